@@ -1,0 +1,30 @@
+# The two commands a newcomer needs: `make run` and `make test`. Both install
+# what is missing first.
+BUILD ?= build
+CTEST_ARGS ?=
+JOBS ?= $(shell nproc)
+
+.PHONY: all deps configure build run test bench clean
+
+all: build
+
+deps:
+	scripts/install-deps
+
+configure: deps
+	cmake -S . -B $(BUILD) -G Ninja
+
+build: configure
+	cmake --build $(BUILD) -j $(JOBS)
+
+run: build
+	$(BUILD)/src/app/zelvan
+
+test: build
+	scripts/desktop-session ctest --test-dir $(BUILD) --output-on-failure -j $(JOBS) --timeout 600 $(CTEST_ARGS)
+
+bench: build
+	scripts/desktop-session scripts/run-benchmarks $(BUILD)
+
+clean:
+	rm -rf $(BUILD)

@@ -1,0 +1,33 @@
+#include <cstdio>
+
+namespace {
+
+constexpr const char* usage = R"(Zelvan records work sessions and calls and files them to your team's platform.
+
+Usage: zelvan [OPTION]...
+
+Stand-alone modes (they run and exit):
+  --selftest [--out FILE] [--server URL [--key KEY] [--todo-actions]]
+             [--platform URL [--expect-app-paths]]
+                              check the system offline, against a workspace
+                              server or against the platform
+  --rec-test [SECONDS]        record a throw-away session (default 5 s) and report
+  --make-iconset FOLDER       write the application icons into FOLDER
+  --render-previews FOLDER    write the interface preview images into FOLDER
+
+Launch switches of the tray application:
+  --sign-in                   start the device sign-in
+  --retry-pending             retry uploads that did not finish
+  --preview [--wrap|board]    show a preview window
+  --dump-menu [--dump-menu-delay SECONDS]
+  --ui-check
+  --board-check [URL]
+)";
+
+} // namespace
+
+int main(int, char**)
+{
+    std::fputs(usage, stdout);
+    return 0;
+}

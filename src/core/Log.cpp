@@ -1,0 +1,79 @@
+#include "core/Log.h"
+
+#include "core/Clock.h"
+#include "core/Paths.h"
+#include "core/SerialQueue.h"
+#include "platform/SystemLog.h"
+
+#include <QFile>
+#include <cerrno>
+#include <cstdlib>
+#include <ctime>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+SerialQueue& logQueue()
+{
+    // Never destroyed, so lines logged during static destruction still have a queue;
+    // what is queued at exit is written by the flush registered here.
+    static SerialQueue* queue = [] {
+        auto* q = new SerialQueue("zelvan.log");
+        std::atexit(slogFlush);
+        return q;
+    }();
+    return *queue;
+}
+
+QByteArray stamp(const QDateTime& when)
+{
+    const time_t secs = time_t(when.toSecsSinceEpoch());
+    struct tm local {};
+    localtime_r(&secs, &local);
+    char text[32];
+    const size_t n = std::strftime(text, sizeof text, "%Y-%m-%d %H:%M:%S", &local);
+    return QByteArray(text, qsizetype(n));
+}
+
+void append(const QByteArray& line)
+{
+    const QByteArray path = QFile::encodeName(Paths::logFile());
+    struct stat st {};
+    if (::stat(path.constData(), &st) == 0 && st.st_size > Log::maxBytes)
+        ::unlink(path.constData());
+
+    const int fd = ::open(path.constData(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0600);
+    if (fd < 0)
+        return; // the line is lost; logging never fails its caller
+    const char* p = line.constData();
+    qsizetype left = line.size();
+    while (left > 0) {
+        const ssize_t n = ::write(fd, p, size_t(left));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            break;
+        p += n;
+        left -= n;
+    }
+    ::close(fd);
+}
+
+} // namespace
+
+void slog(const QString& message)
+{
+    SystemLog::write(message);
+    QByteArray line = stamp(Clock::current().now());
+    line += "  ";
+    line += message.toUtf8();
+    line += '\n';
+    logQueue().async([line = std::move(line)] { append(line); });
+}
+
+void slogFlush()
+{
+    logQueue().drain();
+}

@@ -1,0 +1,18 @@
+#pragma once
+
+#include <QString>
+
+// The one logger. Writes "[Zelvan] message" to the system log on the caller's
+// thread, then hands "yyyy-MM-dd HH:mm:ss  message\n" to the log queue, which
+// appends it to the support folder's "zelvan.log". Never blocks on the disk and
+// never fails. Callers put a short topic first ("sign-in: started"); no secret
+// value is ever passed in.
+void slog(const QString& message);
+
+// Waits until every line handed over so far is in the file. Used at exit and by tests.
+void slogFlush();
+
+namespace Log {
+// A log file above this many bytes is deleted before the next line is appended.
+constexpr qint64 maxBytes = 1'000'000;
+} // namespace Log

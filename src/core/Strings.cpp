@@ -1,0 +1,60 @@
+#include "core/Strings.h"
+
+#include <QChar>
+
+namespace {
+
+bool allowed(char32_t c)
+{
+    if (c == U'-' || c == U'.' || c == U'_' || c == U'~')
+        return true;
+    switch (QChar::category(c)) {
+    case QChar::Letter_Uppercase:
+    case QChar::Letter_Lowercase:
+    case QChar::Letter_Titlecase:
+    case QChar::Letter_Modifier:
+    case QChar::Letter_Other:
+    case QChar::Mark_NonSpacing:
+    case QChar::Mark_SpacingCombining:
+    case QChar::Mark_Enclosing:
+    case QChar::Number_DecimalDigit:
+    case QChar::Number_Letter:
+    case QChar::Number_Other:
+        return true;
+    default:
+        return false;
+    }
+}
+
+} // namespace
+
+QString urlComponent(const QString& text)
+{
+    static constexpr char hex[] = "0123456789ABCDEF";
+    QString out;
+    out.reserve(text.size());
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const QChar ch = text.at(i);
+        char32_t code = ch.unicode();
+        qsizetype units = 1;
+        if (ch.isHighSurrogate() && i + 1 < text.size() && text.at(i + 1).isLowSurrogate()) {
+            code = QChar::surrogateToUcs4(ch, text.at(i + 1));
+            units = 2;
+        } else if (ch.isSurrogate()) {
+            return text; // not valid Unicode
+        }
+        const QStringView piece(text.constData() + i, units);
+        if (allowed(code)) {
+            out += piece;
+        } else {
+            for (const char byte : piece.toUtf8()) {
+                const auto b = static_cast<unsigned char>(byte);
+                out += u'%';
+                out += QLatin1Char(hex[b >> 4]);
+                out += QLatin1Char(hex[b & 0xF]);
+            }
+        }
+        i += units - 1;
+    }
+    return out;
+}

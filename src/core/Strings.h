@@ -1,0 +1,11 @@
+#pragma once
+
+#include <QString>
+
+// QString::trimmed() already strips exactly the Unicode white space and line
+// breaks at both ends (categories Z*, tab, LF to CR, U+0085), so it is used as is.
+
+// Percent-encodes one URL path segment or query value. Letters, marks and digits
+// of every script stay as they are, as do "-._~"; everything else becomes "%XX"
+// per UTF-8 byte. A string with a lone surrogate is returned unchanged.
+QString urlComponent(const QString& text);

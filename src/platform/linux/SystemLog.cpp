@@ -1,0 +1,34 @@
+#include "platform/SystemLog.h"
+
+#include <cerrno>
+#include <mutex>
+#include <syslog.h>
+#include <unistd.h>
+
+namespace SystemLog {
+
+void write(const QString& message)
+{
+    static std::once_flag opened;
+    std::call_once(opened, [] { openlog("zelvan", LOG_PID, LOG_USER); });
+
+    const QByteArray text = message.toUtf8();
+    // The message is an argument, never the format, so a "%" in it prints as it is.
+    syslog(LOG_INFO, "[Zelvan] %s", text.constData());
+
+    // One write per entry keeps lines from several threads whole on the terminal.
+    const QByteArray line = "[Zelvan] " + text + '\n';
+    const char* p = line.constData();
+    qsizetype left = line.size();
+    while (left > 0) {
+        const ssize_t n = ::write(STDERR_FILENO, p, size_t(left));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            break;
+        p += n;
+        left -= n;
+    }
+}
+
+} // namespace SystemLog

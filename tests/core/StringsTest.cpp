@@ -1,0 +1,50 @@
+#include "core/Numbers.h"
+#include "core/Strings.h"
+
+#include <gtest/gtest.h>
+
+TEST(Strings, UrlComponent)
+{
+    const std::pair<QString, QString> cases[] = {
+        {"a b/c?d", "a%20b%2Fc%3Fd"},
+        {"-._~", "-._~"},
+        {"rec:1", "rec%3A1"},
+        {"100%", "100%25"},
+        {"a&b=c#d+e", "a%26b%3Dc%23d%2Be"},
+        {QString::fromUtf8("é"), QString::fromUtf8("é")},             // letter, any script
+        {QString::fromUtf8("e\u0301"), QString::fromUtf8("e\u0301")}, // combining mark
+        {QString::fromUtf8("日本語"), QString::fromUtf8("日本語")},
+        {QString::fromUtf8("Ω٣"), QString::fromUtf8("Ω٣")},           // Greek letter, Arabic digit
+        {QString::fromUtf8("😀"), "%F0%9F%98%80"},                    // symbol outside the BMP
+        {QString::fromUtf8("a\u00a0b"), "a%C2%A0b"},                  // no-break space
+        {"", ""},
+    };
+    for (const auto& [in, out] : cases)
+        EXPECT_EQ(urlComponent(in), out) << in.toStdString();
+
+    // Not valid Unicode: returned as it is.
+    const QString lone = QString(QChar(0xD800)) + "a b";
+    EXPECT_EQ(urlComponent(lone), lone);
+}
+
+TEST(Strings, TrimmedStripsUnicodeWhiteSpaceAndLineBreaksOnly)
+{
+    const std::pair<QString, QString> cases[] = {
+        {" \n x y \t", "x y"},
+        {"   ", ""},
+        {QString::fromUtf8("\u00a0\u2028x\u0085\u3000"), "x"},
+        {QString::fromUtf8("\u200bx\u200b"), QString::fromUtf8("\u200bx\u200b")}, // zero width: not white space
+        {"a \n b", "a \n b"},
+    };
+    for (const auto& [in, out] : cases)
+        EXPECT_EQ(in.trimmed(), out) << in.toStdString();
+}
+
+TEST(Numbers, Round1HalvesAwayFromZero)
+{
+    const std::pair<double, double> cases[] = {
+        {2.25, 2.3}, {-2.25, -2.3}, {2.24, 2.2}, {0.05, 0.1}, {-0.04, -0.0}, {12.0, 12.0}, {0.0625, 0.1},
+    };
+    for (const auto& [in, out] : cases)
+        EXPECT_DOUBLE_EQ(round1(in), out) << in;
+}

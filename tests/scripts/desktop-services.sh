@@ -1,0 +1,51 @@
+#!/usr/bin/env bash
+# Runs inside the private desktop: every service the desktop tests rely on answers.
+set -euo pipefail
+fails=0
+check() { # description command...
+  local what=$1
+  shift
+  if "$@" >/dev/null 2>&1; then echo "ok   $what"; else echo "FAIL $what"; fails=$((fails + 1)); fi
+}
+
+[ -n "${ZELVAN_DESKTOP_SESSION:-}" ] || { echo "FAIL not inside scripts/desktop-session"; exit 1; }
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+
+check "HOME is private" test "${HOME#"$ZELVAN_DESKTOP_SESSION"/}" != "$HOME"
+check "XDG folders are private" test "${XDG_RUNTIME_DIR#"$ZELVAN_DESKTOP_SESSION"/}" != "$XDG_RUNTIME_DIR"
+check "fixed environment" test "$OMP_THREAD_LIMIT/$QTWEBENGINE_DISABLE_SANDBOX/$TZ/$LANG" = "1/1/Europe/Berlin/C.UTF-8"
+
+check "X display with MIT-SHM" sh -c 'xdpyinfo | grep -q MIT-SHM'
+check "screen 1920x1080" sh -c 'xdpyinfo | grep -q "dimensions: *1920x1080"'
+check "window manager running" sh -c 'xprop -root _NET_SUPPORTING_WM_CHECK | grep -q "window id"'
+
+check "notification server" dbus-send --session --print-reply --dest=org.freedesktop.Notifications \
+  /org/freedesktop/Notifications org.freedesktop.Notifications.GetServerInformation
+
+check "keyring stores" sh -c 'printf s3cret | secret-tool store --label="probe" zelvan-probe 1'
+check "keyring returns" sh -c 'test "$(secret-tool lookup zelvan-probe 1)" = s3cret'
+check "keyring clears" sh -c 'secret-tool clear zelvan-probe 1 && ! secret-tool lookup zelvan-probe 1'
+
+check "sink spk, mono 48 kHz" sh -c 'pactl list short sinks | grep -qP "\tspk\t.*\t\S+ 1ch 48000Hz"'
+check "sink micfeed, mono 48 kHz" sh -c 'pactl list short sinks | grep -qP "\tmicfeed\t.*\t\S+ 1ch 48000Hz"'
+check "source vmic, mono 48 kHz" sh -c 'pactl list short sources | grep -qP "\tvmic\t.*\t\S+ 1ch 48000Hz"'
+check "defaults spk and vmic" sh -c 'pactl info | grep -q "Default Sink: spk" && pactl info | grep -q "Default Source: vmic"'
+
+# Sound played into a sink comes out of its source: micfeed → vmic, spk → spk.monitor.
+sox -n -r 48000 -c 1 -b 16 "$work/tone.wav" synth 1.5 sine 440 vol 0.5
+heard() { # source sink
+  parec -d "$1" --rate=48000 --channels=1 --format=s16le --raw >"$work/$1.raw" &
+  local rec=$!
+  sleep 0.3
+  paplay -d "$2" "$work/tone.wav"
+  sleep 0.3
+  kill "$rec"
+  wait "$rec" 2>/dev/null || true
+  sox -t raw -r 48000 -e signed -b 16 -c 1 "$work/$1.raw" -n stat 2>&1 |
+    awk '/RMS +amplitude/ { exit !($3 > 0.1) }'
+}
+check "tone into micfeed is heard on vmic" heard vmic micfeed
+check "tone into spk is heard on spk.monitor" heard spk.monitor spk
+
+exit $((fails > 0))

@@ -1,0 +1,193 @@
+#include "support/FakePlatform.h"
+
+#include <optional>
+#include <regex>
+#include <stdexcept>
+
+struct FakePlatform::Route {
+    std::string method;
+    std::regex pattern;
+    Handler handler;
+};
+
+struct FakePlatform::FaultRule {
+    std::string method;
+    std::regex pattern;
+    Fault fault;
+    int left;
+};
+
+std::string FakePlatform::Request::header(const std::string& name) const
+{
+    const auto it = headers.find(name);
+    return it == headers.end() ? std::string() : it->second;
+}
+
+bool FakePlatform::Request::hasHeader(const std::string& name) const
+{
+    return headers.find(name) != headers.end();
+}
+
+FakePlatform::FakePlatform() = default;
+
+FakePlatform::~FakePlatform()
+{
+    stop();
+}
+
+void FakePlatform::start()
+{
+    if (server_)
+        return;
+    server_ = std::make_unique<httplib::Server>();
+    auto& svr = *server_;
+    for (const char* method : {"GET", "POST", "PUT", "PATCH", "DELETE", "OPTIONS"}) {
+        const std::string m = method;
+        Handler h = [this, m](const httplib::Request& req, httplib::Response& res) { handle(m, req, res); };
+        if (m == "GET")
+            svr.Get(".*", h);
+        else if (m == "POST")
+            svr.Post(".*", h);
+        else if (m == "PUT")
+            svr.Put(".*", h);
+        else if (m == "PATCH")
+            svr.Patch(".*", h);
+        else if (m == "DELETE")
+            svr.Delete(".*", h);
+        else
+            svr.Options(".*", h);
+    }
+    port_ = svr.bind_to_any_port("127.0.0.1");
+    if (port_ <= 0) {
+        server_.reset();
+        throw std::runtime_error("fake platform: cannot bind 127.0.0.1");
+    }
+    thread_ = std::thread([&svr] { svr.listen_after_bind(); });
+    while (!svr.is_running())
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+}
+
+void FakePlatform::stop()
+{
+    if (!server_)
+        return;
+    server_->stop();
+    if (thread_.joinable())
+        thread_.join();
+    server_.reset();
+}
+
+bool FakePlatform::running() const
+{
+    return server_ && server_->is_running();
+}
+
+QString FakePlatform::base() const
+{
+    return QStringLiteral("http://127.0.0.1:%1").arg(port_);
+}
+
+void FakePlatform::route(const std::string& method, const std::string& pattern, Handler handler)
+{
+    std::lock_guard lock(mutex_);
+    routes_.push_back({method, std::regex(pattern), std::move(handler)});
+}
+
+void FakePlatform::fail(const std::string& method, const std::string& pattern, Fault fault, int times)
+{
+    std::lock_guard lock(mutex_);
+    faults_.push_back({method, std::regex(pattern), std::move(fault), times});
+}
+
+void FakePlatform::clearFaults()
+{
+    std::lock_guard lock(mutex_);
+    faults_.clear();
+}
+
+std::vector<FakePlatform::Request> FakePlatform::requests() const
+{
+    std::lock_guard lock(mutex_);
+    return seen_;
+}
+
+void FakePlatform::clearRequests()
+{
+    std::lock_guard lock(mutex_);
+    seen_.clear();
+}
+
+void FakePlatform::reply(httplib::Response& res, int status, const std::string& json)
+{
+    res.status = status;
+    res.set_content(json, "application/json");
+}
+
+void FakePlatform::error(httplib::Response& res, int status, const std::string& message)
+{
+    std::string escaped;
+    for (const char c : message) {
+        if (c == '"' || c == '\\')
+            escaped += '\\';
+        escaped += c;
+    }
+    reply(res, status, "{\"error\":\"" + escaped + "\"}");
+}
+
+void FakePlatform::apply(const Fault& fault, httplib::Response& res)
+{
+    if (fault.drop) {
+        // Promise a body, then fail to produce it: the server closes the
+        // connection mid-answer and the client sees a transport failure.
+        res.set_content_provider(
+            1024, "application/json",
+            [](size_t, size_t, httplib::DataSink&) { return false; });
+        return;
+    }
+    reply(res, fault.status, fault.body);
+}
+
+void FakePlatform::handle(const std::string& method, const httplib::Request& req, httplib::Response& res)
+{
+    std::optional<Fault> fault;
+    Handler handler;
+    // httplib filled `matches` for its own catch-all pattern; handlers want the
+    // groups of theirs. The request object is httplib's own mutable one.
+    auto& request = const_cast<httplib::Request&>(req);
+    {
+        std::lock_guard lock(mutex_);
+        Request seen{method, req.path, {}, req.headers, req.body};
+        const auto q = req.target.find('?');
+        if (q != std::string::npos)
+            seen.query = req.target.substr(q + 1);
+        seen_.push_back(std::move(seen));
+
+        for (auto& rule : faults_) {
+            if (rule.left != 0 && rule.method == method && std::regex_match(req.path, rule.pattern)) {
+                fault = rule.fault;
+                if (rule.left > 0)
+                    --rule.left;
+                break;
+            }
+        }
+        for (auto it = routes_.rbegin(); it != routes_.rend(); ++it) {
+            if (it->method == method && std::regex_match(request.path, request.matches, it->pattern)) {
+                handler = it->handler;
+                break;
+            }
+        }
+    }
+
+    if (fault) {
+        if (fault->delay.count() > 0)
+            std::this_thread::sleep_for(fault->delay);
+        if (fault->drop || fault->status != 0) {
+            apply(*fault, res);
+            return;
+        }
+    }
+    if (handler)
+        handler(req, res);
+    else
+        error(res, 404, "no route for " + method + " " + req.path);
+}

@@ -1,0 +1,84 @@
+#pragma once
+
+#include <httplib.h>
+
+#include <QString>
+#include <chrono>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+// The team's web platform as the tests see it: an HTTP server in this process on
+// 127.0.0.1 with a port of the system's choosing. Tests register the routes they
+// need, can make a given request fail, and read back every request it saw.
+class FakePlatform {
+public:
+    using Handler = std::function<void(const httplib::Request&, httplib::Response&)>;
+
+    struct Request {
+        std::string method;
+        std::string path;  // decoded, without the query
+        std::string query; // as sent, without "?"
+        httplib::Headers headers;
+        std::string body;
+
+        // The first value of a header (names are case-insensitive), or "".
+        std::string header(const std::string& name) const;
+        bool hasHeader(const std::string& name) const;
+    };
+
+    // What a failing request gets: after `delay`, either the connection is cut
+    // (`drop`) or the answer is `status` with `body`. A fault with neither only
+    // delays, then the route answers as usual.
+    struct Fault {
+        int status = 0;
+        std::string body;
+        std::chrono::milliseconds delay{0};
+        bool drop = false;
+    };
+
+    FakePlatform();
+    ~FakePlatform();
+    FakePlatform(const FakePlatform&) = delete;
+    FakePlatform& operator=(const FakePlatform&) = delete;
+
+    void start();
+    void stop();
+    bool running() const;
+    int port() const { return port_; }
+    // "http://127.0.0.1:<port>"
+    QString base() const;
+
+    // `pattern` is a regular expression matched against the whole decoded path.
+    // A later route for the same path takes precedence over an earlier one.
+    void route(const std::string& method, const std::string& pattern, Handler handler);
+
+    // The next `times` requests matching method and path get the fault (times < 0: all).
+    void fail(const std::string& method, const std::string& pattern, Fault fault, int times = 1);
+    void clearFaults();
+
+    std::vector<Request> requests() const;
+    void clearRequests();
+
+    // Helpers for handlers.
+    static void reply(httplib::Response& res, int status, const std::string& json);
+    static void error(httplib::Response& res, int status, const std::string& message);
+
+private:
+    struct Route;
+    struct FaultRule;
+    void handle(const std::string& method, const httplib::Request& req, httplib::Response& res);
+    static void apply(const Fault& fault, httplib::Response& res);
+
+    std::unique_ptr<httplib::Server> server_;
+    std::thread thread_;
+    int port_ = 0;
+
+    mutable std::mutex mutex_;
+    std::vector<Route> routes_;
+    std::vector<FaultRule> faults_;
+    std::vector<Request> seen_;
+};

@@ -1,0 +1,54 @@
+#pragma once
+
+#include "core/Clock.h"
+
+#include <QByteArray>
+#include <QDateTime>
+#include <QString>
+#include <QTemporaryDir>
+#include <QTimeZone>
+#include <mutex>
+
+// A fresh support folder for one test: ZELVAN_SUPPORT_DIR and the paths point at
+// it until the object dies; pending log lines are written before it goes.
+class TempSupport {
+public:
+    TempSupport();
+    ~TempSupport();
+    TempSupport(const TempSupport&) = delete;
+    TempSupport& operator=(const TempSupport&) = delete;
+
+    QString path() const;
+    QString file(const QString& name) const;
+
+private:
+    QTemporaryDir dir_;
+    QByteArray previousEnv_;
+    bool hadEnv_ = false;
+};
+
+// A clock that stands still until the test moves it. It is the current clock
+// while it lives.
+class FixedClock final : public Clock {
+public:
+    explicit FixedClock(const QDateTime& start = QDateTime(QDate(2025, 1, 31), QTime(8, 5, 3), QTimeZone::utc()),
+                        double uptime = 1000.0);
+    ~FixedClock() override;
+
+    QDateTime now() const override;
+    double uptime() const override;
+
+    void set(const QDateTime& now);
+    // Moves both the wall clock and the monotonic clock forward.
+    void advance(double seconds);
+
+private:
+    mutable std::mutex mutex_;
+    QDateTime now_;
+    double uptime_;
+};
+
+QByteArray readFile(const QString& path);
+void writeFile(const QString& path, const QByteArray& data);
+// The permission bits of a file or folder (0700, 0600 …), or -1.
+int fileMode(const QString& path);
