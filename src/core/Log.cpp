@@ -3,10 +3,10 @@
 #include "core/Clock.h"
 #include "core/Paths.h"
 #include "core/SerialQueue.h"
+#include "platform/FileIO.h"
 #include "platform/SystemLog.h"
 
 #include <QFile>
-#include <cerrno>
 #include <cstdlib>
 #include <ctime>
 #include <fcntl.h>
@@ -47,17 +47,7 @@ void append(const QByteArray& line)
     const int fd = ::open(path.constData(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0600);
     if (fd < 0)
         return; // the line is lost; logging never fails its caller
-    const char* p = line.constData();
-    qsizetype left = line.size();
-    while (left > 0) {
-        const ssize_t n = ::write(fd, p, size_t(left));
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            break;
-        p += n;
-        left -= n;
-    }
+    FileIO::writeAll(fd, line.constData(), size_t(line.size()));
     ::close(fd);
 }
 

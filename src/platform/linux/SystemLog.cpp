@@ -1,6 +1,7 @@
 #include "platform/SystemLog.h"
 
-#include <cerrno>
+#include "platform/FileIO.h"
+
 #include <mutex>
 #include <syslog.h>
 #include <unistd.h>
@@ -18,17 +19,7 @@ void write(const QString& message)
 
     // One write per entry keeps lines from several threads whole on the terminal.
     const QByteArray line = "[Zelvan] " + text + '\n';
-    const char* p = line.constData();
-    qsizetype left = line.size();
-    while (left > 0) {
-        const ssize_t n = ::write(STDERR_FILENO, p, size_t(left));
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            break;
-        p += n;
-        left -= n;
-    }
+    FileIO::writeAll(STDERR_FILENO, line.constData(), size_t(line.size()));
 }
 
 } // namespace SystemLog
