@@ -9,3 +9,11 @@
 // of every script stay as they are, as do "-._~"; everything else becomes "%XX"
 // per UTF-8 byte. A string with a lone surrogate is returned unchanged.
 QString urlComponent(const QString& text);
+
+// Lengths of texts are counted in user-perceived characters (extended grapheme
+// clusters): a letter with a combining accent or an emoji counts as one.
+qsizetype graphemeCount(const QString& text);
+
+// The first n user-perceived characters of the text; the whole text when it is
+// not longer.
+QString leftGraphemes(const QString& text, qsizetype n);
