@@ -7,8 +7,13 @@ namespace {
 
 bool allowed(char32_t c)
 {
-    if (c == U'-' || c == U'.' || c == U'_' || c == U'~')
-        return true;
+    return c == U'-' || c == U'.' || c == U'_' || c == U'~' || isAlphanumeric(c);
+}
+
+} // namespace
+
+bool isAlphanumeric(char32_t c)
+{
     switch (QChar::category(c)) {
     case QChar::Letter_Uppercase:
     case QChar::Letter_Lowercase:
@@ -26,8 +31,6 @@ bool allowed(char32_t c)
         return false;
     }
 }
-
-} // namespace
 
 QString urlComponent(const QString& text)
 {

@@ -5,6 +5,9 @@
 // QString::trimmed() already strips exactly the Unicode white space and line
 // breaks at both ends (categories Z*, tab, LF to CR, U+0085), so it is used as is.
 
+// Letters, marks and digits of every script (Unicode categories L*, M*, N*).
+bool isAlphanumeric(char32_t c);
+
 // Percent-encodes one URL path segment or query value. Letters, marks and digits
 // of every script stay as they are, as do "-._~"; everything else becomes "%XX"
 // per UTF-8 byte. A string with a lone surrogate is returned unchanged.
