@@ -10,7 +10,14 @@
 #include <gtest/gtest.h>
 
 #include <future>
+#include <ostream>
 #include <vector>
+
+// Readable failure messages for texts and titles.
+void PrintTo(const QString& s, std::ostream* os)
+{
+    *os << '"' << s.toStdString() << '"';
+}
 
 namespace {
 
@@ -51,6 +58,15 @@ TEST_P(OCRRecognition, SlideTitleIsTheHeadlineNotTheMenuBar)
         EXPECT_GE(OCR::similarity(a.text.section('\n', 0, 0), TextImages::slideMenuBar()), 0.7) << a.text.toStdString();
         EXPECT_TRUE(a.text.endsWith("Leaderboard automation")) << a.text.toStdString();
     }
+}
+
+TEST_P(OCRRecognition, LightTextOnADarkScreenIsRead)
+{
+    QImage dark = TextImages::slide("Pricing experiments", slideB);
+    dark.invertPixels();
+    const OCR::Reading r = OCR::read(dark, GetParam());
+    EXPECT_EQ(r.title, "Pricing experiments") << r.text.toStdString();
+    EXPECT_TRUE(r.text.endsWith("Monthly plan second")) << r.text.toStdString();
 }
 
 TEST(OCRRecognitionFast, QuickTextTellsASlideChangeFromAOneCharacterEdit)

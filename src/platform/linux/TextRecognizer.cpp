@@ -40,8 +40,6 @@ std::unique_ptr<tesseract::TessBaseAPI> start(Mode mode)
     api->SetPageSegMode(tesseract::PSM_AUTO);
     // Tesseract's own warnings ("Image too small to scale", …) are not for our users.
     api->SetVariable("debug_file", "/dev/null");
-    if (mode == Mode::Fast)
-        api->SetVariable("tessedit_do_invert", "0"); // no second pass on inverted lines
     return api;
 }
 
