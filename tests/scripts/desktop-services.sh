@@ -35,15 +35,21 @@ check "defaults spk and vmic" sh -c 'pactl info | grep -q "Default Sink: spk" &&
 # Sound played into a sink comes out of its source: micfeed → vmic, spk → spk.monitor.
 sox -n -r 48000 -c 1 -b 16 "$work/tone.wav" synth 1.5 sine 440 vol 0.5
 heard() { # source sink
+  local before rec
+  before=$(pactl list short source-outputs | wc -l)
   parec -d "$1" --rate=48000 --channels=1 --format=s16le --raw >"$work/$1.raw" &
-  local rec=$!
-  sleep 0.3
+  rec=$!
+  # Play only once the recording stream is connected, however loaded the machine.
+  for _ in $(seq 100); do
+    [ "$(pactl list short source-outputs | wc -l)" -gt "$before" ] && break
+    sleep 0.05
+  done
   paplay -d "$2" "$work/tone.wav"
-  sleep 0.3
+  sleep 0.5
   kill "$rec"
   wait "$rec" 2>/dev/null || true
   sox -t raw -r 48000 -e signed -b 16 -c 1 "$work/$1.raw" -n stat 2>&1 |
-    awk '/RMS +amplitude/ { exit !($3 > 0.1) }'
+    awk '/Maximum amplitude/ { exit !($3 > 0.3) }'
 }
 check "tone into micfeed is heard on vmic" heard vmic micfeed
 check "tone into spk is heard on spk.monitor" heard spk.monitor spk
