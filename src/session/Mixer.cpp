@@ -11,7 +11,12 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <condition_variable>
+#include <deque>
 #include <memory>
+#include <mutex>
+#include <optional>
+#include <thread>
 #include <unistd.h>
 
 namespace Mixer {
@@ -70,7 +75,60 @@ std::unique_ptr<Source> openSource(const Input& input)
     return source;
 }
 
-void run(std::vector<std::unique_ptr<Source>>& sources, AacWriter& writer)
+// Decoded, summed blocks on their way from the reading thread to the encoder.
+// Bounded, so the reader runs at most a few blocks ahead.
+class Pipe {
+public:
+    // False when the consumer gave up.
+    bool push(std::vector<float> block)
+    {
+        std::unique_lock lock(mutex_);
+        changed_.wait(lock, [&] { return blocks_.size() < 8 || cancelled_; });
+        if (cancelled_)
+            return false;
+        blocks_.push_back(std::move(block));
+        changed_.notify_all();
+        return true;
+    }
+    void finish(std::exception_ptr error = nullptr)
+    {
+        std::lock_guard lock(mutex_);
+        done_ = true;
+        error_ = error;
+        changed_.notify_all();
+    }
+    void cancel()
+    {
+        std::lock_guard lock(mutex_);
+        cancelled_ = true;
+        changed_.notify_all();
+    }
+    // The next block; nothing at the end. Rethrows the reader's failure.
+    std::optional<std::vector<float>> pop()
+    {
+        std::unique_lock lock(mutex_);
+        changed_.wait(lock, [&] { return !blocks_.empty() || done_; });
+        if (!blocks_.empty()) {
+            std::vector<float> block = std::move(blocks_.front());
+            blocks_.pop_front();
+            changed_.notify_all();
+            return block;
+        }
+        if (error_)
+            std::rethrow_exception(error_);
+        return std::nullopt;
+    }
+
+private:
+    std::mutex mutex_;
+    std::condition_variable changed_;
+    std::deque<std::vector<float>> blocks_;
+    bool done_ = false;
+    bool cancelled_ = false;
+    std::exception_ptr error_;
+};
+
+void run(std::vector<std::unique_ptr<Source>>& sources, Pipe& pipe)
 {
     std::vector<float> sum(static_cast<size_t>(blockFrames));
     for (int64_t pos = 0;; pos += blockFrames) {
@@ -97,10 +155,10 @@ void run(std::vector<std::unique_ptr<Source>>& sources, AacWriter& writer)
         int64_t count = blockFrames;
         if (allDone)
             count = std::clamp<int64_t>(end - pos, 0, blockFrames);
-        for (int64_t i = 0; i < count; ++i)
-            sum[size_t(i)] = std::clamp(sum[size_t(i)], -1.0f, 1.0f);
-        writer.append(sum.data(), count);
-        if (allDone)
+        std::vector<float> out(sum.begin(), sum.begin() + count);
+        for (float& x : out)
+            x = std::clamp(x, -1.0f, 1.0f);
+        if (!pipe.push(std::move(out)) || allDone)
             return;
     }
 }
@@ -119,11 +177,30 @@ void mix(const std::vector<Input>& inputs, const QString& output)
 
     const QFileInfo target(output);
     const QString partial = target.absolutePath() + QStringLiteral("/.") + target.fileName()
-        + QStringLiteral(".mixing-") + QString::number(::getpid());
+        + QStringLiteral("-mixing-") + QString::number(::getpid()) + QStringLiteral(".m4a");
     const QByteArray partialPath = QFile::encodeName(partial);
     try {
         AacWriter writer(partialPath.toStdString());
-        run(sources, writer);
+        // Decoding and summing run on a thread of their own while this one
+        // encodes, so the mix takes about as long as the encoding alone.
+        Pipe pipe;
+        std::thread reader([&] {
+            try {
+                run(sources, pipe);
+                pipe.finish();
+            } catch (...) {
+                pipe.finish(std::current_exception());
+            }
+        });
+        try {
+            while (const auto block = pipe.pop())
+                writer.append(block->data(), int64_t(block->size()));
+        } catch (...) {
+            pipe.cancel();
+            reader.join();
+            throw;
+        }
+        reader.join();
         writer.close();
     } catch (const MediaError& e) {
         ::unlink(partialPath.constData());

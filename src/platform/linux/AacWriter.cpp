@@ -33,6 +33,9 @@ std::string avText(int code)
 
 AVCodecContext* openEncoder()
 {
+    // The encoder's statistics lines are noise on a user's terminal.
+    static std::once_flag quiet;
+    std::call_once(quiet, [] { av_log_set_level(AV_LOG_ERROR); });
     const AVCodec* codec = avcodec_find_encoder_by_name("aac");
     if (!codec)
         throw MediaError("no AAC encoder");
