@@ -43,7 +43,8 @@ void MonoWriter::writeSilence(double seconds)
 void MonoWriter::write(const PcmBuffer& buffer, std::optional<double> t)
 {
     const int64_t inputFrames = buffer.frames();
-    if (inputFrames <= 0)
+    // A late buffer after close() must not reopen, and so wipe, the finished track.
+    if (inputFrames <= 0 || closed_)
         return;
     try {
         const float* samples = buffer.samples.data();
@@ -89,6 +90,7 @@ void MonoWriter::write(const PcmBuffer& buffer, std::optional<double> t)
 
 void MonoWriter::close()
 {
+    closed_ = true;
     if (file_) {
         try {
             file_->close();

@@ -28,7 +28,7 @@ public:
     // Appends sound that began at session time t (nothing when unknown). The file
     // is created, replacing an old one, by the first write.
     void write(const PcmBuffer& buffer, std::optional<double> t);
-    // Finishes the file; offset, duration and levels stay readable.
+    // Finishes the file; offset, duration and levels stay readable. Later writes are dropped.
     void close();
 
     const QString& url() const { return url_; }
@@ -53,4 +53,5 @@ private:
     std::optional<double> nextTime_;
     std::optional<QString> lastError_;
     std::vector<float> converted_;
+    bool closed_ = false;
 };

@@ -103,6 +103,10 @@ TEST(MonoWriter, HasAudioAfterAQuarterSecond)
     EXPECT_TRUE(w.hasAudio());
     w.close();
     EXPECT_TRUE(w.hasAudio());
+    const QByteArray finished = readFile(w.url());
+    w.write(tone(48000, 1, 0.5, 440, 0.1f), 1.0); // after close: dropped, the file stays
+    EXPECT_EQ(w.framesWritten(), 12001);
+    EXPECT_EQ(readFile(w.url()), finished);
     QFile::remove(w.url());
     EXPECT_FALSE(w.hasAudio());
 }

@@ -1,6 +1,7 @@
 #include "platform/AacWriter.h"
 
 #include "platform/MediaError.h"
+#include "platform/linux/AvError.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -23,13 +24,6 @@ constexpr int frameSize = 1024;
 // Zero frames sent through the encoder before silent frames are copied, so that
 // everything still inside the encoder (its look-ahead) is silence too.
 constexpr int64_t warmFrames = 3;
-
-std::string avText(int code)
-{
-    char text[AV_ERROR_MAX_STRING_SIZE] = {};
-    av_strerror(code, text, sizeof text);
-    return text;
-}
 
 AVCodecContext* openEncoder()
 {

@@ -1,6 +1,7 @@
 #include "platform/AudioReader.h"
 
 #include "platform/MediaError.h"
+#include "platform/linux/AvError.h"
 
 #include <algorithm>
 #include <cstring>
@@ -13,13 +14,6 @@ extern "C" {
 }
 
 namespace {
-
-std::string avText(int code)
-{
-    char text[AV_ERROR_MAX_STRING_SIZE] = {};
-    av_strerror(code, text, sizeof text);
-    return text;
-}
 
 // Opens the container and finds its first audio stream; throws MediaError.
 AVFormatContext* openInput(const std::string& path, int& streamIndex)
