@@ -10,6 +10,7 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QTemporaryDir>
 #include <chrono>
 #include <cmath>
@@ -123,6 +124,8 @@ int main(int argc, char** argv)
         }
         return 0;
     }
+    // Taken now: a rebuild during the run would leave /proc/self/exe pointing at a deleted file.
+    const std::string self = QFileInfo(QString::fromLocal8Bit(argv[0])).absoluteFilePath().toStdString();
     double minutes = 60;
     if (argc == 3 && std::strcmp(argv[1], "--minutes") == 0)
         minutes = std::atof(argv[2]);
@@ -146,7 +149,7 @@ int main(int argc, char** argv)
     row("encode both tracks", oursEncode, theirsEncode);
 
     // Both mixers take the same two files: the ones our writer made.
-    const Run ours = spawnAndWait({QCoreApplication::applicationFilePath().toStdString(), "--mix", path("sys.m4a"),
+    const Run ours = spawnAndWait({self, "--mix", path("sys.m4a"),
                                    path("mic.m4a"), path("mixed.m4a")});
     const Run theirs = spawnAndWait({"ffmpeg", "-nostdin", "-v", "error", "-y", "-i", path("sys.m4a"), "-i",
                                      path("mic.m4a"), "-filter_complex", "amix=inputs=2:normalize=0", "-c:a", "aac",
