@@ -2,6 +2,9 @@
 
 #include "platform/PcmBuffer.h"
 
+#include <QByteArray>
+#include <algorithm>
+
 #include <cmath>
 #include <functional>
 
@@ -25,4 +28,20 @@ inline PcmBuffer tone(double rate, int channels, double seconds, double freq, fl
 inline PcmBuffer silence(double rate, int channels, double seconds)
 {
     return tone(rate, channels, seconds, 0, 0);
+}
+
+// The buffer as a 16-bit PCM WAV file, to read back uncompressed audio.
+inline QByteArray wav(const PcmBuffer& b)
+{
+    QByteArray data;
+    for (float x : b.samples) {
+        const auto v = int16_t(std::lround(std::clamp(x, -1.0f, 1.0f) * 32767));
+        data.append(reinterpret_cast<const char*>(&v), 2);
+    }
+    auto u32 = [](uint32_t v) { return QByteArray(reinterpret_cast<const char*>(&v), 4); };
+    auto u16 = [](uint16_t v) { return QByteArray(reinterpret_cast<const char*>(&v), 2); };
+    const auto rate = uint32_t(b.sampleRate);
+    const auto ch = uint16_t(b.channels);
+    return "RIFF" + u32(uint32_t(36 + data.size())) + "WAVEfmt " + u32(16) + u16(1) + u16(ch) + u32(rate)
+        + u32(rate * ch * 2) + u16(uint16_t(ch * 2)) + u16(16) + "data" + u32(uint32_t(data.size())) + data;
 }

@@ -160,3 +160,30 @@ TEST(Mixer, InputsAndOutput)
     EXPECT_EQ(Mixer::duration(dir.file("missing.m4a")), 0);
     EXPECT_THROW(LevelReader::levels(dir.file("missing.m4a")), MediaError);
 }
+
+TEST(LevelReader, WindowsAtTheFilesOwnRateFromTheFirstChannel)
+{
+    TempSupport dir;
+    struct Case {
+        const char* what;
+        PcmBuffer buffer;
+        size_t values;
+        float level;
+    };
+    PcmBuffer leftOnly = tone(44100, 2, 1.0, 440, 0.5f);
+    for (size_t i = 1; i < leftOnly.samples.size(); i += 2)
+        leftOnly.samples[i] = 0;
+    const Case cases[] = {
+        {"1 s at 44.1 kHz", tone(44100, 1, 1.0, 440, 0.5f), 4, 0.3536f},
+        {"0.2 s: no whole window", tone(44100, 1, 0.2, 440, 0.5f), 0, 0},
+        {"stereo: the first channel only", leftOnly, 4, 0.3536f},
+        {"silence", silence(16000, 1, 0.5), 2, 0},
+    };
+    for (const Case& c : cases) {
+        writeFile(dir.file("in.wav"), wav(c.buffer));
+        const auto levels = LevelReader::levels(dir.file("in.wav"));
+        ASSERT_EQ(levels.size(), c.values) << c.what;
+        for (float v : levels)
+            EXPECT_NEAR(v, c.level, 0.002f) << c.what;
+    }
+}
