@@ -4,6 +4,7 @@
 #include "core/Strings.h"
 
 #include <QJsonDocument>
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <limits>
@@ -144,6 +145,12 @@ Http::Request API::request(const QString& method, const QString& path, const std
     const QString scheme = address ? address->scheme().toLower() : QString();
     if (!address || (scheme != u"http" && scheme != u"https") || !address->host() || address->host()->isEmpty())
         throw APIError(0, QStringLiteral("the server address is not a valid http or https URL"));
+
+    // A line break in the key would end the header early and smuggle the rest
+    // in as headers of its own; such a key is refused, not altered.
+    const bool unsafeKey = std::any_of(key_.begin(), key_.end(), [](QChar c) { return c < u' ' || c == u'\x7f'; });
+    if (unsafeKey)
+        throw APIError(0, QStringLiteral("the account key contains a line break or another control character"));
 
     Http::Request r;
     r.url = address->toEncoded();

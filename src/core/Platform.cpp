@@ -2,17 +2,21 @@
 
 namespace Platform {
 
+namespace {
+
+bool isLocalHost(const QString& host)
+{
+    return host == u"127.0.0.1" || host == u"localhost" || host == u"::1" || host.endsWith(u".localhost");
+}
+
+} // namespace
+
 QString clean(const QString& text)
 {
     QString out = text.trimmed();
     while (out.endsWith(u'/'))
         out.chop(1);
     return out;
-}
-
-bool isLocalHost(const QString& host)
-{
-    return host == u"127.0.0.1" || host == u"localhost" || host == u"::1" || host.endsWith(u".localhost");
 }
 
 bool isLocal(const QString& base)

@@ -19,9 +19,6 @@ QString clean(const QString& text);
 // "localhost" or "::1", or ends in ".localhost". Case matters.
 bool isLocal(const QString& base);
 
-// The host test of isLocal, on a host already taken out of a URL.
-bool isLocalHost(const QString& host);
-
 // The text when it is already an absolute URL; otherwise the text as a path
 // below the cleaned base. Nothing when neither forms an absolute URL.
 std::optional<Url> resolve(const QString& text, const QString& base);

@@ -69,9 +69,10 @@ public:
     // Safe to call from several threads at once.
     Response send(const Request& request) const;
 
-    // Entries "host:port:address" that bypass name look-up, for tests that
-    // need a named host on the loopback interface.
-    void pinHosts(const QStringList& entries);
+    // Sends every later request for host and port to `address`, bypassing name
+    // look-up, for tests that need a named host on the loopback interface. The
+    // pin lasts as long as the session.
+    void pinHost(const QString& host, int port, const QString& address);
 
 private:
     struct Shared;

@@ -16,7 +16,6 @@ const QString secret = QStringLiteral("zv_secret_key_123");
 class APIClient : public ::testing::Test {
 protected:
     void SetUp() override { fake.start(); }
-    void TearDown() override { API::session().pinHosts({}); }
 
     void serve(const std::string& method, const std::string& path, int status, const std::string& body,
                const std::string& contentType = "application/json")
@@ -108,7 +107,7 @@ TEST_F(APIClient, SendsTheFixedHeaderSetAndCompactJson)
         SCOPED_TRACE(std::string(c.key.isEmpty() ? "no key" : "key") + (c.body ? ", body" : ", no body"));
         EXPECT_EQ(r.hasHeader("Authorization"), !c.key.isEmpty()) << "an empty key sends no Authorization";
         if (!c.key.isEmpty()) {
-            EXPECT_EQ(r.header("Authorization"), "Bearer " + secret.toStdString());
+            EXPECT_TRUE(r.header("Authorization") == "Bearer " + secret.toStdString()) << "the bearer key";
         }
         EXPECT_EQ(r.header("Accept"), "application/json");
         EXPECT_EQ(r.header("User-Agent"), "Zelvan-mac/1.0");
@@ -190,7 +189,7 @@ TEST_F(APIClient, GatewayLoginWinsOverStatusAndBody)
 
     // Over HTTP: the platform redirects to the gateway, whose login page is a 200 HTML page.
     const std::string login = "team.cloudflareaccess.com:" + std::to_string(fake.port());
-    API::session().pinHosts({QString::fromStdString(login) + ":127.0.0.1"});
+    API::session().pinHost("team.cloudflareaccess.com", fake.port(), "127.0.0.1");
     fake.route("GET", "/api/me", [&](const httplib::Request&, httplib::Response& res) {
         res.set_redirect("http://" + login + "/cdn-cgi/access/login/127.0.0.1");
     });
@@ -206,7 +205,7 @@ TEST_F(APIClient, GatewayLoginWinsOverStatusAndBody)
 TEST_F(APIClient, RedirectsKeepTheKeyOnTheSameHostOnly)
 {
     const std::string other = "files.example.test:" + std::to_string(fake.port());
-    API::session().pinHosts({QString::fromStdString(other) + ":127.0.0.1"});
+    API::session().pinHost("files.example.test", fake.port(), "127.0.0.1");
     serve("GET", "/final", 200, R"({"ok":true})");
     serve("POST", "/final", 200, R"({"posted":true})");
     fake.route("GET", "/api/away", [&](const httplib::Request&, httplib::Response& res) {
@@ -237,7 +236,7 @@ TEST_F(APIClient, RedirectsKeepTheKeyOnTheSameHostOnly)
         EXPECT_EQ(QJsonDocument(answer).toJson(QJsonDocument::Compact), c.answer);
         const auto seen = fake.requests();
         ASSERT_EQ(seen.size(), 2u);
-        EXPECT_EQ(seen[0].header("Authorization"), "Bearer " + secret.toStdString());
+        EXPECT_TRUE(seen[0].header("Authorization") == "Bearer " + secret.toStdString()) << "the bearer key";
         EXPECT_EQ(seen[1].method, c.finalMethod);
         EXPECT_EQ(seen[1].hasHeader("Authorization"), c.keyFollows);
         if (std::string(c.finalMethod) == "POST") {
@@ -273,6 +272,8 @@ TEST_F(APIClient, TransportFailuresHaveStatusZeroAndAReadableMessage)
          "the server address is not a valid http or https URL"},
         {"other scheme", [&] { API("ftp://127.0.0.1", secret).json("GET", "/api/me"); },
          "the server address is not a valid http or https URL"},
+        {"key with a line break", [&] { API(fake.base(), secret + "\r\nX-Injected: 1").json("GET", "/api/me"); },
+         "the account key contains a line break or another control character"},
         {"missing file", [&] { client().upload("POST", "/api/up", "/nonexistent/file.m4a", "audio/mp4"); },
          "The file to upload could not be read: No such file or directory"},
     };
@@ -284,8 +285,10 @@ TEST_F(APIClient, TransportFailuresHaveStatusZeroAndAReadableMessage)
         EXPECT_EQ(e.errorDescription(), c.message) << "no HTTP suffix";
         EXPECT_FALSE(e.isMissing());
     }
-    for (const auto& r : fake.requests())
+    for (const auto& r : fake.requests()) {
         EXPECT_NE(r.path, "/api/up") << "nothing is sent for an unreadable file";
+        EXPECT_NE(r.path, "/api/me") << "nothing is sent with an unsafe key";
+    }
 }
 
 TEST_F(APIClient, TheSessionsRequestTimeOutCapsTheRequestsOwn)
@@ -328,7 +331,7 @@ TEST_F(APIClient, UploadStreamsTheFileAsTheBody)
     const auto seen = fake.requests().at(0);
     EXPECT_EQ(seen.header("Content-Type"), "audio/mp4");
     EXPECT_EQ(seen.header("Content-Length"), std::to_string(data.size()));
-    EXPECT_EQ(seen.header("Authorization"), "Bearer " + secret.toStdString());
+    EXPECT_TRUE(seen.header("Authorization") == "Bearer " + secret.toStdString()) << "the bearer key";
 }
 
 TEST_F(APIClient, CallsRunConcurrentlyOnTheNetworkPool)

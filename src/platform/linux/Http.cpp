@@ -182,10 +182,10 @@ Session::~Session()
     curl_share_cleanup(shared_->share);
 }
 
-void Session::pinHosts(const QStringList& entries)
+void Session::pinHost(const QString& host, int port, const QString& address)
 {
     std::lock_guard lock(pinsMutex_);
-    pins_ = entries;
+    pins_ << QStringLiteral("%1:%2:%3").arg(host).arg(port).arg(address);
 }
 
 Response Session::send(const Request& request) const
@@ -195,6 +195,9 @@ Response Session::send(const Request& request) const
         throw Failure(K::badURL, QStringLiteral("unsupported URL"));
 
     Transfer t;
+    // Declared before the handles: libcurl reads these until the transfer ends.
+    ListPtr pins;
+    ListPtr headers;
     struct FileCloser {
         int& fd;
         ~FileCloser()
@@ -230,7 +233,6 @@ Response Session::send(const Request& request) const
     curl_easy_setopt(h, CURLOPT_HEADERFUNCTION, &onHeader);
     curl_easy_setopt(h, CURLOPT_HEADERDATA, &t);
 
-    ListPtr pins;
     {
         std::lock_guard lock(pinsMutex_);
         for (const QString& entry : pins_)
@@ -240,7 +242,6 @@ Response Session::send(const Request& request) const
         curl_easy_setopt(h, CURLOPT_RESOLVE, pins.get());
 
     const bool hasBody = request.body || !request.bodyFile.isEmpty();
-    ListPtr headers;
     for (const Header& header : request.headers)
         append(headers, header.name + ": " + header.value);
     // Only what the caller lists goes out: no "Expect: 100-continue" pause, no
