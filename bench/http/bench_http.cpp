@@ -211,7 +211,7 @@ int main(int argc, char** argv)
         warm.push_back(a);
     run(warm);
 
-    const int reps = 3;
+    const int reps = 5;
     benchmark::RegisterBenchmark("json_200_calls/ours", JsonOurs)->Iterations(1)->Repetitions(reps)->UseRealTime()->Unit(benchmark::kMillisecond);
     benchmark::RegisterBenchmark("json_200_calls/curl_one_process", JsonCurlOneProcess)->Iterations(1)->Repetitions(reps)->UseRealTime()->Unit(benchmark::kMillisecond);
     benchmark::RegisterBenchmark("json_200_calls/curl_process_per_call", JsonCurlPerCall)->Iterations(1)->Repetitions(reps)->UseRealTime()->Unit(benchmark::kMillisecond);
