@@ -256,13 +256,6 @@ TEST_F(Endpoints, RouteScoreIsReadTolerantly)
               (QJsonObject{{"title", "Weekly"}, {"app", "Screen"}, {"participants", QJsonArray{"Ana"}}, {"text", "text"}}));
 }
 
-TEST_F(Endpoints, RouteScoreGivesUpAfterItsOwnTimeOut)
-{
-    // Not waited out here: the route score asks for 25 s, below the session's cap.
-    EXPECT_EQ(API::routeScoreTimeout, 25);
-    EXPECT_LT(API::routeScoreTimeout, API::session().limits().requestTimeout);
-}
-
 TEST_F(Endpoints, CoachLiveIsReadTolerantly)
 {
     const std::pair<const char*, API::Coaching> cases[] = {
