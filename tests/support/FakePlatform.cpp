@@ -8,6 +8,7 @@ struct FakePlatform::Route {
     std::string method;
     std::regex pattern;
     Handler handler;
+    StreamHandler stream;
 };
 
 struct FakePlatform::FaultRule {
@@ -41,21 +42,28 @@ void FakePlatform::start()
         return;
     server_ = std::make_unique<httplib::Server>();
     auto& svr = *server_;
-    for (const char* method : {"GET", "POST", "PUT", "PATCH", "DELETE", "OPTIONS"}) {
+    svr.set_keep_alive_max_count(keepAlive_);
+    // Headers and body go out in separate writes; without this, Nagle's
+    // algorithm and the client's delayed ACK add 40 ms to kept-alive answers.
+    svr.set_tcp_nodelay(true);
+    svr.Get(".*", [this](const httplib::Request& req, httplib::Response& res) { handle("GET", req, res, nullptr); });
+    svr.Options(".*", [this](const httplib::Request& req, httplib::Response& res) { handle("OPTIONS", req, res, nullptr); });
+    // Methods with a body hand it over as a reader, so that a streaming route
+    // never holds a big upload in memory.
+    for (const char* method : {"POST", "PUT", "PATCH", "DELETE"}) {
         const std::string m = method;
-        Handler h = [this, m](const httplib::Request& req, httplib::Response& res) { handle(m, req, res); };
-        if (m == "GET")
-            svr.Get(".*", h);
-        else if (m == "POST")
+        httplib::Server::HandlerWithContentReader h =
+            [this, m](const httplib::Request& req, httplib::Response& res, const httplib::ContentReader& reader) {
+                handle(m, req, res, &reader);
+            };
+        if (m == "POST")
             svr.Post(".*", h);
         else if (m == "PUT")
             svr.Put(".*", h);
         else if (m == "PATCH")
             svr.Patch(".*", h);
-        else if (m == "DELETE")
-            svr.Delete(".*", h);
         else
-            svr.Options(".*", h);
+            svr.Delete(".*", h);
     }
     port_ = svr.bind_to_any_port("127.0.0.1");
     if (port_ <= 0) {
@@ -90,7 +98,13 @@ QString FakePlatform::base() const
 void FakePlatform::route(const std::string& method, const std::string& pattern, Handler handler)
 {
     std::lock_guard lock(mutex_);
-    routes_.push_back({method, std::regex(pattern), std::move(handler)});
+    routes_.push_back({method, std::regex(pattern), std::move(handler), {}});
+}
+
+void FakePlatform::routeStream(const std::string& method, const std::string& pattern, StreamHandler handler)
+{
+    std::lock_guard lock(mutex_);
+    routes_.push_back({method, std::regex(pattern), {}, std::move(handler)});
 }
 
 void FakePlatform::fail(const std::string& method, const std::string& pattern, Fault fault, int times)
@@ -147,16 +161,33 @@ void FakePlatform::apply(const Fault& fault, httplib::Response& res)
     reply(res, fault.status, fault.body);
 }
 
-void FakePlatform::handle(const std::string& method, const httplib::Request& req, httplib::Response& res)
+void FakePlatform::handle(const std::string& method, const httplib::Request& req, httplib::Response& res,
+                          const httplib::ContentReader* reader)
 {
     std::optional<Fault> fault;
     Handler handler;
+    StreamHandler stream;
     // httplib filled `matches` for its own catch-all pattern; handlers want the
     // groups of theirs. The request object is httplib's own mutable one.
     auto& request = const_cast<httplib::Request&>(req);
     {
         std::lock_guard lock(mutex_);
-        Request seen{method, req.path, {}, req.headers, req.body};
+        for (auto it = routes_.rbegin(); it != routes_.rend(); ++it) {
+            if (it->method == method && std::regex_match(request.path, request.matches, it->pattern)) {
+                handler = it->handler;
+                stream = it->stream;
+                break;
+            }
+        }
+    }
+    if (reader && !stream)
+        (*reader)([&request](const char* data, size_t size) {
+            request.body.append(data, size);
+            return true;
+        });
+    {
+        std::lock_guard lock(mutex_);
+        Request seen{method, req.path, {}, req.headers, req.body, req.target};
         const auto q = req.target.find('?');
         if (q != std::string::npos)
             seen.query = req.target.substr(q + 1);
@@ -170,12 +201,6 @@ void FakePlatform::handle(const std::string& method, const httplib::Request& req
                 break;
             }
         }
-        for (auto it = routes_.rbegin(); it != routes_.rend(); ++it) {
-            if (it->method == method && std::regex_match(request.path, request.matches, it->pattern)) {
-                handler = it->handler;
-                break;
-            }
-        }
     }
 
     if (fault) {
@@ -186,7 +211,9 @@ void FakePlatform::handle(const std::string& method, const httplib::Request& req
             return;
         }
     }
-    if (handler)
+    if (stream && reader)
+        stream(req, res, *reader);
+    else if (handler)
         handler(req, res);
     else
         error(res, 404, "no route for " + method + " " + req.path);

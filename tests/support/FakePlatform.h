@@ -17,6 +17,9 @@
 class FakePlatform {
 public:
     using Handler = std::function<void(const httplib::Request&, httplib::Response&)>;
+    // Reads the request body piece by piece instead of holding it in memory.
+    using StreamHandler =
+        std::function<void(const httplib::Request&, httplib::Response&, const httplib::ContentReader&)>;
 
     struct Request {
         std::string method;
@@ -24,6 +27,7 @@ public:
         std::string query; // as sent, without "?"
         httplib::Headers headers;
         std::string body;
+        std::string target; // path and query exactly as sent, still percent-encoded
 
         // The first value of a header (names are case-insensitive), or "".
         std::string header(const std::string& name) const;
@@ -45,6 +49,11 @@ public:
     FakePlatform(const FakePlatform&) = delete;
     FakePlatform& operator=(const FakePlatform&) = delete;
 
+    // Requests one connection may carry before the server closes it; 1 (the
+    // default) closes after every answer, so that stop() never waits for an idle
+    // client connection. Takes effect at the next start().
+    void setKeepAlive(size_t maxRequests) { keepAlive_ = maxRequests; }
+
     void start();
     void stop();
     bool running() const;
@@ -55,6 +64,9 @@ public:
     // `pattern` is a regular expression matched against the whole decoded path.
     // A later route for the same path takes precedence over an earlier one.
     void route(const std::string& method, const std::string& pattern, Handler handler);
+    // A route for big bodies (uploads): the body is left to the handler's reader
+    // and is not kept in the request log.
+    void routeStream(const std::string& method, const std::string& pattern, StreamHandler handler);
 
     // The next `times` requests matching method and path get the fault (times < 0: all).
     void fail(const std::string& method, const std::string& pattern, Fault fault, int times = 1);
@@ -70,12 +82,14 @@ public:
 private:
     struct Route;
     struct FaultRule;
-    void handle(const std::string& method, const httplib::Request& req, httplib::Response& res);
+    void handle(const std::string& method, const httplib::Request& req, httplib::Response& res,
+                const httplib::ContentReader* reader);
     static void apply(const Fault& fault, httplib::Response& res);
 
     std::unique_ptr<httplib::Server> server_;
     std::thread thread_;
     int port_ = 0;
+    size_t keepAlive_ = 1;
 
     mutable std::mutex mutex_;
     std::vector<Route> routes_;

@@ -1,0 +1,85 @@
+#pragma once
+
+#include <QByteArray>
+#include <QList>
+#include <QString>
+#include <QStringList>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <stdexcept>
+
+// HTTP(S) transport: blocking requests through one session whose connections,
+// name look-ups and TLS sessions are reused. Meant for the network pool, never
+// the main thread. Nothing here logs, and no error text carries a header value.
+namespace Http {
+
+struct Header {
+    QByteArray name;
+    QByteArray value;
+};
+
+struct Request {
+    QByteArray method = "GET";
+    QByteArray url;                 // encoded, sent as it is
+    QList<Header> headers;          // sent exactly as listed; nothing is added but Host and Content-Length
+    std::optional<QByteArray> body; // in memory
+    QString bodyFile;               // when set: the body, streamed from disk
+    double timeout = 60;            // seconds without any progress before giving up
+};
+
+struct Response {
+    int status = 0;
+    QByteArray url; // the final URL after redirects
+    QByteArray body;
+};
+
+// A request that got no HTTP answer. `description` is a sentence for the user.
+class Failure : public std::runtime_error {
+public:
+    enum class Kind { timedOut, cannotConnect, hostNotFound, connectionLost, secureConnection, badURL, tooManyRedirects, file, other };
+    Failure(Kind kind, const QString& description);
+    Kind kind() const { return kind_; }
+    const QString& description() const { return description_; }
+
+private:
+    Kind kind_;
+    QString description_;
+};
+
+// One session's limits. A request's own time-out counts only up to the
+// session's request time-out; the resource time-out bounds the whole exchange.
+struct Limits {
+    double requestTimeout = 90;
+    double resourceTimeout = 3600;
+};
+
+class Session {
+public:
+    explicit Session(Limits limits = {});
+    ~Session();
+    Session(const Session&) = delete;
+    Session& operator=(const Session&) = delete;
+
+    const Limits& limits() const { return limits_; }
+
+    // Blocks until the answer is complete; throws Failure. Redirects are followed
+    // (POST becomes GET on 301, 302 and 303); "Authorization" and "Cookie" headers
+    // are sent only to the scheme, host and port the request was made for.
+    // Safe to call from several threads at once.
+    Response send(const Request& request) const;
+
+    // Sends every later request for host and port to `address`, bypassing name
+    // look-up, for tests that need a named host on the loopback interface. The
+    // pin lasts as long as the session.
+    void pinHost(const QString& host, int port, const QString& address);
+
+private:
+    struct Shared;
+    Limits limits_;
+    std::unique_ptr<Shared> shared_;
+    mutable std::mutex pinsMutex_;
+    QStringList pins_;
+};
+
+} // namespace Http

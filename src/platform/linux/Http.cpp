@@ -1,0 +1,333 @@
+#include "platform/Http.h"
+
+#include <curl/curl.h>
+
+#include <QFile>
+
+#include <algorithm>
+#include <array>
+#include <cerrno>
+#include <chrono>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace Http {
+
+namespace {
+
+using SteadyClock = std::chrono::steady_clock;
+
+void initCurlOnce()
+{
+    static std::once_flag once;
+    std::call_once(once, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
+}
+
+// State of one transfer, reached from libcurl's callbacks.
+struct Transfer {
+    QByteArray body;
+    SteadyClock::time_point lastActivity = SteadyClock::now();
+    int fd = -1;
+    QString fileError;
+
+    void touch() { lastActivity = SteadyClock::now(); }
+};
+
+size_t onWrite(char* data, size_t size, size_t count, void* user)
+{
+    auto* t = static_cast<Transfer*>(user);
+    t->body.append(data, qsizetype(size * count));
+    t->touch();
+    return size * count;
+}
+
+size_t onHeader(char*, size_t size, size_t count, void* user)
+{
+    static_cast<Transfer*>(user)->touch();
+    return size * count;
+}
+
+size_t onRead(char* buffer, size_t size, size_t count, void* user)
+{
+    auto* t = static_cast<Transfer*>(user);
+    for (;;) {
+        const ssize_t n = ::read(t->fd, buffer, size * count);
+        if (n >= 0) {
+            t->touch();
+            return size_t(n);
+        }
+        if (errno != EINTR) {
+            t->fileError = QString::fromLocal8Bit(std::strerror(errno));
+            return CURL_READFUNC_ABORT;
+        }
+    }
+}
+
+int onSeek(void* user, curl_off_t offset, int origin)
+{
+    auto* t = static_cast<Transfer*>(user);
+    return ::lseek(t->fd, off_t(offset), origin) < 0 ? CURL_SEEKFUNC_FAIL : CURL_SEEKFUNC_OK;
+}
+
+struct EasyDeleter {
+    void operator()(CURL* h) const { curl_easy_cleanup(h); }
+};
+struct MultiDeleter {
+    void operator()(CURLM* h) const { curl_multi_cleanup(h); }
+};
+struct ListDeleter {
+    void operator()(curl_slist* l) const { curl_slist_free_all(l); }
+};
+using ListPtr = std::unique_ptr<curl_slist, ListDeleter>;
+
+void append(ListPtr& list, const QByteArray& line)
+{
+    curl_slist* next = curl_slist_append(list.get(), line.constData());
+    if (!next)
+        throw Failure(Failure::Kind::other, QStringLiteral("Out of memory."));
+    (void)list.release();
+    list.reset(next);
+}
+
+bool hasHeader(const QList<Header>& headers, const char* name)
+{
+    return std::any_of(headers.begin(), headers.end(),
+                       [name](const Header& h) { return h.name.compare(name, Qt::CaseInsensitive) == 0; });
+}
+
+// The user-facing sentence of a transport failure, in the words a desktop's
+// network stack uses. libcurl's own texts are for developers.
+Failure failure(CURLcode code, const Transfer& t)
+{
+    using K = Failure::Kind;
+    switch (code) {
+    case CURLE_OPERATION_TIMEDOUT:
+        return {K::timedOut, QStringLiteral("The request timed out.")};
+    case CURLE_COULDNT_CONNECT:
+        return {K::cannotConnect, QStringLiteral("Could not connect to the server.")};
+    case CURLE_COULDNT_RESOLVE_HOST:
+    case CURLE_COULDNT_RESOLVE_PROXY:
+        return {K::hostNotFound, QStringLiteral("A server with the specified hostname could not be found.")};
+    case CURLE_GOT_NOTHING:
+    case CURLE_RECV_ERROR:
+    case CURLE_SEND_ERROR:
+    case CURLE_PARTIAL_FILE:
+    case CURLE_HTTP2:
+    case CURLE_HTTP2_STREAM:
+    case CURLE_WEIRD_SERVER_REPLY:
+        return {K::connectionLost, QStringLiteral("The network connection was lost.")};
+    case CURLE_SSL_CONNECT_ERROR:
+    case CURLE_PEER_FAILED_VERIFICATION:
+    case CURLE_SSL_CERTPROBLEM:
+    case CURLE_SSL_CIPHER:
+    case CURLE_SSL_CACERT_BADFILE:
+    case CURLE_SSL_ISSUER_ERROR:
+    case CURLE_SSL_PINNEDPUBKEYNOTMATCH:
+    case CURLE_SSL_INVALIDCERTSTATUS:
+        return {K::secureConnection,
+                QStringLiteral("An SSL error has occurred and a secure connection to the server cannot be made.")};
+    case CURLE_UNSUPPORTED_PROTOCOL:
+    case CURLE_URL_MALFORMAT:
+        return {K::badURL, QStringLiteral("unsupported URL")};
+    case CURLE_TOO_MANY_REDIRECTS:
+        return {K::tooManyRedirects, QStringLiteral("too many HTTP redirects")};
+    case CURLE_READ_ERROR:
+    case CURLE_ABORTED_BY_CALLBACK:
+        if (!t.fileError.isEmpty())
+            return {K::file, QStringLiteral("The file to upload could not be read: ") + t.fileError};
+        break;
+    default:
+        break;
+    }
+    return {K::other, QString::fromUtf8(curl_easy_strerror(code))};
+}
+
+} // namespace
+
+Failure::Failure(Kind kind, const QString& description)
+    : std::runtime_error(description.toStdString()), kind_(kind), description_(description)
+{
+}
+
+struct Session::Shared {
+    CURLSH* share = nullptr;
+    std::array<std::mutex, CURL_LOCK_DATA_LAST> locks;
+
+    static void lock(CURL*, curl_lock_data data, curl_lock_access, void* user)
+    {
+        static_cast<Shared*>(user)->locks[size_t(data)].lock();
+    }
+    static void unlock(CURL*, curl_lock_data data, void* user)
+    {
+        static_cast<Shared*>(user)->locks[size_t(data)].unlock();
+    }
+};
+
+Session::Session(Limits limits) : limits_(limits), shared_(std::make_unique<Shared>())
+{
+    initCurlOnce();
+    shared_->share = curl_share_init();
+    curl_share_setopt(shared_->share, CURLSHOPT_LOCKFUNC, &Shared::lock);
+    curl_share_setopt(shared_->share, CURLSHOPT_UNLOCKFUNC, &Shared::unlock);
+    curl_share_setopt(shared_->share, CURLSHOPT_USERDATA, shared_.get());
+    curl_share_setopt(shared_->share, CURLSHOPT_SHARE, CURL_LOCK_DATA_CONNECT);
+    curl_share_setopt(shared_->share, CURLSHOPT_SHARE, CURL_LOCK_DATA_DNS);
+    curl_share_setopt(shared_->share, CURLSHOPT_SHARE, CURL_LOCK_DATA_SSL_SESSION);
+}
+
+Session::~Session()
+{
+    curl_share_cleanup(shared_->share);
+}
+
+void Session::pinHost(const QString& host, int port, const QString& address)
+{
+    std::lock_guard lock(pinsMutex_);
+    pins_ << QStringLiteral("%1:%2:%3").arg(host).arg(port).arg(address);
+}
+
+Response Session::send(const Request& request) const
+{
+    using K = Failure::Kind;
+    if (request.url.isEmpty())
+        throw Failure(K::badURL, QStringLiteral("unsupported URL"));
+
+    Transfer t;
+    // Declared before the handles: libcurl reads these until the transfer ends.
+    ListPtr pins;
+    ListPtr headers;
+    struct FileCloser {
+        int& fd;
+        ~FileCloser()
+        {
+            if (fd >= 0)
+                ::close(fd);
+        }
+    } closer{t.fd};
+
+    std::unique_ptr<CURL, EasyDeleter> easy(curl_easy_init());
+    std::unique_ptr<CURLM, MultiDeleter> multi(curl_multi_init());
+    if (!easy || !multi)
+        throw Failure(K::other, QStringLiteral("Out of memory."));
+    CURL* h = easy.get();
+
+    const double idle = std::max(0.001, std::min(request.timeout, limits_.requestTimeout));
+    const auto idleLimit = std::chrono::duration_cast<SteadyClock::duration>(std::chrono::duration<double>(idle));
+
+    curl_easy_setopt(h, CURLOPT_URL, request.url.constData());
+    curl_easy_setopt(h, CURLOPT_SHARE, shared_->share);
+    curl_easy_setopt(h, CURLOPT_NOSIGNAL, 1L);
+    curl_easy_setopt(h, CURLOPT_PROTOCOLS_STR, "http,https");
+    curl_easy_setopt(h, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
+    curl_easy_setopt(h, CURLOPT_FOLLOWLOCATION, 1L);
+    curl_easy_setopt(h, CURLOPT_MAXREDIRS, 16L);
+    // Credentials stay with the origin the request was made for; libcurl
+    // compares scheme, host and port.
+    curl_easy_setopt(h, CURLOPT_UNRESTRICTED_AUTH, 0L);
+    curl_easy_setopt(h, CURLOPT_CONNECTTIMEOUT_MS, long(idle * 1000));
+    curl_easy_setopt(h, CURLOPT_TIMEOUT_MS, long(limits_.resourceTimeout * 1000));
+    curl_easy_setopt(h, CURLOPT_WRITEFUNCTION, &onWrite);
+    curl_easy_setopt(h, CURLOPT_WRITEDATA, &t);
+    curl_easy_setopt(h, CURLOPT_HEADERFUNCTION, &onHeader);
+    curl_easy_setopt(h, CURLOPT_HEADERDATA, &t);
+
+    {
+        std::lock_guard lock(pinsMutex_);
+        for (const QString& entry : pins_)
+            append(pins, entry.toUtf8());
+    }
+    if (pins)
+        curl_easy_setopt(h, CURLOPT_RESOLVE, pins.get());
+
+    const bool hasBody = request.body || !request.bodyFile.isEmpty();
+    for (const Header& header : request.headers)
+        append(headers, header.name + ": " + header.value);
+    // Only what the caller lists goes out: no "Expect: 100-continue" pause, no
+    // default Accept or form content type.
+    append(headers, "Expect:");
+    if (!hasHeader(request.headers, "Accept"))
+        append(headers, "Accept:");
+    if (!hasHeader(request.headers, "Content-Type"))
+        append(headers, "Content-Type:");
+    curl_easy_setopt(h, CURLOPT_HTTPHEADER, headers.get());
+
+    const QByteArray method = request.method.toUpper();
+    if (method == "GET" && !hasBody) {
+        curl_easy_setopt(h, CURLOPT_HTTPGET, 1L);
+    } else if (method == "HEAD") {
+        curl_easy_setopt(h, CURLOPT_NOBODY, 1L);
+    } else {
+        // A POST without a body still announces an empty one.
+        if (method != "POST")
+            curl_easy_setopt(h, CURLOPT_CUSTOMREQUEST, method.constData());
+        if (hasBody || method == "POST") {
+            curl_easy_setopt(h, CURLOPT_POST, 1L);
+            if (!request.bodyFile.isEmpty()) {
+                t.fd = ::open(QFile::encodeName(request.bodyFile).constData(), O_RDONLY | O_CLOEXEC);
+                struct stat st {};
+                if (t.fd < 0 || ::fstat(t.fd, &st) != 0)
+                    throw Failure(K::file, QStringLiteral("The file to upload could not be read: ")
+                                               + QString::fromLocal8Bit(std::strerror(errno)));
+                if (!S_ISREG(st.st_mode))
+                    throw Failure(K::file, QStringLiteral("The file to upload could not be read: not a file"));
+                curl_easy_setopt(h, CURLOPT_POSTFIELDSIZE_LARGE, curl_off_t(st.st_size));
+                curl_easy_setopt(h, CURLOPT_READFUNCTION, &onRead);
+                curl_easy_setopt(h, CURLOPT_READDATA, &t);
+                curl_easy_setopt(h, CURLOPT_SEEKFUNCTION, &onSeek);
+                curl_easy_setopt(h, CURLOPT_SEEKDATA, &t);
+                curl_easy_setopt(h, CURLOPT_UPLOAD_BUFFERSIZE, 512L * 1024);
+            } else {
+                // libcurl reads the bytes in place: they must outlive the transfer.
+                const qsizetype size = request.body ? request.body->size() : 0;
+                curl_easy_setopt(h, CURLOPT_POSTFIELDSIZE_LARGE, curl_off_t(size));
+                curl_easy_setopt(h, CURLOPT_POSTFIELDS, request.body ? request.body->constData() : "");
+            }
+        }
+    }
+
+    curl_multi_add_handle(multi.get(), h);
+    t.touch();
+    CURLcode result = CURLE_OK;
+    for (;;) {
+        int running = 0;
+        if (curl_multi_perform(multi.get(), &running) != CURLM_OK) {
+            curl_multi_remove_handle(multi.get(), h);
+            throw Failure(K::other, QStringLiteral("The network layer failed."));
+        }
+        bool done = false;
+        int left = 0;
+        while (CURLMsg* msg = curl_multi_info_read(multi.get(), &left)) {
+            if (msg->msg == CURLMSG_DONE) {
+                result = msg->data.result;
+                done = true;
+            }
+        }
+        if (done)
+            break;
+        // The idle time-out: no byte sent or received for that long.
+        const auto quiet = SteadyClock::now() - t.lastActivity;
+        if (quiet >= idleLimit) {
+            curl_multi_remove_handle(multi.get(), h);
+            throw Failure(K::timedOut, QStringLiteral("The request timed out."));
+        }
+        const auto remaining = std::chrono::duration_cast<std::chrono::milliseconds>(idleLimit - quiet).count() + 1;
+        curl_multi_poll(multi.get(), nullptr, 0, int(std::min<long long>(remaining, 1000)), nullptr);
+    }
+    curl_multi_remove_handle(multi.get(), h);
+    if (result != CURLE_OK)
+        throw failure(result, t);
+
+    Response response;
+    long status = 0;
+    curl_easy_getinfo(h, CURLINFO_RESPONSE_CODE, &status);
+    response.status = int(status);
+    char* effective = nullptr;
+    curl_easy_getinfo(h, CURLINFO_EFFECTIVE_URL, &effective);
+    response.url = effective ? QByteArray(effective) : request.url;
+    response.body = std::move(t.body);
+    return response;
+}
+
+} // namespace Http
