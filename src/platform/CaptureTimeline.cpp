@@ -25,8 +25,9 @@ std::vector<CaptureBuffer> CaptureTimeline::push(const float* data, std::int64_t
     std::vector<CaptureBuffer> out;
     if (frames <= 0)
         return out;
-    const double expected = anchor_ + double(counted_) / rate_;
-    if (!anchored_ || !(std::abs(heardAt - expected) <= tolerance_)) {
+    const double off = heardAt - (anchor_ + double(counted_) / rate_);
+    late_ = off > tolerance_ ? late_ + 1 : 0;
+    if (!anchored_ || off < -tolerance_ || late_ >= lateReads) {
         // The frames held so far belong before the jump; they leave as they are.
         if (!pending_.samples.empty()) {
             out.push_back(std::move(pending_));
@@ -35,6 +36,7 @@ std::vector<CaptureBuffer> CaptureTimeline::push(const float* data, std::int64_t
         anchored_ = true;
         anchor_ = heardAt;
         counted_ = 0;
+        late_ = 0;
     }
 
     std::int64_t done = 0;

@@ -3,6 +3,7 @@
 #include "platform/CaptureError.h"
 #include "platform/MediaClock.h"
 
+#include <algorithm>
 #include <stdexcept>
 
 namespace {
@@ -128,6 +129,14 @@ void PulseSource::start(Handlers handlers)
             },
             this);
         pa_stream_set_read_callback(stream_, [](pa_stream*, size_t, void* userdata) { self(userdata)->read(); }, this);
+        // Frames the server dropped, or a pause of the device, break the count of frames.
+        auto lost = [](pa_stream*, void* userdata) {
+            if (self(userdata)->timeline_)
+                self(userdata)->timeline_->lose();
+        };
+        pa_stream_set_overflow_callback(stream_, lost, this);
+        pa_stream_set_suspended_callback(stream_, lost, this);
+        pa_stream_set_moved_callback(stream_, lost, this);
 
         // The microphone delivers 4096-frame buffers; system audio in tenths of a second.
         const uint32_t fragmentFrames = mic ? micBufferFrames : uint32_t(rate_ / 10);
@@ -138,7 +147,7 @@ void PulseSource::start(Handlers handlers)
         // The microphone stays on the device it opened, so a change of the default is
         // reported to the owner; system audio is moved along with the default output.
         auto flags = pa_stream_flags_t(PA_STREAM_ADJUST_LATENCY | PA_STREAM_AUTO_TIMING_UPDATE
-                                       | PA_STREAM_INTERPOLATE_TIMING | (mic ? PA_STREAM_DONT_MOVE : 0));
+                                       | (mic ? PA_STREAM_DONT_MOVE : 0));
         const QByteArray device = f.device.toUtf8();
         if (pa_stream_connect_record(stream_, device.constData(), &attr, flags) < 0) {
             failure = errorText(context_);
@@ -167,7 +176,9 @@ void PulseSource::start(Handlers handlers)
                     pa_operation_unref(op);
             },
             this);
-        wait(pa_context_subscribe(context_, PA_SUBSCRIPTION_MASK_SERVER, nullptr, nullptr));
+        wait(pa_context_subscribe(
+            context_, PA_SUBSCRIPTION_MASK_SERVER,
+            [](pa_context*, int, void* userdata) { pa_threaded_mainloop_signal(self(userdata)->loop_, 0); }, this));
         running_ = true;
     }
     pa_threaded_mainloop_unlock(loop_);
@@ -200,6 +211,9 @@ bool PulseSource::connect(QString* error)
     teardown(); // a connection that broke is made anew
 
     loop_ = pa_threaded_mainloop_new();
+    // Named before it starts: renaming a running loop renames the caller's thread instead.
+    if (loop_)
+        pa_threaded_mainloop_set_name(loop_, kind_ == Kind::Microphone ? "zelvan-mic" : "zelvan-sysaudio");
     if (!loop_ || pa_threaded_mainloop_start(loop_) < 0) {
         *error = QStringLiteral("cannot start the sound main loop");
         if (loop_)
@@ -207,7 +221,6 @@ bool PulseSource::connect(QString* error)
         loop_ = nullptr;
         return false;
     }
-    pa_threaded_mainloop_set_name(loop_, kind_ == Kind::Microphone ? "zelvan-mic" : "zelvan-sysaudio");
     pa_threaded_mainloop_lock(loop_);
     context_ = pa_context_new(pa_threaded_mainloop_get_api(loop_), "Zelvan");
     if (context_) {
@@ -252,6 +265,9 @@ void PulseSource::teardown()
     if (stream_) {
         pa_stream_set_state_callback(stream_, nullptr, nullptr);
         pa_stream_set_read_callback(stream_, nullptr, nullptr);
+        pa_stream_set_overflow_callback(stream_, nullptr, nullptr);
+        pa_stream_set_suspended_callback(stream_, nullptr, nullptr);
+        pa_stream_set_moved_callback(stream_, nullptr, nullptr);
         pa_stream_disconnect(stream_);
         pa_stream_unref(stream_);
         stream_ = nullptr;
@@ -338,8 +354,6 @@ void PulseSource::follow(const QString& sink)
                                                                          info->monitor_source_name, nullptr, nullptr);
             if (move)
                 pa_operation_unref(move);
-            // The moved stream's timing starts over; so do the time stamps.
-            source->timeline_->lose();
         },
         this);
     if (op)
@@ -362,14 +376,15 @@ void PulseSource::read()
             continue;
         }
         const auto frames = std::int64_t(bytes / frameBytes);
-        // The latency of a record stream is how long ago the next frame to read (the
-        // first of this fragment) was heard.
-        pa_usec_t latency = 0;
-        int negative = 0;
+        // The newest frame waiting here arrived just now, and the device held it for its
+        // own latency before that; the first frame of this fragment is older by
+        // everything waiting. (The stream's interpolated latency is not used: between
+        // timing updates it can be off by the server's whole buffer.)
         const double now = MediaClock::now();
-        const double heardAt = pa_stream_get_latency(stream_, &latency, &negative) == 0
-            ? now - (negative ? -1.0 : 1.0) * double(latency) / 1e6
-            : now - double(frames) / rate_;
+        const double waiting = double(pa_stream_readable_size(stream_)) / double(frameBytes) / rate_;
+        const pa_timing_info* timing = pa_stream_get_timing_info(stream_);
+        const double device = timing ? std::clamp(double(timing->source_usec) / 1e6, 0.0, 0.5) : 0.0;
+        const double heardAt = now - waiting - device;
         std::vector<CaptureBuffer> buffers = timeline_->push(static_cast<const float*>(data), frames, heardAt);
         pa_stream_drop(stream_);
         if (handlers_.buffer)
