@@ -91,6 +91,23 @@ void settle()
     QThread::msleep(400);
 }
 
+// Plays a tone into a sink while a started source captures, then stops the source.
+struct Capture {
+    Played played;
+    std::vector<CaptureBuffer> buffers; // what came while the tone played
+};
+Capture playThenStop(AudioSource& source, Recording& rec, const QString& tone, const QString& sink)
+{
+    settle();
+    rec.take();
+    Capture c;
+    c.played = play(tone, sink);
+    settle();
+    source.stop();
+    c.buffers = rec.take();
+    return c;
+}
+
 } // namespace
 
 TEST(PulseSource, SystemAudioHearsTheSpeakerAsStereo48kOnTheMediaClock)
@@ -105,12 +122,8 @@ TEST(PulseSource, SystemAudioHearsTheSpeakerAsStereo48kOnTheMediaClock)
 
     Recording rec;
     source->start(rec.handlers());
-    settle();
-    const Played played = play(tone, "spk");
+    const auto [played, buffers] = playThenStop(*source, rec, tone, "spk");
     ASSERT_TRUE(played.ok);
-    settle();
-    source->stop();
-    const std::vector<CaptureBuffer> buffers = rec.take();
 
     ASSERT_FALSE(buffers.empty());
     for (const CaptureBuffer& b : buffers) {
@@ -140,12 +153,8 @@ TEST(PulseSource, MicrophoneHearsTheDefaultSourceIn4096FrameBuffers)
 
     Recording rec;
     source->start(rec.handlers());
-    settle();
-    const Played played = play(tone, "micfeed");
+    const auto [played, buffers] = playThenStop(*source, rec, tone, "micfeed");
     ASSERT_TRUE(played.ok);
-    settle();
-    source->stop();
-    const std::vector<CaptureBuffer> buffers = rec.take();
 
     ASSERT_FALSE(buffers.empty());
     for (const CaptureBuffer& b : buffers) {
@@ -180,13 +189,8 @@ TEST(PulseSource, MicrophoneReportsAChangedDefaultAndRestartsOnTheNewOne)
     source->stop();
     EXPECT_EQ(source->format().device, "spk.monitor");
     source->start(rec.handlers());
-    settle();
-    rec.take();
-    const Played played = play(tone, "spk");
+    const auto [played, after] = playThenStop(*source, rec, tone, "spk");
     ASSERT_TRUE(played.ok);
-    settle();
-    source->stop();
-    const std::vector<CaptureBuffer> after = rec.take();
     expectHeardWhilePlaying(listen(after), played, 0.5);
     EXPECT_EQ(rec.interruptionCount(), 1);
 }
@@ -204,13 +208,8 @@ TEST(PulseSource, SystemAudioFollowsTheDefaultOutput)
     source->start(rec.handlers());
     settle();
     ASSERT_TRUE(run("pactl", {"set-default-sink", "micfeed"}));
-    settle();
-    rec.take();
-    const Played played = play(tone, "micfeed");
+    const auto [played, buffers] = playThenStop(*source, rec, tone, "micfeed");
     ASSERT_TRUE(played.ok);
-    settle();
-    source->stop();
-    const std::vector<CaptureBuffer> buffers = rec.take();
     expectHeardWhilePlaying(listen(buffers), played, 0.5);
     EXPECT_EQ(rec.interruptionCount(), 0);
 }

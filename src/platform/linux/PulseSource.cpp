@@ -18,6 +18,21 @@ QString errorText(pa_context* context)
     return QString::fromUtf8(pa_strerror(pa_context_errno(context)));
 }
 
+// Waits, with the main loop's lock held, until a context or stream is ready; the
+// server's error when it failed instead.
+template <class State, class Get, class Good>
+QString awaitReady(pa_threaded_mainloop* loop, pa_context* context, Get state, State ready, Good good)
+{
+    for (;;) {
+        const State now = state();
+        if (now == ready)
+            return {};
+        if (!good(now))
+            return errorText(context);
+        pa_threaded_mainloop_wait(loop);
+    }
+}
+
 // Answers of the introspection calls, filled on the main loop's thread.
 struct Query {
     pa_threaded_mainloop* loop;
@@ -94,7 +109,7 @@ void PulseSource::start(Handlers handlers)
         throw CaptureError(QStringLiteral("cannot reach the sound server: ") + error);
 
     pa_threaded_mainloop_lock(loop_);
-    const Format f = resolve();
+    const Format f = resolve(&followed_);
     if (!f.usable()) {
         pa_threaded_mainloop_unlock(loop_);
         throw CaptureError(kind_ == Kind::Microphone ? QStringLiteral("no microphone")
@@ -152,16 +167,9 @@ void PulseSource::start(Handlers handlers)
         if (pa_stream_connect_record(stream_, device.constData(), &attr, flags) < 0) {
             failure = errorText(context_);
         } else {
-            for (;;) {
-                const pa_stream_state_t state = pa_stream_get_state(stream_);
-                if (state == PA_STREAM_READY)
-                    break;
-                if (!PA_STREAM_IS_GOOD(state)) {
-                    failure = errorText(context_);
-                    break;
-                }
-                pa_threaded_mainloop_wait(loop_);
-            }
+            failure = awaitReady(
+                loop_, context_, [this] { return pa_stream_get_state(stream_); }, PA_STREAM_READY,
+                [](pa_stream_state_t state) { return PA_STREAM_IS_GOOD(state); });
         }
     }
     if (failure.isEmpty()) {
@@ -237,16 +245,9 @@ bool PulseSource::connect(QString* error)
     if (!context_ || pa_context_connect(context_, nullptr, PA_CONTEXT_NOFLAGS, nullptr) < 0) {
         *error = context_ ? errorText(context_) : QStringLiteral("out of memory");
     } else {
-        for (;;) {
-            const pa_context_state_t state = pa_context_get_state(context_);
-            if (state == PA_CONTEXT_READY)
-                break;
-            if (!PA_CONTEXT_IS_GOOD(state)) {
-                *error = errorText(context_);
-                break;
-            }
-            pa_threaded_mainloop_wait(loop_);
-        }
+        *error = awaitReady(
+            loop_, context_, [this] { return pa_context_get_state(context_); }, PA_CONTEXT_READY,
+            [](pa_context_state_t state) { return PA_CONTEXT_IS_GOOD(state); });
     }
     pa_threaded_mainloop_unlock(loop_);
     if (!error->isEmpty()) {
@@ -294,7 +295,7 @@ void PulseSource::wait(pa_operation* op)
     pa_operation_unref(op);
 }
 
-AudioSource::Format PulseSource::resolve()
+AudioSource::Format PulseSource::resolve(QString* followed)
 {
     Query q{loop_};
     wait(pa_context_get_server_info(context_, serverInfo, &q));
@@ -305,14 +306,16 @@ AudioSource::Format PulseSource::resolve()
         wait(pa_context_get_sink_info_by_name(context_, sink.constData(), sinkInfo, &q));
         if (q.monitor.isEmpty())
             return {};
-        followed_ = q.defaultSink;
+        if (followed)
+            *followed = q.defaultSink;
         return {.sampleRate = 48000, .channels = 2, .device = q.monitor};
     }
     if (q.defaultSource.isEmpty())
         return {};
     const QByteArray source = q.defaultSource.toUtf8();
     wait(pa_context_get_source_info_by_name(context_, source.constData(), sourceInfo, &q));
-    followed_ = q.defaultSource;
+    if (followed)
+        *followed = q.defaultSource;
     return {.sampleRate = q.rate, .channels = q.channels, .device = q.defaultSource};
 }
 

@@ -31,7 +31,8 @@ private:
     // Everything below runs with the main loop's lock held.
     bool connect(QString* error);
     void teardown();
-    Format resolve();
+    // The device to record from; `followed` receives the default it stands for.
+    Format resolve(QString* followed = nullptr);
     void wait(pa_operation* op);
     void interrupt(const QString& reason);
     void read();
