@@ -18,8 +18,9 @@ std::vector<CaptureDisplay> displays();
 // The display to capture by default: the primary output, else the first.
 CaptureDisplay primaryDisplay();
 
-// A full-resolution grab of a display: no pointer, nothing blacked out.
-QImage grab(const CaptureDisplay& display);
+// A full-resolution grab of the primary display (primaryDisplay()), as a screenshot
+// tool takes it: no pointer, nothing blacked out.
+QImage grabPrimary();
 
 // Succeeds when the display can be opened and a 1 × 1 grab of its root window works.
 void probe();

@@ -12,20 +12,28 @@ std::vector<CaptureDisplay> displays()
     return x.outputs();
 }
 
-CaptureDisplay primaryDisplay()
+namespace {
+
+CaptureDisplay primaryOf(const std::vector<CaptureDisplay>& all)
 {
-    const std::vector<CaptureDisplay> all = displays();
     for (const CaptureDisplay& d : all)
         if (d.primary)
             return d;
     return all.front(); // outputs() is never empty
 }
 
-QImage grab(const CaptureDisplay& display)
+} // namespace
+
+CaptureDisplay primaryDisplay()
+{
+    return primaryOf(displays());
+}
+
+QImage grabPrimary()
 {
     XDisplay x;
     XGrabber grabber(x);
-    return grabber.grab(display.geometry, {});
+    return grabber.grab(primaryOf(x.outputs()).geometry, {});
 }
 
 void probe()

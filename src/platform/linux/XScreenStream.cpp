@@ -55,6 +55,8 @@ void XScreenStream::start(Handlers handlers)
 
 void XScreenStream::stop()
 {
+    if (std::this_thread::get_id() == thread_.get_id())
+        throw std::logic_error("a screen stream cannot be stopped from its own callback");
     {
         std::lock_guard lock(mutex_);
         stopping_ = true;
