@@ -1,3 +1,5 @@
+#include "platform/Relaunch.h"
+
 #include <cstdio>
 
 namespace {
@@ -26,8 +28,11 @@ Launch switches of the tray application:
 
 } // namespace
 
-int main(int, char**)
+int main(int, char** argv)
 {
+    // Tesseract's OpenMP reads its thread limit only at load time; without a
+    // limit of 1 a page takes seconds on a small machine.
+    Relaunch::withEnvironment("OMP_THREAD_LIMIT", "1", argv);
     std::fputs(usage, stdout);
     return 0;
 }

@@ -1,13 +1,19 @@
 #include "core/Strings.h"
 
 #include <QChar>
+#include <QTextBoundaryFinder>
 
 namespace {
 
 bool allowed(char32_t c)
 {
-    if (c == U'-' || c == U'.' || c == U'_' || c == U'~')
-        return true;
+    return c == U'-' || c == U'.' || c == U'_' || c == U'~' || isAlphanumeric(c);
+}
+
+} // namespace
+
+bool isAlphanumeric(char32_t c)
+{
     switch (QChar::category(c)) {
     case QChar::Letter_Uppercase:
     case QChar::Letter_Lowercase:
@@ -25,8 +31,6 @@ bool allowed(char32_t c)
         return false;
     }
 }
-
-} // namespace
 
 QString urlComponent(const QString& text)
 {
@@ -57,4 +61,30 @@ QString urlComponent(const QString& text)
         i += units - 1;
     }
     return out;
+}
+
+qsizetype graphemeCount(const QString& text)
+{
+    QTextBoundaryFinder finder(QTextBoundaryFinder::Grapheme, text);
+    qsizetype count = 0;
+    while (finder.toNextBoundary() > 0)
+        ++count;
+    return count;
+}
+
+QString leftGraphemes(const QString& text, qsizetype n)
+{
+    if (n <= 0)
+        return {};
+    if (text.size() <= n) // fewer code units than n: cannot hold more characters
+        return text;
+    QTextBoundaryFinder finder(QTextBoundaryFinder::Grapheme, text);
+    qsizetype end = 0;
+    for (qsizetype i = 0; i < n; ++i) {
+        const qsizetype next = finder.toNextBoundary();
+        if (next < 0)
+            return text;
+        end = next;
+    }
+    return text.left(end);
 }

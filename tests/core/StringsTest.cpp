@@ -48,3 +48,19 @@ TEST(Numbers, Round1HalvesAwayFromZero)
     for (const auto& [in, out] : cases)
         EXPECT_DOUBLE_EQ(round1(in), out) << in;
 }
+
+TEST(Strings, GraphemesCountUserPerceivedCharacters)
+{
+    const QString accent = QString::fromUtf8("e\u0301");          // e + combining acute
+    const QString family = QString::fromUtf8("👨\u200d👩\u200d👧"); // one emoji of three people
+    EXPECT_EQ(graphemeCount(""), 0);
+    EXPECT_EQ(graphemeCount("abc"), 3);
+    EXPECT_EQ(graphemeCount(accent + "x" + family), 3);
+    EXPECT_EQ(graphemeCount("\r\n"), 1);
+
+    EXPECT_EQ(leftGraphemes(accent + accent + "z", 2), accent + accent);
+    EXPECT_EQ(leftGraphemes(family + "ab", 1), family);
+    EXPECT_EQ(leftGraphemes("abc", 3), "abc");
+    EXPECT_EQ(leftGraphemes("abc", 10), "abc");
+    EXPECT_EQ(leftGraphemes("abc", 0), "");
+}
