@@ -1,7 +1,6 @@
 #include "platform/CaptureTimeline.h"
 
 #include <algorithm>
-#include <cmath>
 
 CaptureTimeline::CaptureTimeline(int sampleRate, int channels, int framesPerBuffer, double tolerance)
     : rate_(std::max(sampleRate, 1))

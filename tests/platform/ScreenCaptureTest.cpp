@@ -214,8 +214,26 @@ TEST(ScreenStream, LostDisplayEndsTheStreamWithOneError)
     QThread::msleep(400);
     EXPECT_EQ(sink.count(), atError) << "no frame after the error";
     EXPECT_EQ(sink.errorCount(), 1);
-    EXPECT_FALSE(sink.errors.value(0).isEmpty());
+    EXPECT_EQ(sink.errors.value(0), "lost the connection to the X display");
     stream.stop();
+}
+
+TEST(ScreenStream, AnXErrorEndsTheStreamWithOneError)
+{
+    PrivateX x;
+    ASSERT_TRUE(x.ok());
+    // An output that reaches past the screen, as after the screen shrank under the stream.
+    XScreenStream stream({.name = "screen", .geometry = QRect(0, 0, 800, 600)},
+                         {.size = QSize(400, 300), .minimumFrameInterval = 0.05}, x.display());
+    Sink sink;
+    stream.start(sink.handlers());
+    ASSERT_TRUE(waitFor([&] { return sink.errorCount() > 0; }, 10));
+    QThread::msleep(200);
+    stream.stop();
+    EXPECT_EQ(sink.count(), 0);
+    EXPECT_EQ(sink.errorCount(), 1);
+    EXPECT_TRUE(sink.errors.value(0).startsWith("screen grab failed: X error BadMatch (8)"))
+        << sink.errors.value(0).toStdString();
 }
 
 TEST(ScreenStream, GrabsWaitWhileTheQueueDepthOfFramesIsAlive)
