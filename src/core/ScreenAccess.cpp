@@ -1,0 +1,20 @@
+#include "core/ScreenAccess.h"
+
+#include "core/Log.h"
+#include "platform/CaptureError.h"
+#include "platform/ScreenCapture.h"
+
+namespace ScreenAccess {
+
+bool works()
+{
+    try {
+        ScreenCapture::probe();
+        return true;
+    } catch (const CaptureError& e) {
+        slog(QStringLiteral("screen access probe: ") + e.message());
+        return false;
+    }
+}
+
+} // namespace ScreenAccess
