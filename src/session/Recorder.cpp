@@ -156,6 +156,8 @@ void Recorder::start(bool withMic)
         });
     } catch (...) {
         stream->stop();
+        // A frame the stream already handed over is not kept: the recording never ran.
+        stopping_ = true;
         throw;
     }
     stream_ = std::move(stream);
