@@ -49,9 +49,11 @@ WorkspaceServer::WorkspaceServer(FakePlatform& platform, Mode mode, std::string 
     });
 
     add("POST", "/calls", [this](const httplib::Request& req, httplib::Response& res) {
-        std::lock_guard lock(mutex_);
-        const std::string id = "rec:" + std::to_string(nextId_++);
-        calls_[id].payload = body(req);
+        const auto calls = store();
+        const std::string project = this->project();
+        std::lock_guard lock(calls->mutex);
+        const std::string id = "rec:" + std::to_string(calls->nextId++);
+        calls->calls[id] = Call{body(req), -1, false, project};
         reply(res, QJsonObject{{"id", QString::fromStdString(id)}});
     });
 
@@ -65,35 +67,59 @@ WorkspaceServer::WorkspaceServer(FakePlatform& platform, Mode mode, std::string 
                                   bytes += qint64(size);
                                   return true;
                               });
-                              std::lock_guard lock(mutex_);
-                              const auto it = calls_.find(req.matches[1]);
-                              if (it == calls_.end())
+                              const auto calls = store();
+                              const std::string project = this->project();
+                              std::lock_guard lock(calls->mutex);
+                              Call* c = find(*calls, req.matches[1], project);
+                              if (!c)
                                   return FakePlatform::error(res, 404, "no such call");
-                              it->second.audioBytes = bytes;
+                              c->audioBytes = bytes;
                               reply(res, QJsonObject{{"ok", true}, {"bytes", bytes}});
                           });
 
     add("POST", call + "/process", [this](const httplib::Request& req, httplib::Response& res) {
-        std::lock_guard lock(mutex_);
-        const auto it = calls_.find(req.matches[1]);
-        if (it == calls_.end())
+        const auto calls = store();
+        const std::string project = this->project();
+        std::lock_guard lock(calls->mutex);
+        Call* c = find(*calls, req.matches[1], project);
+        if (!c)
             return FakePlatform::error(res, 404, "no such call");
-        it->second.processed = true;
+        c->processed = true;
         reply(res, QJsonObject{{"ok", true}});
     });
 
+    add("POST", call + "/move", [this](const httplib::Request& req, httplib::Response& res) {
+        const QJsonValue to = body(req).value("to");
+        if (!to.isString() || to.toString().isEmpty())
+            return FakePlatform::error(res, 400, "to required");
+        const auto calls = store();
+        const std::string project = this->project();
+        std::lock_guard lock(calls->mutex);
+        Call* c = find(*calls, req.matches[1], project);
+        if (!c)
+            return FakePlatform::error(res, 404, "no such call");
+        Call moved = *c;
+        moved.project = to.toString().toStdString();
+        calls->calls.erase(req.matches[1]);
+        const std::string id = "rec:" + std::to_string(calls->nextId++);
+        calls->calls[id] = std::move(moved);
+        reply(res, QJsonObject{{"id", QString::fromStdString(id)}});
+    });
+
     add("GET", call, [this](const httplib::Request& req, httplib::Response& res) {
-        std::lock_guard lock(mutex_);
+        const auto calls = store();
+        const std::string project = this->project();
+        std::lock_guard lock(calls->mutex);
         const std::string id = req.matches[1];
-        const auto it = calls_.find(id);
-        if (it == calls_.end()) {
-            const bool wasDeleted = std::find(deleted_.begin(), deleted_.end(), id) != deleted_.end();
+        const Call* c = find(*calls, id, project);
+        if (!c) {
+            const bool wasDeleted = std::find(calls->deleted.begin(), calls->deleted.end(), id) != calls->deleted.end();
             return FakePlatform::error(res, wasDeleted && mode_ == Mode::gone410 ? 410 : 404, "no such call");
         }
-        const QJsonObject& p = it->second.payload;
+        const QJsonObject& p = c->payload;
         reply(res, QJsonObject{
                        {"id", QString::fromStdString(id)},
-                       {"has_audio", it->second.audioBytes >= 0},
+                       {"has_audio", c->audioBytes >= 0},
                        {"n_shots", arraySize(p, "shots") + arraySize(p, "pins")},
                        {"status", "uploaded"},
                        {"source", p.value("source")},
@@ -102,16 +128,19 @@ WorkspaceServer::WorkspaceServer(FakePlatform& platform, Mode mode, std::string 
                        {"n_apps", arraySize(p, "apps")},
                        {"routed", p.value("routed")},
                        {"review", QJsonValue::Null},
-                       {"project", "personal"},
+                       {"project", QString::fromStdString(c->project)},
                        {"suggestions", QJsonArray()},
                    });
     });
 
     add("DELETE", call, [this](const httplib::Request& req, httplib::Response& res) {
-        std::lock_guard lock(mutex_);
-        if (calls_.erase(req.matches[1]) == 0)
+        const auto calls = store();
+        const std::string project = this->project();
+        std::lock_guard lock(calls->mutex);
+        if (!find(*calls, req.matches[1], project))
             return FakePlatform::error(res, 404, "no such call");
-        deleted_.push_back(req.matches[1]);
+        calls->calls.erase(req.matches[1]);
+        calls->deleted.push_back(req.matches[1]);
         reply(res, QJsonObject{{"ok", true}});
     });
 
@@ -133,11 +162,13 @@ WorkspaceServer::WorkspaceServer(FakePlatform& platform, Mode mode, std::string 
         reply(res, QJsonObject{{"ok", true}});
     });
 
-    add("POST", "/route/score", [](const httplib::Request& req, httplib::Response& res) {
+    routeScore_ = QJsonObject{{"score", 0.5}, {"reasons", QJsonArray{"title matches the project"}}};
+    add("POST", "/route/score", [this](const httplib::Request& req, httplib::Response& res) {
         const QJsonObject b = body(req);
         if (!b.value("title").isString() || !b.value("participants").isArray())
             return FakePlatform::error(res, 400, "title and participants required");
-        reply(res, QJsonObject{{"score", 0.5}, {"reasons", QJsonArray{"title matches the project"}}});
+        std::lock_guard lock(mutex_);
+        reply(res, routeScore_);
     }, true);
 
     add("POST", "/coach/live", [](const httplib::Request&, httplib::Response& res) {
@@ -243,10 +274,48 @@ void WorkspaceServer::setTodos(const QJsonArray& items)
     todos_ = items;
 }
 
-std::map<std::string, WorkspaceServer::Call> WorkspaceServer::calls() const
+void WorkspaceServer::setProject(const std::string& project)
 {
     std::lock_guard lock(mutex_);
-    return calls_;
+    project_ = project;
+}
+
+std::string WorkspaceServer::project() const
+{
+    std::lock_guard lock(mutex_);
+    return project_;
+}
+
+void WorkspaceServer::setRouteScore(const QJsonObject& answer)
+{
+    std::lock_guard lock(mutex_);
+    routeScore_ = answer;
+}
+
+void WorkspaceServer::shareCallsWith(const WorkspaceServer& other)
+{
+    const auto shared = other.store();
+    std::lock_guard lock(mutex_);
+    store_ = shared;
+}
+
+std::shared_ptr<WorkspaceServer::CallStore> WorkspaceServer::store() const
+{
+    std::lock_guard lock(mutex_);
+    return store_;
+}
+
+WorkspaceServer::Call* WorkspaceServer::find(CallStore& store, const std::string& id, const std::string& project)
+{
+    const auto it = store.calls.find(id);
+    return it == store.calls.end() || it->second.project != project ? nullptr : &it->second;
+}
+
+std::map<std::string, WorkspaceServer::Call> WorkspaceServer::calls() const
+{
+    const auto calls = store();
+    std::lock_guard lock(calls->mutex);
+    return calls->calls;
 }
 
 std::vector<QJsonObject> WorkspaceServer::workdays() const
