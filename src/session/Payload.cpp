@@ -6,7 +6,11 @@
 #include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
-#include <QSaveFile>
+#include <QTemporaryFile>
+#include <array>
+#include <cstdio>
+#include <cerrno>
+#include <cstring>
 
 namespace {
 
@@ -94,7 +98,7 @@ QByteArray compact(const QJsonObject& o)
 // Streams the JSON text of the payload into `out`.
 class Writer {
 public:
-    explicit Writer(QSaveFile& out) : out_(out) {}
+    explicit Writer(QFileDevice& out) : out_(out) {}
 
     void put(const QByteArray& bytes)
     {
@@ -128,6 +132,7 @@ private:
     {
         constexpr qint64 piece = 3 * 64 * 1024;
         QByteArray buffer(piece, Qt::Uninitialized);
+        QByteArray text(piece / 3 * 4, Qt::Uninitialized);
         for (;;) {
             qint64 filled = 0;
             while (filled < piece) {
@@ -138,10 +143,34 @@ private:
                     break;
                 filled += n;
             }
-            if (filled > 0)
-                put(QByteArray::fromRawData(buffer.constData(), filled).toBase64());
-            if (filled < piece)
+            const qint64 whole = filled / 3 * 3;
+            encodeGroups(reinterpret_cast<const uchar*>(buffer.constData()), whole, text.data());
+            put(QByteArray::fromRawData(text.constData(), whole / 3 * 4));
+            if (filled < piece) {
+                // The last one or two bytes, with padding.
+                if (filled > whole)
+                    put(QByteArray::fromRawData(buffer.constData() + whole, filled - whole).toBase64());
                 return;
+            }
+        }
+    }
+
+    // Standard Base64 of whole 3-byte groups: 12 bits at a time through a table
+    // of character pairs, several times faster than QByteArray::toBase64 — the
+    // encoding is most of the payload's writing time.
+    static void encodeGroups(const uchar* in, qint64 size, char* out)
+    {
+        static const auto pairs = [] {
+            static const char alphabet[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+            std::array<std::array<char, 2>, 4096> table{};
+            for (int i = 0; i < 4096; ++i)
+                table[size_t(i)] = {alphabet[i >> 6], alphabet[i & 63]};
+            return table;
+        }();
+        for (qint64 i = 0; i < size; i += 3, out += 4) {
+            const quint32 v = quint32(in[i]) << 16 | quint32(in[i + 1]) << 8 | in[i + 2];
+            std::memcpy(out, pairs[v >> 12].data(), 2);
+            std::memcpy(out + 2, pairs[v & 0xfff].data(), 2);
         }
     }
 
@@ -150,7 +179,7 @@ private:
         throw Payload::WriteError(QStringLiteral("cannot write the upload payload: %1").arg(message).toStdString());
     }
 
-    QSaveFile& out_;
+    QFileDevice& out_;
 };
 
 } // namespace
@@ -168,10 +197,12 @@ QJsonObject dictionary(const Session& session, const std::optional<QString>& sel
 QString write(const Session& session, const std::optional<QString>& selfName)
 {
     const QString path = session.url(QStringLiteral("payload.json"));
-    QSaveFile out(path);
-    if (!out.open(QIODevice::WriteOnly))
+    // A temporary file (owner-only) renamed over the target: the file is whole or
+    // absent. It is not synced to disk: a payload lost in a crash is written again
+    // before the next attempt, and syncing tens of megabytes would double the time.
+    QTemporaryFile out(path + QStringLiteral(".XXXXXX"));
+    if (!out.open())
         throw WriteError(QStringLiteral("cannot write %1: %2").arg(path, out.errorString()).toStdString());
-    out.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner);
 
     Writer writer(out);
     QByteArray head = compact(frame(session, selfName));
@@ -182,8 +213,11 @@ QString write(const Session& session, const std::optional<QString>& selfName)
     writer.put(",\"pins\":");
     writer.images(session, session.meta().pins);
     writer.put("}");
-    if (!out.commit())
+    if (!out.flush())
         throw WriteError(QStringLiteral("cannot write %1: %2").arg(path, out.errorString()).toStdString());
+    if (::rename(QFile::encodeName(out.fileName()).constData(), QFile::encodeName(path).constData()) != 0)
+        throw WriteError(QStringLiteral("cannot write %1: %2").arg(path, QString::fromLocal8Bit(std::strerror(errno))).toStdString());
+    out.setAutoRemove(false);
     return path;
 }
 
