@@ -1,6 +1,7 @@
 // Filing a 60-minute session (180 screenshots, 20 pins, a 30 MB mix) to a local
 // server: our payload writing and three-step upload against the curl command
 // line sending the same files (the payload already written) in one process.
+#include "BenchTools.h"
 #include "session/Frames.h"
 #include "session/Payload.h"
 #include "session/Session.h"
@@ -17,19 +18,19 @@
 #include <QTemporaryDir>
 #include <algorithm>
 #include <atomic>
-#include <chrono>
 #include <cstdio>
-#include <fstream>
 #include <map>
-#include <spawn.h>
 #include <string>
 #include <sys/resource.h>
-#include <sys/wait.h>
 #include <vector>
 
-extern char** environ;
-
 namespace {
+
+using BenchTools::median;
+using BenchTools::now;
+using BenchTools::resetPeak;
+using BenchTools::run;
+using BenchTools::statusKiB;
 
 constexpr int shots = 180, pins = 20;
 constexpr qint64 mixBytes = 30LL * 1024 * 1024;
@@ -39,47 +40,6 @@ std::shared_ptr<Session> session;
 std::atomic<qint64> payloadBytes{0}, audioBytes{0};
 std::map<std::string, std::vector<double>> seconds;
 double ourPeakGrowthMiB = 0;
-
-double now()
-{
-    return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
-}
-
-double median(std::vector<double> v)
-{
-    std::sort(v.begin(), v.end());
-    return v.empty() ? 0 : v[v.size() / 2];
-}
-
-bool run(const std::vector<std::string>& args)
-{
-    std::vector<char*> argv;
-    for (const auto& a : args)
-        argv.push_back(const_cast<char*>(a.c_str()));
-    argv.push_back(nullptr);
-    pid_t pid = 0;
-    if (posix_spawnp(&pid, argv[0], nullptr, nullptr, argv.data(), environ) != 0)
-        return false;
-    int status = 0;
-    waitpid(pid, &status, 0);
-    return WIFEXITED(status) && WEXITSTATUS(status) == 0;
-}
-
-// A line of /proc/self/status in KiB ("VmHWM:", "VmRSS:").
-long statusKiB(const char* key)
-{
-    std::ifstream status("/proc/self/status");
-    std::string line;
-    while (std::getline(status, line))
-        if (line.rfind(key, 0) == 0)
-            return std::stol(line.substr(std::string(key).size()));
-    return -1;
-}
-
-void resetPeak()
-{
-    std::ofstream("/proc/self/clear_refs") << "5";
-}
 
 // A screenshot-like JPEG: blocks of colour and lines of text, different each time.
 QByteArray screenshot(int i)

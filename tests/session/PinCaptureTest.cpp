@@ -94,6 +94,18 @@ protected:
         QCoreApplication::processEvents();
     }
 
+    // Drives the pointer and decodes what the selection gave.
+    QImage select(const QString& commands)
+    {
+        QImage image;
+        EXPECT_TRUE(xdotool(commands));
+        EXPECT_TRUE(waitFor([this] { return result.has_value(); }, 20));
+        if (result && *result) {
+            EXPECT_TRUE(image.loadFromData(**result, "JPEG"));
+        }
+        return image;
+    }
+
     Backdrop backdrop;
     std::optional<std::optional<QByteArray>> result; // outer: the completion ran
 };
@@ -103,12 +115,8 @@ protected:
 TEST_F(RegionCapture, DragGivesTheRegionAsJpeg)
 {
     open();
-    ASSERT_TRUE(xdotool("mousemove 300 200 mousedown 1 mousemove 450 320 mousemove 700 500 mouseup 1"));
-    ASSERT_TRUE(waitFor([this] { return result.has_value(); }, 20));
-    ASSERT_TRUE(*result);
-    QImage image;
-    ASSERT_TRUE(image.loadFromData(**result, "JPEG"));
-    EXPECT_EQ(image.size(), QSize(400, 300));
+    const QImage image = select("mousemove 300 200 mousedown 1 mousemove 450 320 mousemove 700 500 mouseup 1");
+    ASSERT_EQ(image.size(), QSize(400, 300));
     for (const QPoint p : {QPoint(200, 150), QPoint(20, 20), QPoint(380, 280)})
         EXPECT_TRUE(near(image.pixel(p), Backdrop::at(p + QPoint(300, 200)), 12))
             << "pixel " << p.x() << "," << p.y() << " is the screen's, undimmed";
@@ -118,11 +126,7 @@ TEST_F(RegionCapture, DragGivesTheRegionAsJpeg)
 TEST_F(RegionCapture, WideRegionComesBackAtMost1800Wide)
 {
     open();
-    ASSERT_TRUE(xdotool("mousemove 0 0 mousedown 1 mousemove 1000 600 mousemove 1919 1079 mouseup 1"));
-    ASSERT_TRUE(waitFor([this] { return result.has_value(); }, 20));
-    ASSERT_TRUE(*result);
-    QImage image;
-    ASSERT_TRUE(image.loadFromData(**result, "JPEG"));
+    const QImage image = select("mousemove 0 0 mousedown 1 mousemove 1000 600 mousemove 1919 1079 mouseup 1");
     EXPECT_EQ(image.size(), QSize(1800, 1079 * 1800 / 1919));
 }
 

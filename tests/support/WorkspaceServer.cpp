@@ -67,81 +67,59 @@ WorkspaceServer::WorkspaceServer(FakePlatform& platform, Mode mode, std::string 
                                   bytes += qint64(size);
                                   return true;
                               });
-                              const auto calls = store();
-                              const std::string project = this->project();
-                              std::lock_guard lock(calls->mutex);
-                              Call* c = find(*calls, req.matches[1], project);
-                              if (!c)
-                                  return FakePlatform::error(res, 404, "no such call");
-                              c->audioBytes = bytes;
-                              reply(res, QJsonObject{{"ok", true}, {"bytes", bytes}});
+                              onCall(req, res, [&](CallStore&, const std::string&, Call& c) {
+                                  c.audioBytes = bytes;
+                                  reply(res, QJsonObject{{"ok", true}, {"bytes", bytes}});
+                              });
                           });
 
     add("POST", call + "/process", [this](const httplib::Request& req, httplib::Response& res) {
-        const auto calls = store();
-        const std::string project = this->project();
-        std::lock_guard lock(calls->mutex);
-        Call* c = find(*calls, req.matches[1], project);
-        if (!c)
-            return FakePlatform::error(res, 404, "no such call");
-        c->processed = true;
-        reply(res, QJsonObject{{"ok", true}});
+        onCall(req, res, [&](CallStore&, const std::string&, Call& c) {
+            c.processed = true;
+            reply(res, QJsonObject{{"ok", true}});
+        });
     });
 
     add("POST", call + "/move", [this](const httplib::Request& req, httplib::Response& res) {
         const QJsonValue to = body(req).value("to");
         if (!to.isString() || to.toString().isEmpty())
             return FakePlatform::error(res, 400, "to required");
-        const auto calls = store();
-        const std::string project = this->project();
-        std::lock_guard lock(calls->mutex);
-        Call* c = find(*calls, req.matches[1], project);
-        if (!c)
-            return FakePlatform::error(res, 404, "no such call");
-        Call moved = *c;
-        moved.project = to.toString().toStdString();
-        calls->calls.erase(req.matches[1]);
-        const std::string id = "rec:" + std::to_string(calls->nextId++);
-        calls->calls[id] = std::move(moved);
-        reply(res, QJsonObject{{"id", QString::fromStdString(id)}});
+        onCall(req, res, [&](CallStore& calls, const std::string& id, Call& c) {
+            Call moved = c;
+            moved.project = to.toString().toStdString();
+            calls.calls.erase(id);
+            const std::string newId = "rec:" + std::to_string(calls.nextId++);
+            calls.calls[newId] = std::move(moved);
+            reply(res, QJsonObject{{"id", QString::fromStdString(newId)}});
+        });
     });
 
     add("GET", call, [this](const httplib::Request& req, httplib::Response& res) {
-        const auto calls = store();
-        const std::string project = this->project();
-        std::lock_guard lock(calls->mutex);
-        const std::string id = req.matches[1];
-        const Call* c = find(*calls, id, project);
-        if (!c) {
-            const bool wasDeleted = std::find(calls->deleted.begin(), calls->deleted.end(), id) != calls->deleted.end();
-            return FakePlatform::error(res, wasDeleted && mode_ == Mode::gone410 ? 410 : 404, "no such call");
-        }
-        const QJsonObject& p = c->payload;
-        reply(res, QJsonObject{
-                       {"id", QString::fromStdString(id)},
-                       {"has_audio", c->audioBytes >= 0},
-                       {"n_shots", arraySize(p, "shots") + arraySize(p, "pins")},
-                       {"status", "uploaded"},
-                       {"source", p.value("source")},
-                       {"kind", p.value("kind")},
-                       {"n_ocr", arraySize(p, "ocr")},
-                       {"n_apps", arraySize(p, "apps")},
-                       {"routed", p.value("routed")},
-                       {"review", QJsonValue::Null},
-                       {"project", QString::fromStdString(c->project)},
-                       {"suggestions", QJsonArray()},
-                   });
+        onCall(req, res, [&](CallStore&, const std::string& id, Call& c) {
+            const QJsonObject& p = c.payload;
+            reply(res, QJsonObject{
+                           {"id", QString::fromStdString(id)},
+                           {"has_audio", c.audioBytes >= 0},
+                           {"n_shots", arraySize(p, "shots") + arraySize(p, "pins")},
+                           {"status", "uploaded"},
+                           {"source", p.value("source")},
+                           {"kind", p.value("kind")},
+                           {"n_ocr", arraySize(p, "ocr")},
+                           {"n_apps", arraySize(p, "apps")},
+                           {"routed", p.value("routed")},
+                           {"review", QJsonValue::Null},
+                           {"project", QString::fromStdString(c.project)},
+                           {"suggestions", QJsonArray()},
+                       });
+        });
     });
 
     add("DELETE", call, [this](const httplib::Request& req, httplib::Response& res) {
-        const auto calls = store();
-        const std::string project = this->project();
-        std::lock_guard lock(calls->mutex);
-        if (!find(*calls, req.matches[1], project))
-            return FakePlatform::error(res, 404, "no such call");
-        calls->calls.erase(req.matches[1]);
-        calls->deleted.push_back(req.matches[1]);
-        reply(res, QJsonObject{{"ok", true}});
+        onCall(req, res, [&](CallStore& calls, const std::string& id, Call&) {
+            calls.calls.erase(id);
+            calls.deleted.push_back(id);
+            reply(res, QJsonObject{{"ok", true}});
+        });
     });
 
     add("POST", "/tasks", [this](const httplib::Request& req, httplib::Response& res) {
@@ -305,10 +283,18 @@ std::shared_ptr<WorkspaceServer::CallStore> WorkspaceServer::store() const
     return store_;
 }
 
-WorkspaceServer::Call* WorkspaceServer::find(CallStore& store, const std::string& id, const std::string& project)
+void WorkspaceServer::onCall(const httplib::Request& req, httplib::Response& res,
+                             const std::function<void(CallStore&, const std::string&, Call&)>& f) const
 {
-    const auto it = store.calls.find(id);
-    return it == store.calls.end() || it->second.project != project ? nullptr : &it->second;
+    const auto calls = store();
+    const std::string project = this->project();
+    std::lock_guard lock(calls->mutex);
+    const std::string id = req.matches[1];
+    const auto it = calls->calls.find(id);
+    if (it != calls->calls.end() && it->second.project == project)
+        return f(*calls, id, it->second);
+    const bool wasDeleted = std::find(calls->deleted.begin(), calls->deleted.end(), id) != calls->deleted.end();
+    FakePlatform::error(res, wasDeleted && mode_ == Mode::gone410 ? 410 : 404, "no such call");
 }
 
 std::map<std::string, WorkspaceServer::Call> WorkspaceServer::calls() const

@@ -5,6 +5,7 @@
 #include <QJsonArray>
 #include <QJsonObject>
 #include <chrono>
+#include <functional>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -73,10 +74,13 @@ private:
     std::string key_;
     std::string prefix_;
 
-    // The store and the call it holds under this root's project, or nothing.
     std::shared_ptr<CallStore> store() const;
     std::string project() const;
-    static Call* find(CallStore& store, const std::string& id, const std::string& project);
+    // Runs `f`, holding the store's lock, with the call the path's first group
+    // names, when this root's project holds it; otherwise answers 404 (410 for a
+    // deleted call in gone410 mode).
+    void onCall(const httplib::Request& req, httplib::Response& res,
+                const std::function<void(CallStore&, const std::string& id, Call&)>& f) const;
 
     mutable std::mutex mutex_;
     std::string name_ = "Test Person";
