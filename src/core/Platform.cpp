@@ -261,7 +261,7 @@ std::optional<Account> parseMe(const QJsonObject& answer, const QString& base, b
         if (const auto url = resolve(*callsURL, base)) {
             // The root receives the account key, so it must be the platform's own.
             if (!sameOrigin(*url, base)) {
-                slog(QStringLiteral("me: personal library on another host ignored (%1)").arg(url->host().value_or(QString())));
+                slog(QStringLiteral("me: personal library outside the platform ignored (%1)").arg(url->host().value_or(QString())));
             } else {
                 const QString text = url->text();
                 personalRoot = text.endsWith(QStringLiteral("/calls")) ? text.chopped(6) : clean(text);
