@@ -458,7 +458,7 @@ void Settings::apply(const AccountInfo& account, const std::vector<Workspace>& p
 {
     if (accountEmail_ != account.email)
         setAccountEmail(account.email);
-    if (account.name)
+    if (account.name && accountName_ != account.name)
         setAccountName(account.name);
     if (projects_ != projects)
         setProjects(projects);

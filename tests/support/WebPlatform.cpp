@@ -21,52 +21,55 @@ WebPlatform::WebPlatform(FakePlatform& platform) : WebPlatform(platform, Options
 {
 }
 
-WebPlatform::WebPlatform(FakePlatform& platform, Options options) : platform_(platform), options_(std::move(options))
+WebPlatform::WebPlatform(FakePlatform& platform, Options options)
+    : platform_(platform), state_(std::make_shared<State>())
 {
-    const std::string devicePrefix = options_.appPaths ? "/app/api/platform/device" : "/device";
-    serveDevice(devicePrefix);
-    serveMe(options_.appPaths ? "/app/api/platform/me" : "/api/v1/me");
+    Options& o = state_->options;
+    o = std::move(options);
+    const std::string personalRoot = o.appPaths ? "/app/api/platform/personal" : "/api/v1/personal";
+    if (!o.callsURL)
+        o.callsURL = personalRoot + "/calls";
+    serveDevice(o.appPaths ? "/app/api/platform/device" : "/device");
+    serveMe(o.appPaths ? "/app/api/platform/me" : "/api/v1/me");
 
     using Mode = WorkspaceServer::Mode;
-    for (const Project& p : options_.projects) {
-        const std::string root = options_.appPaths ? "/app/p/" + p.slug + "/api" : "/api/v1/p/" + p.slug;
-        projects_[p.slug] = std::make_unique<WorkspaceServer>(platform_, Mode::auth, options_.key, root);
+    for (const Project& p : o.projects) {
+        const std::string root = o.appPaths ? "/app/p/" + p.slug + "/api" : "/api/v1/p/" + p.slug;
+        projects_[p.slug] = std::make_unique<WorkspaceServer>(platform_, Mode::auth, o.key, root);
     }
-    const std::string personalRoot = options_.appPaths ? "/app/api/platform/personal" : "/api/v1/personal";
-    personal_ = std::make_unique<WorkspaceServer>(platform_, Mode::auth, options_.key, personalRoot);
-    if (!options_.callsURL)
-        options_.callsURL = personalRoot + "/calls";
+    personal_ = std::make_unique<WorkspaceServer>(platform_, Mode::auth, o.key, personalRoot);
 }
 
 void WebPlatform::serveDevice(const std::string& prefix)
 {
-    platform_.route("POST", prefix + "/start", [this](const httplib::Request& req, httplib::Response& res) {
+    platform_.route("POST", prefix + "/start", [state = state_](const httplib::Request& req, httplib::Response& res) {
         const QJsonObject body = QJsonDocument::fromJson(QByteArray::fromStdString(req.body)).object();
         if (body.value("client").toString() != "mac")
             return FakePlatform::error(res, 400, "unknown client");
-        std::lock_guard lock(mutex_);
-        const std::string code = "dev-" + std::to_string(nextCode_++);
-        pollsPerCode_[code] = 0;
+        std::lock_guard lock(state->mutex);
+        const std::string code = "dev-" + std::to_string(state->nextCode++);
+        state->pollsPerCode[code] = 0;
         QJsonObject answer{{"device_code", q(code)},
                            {"user_code", userCode},
                            {"verify_url", QStringLiteral("/app/device?code=") + userCode},
                            {"interval", 1},
                            {"expires_in", 600}};
-        for (auto it = options_.startExtra.begin(); it != options_.startExtra.end(); ++it)
+        for (auto it = state->options.startExtra.begin(); it != state->options.startExtra.end(); ++it)
             answer.insert(it.key(), it.value());
         reply(res, answer);
     });
 
-    platform_.route("POST", prefix + "/poll", [this](const httplib::Request& req, httplib::Response& res) {
+    platform_.route("POST", prefix + "/poll", [state = state_](const httplib::Request& req, httplib::Response& res) {
         const QJsonObject body = QJsonDocument::fromJson(QByteArray::fromStdString(req.body)).object();
-        std::lock_guard lock(mutex_);
-        const auto it = pollsPerCode_.find(body.value("device_code").toString().toStdString());
-        if (it == pollsPerCode_.end())
+        std::lock_guard lock(state->mutex);
+        const auto it = state->pollsPerCode.find(body.value("device_code").toString().toStdString());
+        if (it == state->pollsPerCode.end())
             return FakePlatform::error(res, 404, "unknown device code");
-        ++polls_;
+        ++state->polls;
         const int seen = ++it->second;
+        const Options& o = state->options;
         bool approved = false;
-        switch (options_.approval) {
+        switch (o.approval) {
         case Approval::approve:
             approved = true;
             break;
@@ -75,60 +78,45 @@ void WebPlatform::serveDevice(const std::string& prefix)
         case Approval::expire:
             return reply(res, QJsonObject{{"status", "expired"}});
         case Approval::slowApprove:
-            approved = seen > options_.slowPolls;
+            approved = seen > o.slowPolls;
             break;
         case Approval::hold:
-            if (decision_ == false)
-                return reply(res, QJsonObject{{"status", "denied"}});
-            approved = decision_ == true;
+            approved = state->approved;
             break;
         }
         if (!approved)
             return reply(res, QJsonObject{{"status", "pending"}});
         reply(res, QJsonObject{{"status", "ok"},
-                               {"key", q(options_.key)},
-                               {"account", QJsonObject{{"email", q(options_.email)}, {"name", q(options_.name)}}}});
+                               {"key", q(o.key)},
+                               {"account", QJsonObject{{"email", q(o.email)}, {"name", q(o.name)}}}});
     });
 }
 
 void WebPlatform::serveMe(const std::string& path)
 {
-    platform_.route("GET", path, [this](const httplib::Request& req, httplib::Response& res) {
-        if (!authorised(req, res))
-            return;
+    platform_.route("GET", path, [state = state_](const httplib::Request& req, httplib::Response& res) {
+        const Options& o = state->options;
+        if (req.get_header_value("Authorization") != "Bearer " + o.key)
+            return FakePlatform::error(res, 401, "invalid or missing account key");
         QJsonArray projects;
-        for (const Project& p : options_.projects)
+        for (const Project& p : o.projects)
             projects.append(QJsonObject{{"slug", q(p.slug)}, {"name", q(p.name)}, {"seat", q(p.seat)},
                                         {"url", q("/app/p/" + p.slug + "/")}});
-        reply(res, QJsonObject{{"account", QJsonObject{{"id", "acc-1"}, {"email", q(options_.email)}, {"name", q(options_.name)}}},
-                               {"personal", QJsonObject{{"calls_url", q(*options_.callsURL)}}},
+        reply(res, QJsonObject{{"account", QJsonObject{{"id", "acc-1"}, {"email", q(o.email)}, {"name", q(o.name)}}},
+                               {"personal", QJsonObject{{"calls_url", q(*o.callsURL)}}},
                                {"projects", projects},
                                {"invites", QJsonArray()}});
     });
 }
 
-bool WebPlatform::authorised(const httplib::Request& req, httplib::Response& res) const
-{
-    if (req.get_header_value("Authorization") == "Bearer " + options_.key)
-        return true;
-    FakePlatform::error(res, 401, "invalid or missing account key");
-    return false;
-}
-
 void WebPlatform::approve()
 {
-    std::lock_guard lock(mutex_);
-    decision_ = true;
-}
-
-void WebPlatform::deny()
-{
-    std::lock_guard lock(mutex_);
-    decision_ = false;
+    std::lock_guard lock(state_->mutex);
+    state_->approved = true;
 }
 
 int WebPlatform::polls() const
 {
-    std::lock_guard lock(mutex_);
-    return polls_;
+    std::lock_guard lock(state_->mutex);
+    return state_->polls;
 }

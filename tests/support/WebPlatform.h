@@ -23,7 +23,7 @@ public:
         deny,        // at the first poll
         expire,      // the codes expire at the first poll
         slowApprove, // after `slowPolls` pending answers
-        hold,        // pending until approve() or deny()
+        hold,        // pending until approve()
     };
 
     struct Project {
@@ -52,26 +52,29 @@ public:
     WebPlatform(FakePlatform& platform, Options options);
 
     void approve();
-    void deny();
     int polls() const;
 
-    const Options& options() const { return options_; }
+    const Options& options() const { return state_->options; }
     WorkspaceServer& project(const std::string& slug) { return *projects_.at(slug); }
     WorkspaceServer& personal() { return *personal_; }
 
 private:
+    // Shared with the routes, which outlive this object on the FakePlatform: a
+    // sign-in still polling after a test let go of its WebPlatform is answered
+    // from here.
+    struct State {
+        Options options;
+        std::mutex mutex;
+        std::map<std::string, int> pollsPerCode;
+        bool approved = false; // hold: approve() was called
+        int polls = 0;
+        int nextCode = 1;
+    };
     void serveDevice(const std::string& prefix);
     void serveMe(const std::string& path);
-    bool authorised(const httplib::Request& req, httplib::Response& res) const;
 
     FakePlatform& platform_;
-    Options options_;
+    std::shared_ptr<State> state_;
     std::map<std::string, std::unique_ptr<WorkspaceServer>> projects_;
     std::unique_ptr<WorkspaceServer> personal_;
-
-    mutable std::mutex mutex_;
-    std::map<std::string, int> pollsPerCode_;
-    std::optional<bool> decision_; // hold: true approve, false deny
-    int polls_ = 0;
-    int nextCode_ = 1;
 };
