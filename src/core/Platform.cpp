@@ -31,16 +31,6 @@ std::optional<QString> originOf(const Url& url)
     return text.left(end).toLower();
 }
 
-// A JSON number; a boolean counts as 1 or 0, text does not count.
-std::optional<double> number(const QJsonValue& v)
-{
-    if (v.isBool())
-        return v.toBool() ? 1.0 : 0.0;
-    if (v.isDouble())
-        return v.toDouble();
-    return std::nullopt;
-}
-
 std::optional<QString> trimmedName(const QJsonValue& v)
 {
     const auto text = API::str(v);
@@ -183,8 +173,8 @@ std::optional<DeviceStart> parseStart(const QJsonObject& answer, const QString& 
     const auto url = resolve(*text, base);
     if (!url)
         return std::nullopt;
-    const double interval = std::max(1.0, std::min(30.0, number(answer.value(QStringLiteral("interval"))).value_or(3)));
-    const double expires = std::max(30.0, number(answer.value(QStringLiteral("expires_in"))).value_or(600));
+    const double interval = std::max(1.0, std::min(30.0, API::number(answer.value(QStringLiteral("interval"))).value_or(3)));
+    const double expires = std::max(30.0, API::number(answer.value(QStringLiteral("expires_in"))).value_or(600));
     return DeviceStart{deviceCode, userCode, *url, interval, expires};
 }
 
