@@ -180,8 +180,12 @@ void SignIn::finish(quint64 generation, const Platform::Approval& approval, Sett
     if (generation != generation_)
         return;
     run_.reset();
+    if (!settings) { // the store went away meanwhile: nothing to sign in to
+        setPhase(Phase::idle());
+        return;
+    }
     setPhase(Phase::finishing());
-    if (!settings || !settings->signIn(approval.key, approval.email, approval.name)) {
+    if (!settings->signIn(approval.key, approval.email, approval.name)) {
         slog(QStringLiteral("sign-in: the keyring refused the account key; still signed out"));
         setPhase(Phase::failed(keyringFailed));
         return;
