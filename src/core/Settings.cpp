@@ -4,6 +4,7 @@
 #include "core/Clock.h"
 #include "core/Json.h"
 #include "core/Keychain.h"
+#include "core/Paths.h"
 #include "core/Platform.h"
 #include "core/Strings.h"
 
@@ -15,6 +16,8 @@
 #include <algorithm>
 #include <cmath>
 #include <limits>
+#include <fcntl.h>
+#include <unistd.h>
 
 namespace {
 
@@ -169,9 +172,15 @@ std::unique_ptr<QSettings> Settings::suite(const QString& name)
 {
     if (name.isEmpty() || name == u"." || name == u".." || name.contains(u'/') || name.contains(QChar(0)))
         return nullptr;
-    const QString dir = QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) + QStringLiteral("/Zelvan");
-    QDir().mkpath(dir);
-    return std::make_unique<QSettings>(dir + u'/' + name + QStringLiteral(".conf"), QSettings::IniFormat);
+    const QString dir = Paths::ensure(QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation)
+                                      + QStringLiteral("/Zelvan"));
+    const QString file = dir + u'/' + name + QStringLiteral(".conf");
+    // The store holds the account's e-mail: make it owner-only before the first
+    // write, since every later atomic rewrite keeps the file's permissions.
+    const int fd = ::open(QFile::encodeName(file).constData(), O_WRONLY | O_CREAT | O_CLOEXEC, 0600);
+    if (fd >= 0)
+        ::close(fd);
+    return std::make_unique<QSettings>(file, QSettings::IniFormat);
 }
 
 std::unique_ptr<QSettings> Settings::standard()

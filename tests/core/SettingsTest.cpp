@@ -4,6 +4,7 @@
 #include "core/Platform.h"
 #include "support/TestSupport.h"
 
+#include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QUuid>
@@ -279,6 +280,14 @@ TEST_F(SettingsStore, EveryAssignmentNotifiesAndWritesNilRemoves)
 }
 
 // Settings::shared() is made once per process, so each case runs in a fresh copy.
+TEST_F(SettingsStore, TheStoreIsOwnerOnly)
+{
+    auto s = open();
+    s->setAccountEmail("varra@example.com");
+    EXPECT_EQ(fileMode(s->d().fileName()), 0600);
+    EXPECT_EQ(fileMode(QFileInfo(s->d().fileName()).path()), 0700);
+}
+
 TEST(SettingsShared, OpensTheSuiteNamedByTheEnvironment)
 {
     GTEST_FLAG_SET(death_test_style, "threadsafe");
