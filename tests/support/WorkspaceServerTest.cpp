@@ -1,23 +1,24 @@
 #include "core/API.h"
 #include "core/Strings.h"
 #include "support/FakePlatform.h"
+#include "support/WebPlatform.h"
 #include "support/WorkspaceServer.h"
 
 #include <QJsonArray>
 #include <gtest/gtest.h>
 
-// The platform's roots share one call store: a call moved to a project is found
-// under that project's root only, with the id the move answered.
+// The web platform's roots share one call store: a call moved to a project is
+// found under that project's root only, with the id the move answered.
 TEST(WorkspaceServer, CallsMoveBetweenRootsOfOneStore)
 {
     FakePlatform fake;
     fake.start();
-    WorkspaceServer personal(fake, WorkspaceServer::Mode::full, {}, "/api/v1/personal");
-    WorkspaceServer bramel(fake, WorkspaceServer::Mode::full, {}, "/api/v1/p/bramel");
-    bramel.setProject("bramel");
-    bramel.shareCallsWith(personal);
-    const API pe(fake.base(), "k", fake.base() + "/api/v1/personal");
-    const API p1(fake.base(), "k", fake.base() + "/api/v1/p/bramel");
+    WebPlatform web(fake);
+    WorkspaceServer& personal = web.personal();
+    WorkspaceServer& bramel = web.project("bramel");
+    const std::string key = web.options().key;
+    const API pe(fake.base(), QString::fromStdString(key), fake.base() + "/api/v1/personal");
+    const API p1(fake.base(), QString::fromStdString(key), fake.base() + "/api/v1/p/bramel");
 
     const QString pid = API::str(pe.json("POST", "/api/calls", QJsonObject{{"title", "T"}, {"source", "mac"}}).value("id")).value_or("");
     ASSERT_EQ(pid, "rec:1");
