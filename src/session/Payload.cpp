@@ -130,9 +130,8 @@ private:
     // join into the Base64 of the whole file.
     void base64(QFile& file)
     {
-        constexpr qint64 piece = 3 * 64 * 1024;
-        QByteArray buffer(piece, Qt::Uninitialized);
-        QByteArray text(piece / 3 * 4, Qt::Uninitialized);
+        QByteArray& buffer = buffer_;
+        QByteArray& text = text_;
         for (;;) {
             qint64 filled = 0;
             while (filled < piece) {
@@ -179,7 +178,10 @@ private:
         throw Payload::WriteError(QStringLiteral("cannot write the upload payload: %1").arg(message).toStdString());
     }
 
+    static constexpr qint64 piece = 3 * 64 * 1024;
     QFileDevice& out_;
+    QByteArray buffer_ = QByteArray(piece, Qt::Uninitialized);
+    QByteArray text_ = QByteArray(piece / 3 * 4, Qt::Uninitialized);
 };
 
 } // namespace
