@@ -33,11 +33,15 @@ WebPlatform::WebPlatform(FakePlatform& platform, Options options)
     serveMe(o.appPaths ? "/app/api/platform/me" : "/api/v1/me");
 
     using Mode = WorkspaceServer::Mode;
+    personal_ = std::make_unique<WorkspaceServer>(platform_, Mode::auth, o.key, personalRoot);
+    // One call store for every root, so that calls move between projects.
     for (const Project& p : o.projects) {
         const std::string root = o.appPaths ? "/app/p/" + p.slug + "/api" : "/api/v1/p/" + p.slug;
-        projects_[p.slug] = std::make_unique<WorkspaceServer>(platform_, Mode::auth, o.key, root);
+        auto server = std::make_unique<WorkspaceServer>(platform_, Mode::auth, o.key, root);
+        server->setProject(p.slug);
+        server->shareCallsWith(*personal_);
+        projects_[p.slug] = std::move(server);
     }
-    personal_ = std::make_unique<WorkspaceServer>(platform_, Mode::auth, o.key, personalRoot);
 }
 
 void WebPlatform::serveDevice(const std::string& prefix)
