@@ -6,7 +6,7 @@
 //   bench_audio [--minutes N]
 #include "session/MonoWriter.h"
 #include "session/Mixer.h"
-#include "support/Child.h"
+#include "BenchTools.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -110,7 +110,7 @@ int main(int argc, char** argv)
     const double oursEncode = encodeOurs(file("sys.raw"), file("sys.m4a")) + encodeOurs(file("mic.raw"), file("mic.m4a"));
     double theirsEncode = 0;
     for (const char* side : {"sys", "mic"}) {
-        const Child::Run r = Child::run({"ffmpeg", "-nostdin", "-v", "error", "-y", "-f", "f32le", "-ar", "48000", "-ac", "1",
+        const BenchTools::Measured r = BenchTools::measure({"ffmpeg", "-nostdin", "-v", "error", "-y", "-f", "f32le", "-ar", "48000", "-ac", "1",
                                     "-i", path((std::string(side) + ".raw").c_str()), "-c:a", "aac", "-b:a", "64k",
                                     path((std::string(side) + "-ff.m4a").c_str())});
         theirsEncode += r.seconds;
@@ -118,9 +118,9 @@ int main(int argc, char** argv)
     row("encode both tracks", oursEncode, theirsEncode);
 
     // Both mixers take the same two files: the ones our writer made.
-    const Child::Run ours = Child::run({self, "--mix", path("sys.m4a"),
+    const BenchTools::Measured ours = BenchTools::measure({self, "--mix", path("sys.m4a"),
                                    path("mic.m4a"), path("mixed.m4a")});
-    const Child::Run theirs = Child::run({"ffmpeg", "-nostdin", "-v", "error", "-y", "-i", path("sys.m4a"), "-i",
+    const BenchTools::Measured theirs = BenchTools::measure({"ffmpeg", "-nostdin", "-v", "error", "-y", "-i", path("sys.m4a"), "-i",
                                      path("mic.m4a"), "-filter_complex", "amix=inputs=2:normalize=0", "-c:a", "aac",
                                      "-b:a", "64k", path("mixed-ff.m4a")});
     if (ours.status != 0 || theirs.status != 0)

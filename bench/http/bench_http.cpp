@@ -1,5 +1,6 @@
 // Our HTTP client against the curl command line, side by side on the same local
 // server: 200 small JSON calls, and one 200 MB upload streamed from disk.
+#include "BenchTools.h"
 #include "core/API.h"
 #include "support/FakePlatform.h"
 
@@ -10,19 +11,23 @@
 #include <QTemporaryDir>
 #include <algorithm>
 #include <atomic>
-#include <chrono>
 #include <cstdio>
-#include <fstream>
 #include <map>
-#include <spawn.h>
 #include <string>
 #include <sys/resource.h>
-#include <sys/wait.h>
 #include <vector>
 
-extern char** environ;
-
 namespace {
+
+using BenchTools::median;
+using BenchTools::now;
+using BenchTools::resetPeak;
+using BenchTools::run;
+
+long peakKiB()
+{
+    return BenchTools::statusKiB("VmHWM:");
+}
 
 constexpr int calls = 200;
 constexpr qint64 uploadBytes = 200LL * 1024 * 1024;
@@ -40,54 +45,12 @@ void record(const std::string& side, double s)
     seconds[side].push_back(s);
 }
 
-double median(std::vector<double> v)
-{
-    std::sort(v.begin(), v.end());
-    return v.empty() ? 0 : v[v.size() / 2];
-}
-
-double now()
-{
-    return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
-}
-
-// Runs a command and waits for it; false when it fails.
-bool run(const std::vector<std::string>& args)
-{
-    std::vector<char*> argv;
-    for (const auto& a : args)
-        argv.push_back(const_cast<char*>(a.c_str()));
-    argv.push_back(nullptr);
-    pid_t pid = 0;
-    if (posix_spawnp(&pid, argv[0], nullptr, nullptr, argv.data(), environ) != 0)
-        return false;
-    int status = 0;
-    waitpid(pid, &status, 0);
-    return WIFEXITED(status) && WEXITSTATUS(status) == 0;
-}
-
 std::vector<std::string> curlJsonArgs()
 {
     return {"-s", "-o", "/dev/null", "-f", "-X", "POST",
             "-H", "Accept: application/json", "-H", "User-Agent: Zelvan-mac/1.0",
             "-H", "Authorization: Bearer " + key.toStdString(), "-H", "Content-Type: application/json",
             "--data-binary", body, server->base().toStdString() + "/api/route/score"};
-}
-
-// Peak resident memory of this process since the last reset, in KiB.
-long peakKiB()
-{
-    std::ifstream status("/proc/self/status");
-    std::string line;
-    while (std::getline(status, line))
-        if (line.rfind("VmHWM:", 0) == 0)
-            return std::stol(line.substr(6));
-    return -1;
-}
-
-void resetPeak()
-{
-    std::ofstream("/proc/self/clear_refs") << "5";
 }
 
 void JsonOurs(benchmark::State& state)

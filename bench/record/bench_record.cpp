@@ -16,7 +16,7 @@
 #include "platform/Relaunch.h"
 #include "session/Recorder.h"
 #include "session/Session.h"
-#include "support/Child.h"
+#include "BenchTools.h"
 
 #include <QApplication>
 #include <QDir>
@@ -103,7 +103,7 @@ void showSlide(QLabel& label, int n)
                       .arg(slides[i][0], slides[i][1], slides[i][2]));
 }
 
-void report(const char* name, const Child::Run& u, double seconds, const QString& dir = {})
+void report(const char* name, const BenchTools::Measured& u, double seconds, const QString& dir = {})
 {
     std::printf("  %-14s %6.2f CPU s = %5.2f per recorded minute = %5.2f %% of one core, peak RSS %6.1f MB%s\n", name,
                 u.cpu, u.cpu * 60.0 / seconds, 100.0 * u.cpu / u.seconds, double(u.maxRssKiB) / 1024.0,
@@ -174,14 +174,14 @@ int main(int argc, char** argv)
     QDir(dir.path()).mkpath("full");
     QDir(dir.path()).mkpath("capture");
     QDir(dir.path()).mkpath("ffmpeg");
-    Child::Run full, capture, ffmpeg;
-    std::thread a([&] { full = Child::run({self, "--child", "full", secs, dir.filePath("full").toStdString()}); });
+    BenchTools::Measured full, capture, ffmpeg;
+    std::thread a([&] { full = BenchTools::measure({self, "--child", "full", secs, dir.filePath("full").toStdString()}); });
     std::thread b([&] {
-        capture = Child::run({self, "--child", "capture", secs, dir.filePath("capture").toStdString()});
+        capture = BenchTools::measure({self, "--child", "capture", secs, dir.filePath("capture").toStdString()});
     });
     std::thread c([&] {
         const QString frames = dir.filePath("ffmpeg/%03d.jpg");
-        ffmpeg = Child::run({"ffmpeg", "-loglevel", "error", "-y",
+        ffmpeg = BenchTools::measure({"ffmpeg", "-loglevel", "error", "-y",
                                "-f", "x11grab", "-framerate", "0.5", "-draw_mouse", "1",
                                "-video_size", QStringLiteral("%1x%2").arg(screen.width()).arg(screen.height()).toStdString(),
                                "-i", qgetenv("DISPLAY").toStdString(),

@@ -60,16 +60,6 @@ bool isGatewayHost(const QString& host)
     return h == API::accessLoginDomain || h.endsWith(u'.' + API::accessLoginDomain);
 }
 
-// A JSON number; a boolean counts as 1 or 0.
-std::optional<double> number(const QJsonValue& v)
-{
-    if (v.isBool())
-        return v.toBool() ? 1.0 : 0.0;
-    if (v.isDouble())
-        return v.toDouble();
-    return std::nullopt;
-}
-
 std::optional<QString> string(const QJsonValue& v)
 {
     return v.isString() ? std::optional(v.toString()) : std::nullopt;
@@ -224,6 +214,15 @@ QJsonObject API::check(const Http::Response& response)
     throw APIError(status, statusText(status));
 }
 
+std::optional<double> API::number(const QJsonValue& value)
+{
+    if (value.isBool())
+        return value.toBool() ? 1.0 : 0.0;
+    if (value.isDouble())
+        return value.toDouble();
+    return std::nullopt;
+}
+
 std::optional<QString> API::str(const QJsonValue& value)
 {
     if (value.isString())
@@ -269,7 +268,7 @@ std::vector<Todo> API::todos() const
             continue;
         Todo todo;
         todo.id = *id;
-        const auto n = number(item.value(QStringLiteral("n")));
+        const auto n = API::number(item.value(QStringLiteral("n")));
         const bool whole = n && *n == std::trunc(*n) && *n >= std::numeric_limits<int>::min()
                            && *n <= std::numeric_limits<int>::max();
         todo.n = whole ? int(*n) : int(i + 1);
@@ -338,7 +337,7 @@ API::Score API::routeScore(const QString& title, const QString& app, const QStri
     const QJsonObject answer = json(QStringLiteral("POST"), QStringLiteral("/api/route/score"), body, routeScoreTimeout);
     Score score;
     const QJsonValue s = answer.value(QStringLiteral("score"));
-    if (auto n = number(s))
+    if (auto n = API::number(s))
         score.score = *n;
     else if (auto t = str(s))
         score.score = parseNumber(*t).value_or(0);
@@ -350,7 +349,7 @@ API::Coaching API::coachLive(const QJsonObject& snapshot) const
 {
     const QJsonObject answer = json(QStringLiteral("POST"), QStringLiteral("/api/coach/live"), snapshot, defaultTimeout);
     Coaching out;
-    out.nextAfter = number(answer.value(QStringLiteral("next_after_s")));
+    out.nextAfter = API::number(answer.value(QStringLiteral("next_after_s")));
     const QJsonValue tipValue = answer.value(QStringLiteral("tip"));
     if (!tipValue.isObject())
         return out;

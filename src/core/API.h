@@ -61,6 +61,8 @@ public:
     // A JSON value as text: a string as it is, a number as its decimal text (a
     // whole number without fraction), a boolean as "1" or "0"; otherwise nothing.
     static std::optional<QString> str(const QJsonValue& value);
+    // A JSON number; a boolean counts as 1 or 0, text does not count.
+    static std::optional<double> number(const QJsonValue& value);
 
     // The one session every platform request goes through.
     static Http::Session& session();

@@ -33,18 +33,20 @@ check "source vmic, mono 48 kHz" sh -c 'pactl list short sources | grep -qP "\tv
 check "defaults spk and vmic" sh -c 'pactl info | grep -q "Default Sink: spk" && pactl info | grep -q "Default Source: vmic"'
 
 # Sound played into a sink comes out of its source: micfeed → vmic, spk → spk.monitor.
+# Both sides ask for a short latency: with the default of about two seconds the
+# tone can still sit in a buffer when the recording stops.
 sox -n -r 48000 -c 1 -b 16 "$work/tone.wav" synth 1.5 sine 440 vol 0.5
 heard() { # source sink
   local before rec
   before=$(pactl list short source-outputs | wc -l)
-  parec -d "$1" --rate=48000 --channels=1 --format=s16le --raw >"$work/$1.raw" &
+  parec --latency-msec=50 -d "$1" --rate=48000 --channels=1 --format=s16le --raw >"$work/$1.raw" &
   rec=$!
   # Play only once the recording stream is connected, however loaded the machine.
   for _ in $(seq 100); do
     [ "$(pactl list short source-outputs | wc -l)" -gt "$before" ] && break
     sleep 0.05
   done
-  paplay -d "$2" "$work/tone.wav"
+  paplay --latency-msec=50 -d "$2" "$work/tone.wav"
   sleep 0.5
   kill "$rec"
   wait "$rec" 2>/dev/null || true

@@ -49,9 +49,11 @@ WorkspaceServer::WorkspaceServer(FakePlatform& platform, Mode mode, std::string 
     });
 
     add("POST", "/calls", [this](const httplib::Request& req, httplib::Response& res) {
-        std::lock_guard lock(mutex_);
-        const std::string id = "rec:" + std::to_string(nextId_++);
-        calls_[id].payload = body(req);
+        const auto calls = store();
+        const std::string project = this->project();
+        std::lock_guard lock(calls->mutex);
+        const std::string id = "rec:" + std::to_string(calls->nextId++);
+        calls->calls[id] = Call{body(req), -1, false, project};
         reply(res, QJsonObject{{"id", QString::fromStdString(id)}});
     });
 
@@ -65,54 +67,59 @@ WorkspaceServer::WorkspaceServer(FakePlatform& platform, Mode mode, std::string 
                                   bytes += qint64(size);
                                   return true;
                               });
-                              std::lock_guard lock(mutex_);
-                              const auto it = calls_.find(req.matches[1]);
-                              if (it == calls_.end())
-                                  return FakePlatform::error(res, 404, "no such call");
-                              it->second.audioBytes = bytes;
-                              reply(res, QJsonObject{{"ok", true}, {"bytes", bytes}});
+                              onCall(req, res, [&](CallStore&, const std::string&, Call& c) {
+                                  c.audioBytes = bytes;
+                                  reply(res, QJsonObject{{"ok", true}, {"bytes", bytes}});
+                              });
                           });
 
     add("POST", call + "/process", [this](const httplib::Request& req, httplib::Response& res) {
-        std::lock_guard lock(mutex_);
-        const auto it = calls_.find(req.matches[1]);
-        if (it == calls_.end())
-            return FakePlatform::error(res, 404, "no such call");
-        it->second.processed = true;
-        reply(res, QJsonObject{{"ok", true}});
+        onCall(req, res, [&](CallStore&, const std::string&, Call& c) {
+            c.processed = true;
+            reply(res, QJsonObject{{"ok", true}});
+        });
+    });
+
+    add("POST", call + "/move", [this](const httplib::Request& req, httplib::Response& res) {
+        const QJsonValue to = body(req).value("to");
+        if (!to.isString() || to.toString().isEmpty())
+            return FakePlatform::error(res, 400, "to required");
+        onCall(req, res, [&](CallStore& calls, const std::string& id, Call& c) {
+            Call moved = c;
+            moved.project = to.toString().toStdString();
+            calls.calls.erase(id);
+            const std::string newId = "rec:" + std::to_string(calls.nextId++);
+            calls.calls[newId] = std::move(moved);
+            reply(res, QJsonObject{{"id", QString::fromStdString(newId)}});
+        });
     });
 
     add("GET", call, [this](const httplib::Request& req, httplib::Response& res) {
-        std::lock_guard lock(mutex_);
-        const std::string id = req.matches[1];
-        const auto it = calls_.find(id);
-        if (it == calls_.end()) {
-            const bool wasDeleted = std::find(deleted_.begin(), deleted_.end(), id) != deleted_.end();
-            return FakePlatform::error(res, wasDeleted && mode_ == Mode::gone410 ? 410 : 404, "no such call");
-        }
-        const QJsonObject& p = it->second.payload;
-        reply(res, QJsonObject{
-                       {"id", QString::fromStdString(id)},
-                       {"has_audio", it->second.audioBytes >= 0},
-                       {"n_shots", arraySize(p, "shots") + arraySize(p, "pins")},
-                       {"status", "uploaded"},
-                       {"source", p.value("source")},
-                       {"kind", p.value("kind")},
-                       {"n_ocr", arraySize(p, "ocr")},
-                       {"n_apps", arraySize(p, "apps")},
-                       {"routed", p.value("routed")},
-                       {"review", QJsonValue::Null},
-                       {"project", "personal"},
-                       {"suggestions", QJsonArray()},
-                   });
+        onCall(req, res, [&](CallStore&, const std::string& id, Call& c) {
+            const QJsonObject& p = c.payload;
+            reply(res, QJsonObject{
+                           {"id", QString::fromStdString(id)},
+                           {"has_audio", c.audioBytes >= 0},
+                           {"n_shots", arraySize(p, "shots") + arraySize(p, "pins")},
+                           {"status", "uploaded"},
+                           {"source", p.value("source")},
+                           {"kind", p.value("kind")},
+                           {"n_ocr", arraySize(p, "ocr")},
+                           {"n_apps", arraySize(p, "apps")},
+                           {"routed", p.value("routed")},
+                           {"review", QJsonValue::Null},
+                           {"project", QString::fromStdString(c.project)},
+                           {"suggestions", QJsonArray()},
+                       });
+        });
     });
 
     add("DELETE", call, [this](const httplib::Request& req, httplib::Response& res) {
-        std::lock_guard lock(mutex_);
-        if (calls_.erase(req.matches[1]) == 0)
-            return FakePlatform::error(res, 404, "no such call");
-        deleted_.push_back(req.matches[1]);
-        reply(res, QJsonObject{{"ok", true}});
+        onCall(req, res, [&](CallStore& calls, const std::string& id, Call&) {
+            calls.calls.erase(id);
+            calls.deleted.push_back(id);
+            reply(res, QJsonObject{{"ok", true}});
+        });
     });
 
     add("POST", "/tasks", [this](const httplib::Request& req, httplib::Response& res) {
@@ -133,11 +140,13 @@ WorkspaceServer::WorkspaceServer(FakePlatform& platform, Mode mode, std::string 
         reply(res, QJsonObject{{"ok", true}});
     });
 
-    add("POST", "/route/score", [](const httplib::Request& req, httplib::Response& res) {
+    routeScore_ = QJsonObject{{"score", 0.5}, {"reasons", QJsonArray{"title matches the project"}}};
+    add("POST", "/route/score", [this](const httplib::Request& req, httplib::Response& res) {
         const QJsonObject b = body(req);
         if (!b.value("title").isString() || !b.value("participants").isArray())
             return FakePlatform::error(res, 400, "title and participants required");
-        reply(res, QJsonObject{{"score", 0.5}, {"reasons", QJsonArray{"title matches the project"}}});
+        std::lock_guard lock(mutex_);
+        reply(res, routeScore_);
     }, true);
 
     add("POST", "/coach/live", [](const httplib::Request&, httplib::Response& res) {
@@ -243,10 +252,56 @@ void WorkspaceServer::setTodos(const QJsonArray& items)
     todos_ = items;
 }
 
-std::map<std::string, WorkspaceServer::Call> WorkspaceServer::calls() const
+void WorkspaceServer::setProject(const std::string& project)
 {
     std::lock_guard lock(mutex_);
-    return calls_;
+    project_ = project;
+}
+
+std::string WorkspaceServer::project() const
+{
+    std::lock_guard lock(mutex_);
+    return project_;
+}
+
+void WorkspaceServer::setRouteScore(const QJsonObject& answer)
+{
+    std::lock_guard lock(mutex_);
+    routeScore_ = answer;
+}
+
+void WorkspaceServer::shareCallsWith(const WorkspaceServer& other)
+{
+    const auto shared = other.store();
+    std::lock_guard lock(mutex_);
+    store_ = shared;
+}
+
+std::shared_ptr<WorkspaceServer::CallStore> WorkspaceServer::store() const
+{
+    std::lock_guard lock(mutex_);
+    return store_;
+}
+
+void WorkspaceServer::onCall(const httplib::Request& req, httplib::Response& res,
+                             const std::function<void(CallStore&, const std::string&, Call&)>& f) const
+{
+    const auto calls = store();
+    const std::string project = this->project();
+    std::lock_guard lock(calls->mutex);
+    const std::string id = req.matches[1];
+    const auto it = calls->calls.find(id);
+    if (it != calls->calls.end() && it->second.project == project)
+        return f(*calls, id, it->second);
+    const bool wasDeleted = std::find(calls->deleted.begin(), calls->deleted.end(), id) != calls->deleted.end();
+    FakePlatform::error(res, wasDeleted && mode_ == Mode::gone410 ? 410 : 404, "no such call");
+}
+
+std::map<std::string, WorkspaceServer::Call> WorkspaceServer::calls() const
+{
+    const auto calls = store();
+    std::lock_guard lock(calls->mutex);
+    return calls->calls;
 }
 
 std::vector<QJsonObject> WorkspaceServer::workdays() const

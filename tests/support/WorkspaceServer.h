@@ -5,7 +5,9 @@
 #include <QJsonArray>
 #include <QJsonObject>
 #include <chrono>
+#include <functional>
 #include <map>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -30,6 +32,16 @@ public:
         QJsonObject payload;
         qint64 audioBytes = -1; // -1: no audio received
         bool processed = false;
+        std::string project; // the project slug or "personal" that holds it
+    };
+
+    // The calls of every root of one platform: a call moved to another project
+    // gets a new id there. Servers share one with shareCallsWith().
+    struct CallStore {
+        std::mutex mutex;
+        std::map<std::string, Call> calls;
+        std::vector<std::string> deleted;
+        int nextId = 1;
     };
 
     WorkspaceServer(FakePlatform& platform, Mode mode = Mode::full, std::string key = {}, std::string prefix = "/api",
@@ -37,8 +49,16 @@ public:
 
     void setName(const std::string& name);
     void setTodos(const QJsonArray& items);
+    // The project this root serves ("personal" unless set); calls are found
+    // only under the root of the project that holds them.
+    void setProject(const std::string& project);
+    // The answer of POST …/route/score from now on.
+    void setRouteScore(const QJsonObject& answer);
+    // Both servers keep their calls in `other`'s store from now on.
+    void shareCallsWith(const WorkspaceServer& other);
 
-    // What the server holds (copies, safe to read while requests run).
+    // What the server holds (copies, safe to read while requests run); the
+    // calls of every project sharing the store.
     std::map<std::string, Call> calls() const;
     std::vector<QJsonObject> workdays() const;
     std::vector<QJsonObject> tasks() const;
@@ -54,15 +74,24 @@ private:
     std::string key_;
     std::string prefix_;
 
+    std::shared_ptr<CallStore> store() const;
+    std::string project() const;
+    // Runs `f`, holding the store's lock, with the call the path's first group
+    // names, when this root's project holds it; otherwise answers 404 (410 for a
+    // deleted call in gone410 mode).
+    void onCall(const httplib::Request& req, httplib::Response& res,
+                const std::function<void(CallStore&, const std::string& id, Call&)>& f) const;
+
     mutable std::mutex mutex_;
     std::string name_ = "Test Person";
+    std::string project_ = "personal";
+    QJsonObject routeScore_;
     QJsonArray todos_;
-    std::map<std::string, Call> calls_;
+    std::shared_ptr<CallStore> store_ = std::make_shared<CallStore>();
     std::map<std::string, QJsonObject> taskStore_;
     std::vector<QJsonObject> tasks_;
     std::vector<QJsonObject> workdays_;
     std::vector<std::string> todoActions_;
-    std::vector<std::string> deleted_;
     int nextId_ = 1;
     int wraps_ = 0;
 };

@@ -1,0 +1,126 @@
+#include "support/WebPlatform.h"
+
+#include <QJsonArray>
+#include <QJsonDocument>
+
+namespace {
+
+void reply(httplib::Response& res, const QJsonObject& object)
+{
+    FakePlatform::reply(res, 200, QJsonDocument(object).toJson(QJsonDocument::Compact).toStdString());
+}
+
+QString q(const std::string& text)
+{
+    return QString::fromStdString(text);
+}
+
+} // namespace
+
+WebPlatform::WebPlatform(FakePlatform& platform) : WebPlatform(platform, Options())
+{
+}
+
+WebPlatform::WebPlatform(FakePlatform& platform, Options options)
+    : platform_(platform), state_(std::make_shared<State>())
+{
+    Options& o = state_->options;
+    o = std::move(options);
+    const std::string personalRoot = o.appPaths ? "/app/api/platform/personal" : "/api/v1/personal";
+    if (!o.callsURL)
+        o.callsURL = personalRoot + "/calls";
+    serveDevice(o.appPaths ? "/app/api/platform/device" : "/device");
+    serveMe(o.appPaths ? "/app/api/platform/me" : "/api/v1/me");
+
+    using Mode = WorkspaceServer::Mode;
+    personal_ = std::make_unique<WorkspaceServer>(platform_, Mode::auth, o.key, personalRoot);
+    // One call store for every root, so that calls move between projects.
+    for (const Project& p : o.projects) {
+        const std::string root = o.appPaths ? "/app/p/" + p.slug + "/api" : "/api/v1/p/" + p.slug;
+        auto server = std::make_unique<WorkspaceServer>(platform_, Mode::auth, o.key, root);
+        server->setProject(p.slug);
+        server->shareCallsWith(*personal_);
+        projects_[p.slug] = std::move(server);
+    }
+}
+
+void WebPlatform::serveDevice(const std::string& prefix)
+{
+    platform_.route("POST", prefix + "/start", [state = state_](const httplib::Request& req, httplib::Response& res) {
+        const QJsonObject body = QJsonDocument::fromJson(QByteArray::fromStdString(req.body)).object();
+        if (body.value("client").toString() != "mac")
+            return FakePlatform::error(res, 400, "unknown client");
+        std::lock_guard lock(state->mutex);
+        const std::string code = "dev-" + std::to_string(state->nextCode++);
+        state->pollsPerCode[code] = 0;
+        QJsonObject answer{{"device_code", q(code)},
+                           {"user_code", userCode},
+                           {"verify_url", QStringLiteral("/app/device?code=") + userCode},
+                           {"interval", 1},
+                           {"expires_in", 600}};
+        for (auto it = state->options.startExtra.begin(); it != state->options.startExtra.end(); ++it)
+            answer.insert(it.key(), it.value());
+        reply(res, answer);
+    });
+
+    platform_.route("POST", prefix + "/poll", [state = state_](const httplib::Request& req, httplib::Response& res) {
+        const QJsonObject body = QJsonDocument::fromJson(QByteArray::fromStdString(req.body)).object();
+        std::lock_guard lock(state->mutex);
+        const auto it = state->pollsPerCode.find(body.value("device_code").toString().toStdString());
+        if (it == state->pollsPerCode.end())
+            return FakePlatform::error(res, 404, "unknown device code");
+        ++state->polls;
+        const int seen = ++it->second;
+        const Options& o = state->options;
+        bool approved = false;
+        switch (o.approval) {
+        case Approval::approve:
+            approved = true;
+            break;
+        case Approval::deny:
+            return reply(res, QJsonObject{{"status", "denied"}});
+        case Approval::expire:
+            return reply(res, QJsonObject{{"status", "expired"}});
+        case Approval::slowApprove:
+            approved = seen > o.slowPolls;
+            break;
+        case Approval::hold:
+            approved = state->approved;
+            break;
+        }
+        if (!approved)
+            return reply(res, QJsonObject{{"status", "pending"}});
+        reply(res, QJsonObject{{"status", "ok"},
+                               {"key", q(o.key)},
+                               {"account", QJsonObject{{"email", q(o.email)}, {"name", q(o.name)}}}});
+    });
+}
+
+void WebPlatform::serveMe(const std::string& path)
+{
+    platform_.route("GET", path, [state = state_](const httplib::Request& req, httplib::Response& res) {
+        const Options& o = state->options;
+        if (req.get_header_value("Authorization") != "Bearer " + o.key)
+            return FakePlatform::error(res, 401, "invalid or missing account key");
+        QJsonArray projects;
+        for (const Project& p : o.projects)
+            projects.append(QJsonObject{{"slug", q(p.slug)}, {"name", q(p.name)}, {"seat", q(p.seat)},
+                                        {"url", q("/app/p/" + p.slug + "/")}});
+        reply(res, QJsonObject{{"account", QJsonObject{{"id", "acc-1"}, {"email", q(o.email)}, {"name", q(o.name)}}},
+                               {"personal", QJsonObject{{"calls_url", q(*o.callsURL)}}},
+                               {"projects", projects},
+                               {"invites", QJsonArray()}});
+    });
+}
+
+void WebPlatform::approve()
+{
+    std::lock_guard lock(state_->mutex);
+    state_->approved = true;
+}
+
+int WebPlatform::polls() const
+{
+    std::lock_guard lock(state_->mutex);
+    return state_->polls;
+}
