@@ -92,7 +92,6 @@ public:
     // Session time now; 0 before start().
     double elapsed() const;
     bool micOk() const { return micOk_.load(); }
-    std::shared_ptr<Session> session() const { return session_; }
 
     // Marks the recording as a call of `app`; only the first mark counts.
     void markCall(const QString& app);

@@ -24,13 +24,11 @@ public:
         if (started && inFlight)
             inFlight();
         started = false;
-        ++stops;
     }
     void deliver(const QImage& image, double hostTime = 0) { handlers.frame(ScreenFrame{image, hostTime, nullptr}); }
 
     Handlers handlers;
     bool started = false;
-    int stops = 0;
     std::function<void()> inFlight;
 };
 
@@ -64,7 +62,6 @@ public:
         b.hostTime = hostTime;
         handlers.buffer(b);
     }
-    void deliver(const CaptureBuffer& b) { handlers.buffer(b); }
     void interrupt() { handlers.interrupted(QStringLiteral("the default input changed")); }
 
     Format fmt;

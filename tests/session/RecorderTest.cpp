@@ -70,7 +70,8 @@ protected:
         session = Session::create(QStringLiteral("Test"), QStringLiteral("Screen"));
         recorder = Recorder::create(session, devices, [this](const QImage& image, bool fast) {
             std::lock_guard lock(readMutex);
-            ++(fast ? fastReads : accurateReads);
+            if (fast)
+                ++fastReads;
             auto& table = fast ? fastTexts : texts;
             auto it = table.find(image.cacheKey());
             return it == table.end() ? OCR::Reading{} : it->second;
@@ -121,7 +122,7 @@ protected:
     std::shared_ptr<Recorder> recorder;
     std::mutex readMutex;
     std::map<qint64, OCR::Reading> texts, fastTexts;
-    int fastReads = 0, accurateReads = 0;
+    int fastReads = 0;
     double base = 0;
 };
 
