@@ -12,6 +12,15 @@ double now();
 double median(std::vector<double> v);
 // Runs a command (looked up in PATH) and waits for it; false when it fails.
 bool run(const std::vector<std::string>& args);
+
+// What a command cost, run as a child process so that it can be read on its own.
+struct Measured {
+    double seconds = 0; // wall-clock
+    double cpu = 0;     // user + system seconds
+    long maxRssKiB = 0; // peak resident memory
+    int status = -1;    // exit status; -1 when it did not start or did not exit
+};
+Measured measure(const std::vector<std::string>& args);
 // A line of /proc/self/status in KiB: "VmHWM:" (peak resident), "VmRSS:"; -1 when missing.
 long statusKiB(const char* key);
 // Starts the peak resident size afresh from the current size.

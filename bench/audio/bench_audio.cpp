@@ -6,6 +6,7 @@
 //   bench_audio [--minutes N]
 #include "session/MonoWriter.h"
 #include "session/Mixer.h"
+#include "BenchTools.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -16,44 +17,12 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
-#include <spawn.h>
 #include <string>
-#include <sys/resource.h>
-#include <sys/wait.h>
 #include <vector>
-
-extern char** environ;
 
 namespace {
 
 constexpr int rate = 48000;
-
-struct Run {
-    double seconds = 0;
-    long maxRssKiB = 0;
-    int status = -1;
-};
-
-// Runs a command and waits; wall time and the child's peak resident memory.
-Run spawnAndWait(const std::vector<std::string>& args)
-{
-    std::vector<char*> argv;
-    for (const auto& a : args)
-        argv.push_back(const_cast<char*>(a.c_str()));
-    argv.push_back(nullptr);
-    Run run;
-    const auto start = std::chrono::steady_clock::now();
-    pid_t pid = 0;
-    if (posix_spawnp(&pid, argv[0], nullptr, nullptr, argv.data(), environ) != 0)
-        return run;
-    struct rusage usage {};
-    int status = 0;
-    wait4(pid, &status, 0, &usage);
-    run.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-    run.maxRssKiB = usage.ru_maxrss;
-    run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    return run;
-}
 
 // Speech-like input: bursts of two tones with a little noise, pauses between,
 // the two sides taking turns.
@@ -141,7 +110,7 @@ int main(int argc, char** argv)
     const double oursEncode = encodeOurs(file("sys.raw"), file("sys.m4a")) + encodeOurs(file("mic.raw"), file("mic.m4a"));
     double theirsEncode = 0;
     for (const char* side : {"sys", "mic"}) {
-        const Run r = spawnAndWait({"ffmpeg", "-nostdin", "-v", "error", "-y", "-f", "f32le", "-ar", "48000", "-ac", "1",
+        const BenchTools::Measured r = BenchTools::measure({"ffmpeg", "-nostdin", "-v", "error", "-y", "-f", "f32le", "-ar", "48000", "-ac", "1",
                                     "-i", path((std::string(side) + ".raw").c_str()), "-c:a", "aac", "-b:a", "64k",
                                     path((std::string(side) + "-ff.m4a").c_str())});
         theirsEncode += r.seconds;
@@ -149,9 +118,9 @@ int main(int argc, char** argv)
     row("encode both tracks", oursEncode, theirsEncode);
 
     // Both mixers take the same two files: the ones our writer made.
-    const Run ours = spawnAndWait({self, "--mix", path("sys.m4a"),
+    const BenchTools::Measured ours = BenchTools::measure({self, "--mix", path("sys.m4a"),
                                    path("mic.m4a"), path("mixed.m4a")});
-    const Run theirs = spawnAndWait({"ffmpeg", "-nostdin", "-v", "error", "-y", "-i", path("sys.m4a"), "-i",
+    const BenchTools::Measured theirs = BenchTools::measure({"ffmpeg", "-nostdin", "-v", "error", "-y", "-i", path("sys.m4a"), "-i",
                                      path("mic.m4a"), "-filter_complex", "amix=inputs=2:normalize=0", "-c:a", "aac",
                                      "-b:a", "64k", path("mixed-ff.m4a")});
     if (ours.status != 0 || theirs.status != 0)

@@ -1,6 +1,11 @@
+#include "app/RecTest.h"
+#include "core/Log.h"
 #include "platform/Relaunch.h"
 
+#include <QCoreApplication>
+#include <QStringList>
 #include <cstdio>
+#include <thread>
 
 namespace {
 
@@ -28,11 +33,26 @@ Launch switches of the tray application:
 
 } // namespace
 
-int main(int, char** argv)
+int main(int argc, char** argv)
 {
     // Tesseract's OpenMP reads its thread limit only at load time; without a
     // limit of 1 a page takes seconds on a small machine.
     Relaunch::withEnvironment("OMP_THREAD_LIMIT", "1", argv);
+
+    QStringList args;
+    for (int i = 0; i < argc; ++i)
+        args << QString::fromLocal8Bit(argv[i]);
+
+    if (args.contains(QStringLiteral("--rec-test"))) {
+        QCoreApplication app(argc, argv);
+        const double seconds = RecTest::seconds(args);
+        int code = 1;
+        // The recording runs off the main thread, which waits for it.
+        std::thread([&] { code = RecTest::run(seconds); }).join();
+        slogFlush();
+        return code;
+    }
+
     std::fputs(usage, stdout);
     return 0;
 }

@@ -1,0 +1,627 @@
+#include "session/Recorder.h"
+
+#include "core/Clock.h"
+#include "core/Log.h"
+#include "core/Numbers.h"
+#include "core/Privacy.h"
+#include "platform/CaptureError.h"
+#include "session/AudioError.h"
+#include "session/Frames.h"
+#include "session/LiveMeter.h"
+#include "session/Mixer.h"
+#include "session/Speaking.h"
+
+#include <QCoreApplication>
+#include <QFileInfo>
+#include <QLocale>
+#include <QMetaObject>
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+
+namespace {
+
+const QString autoPinPrefix = QStringLiteral("Auto: slide/page changed — ");
+
+// Frames closer than this to the last one looked at are dropped unseen.
+constexpr double frameGap = 1.8;
+// Seconds between two fast text checks of frames that barely moved.
+constexpr double textCheckGap = 4.0;
+// A sound buffer's own time further than this from now is not believed.
+constexpr double stampTolerance = 5.0;
+
+// One decimal as printf writes it.
+QString oneDecimal(double x)
+{
+    char text[64];
+    std::snprintf(text, sizeof text, "%.1f", x);
+    return QString::fromLatin1(text);
+}
+
+QString boolText(bool b)
+{
+    return b ? QStringLiteral("true") : QStringLiteral("false");
+}
+
+// Whole seconds, halves away from zero.
+double roundWhole(double x)
+{
+    return std::round(x);
+}
+
+// The shortest decimal that reads back as x, always with a fraction: "125.0", "12.5".
+QString decimal(double x)
+{
+    QString s = QString::number(x, 'g', QLocale::FloatingPointShortest);
+    if (std::isfinite(x) && !s.contains(u'.') && !s.contains(u'e'))
+        s += QStringLiteral(".0");
+    return s;
+}
+
+} // namespace
+
+std::shared_ptr<Recorder> Recorder::create(std::shared_ptr<Session> session, CaptureDevices& devices,
+                                           TextReader reader)
+{
+    std::shared_ptr<Recorder> recorder(new Recorder(std::move(session), devices, std::move(reader)));
+    recorder->self_ = recorder;
+    return recorder;
+}
+
+Recorder::Recorder(std::shared_ptr<Session> session, CaptureDevices& devices, TextReader reader)
+    : session_(std::move(session))
+    , devices_(devices)
+    , read_(reader ? std::move(reader) : TextReader([](const QImage& image, bool fast) { return OCR::read(image, fast); }))
+    , sys_(session_->url(QStringLiteral("system.m4a")))
+    , mic_(session_->url(QStringLiteral("mic.m4a")))
+{
+}
+
+Recorder::~Recorder()
+{
+    // No handler may run once the members start to go, and queued work is dropped.
+    finished_ = true;
+    stopping_ = true;
+    if (stream_)
+        stream_->stop();
+    if (systemAudio_)
+        systemAudio_->stop();
+    {
+        std::lock_guard lock(micMutex_);
+        micRunning_ = false;
+        if (micSource_)
+            micSource_->stop();
+    }
+    // Nothing new is queued now; let the queues come to rest before any member goes.
+    drain();
+}
+
+double Recorder::now() const
+{
+    return Clock::current().uptime();
+}
+
+double Recorder::elapsed() const
+{
+    const double started = startedHost_.load();
+    return started == 0 ? 0 : now() - started;
+}
+
+void Recorder::onMain(std::function<void(Recorder&)> task)
+{
+    QCoreApplication* app = QCoreApplication::instance();
+    if (!app)
+        return task(*this);
+    QMetaObject::invokeMethod(
+        app,
+        [weak = self_, task = std::move(task)] {
+            if (auto self = weak.lock())
+                task(*self);
+        },
+        Qt::QueuedConnection);
+}
+
+// ---- start
+
+void Recorder::start(bool withMic)
+{
+    const std::vector<CaptureDisplay> displays = devices_.displays();
+    if (displays.empty())
+        throw AudioError::format(QStringLiteral("no display to record"));
+    auto display = std::find_if(displays.begin(), displays.end(), [](const CaptureDisplay& d) { return d.primary; });
+    if (display == displays.end())
+        display = displays.begin();
+
+    StreamConfig config;
+    config.size = StreamConfig::sizeFor(display->geometry.size());
+    config.minimumFrameInterval = 2;
+    config.queueDepth = 5;
+    config.showsCursor = true;
+
+    std::unique_ptr<ScreenStream> stream = devices_.screenStream(*display, config);
+    std::unique_ptr<AudioSource> systemAudio = devices_.systemAudio();
+
+    // The time base exists before the first buffer can arrive.
+    startedHost_ = now();
+    // Handlers run on the capture threads: they only hand the data to q.
+    stream->start({
+        .frame = [this](ScreenFrame frame) { q_.async([this, frame = std::move(frame)] { handleFrame(frame); }); },
+        .error = [this](const QString& message) { streamFailed(message); },
+    });
+    try {
+        systemAudio->start({
+            .buffer = [this](const CaptureBuffer& buffer) { q_.async([this, buffer] { handleAudio(buffer); }); },
+            // The system audio is part of the capture: losing it ends the stream.
+            .interrupted = [this](const QString& reason) { streamFailed(reason); },
+        });
+    } catch (...) {
+        stream->stop();
+        // A frame the stream already handed over is not kept: the recording never ran.
+        stopping_ = true;
+        throw;
+    }
+    stream_ = std::move(stream);
+    systemAudio_ = std::move(systemAudio);
+
+    if (withMic) {
+        std::lock_guard lock(micMutex_);
+        micSource_ = devices_.microphone();
+        startMic();
+    }
+
+    q_.sync([this] {
+        session_->meta().micOk = micOk_;
+        session_->save();
+    });
+    slog(QStringLiteral("recording started: %1 %2x%3 mic=%4")
+             .arg(QFileInfo(session_->dir()).fileName())
+             .arg(config.size.width())
+             .arg(config.size.height())
+             .arg(boolText(micOk_)));
+}
+
+void Recorder::streamFailed(const QString& message)
+{
+    if (streamFailed_.exchange(true) || finished_)
+        return;
+    slog(QStringLiteral("stream stopped: ") + message);
+    onMain([message](Recorder& self) {
+        if (self.onStreamError)
+            self.onStreamError(message);
+    });
+}
+
+// ---- microphone
+
+AudioSource::Handlers Recorder::micHandlers()
+{
+    return {
+        .buffer = [this](const CaptureBuffer& buffer) { tap(buffer); },
+        // A source must not be restarted from its own thread.
+        .interrupted = [this](const QString&) { micQ_.async([this] { restartMic(); }); },
+    };
+}
+
+// With micMutex_ held.
+void Recorder::startMic()
+{
+    const AudioSource::Format format = micSource_->format();
+    if (!format.usable()) {
+        slog(QStringLiteral("no microphone input"));
+        micOk_ = false;
+        return;
+    }
+    try {
+        micSource_->start(micHandlers());
+    } catch (const std::exception& e) {
+        slog(QStringLiteral("mic start failed: ") + QString::fromUtf8(e.what()));
+        micSource_->stop();
+        micOk_ = false;
+        return;
+    }
+    micOk_ = true;
+    micRunning_ = true;
+}
+
+void Recorder::restartMic()
+{
+    std::lock_guard lock(micMutex_);
+    if (!micRunning_ || finished_)
+        return;
+    slog(QStringLiteral("audio configuration changed: restarting mic"));
+    micSource_->stop();
+    micRunning_ = false;
+    startMic();
+}
+
+float Recorder::tapLevel(const PcmBuffer& buffer)
+{
+    const int64_t frames = buffer.frames();
+    if (frames <= 0)
+        return 0;
+    double sum = 0;
+    int64_t taken = 0;
+    for (int64_t f = 0; f < frames; f += 4, ++taken) {
+        const double s = buffer.samples[size_t(f * buffer.channels)];
+        sum += s * s;
+    }
+    // The mean of the samples actually taken: 1 for 3 frames, 1024 for 4096.
+    return float(std::sqrt(sum / double(taken)));
+}
+
+void Recorder::tap(const CaptureBuffer& buffer)
+{
+    if (finished_ || buffer.frames() <= 0 || buffer.sampleRate <= 0)
+        return;
+    const double host = std::isfinite(buffer.hostTime) && buffer.hostTime > 0 ? buffer.hostTime : now();
+    const double at = std::max(host - startedHost_.load(), 0.0);
+    auto copy = std::make_shared<PcmBuffer>();
+    copy->sampleRate = buffer.sampleRate;
+    copy->channels = buffer.channels;
+    copy->samples = buffer.samples;
+    LiveMeter::shared().feedMic(tapLevel(*copy));
+    if (onMicBuffer)
+        onMicBuffer(*copy);
+    micQ_.async([this, copy, at] { mic_.write(*copy, at); });
+}
+
+// ---- capture queue: sound
+
+void Recorder::handleAudio(const CaptureBuffer& buffer)
+{
+    if (finished_)
+        return;
+    settleDueAutoPin();
+    const int64_t n = buffer.frames();
+    if (n <= 0 || buffer.sampleRate <= 0)
+        return;
+    const double current = now();
+    double p = buffer.hostTime;
+    if (!std::isfinite(p) || std::abs(p - current) > stampTolerance)
+        p = current - double(n) / buffer.sampleRate;
+    const double at = std::max(p - startedHost_.load(), 0.0);
+    PcmBuffer pcm;
+    pcm.sampleRate = buffer.sampleRate;
+    pcm.channels = buffer.channels;
+    pcm.samples = buffer.samples;
+    sys_.write(pcm, at);
+}
+
+// ---- capture queue: frames
+
+void Recorder::handleFrame(const ScreenFrame& frame)
+{
+    if (finished_)
+        return;
+    settleDueAutoPin();
+    // A stopping recording takes no more frames, so no recognition is queued behind
+    // the stop's drain.
+    if (stopping_ || shotCount_ > Frames::maxShots - 1)
+        return;
+    // Neither the name nor the content of a private window may reach the session.
+    if (frontPrivate_)
+        return;
+    if (frame.image.isNull())
+        return;
+    const double at = now();
+    if (at - lastFrameAt_ < frameGap)
+        return;
+    lastFrameAt_ = at;
+
+    const QImage& image = frame.image;
+    std::vector<float> sig = Frames::signature(image);
+    std::vector<std::uint8_t> fine = Frames::fine(image);
+    if (sig.empty() || fine.empty())
+        return;
+    bool strong = false;
+    std::optional<QString> fastText;
+
+    if (lastSig_) {
+        const float d = Frames::diff(sig, *lastSig_);
+        if (d >= Frames::changeThreshold) {
+            strong = d >= strongChange;
+        } else {
+            if (!lastFine_ || Frames::changedRatio(fine, *lastFine_) < Frames::fineCandidate)
+                return;
+            if (at - lastTextCheck_ < textCheckGap)
+                return;
+            lastTextCheck_ = at;
+            const QString text = read_(image, true).text;
+            if (!lastKeptFast_ && lastKeptImage_)
+                lastKeptFast_ = read_(*lastKeptImage_, true).text;
+            if (text.isEmpty())
+                return;
+            if (OCR::similarity(text, lastKeptFast_.value_or(QString())) >= Frames::textKeepSimilarity)
+                return;
+            strong = true;
+            fastText = text;
+        }
+    }
+
+    const std::optional<QByteArray> jpeg = Frames::jpeg(image, 0.6);
+    if (!jpeg)
+        return;
+    lastSig_ = std::move(sig);
+    lastFine_ = std::move(fine);
+    lastKeptImage_ = image;
+    lastKeptFast_ = fastText;
+
+    const double t = roundWhole(at - startedHost_.load());
+    session_->addShot(t, *jpeg);
+    shotCount_ = int(session_->meta().shots.size());
+
+    const QString app = frontApp_;
+    ocrQ_.async([this, image, t, strong, jpeg = *jpeg, app] {
+        if (finished_)
+            return;
+        const OCR::Reading reading = read_(image, false);
+        const QString trimmed = reading.text.trimmed();
+        if (trimmed.isEmpty() || finished_)
+            return;
+        q_.async([this, reading, trimmed, t, strong, jpeg, app] {
+            // The metadata may already be final.
+            if (finished_)
+                return;
+            considerAutoPin(t, reading.title, strong, jpeg);
+            if (!OCR::isNearDuplicate(trimmed, lastOcrText_)) {
+                lastOcrText_ = trimmed;
+                auto& ocr = session_->meta().ocr;
+                if (!ocr)
+                    ocr.emplace();
+                ocr->push_back(OcrEntry{t, app, trimmed});
+            }
+        });
+    });
+}
+
+// ---- automatic pins (q)
+
+bool Recorder::isTitleChange(const QString& title, const QString& previous)
+{
+    return OCR::similarity(title, previous) < 0.5;
+}
+
+void Recorder::considerAutoPin(double t, const std::optional<QString>& title, bool strong, const QByteArray& jpeg)
+{
+    if (autoPinOn && strong && !pendingAuto_) {
+        if (!title)
+            return;
+        if (lastTitle_ && isTitleChange(*title, *lastTitle_) && t - lastAutoPinT_ >= autoPinGap) {
+            pendingAuto_ = PendingPin{t, autoPinPrefix + *title, jpeg, now() + autoPinDelay};
+            lastTitle_ = title;
+            return;
+        }
+        lastTitle_ = title;
+        return;
+    }
+    if (title)
+        lastTitle_ = title;
+}
+
+// Settles an armed pin once its time has come; runs ahead of every buffer on q.
+void Recorder::settleDueAutoPin()
+{
+    if (pendingAuto_ && now() >= pendingAuto_->due)
+        resolveAutoPin();
+}
+
+void Recorder::resolveAutoPin()
+{
+    if (!pendingAuto_)
+        return;
+    const PendingPin p = std::move(*pendingAuto_);
+    pendingAuto_.reset();
+
+    const LevelTrack mic = micQ_.sync([this] { return LevelTrack{mic_.offset().value_or(0), mic_.meter().rms, 0.25}; });
+    const LevelTrack tab{sys_.offset().value_or(0), sys_.meter().rms, 0.25};
+    if (!speech(p.t, mic, tab, 10) || p.t - lastAutoPinT_ < autoPinGap)
+        return;
+    lastAutoPinT_ = p.t;
+    session_->addPin(p.t, p.note, p.jpeg, true, false);
+    session_->save();
+    slog(QStringLiteral("auto-pin at ") + decimal(p.t) + QStringLiteral("s: ") + p.note);
+    const QString title = QString(p.note).remove(autoPinPrefix);
+    onMain([title](Recorder& self) {
+        if (self.onEvent)
+            self.onEvent(FeedItem::Kind::slide, QStringLiteral("screenshot saved — ") + title);
+    });
+}
+
+bool Recorder::speech(double t, const LevelTrack& mic, const LevelTrack& tab, double window)
+{
+    double lo = t - window;
+    const double hi = t + window;
+    if (lo < 0) {
+        lo = 0;
+        if (hi < 0)
+            return false;
+    }
+    if (lo > hi)
+        return false;
+    // Counted in steps rather than summed, so 0.25 × k lands exactly.
+    for (int64_t k = 0;; ++k) {
+        const double s = lo + 0.25 * double(k);
+        if (s > hi)
+            break;
+        if (tab.value(s) > Speaking::tabThreshold)
+            return true;
+        if (mic.value(s) > Speaking::micThreshold)
+            return true;
+    }
+    return false;
+}
+
+// ---- small operations
+
+void Recorder::noteApp(const QString& name, const std::optional<QString>& bundleID,
+                       const std::optional<QString>& title)
+{
+    const Privacy::Result classified = Privacy::classify(name, bundleID, title, true);
+    const double t = round1(elapsed());
+    const QString label = classified.title
+        ? classified.app + QStringLiteral(" — ") + OCR::clip(*classified.title, 60)
+        : classified.app;
+    if (!lastNoted_) {
+        lastNoted_ = label;
+    } else if (label != *lastNoted_) {
+        if (onEvent)
+            onEvent(FeedItem::Kind::nowIn, label);
+        lastNoted_ = label;
+    }
+    q_.async([this, classified, t] {
+        if (finished_)
+            return;
+        frontApp_ = classified.app;
+        frontPrivate_ = classified.app == Privacy::privateLabel;
+        auto& apps = session_->meta().apps;
+        if (!apps)
+            apps.emplace();
+        AppSpan::merge(*apps, t, classified.app, classified.title, 6.0);
+    });
+}
+
+void Recorder::markCall(const QString& app)
+{
+    q_.async([this, app] {
+        if (finished_ || session_->meta().callApp)
+            return;
+        session_->meta().callApp = app;
+        slog(QStringLiteral("recording is a call: ") + app);
+    });
+}
+
+bool Recorder::isCall()
+{
+    return q_.sync([this] { return session_->meta().fromCall || session_->meta().callApp.has_value(); });
+}
+
+Recorder::LiveSnapshot Recorder::liveSnapshot(int since)
+{
+    return q_.sync([this, since] {
+        LiveSnapshot s;
+        s.meta = session_->meta();
+        const std::vector<OcrEntry> all = s.meta.ocr.value_or(std::vector<OcrEntry>{});
+        const size_t from = size_t(std::max(since, 0));
+        if (from < all.size())
+            s.ocr.assign(all.begin() + std::ptrdiff_t(from), all.end());
+        s.ocrCount = int(all.size());
+        s.apps = s.meta.apps.value_or(std::vector<AppSpan>{});
+        s.pins = s.meta.pins;
+        s.kind = s.meta.fromCall || s.meta.callApp ? QStringLiteral("call") : QStringLiteral("session");
+        s.started = s.meta.started;
+        return s;
+    });
+}
+
+void Recorder::addPin(const QByteArray& jpeg, const QString& note, std::optional<double> t, bool textOnly)
+{
+    const double at = round1(t ? *t : elapsed());
+    q_.async([this, jpeg, note, at, textOnly] {
+        if (finished_)
+            return;
+        session_->addPin(at, note, jpeg, false, textOnly);
+        session_->save();
+    });
+}
+
+int Recorder::pinCount()
+{
+    return q_.sync([this] { return int(session_->meta().pins.size()); });
+}
+
+// ---- stop
+
+void Recorder::drain()
+{
+    // A frame being handled may still queue recognition, whose result comes back to q.
+    q_.drain();
+    ocrQ_.drain();
+    q_.drain();
+    micQ_.drain();
+}
+
+std::shared_ptr<Session> Recorder::stop()
+{
+    // No frame is looked at from here on, so nothing new is handed to recognition.
+    stopping_ = true;
+    if (stream_) {
+        stream_->stop();
+        stream_.reset();
+    }
+    if (systemAudio_) {
+        systemAudio_->stop();
+        systemAudio_.reset();
+    }
+    {
+        std::lock_guard lock(micMutex_);
+        if (micRunning_) {
+            micRunning_ = false;
+            micSource_->stop();
+        }
+    }
+    const QDateTime ended = Clock::current().now();
+    // The end of the recording, before the waits below.
+    const double endT = round1(elapsed());
+
+    // Frames already queued, the recognition they handed on and its results.
+    q_.drain();
+    ocrQ_.drain();
+    q_.sync([this] { resolveAutoPin(); });
+    micQ_.sync([this] { mic_.close(); });
+    q_.sync([this, endT] {
+        sys_.close();
+        auto& apps = session_->meta().apps;
+        if (apps && !apps->empty())
+            apps->back().end = std::max(apps->back().end, endT);
+    });
+
+    std::optional<LevelTrack> micLevels, tabLevels;
+    if (mic_.hasAudio())
+        micLevels = LevelTrack{mic_.offset().value_or(0), mic_.meter().rms, 0.25};
+    if (sys_.hasAudio())
+        tabLevels = LevelTrack{sys_.offset().value_or(0), sys_.meter().rms, 0.25};
+    const Speaking::Spans spans = Speaking::spans(micLevels, tabLevels);
+
+    std::vector<Mixer::Input> inputs;
+    if (sys_.hasAudio())
+        inputs.push_back({sys_.url(), sys_.offset().value_or(0)});
+    if (mic_.hasAudio())
+        inputs.push_back({mic_.url(), mic_.offset().value_or(0)});
+    std::optional<QString> audioFile;
+    if (!inputs.empty()) {
+        try {
+            Mixer::mix(inputs, session_->url(QStringLiteral("mixed.m4a")));
+            audioFile = QStringLiteral("mixed.m4a");
+        } catch (const std::exception& e) {
+            slog(QStringLiteral("mix failed: ") + QString::fromUtf8(e.what()) + QStringLiteral("; falling back to one track"));
+            audioFile = QFileInfo(inputs.back().url).fileName();
+        }
+    }
+
+    const QString summary = q_.sync([&] {
+        SessionMeta& m = session_->meta();
+        m.ended = ended;
+        m.levelsMic = spans.mic;
+        m.levelsTab = spans.tab;
+        m.micOk = micOk_;
+        m.audioFile = audioFile;
+        const bool call = m.fromCall || m.callApp.has_value();
+        m.kind = call ? QStringLiteral("call") : QStringLiteral("session");
+        if (call && m.app == QStringLiteral("Screen") && m.callApp)
+            m.app = *m.callApp;
+        // From here on the session belongs to the caller; late work is dropped.
+        finished_ = true;
+        session_->save();
+        return QStringLiteral("recording stopped: %1, %2 ocr, %3 app spans, %4 shots, %5 pins, audio=%6 sys=%7s mic=%8s")
+            .arg(m.kind.value_or(QStringLiteral("?")))
+            .arg(m.ocr ? m.ocr->size() : 0)
+            .arg(m.apps ? m.apps->size() : 0)
+            .arg(m.shots.size())
+            .arg(m.pins.size())
+            .arg(audioFile.value_or(QStringLiteral("none")))
+            .arg(oneDecimal(sys_.duration()))
+            .arg(oneDecimal(mic_.duration()));
+    });
+    slog(summary);
+    return session_;
+}
