@@ -255,6 +255,7 @@ TEST_F(APIClient, TransportFailuresHaveStatusZeroAndAReadableMessage)
     fake.fail("GET", "/api/slow", {.delay = std::chrono::milliseconds(2000)});
     fake.fail("GET", "/api/drop", {.drop = true});
     serve("GET", "/api/slow", 200, "{}");
+    serve("GET", "/api/huge", 200, std::string(33 * 1024 * 1024, ' '));
 
     struct Case {
         const char* name;
@@ -274,6 +275,7 @@ TEST_F(APIClient, TransportFailuresHaveStatusZeroAndAReadableMessage)
          "the server address is not a valid http or https URL"},
         {"key with a line break", [&] { API(fake.base(), secret + "\r\nX-Injected: 1").json("GET", "/api/me"); },
          "the account key contains a line break or another control character"},
+        {"answer too large", [&] { client().json("GET", "/api/huge"); }, "The server's answer is too large."},
         {"missing file", [&] { client().upload("POST", "/api/up", "/nonexistent/file.m4a", "audio/mp4"); },
          "The file to upload could not be read: No such file or directory"},
     };

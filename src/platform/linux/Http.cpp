@@ -28,19 +28,43 @@ void initCurlOnce()
 // State of one transfer, reached from libcurl's callbacks.
 struct Transfer {
     QByteArray body;
+    bool tooLarge = false;
     SteadyClock::time_point lastActivity = SteadyClock::now();
+    curl_off_t sent = 0;
+    curl_off_t received = 0;
     int fd = -1;
     QString fileError;
 
     void touch() { lastActivity = SteadyClock::now(); }
 };
 
+// Answers are JSON documents of a few kilobytes; a server that sends more than
+// this is broken or hostile and must not take the app's memory.
+constexpr qsizetype maxBody = 32 * 1024 * 1024;
+
 size_t onWrite(char* data, size_t size, size_t count, void* user)
 {
     auto* t = static_cast<Transfer*>(user);
+    if (t->body.size() + qsizetype(size * count) > maxBody) {
+        t->tooLarge = true;
+        return 0; // ends the transfer
+    }
     t->body.append(data, qsizetype(size * count));
     t->touch();
     return size * count;
+}
+
+// Bytes leaving the socket count as activity too: on a slow uplink libcurl
+// reads the next piece of a file only every so often.
+int onProgress(void* user, curl_off_t, curl_off_t received, curl_off_t, curl_off_t sent)
+{
+    auto* t = static_cast<Transfer*>(user);
+    if (sent != t->sent || received != t->received) {
+        t->sent = sent;
+        t->received = received;
+        t->touch();
+    }
+    return 0;
 }
 
 size_t onHeader(char*, size_t size, size_t count, void* user)
@@ -102,6 +126,8 @@ bool hasHeader(const QList<Header>& headers, const char* name)
 Failure failure(CURLcode code, const Transfer& t)
 {
     using K = Failure::Kind;
+    if (code == CURLE_WRITE_ERROR && t.tooLarge)
+        return {K::other, QStringLiteral("The server's answer is too large.")};
     switch (code) {
     case CURLE_OPERATION_TIMEDOUT:
         return {K::timedOut, QStringLiteral("The request timed out.")};
@@ -172,7 +198,8 @@ Session::Session(Limits limits) : limits_(limits), shared_(std::make_unique<Shar
     curl_share_setopt(shared_->share, CURLSHOPT_LOCKFUNC, &Shared::lock);
     curl_share_setopt(shared_->share, CURLSHOPT_UNLOCKFUNC, &Shared::unlock);
     curl_share_setopt(shared_->share, CURLSHOPT_USERDATA, shared_.get());
-    curl_share_setopt(shared_->share, CURLSHOPT_SHARE, CURL_LOCK_DATA_CONNECT);
+    // Connections are not shared between threads: libcurl's shared connection
+    // cache is unsafe under concurrent use. Each thread keeps its own (below).
     curl_share_setopt(shared_->share, CURLSHOPT_SHARE, CURL_LOCK_DATA_DNS);
     curl_share_setopt(shared_->share, CURLSHOPT_SHARE, CURL_LOCK_DATA_SSL_SESSION);
 }
@@ -208,7 +235,10 @@ Response Session::send(const Request& request) const
     } closer{t.fd};
 
     std::unique_ptr<CURL, EasyDeleter> easy(curl_easy_init());
-    std::unique_ptr<CURLM, MultiDeleter> multi(curl_multi_init());
+    // One multi handle per thread holds that thread's open connections, so
+    // calls from the same pool thread reuse them without sharing across threads.
+    thread_local std::unique_ptr<CURLM, MultiDeleter> threadMulti(curl_multi_init());
+    auto& multi = threadMulti;
     if (!easy || !multi)
         throw Failure(K::other, QStringLiteral("Out of memory."));
     CURL* h = easy.get();
@@ -232,6 +262,9 @@ Response Session::send(const Request& request) const
     curl_easy_setopt(h, CURLOPT_WRITEDATA, &t);
     curl_easy_setopt(h, CURLOPT_HEADERFUNCTION, &onHeader);
     curl_easy_setopt(h, CURLOPT_HEADERDATA, &t);
+    curl_easy_setopt(h, CURLOPT_XFERINFOFUNCTION, &onProgress);
+    curl_easy_setopt(h, CURLOPT_XFERINFODATA, &t);
+    curl_easy_setopt(h, CURLOPT_NOPROGRESS, 0L);
 
     {
         std::lock_guard lock(pinsMutex_);
