@@ -51,16 +51,23 @@ void setService(const QString& name)
     currentService() = name;
 }
 
-std::optional<QString> get(const QString& account)
+Read read(const QString& account)
 {
     const auto found = SecretStore::find(service(), account);
+    if (found.status == SecretStore::Status::notFound)
+        return {true, std::nullopt};
     if (found.status != SecretStore::Status::ok)
-        return std::nullopt;
+        return {false, std::nullopt};
     QString text = QString::fromUtf8(found.value);
     // Bytes that are not UTF-8 are not a key we stored.
     if (text.toUtf8() != found.value)
-        return std::nullopt;
-    return text;
+        return {true, std::nullopt};
+    return {true, std::move(text)};
+}
+
+std::optional<QString> get(const QString& account)
+{
+    return read(account).value;
 }
 
 bool set(const QString& account, const QString& value, const QString& label)

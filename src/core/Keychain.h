@@ -17,6 +17,14 @@ QString service();
 void setService(const QString& name);
 
 std::optional<QString> get(const QString& account);
+
+// The same read, telling "no such item" apart from "the keyring could not be
+// asked" (no service, locked, an error), which a caller must not remember.
+struct Read {
+    bool answered = false;
+    std::optional<QString> value;
+};
+Read read(const QString& account);
 // Stores or replaces the value (an existing item keeps its label); an empty value
 // deletes the item. False on failure, with a log line.
 bool set(const QString& account, const QString& value, const QString& label = QStringLiteral("Zelvan workspace key"));

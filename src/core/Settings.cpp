@@ -429,8 +429,14 @@ void Settings::setWrapMinute(int value) { setNumber(wrapMinute_, "wrapMinute", v
 
 QString Settings::accountKey()
 {
-    if (!accountKeyCache_)
-        accountKeyCache_ = Keychain::get(QLatin1String(Keychain::accountItem)).value_or(QString());
+    if (accountKeyCache_)
+        return *accountKeyCache_;
+    // A keyring that could not be asked (not unlocked yet at login, say) is
+    // asked again next time instead of leaving the user signed out until restart.
+    const auto read = Keychain::read(QLatin1String(Keychain::accountItem));
+    if (!read.answered)
+        return QString();
+    accountKeyCache_ = read.value.value_or(QString());
     return *accountKeyCache_;
 }
 
@@ -624,8 +630,10 @@ QString Settings::keyFor(const Workspace& workspace)
     const auto cached = keyCache_.constFind(workspace.id);
     if (cached != keyCache_.constEnd())
         return *cached;
-    const QString key = Keychain::get(idText(workspace.id)).value_or(QString());
-    keyCache_.insert(workspace.id, key);
+    const auto read = Keychain::read(idText(workspace.id));
+    const QString key = read.value.value_or(QString());
+    if (read.answered)
+        keyCache_.insert(workspace.id, key);
     return key;
 }
 

@@ -253,3 +253,26 @@ TEST(AccountWithoutKeyring, SignInFailsAndStaysSignedOut)
         },
         testing::ExitedWithCode(0), "keychain set failed");
 }
+
+// A keyring that could not be asked is asked again later, not remembered as "no key".
+TEST(AccountWithoutKeyring, AnUnreachableKeyringIsAskedAgain)
+{
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    EXPECT_EXIT(
+        {
+            TempSupport support;
+            const QByteArray bus = qgetenv("DBUS_SESSION_BUS_ADDRESS");
+            Keychain::setService("zelvan-test-" + QUuid::createUuid().toString(QUuid::WithoutBraces));
+            Settings s(Settings::suite("test-late-keyring"));
+            const Workspace legacy("Home", "https://home.example");
+            qputenv("DBUS_SESSION_BUS_ADDRESS", "unix:path=/nonexistent/zelvan-bus");
+            const bool emptyWhileAway = s.accountKey().isEmpty() && s.keyFor(legacy).isEmpty();
+            qputenv("DBUS_SESSION_BUS_ADDRESS", bus);
+            const bool stored = Keychain::set(Keychain::accountItem, "zv_late") && Keychain::set(idText(legacy.id), "wk");
+            const bool seen = s.accountKey() == "zv_late" && s.keyFor(legacy) == "wk";
+            Keychain::remove(Keychain::accountItem);
+            Keychain::remove(idText(legacy.id));
+            std::exit(emptyWhileAway && stored && seen ? 0 : 1);
+        },
+        testing::ExitedWithCode(0), "");
+}
