@@ -37,9 +37,8 @@ QByteArray stamp(const QDateTime& when)
     return QByteArray(text, qsizetype(n));
 }
 
-void append(const QByteArray& line)
+void append(const QByteArray& path, const QByteArray& line)
 {
-    const QByteArray path = QFile::encodeName(Paths::logFile());
     struct stat st {};
     if (::stat(path.constData(), &st) == 0 && st.st_size > Log::maxBytes)
         ::unlink(path.constData());
@@ -60,7 +59,10 @@ void slog(const QString& message)
     line += "  ";
     line += message.toUtf8();
     line += '\n';
-    logQueue().async([line = std::move(line)] { append(line); });
+    // The file is chosen here, not on the queue: a line belongs to the folder that
+    // was current when it was logged, and the queue never touches Paths at exit.
+    const QByteArray path = QFile::encodeName(Paths::logFile());
+    logQueue().async([path, line = std::move(line)] { append(path, line); });
 }
 
 void slogFlush()

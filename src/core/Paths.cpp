@@ -12,9 +12,17 @@ namespace {
 std::mutex overrideLock;
 QString overridden;
 
+// Our own folders are owner-only even when an older version or the user made
+// them with a wider mode.
+QString ownerOnly(const QString& folder)
+{
+    ::chmod(QFile::encodeName(folder).constData(), 0700);
+    return folder;
+}
+
 QString child(const char* name)
 {
-    return ensure(support() + u'/' + QLatin1String(name));
+    return ownerOnly(ensure(support() + u'/' + QLatin1String(name)));
 }
 
 } // namespace
@@ -46,7 +54,7 @@ QString support()
         if (!overridden.isEmpty())
             return overridden;
     }
-    static const QString folder = ensure(locateSupport());
+    static const QString folder = ownerOnly(ensure(locateSupport()));
     return folder;
 }
 

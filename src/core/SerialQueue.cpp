@@ -1,6 +1,7 @@
 #include "core/SerialQueue.h"
 
 #include <cstdio>
+#include <cstdlib>
 #include <exception>
 #include <pthread.h>
 
@@ -19,12 +20,13 @@ SerialQueue::~SerialQueue()
         stopping_ = true;
     }
     wake_.notify_one();
-    if (worker_.joinable()) {
-        if (isCurrent())
-            worker_.detach();
-        else
-            worker_.join();
+    if (isCurrent()) {
+        // The worker would go on using this object after it is gone.
+        std::fprintf(stderr, "[Zelvan] %s: a queue cannot be destroyed from its own task\n", label_.c_str());
+        std::abort();
     }
+    if (worker_.joinable())
+        worker_.join();
 }
 
 void SerialQueue::async(std::function<void()> task)

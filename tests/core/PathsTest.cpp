@@ -6,6 +6,7 @@
 #include <QFileInfo>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 namespace {
 
@@ -75,6 +76,10 @@ TEST(Paths, SubFoldersAreMadeAgainOnEveryRead)
     EXPECT_EQ(fileMode(rec), 0700);
     EXPECT_EQ(Paths::workday(), support.file("workday"));
     EXPECT_EQ(Paths::pins(), support.file("pins"));
+
+    // A folder made earlier with a wider mode is made owner-only.
+    ::chmod(QFile::encodeName(support.file("pins")).constData(), 0755);
+    EXPECT_EQ(fileMode(Paths::pins()), 0700);
 
     ASSERT_TRUE(QDir(rec).removeRecursively());
     EXPECT_TRUE(QFileInfo(Paths::recordings()).isDir());

@@ -62,3 +62,14 @@ TEST(SerialQueue, DestructionRunsWhatIsStillQueued)
     }
     EXPECT_EQ(ran.load(), 10);
 }
+
+TEST(SerialQueue, DestroyingAQueueFromItsOwnTaskStopsTheProcessCleanly)
+{
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    EXPECT_DEATH(
+        {
+            auto* q = new SerialQueue("test.self");
+            q->sync([q] { delete q; });
+        },
+        "cannot be destroyed from its own task");
+}
