@@ -7,6 +7,7 @@
 #include <QJsonDocument>
 #include <QTemporaryDir>
 #include <QtConcurrent>
+#include <QCoreApplication>
 #include <gtest/gtest.h>
 
 namespace {
@@ -275,6 +276,9 @@ TEST_F(APIClient, TransportFailuresHaveStatusZeroAndAReadableMessage)
          "the server address is not a valid http or https URL"},
         {"key with a line break", [&] { API(fake.base(), secret + "\r\nX-Injected: 1").json("GET", "/api/me"); },
          "the account key contains a line break or another control character"},
+        {"header with a line break",
+         [&] { client().upload("POST", "/api/up", QCoreApplication::applicationFilePath(), "audio/mp4\r\nX-Injected: 1"); },
+         "A request header contains a line break or another control character."},
         {"answer too large", [&] { client().json("GET", "/api/huge"); }, "The server's answer is too large."},
         {"missing file", [&] { client().upload("POST", "/api/up", "/nonexistent/file.m4a", "audio/mp4"); },
          "The file to upload could not be read: No such file or directory"},

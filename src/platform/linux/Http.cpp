@@ -275,8 +275,13 @@ Response Session::send(const Request& request) const
         curl_easy_setopt(h, CURLOPT_RESOLVE, pins.get());
 
     const bool hasBody = request.body || !request.bodyFile.isEmpty();
-    for (const Header& header : request.headers)
-        append(headers, header.name + ": " + header.value);
+    for (const Header& header : request.headers) {
+        // A line break in a header would start a header of its own.
+        const QByteArray line = header.name + ": " + header.value;
+        if (std::any_of(line.begin(), line.end(), [](char c) { return (unsigned char)c < 0x20 || c == 0x7f; }))
+            throw Failure(K::other, QStringLiteral("A request header contains a line break or another control character."));
+        append(headers, line);
+    }
     // Only what the caller lists goes out: no "Expect: 100-continue" pause, no
     // default Accept or form content type.
     append(headers, "Expect:");
