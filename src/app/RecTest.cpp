@@ -10,6 +10,7 @@
 #include <QDir>
 #include <QDirIterator>
 #include <QFileInfo>
+#include <QTemporaryDir>
 #include <chrono>
 #include <cmath>
 #include <thread>
@@ -54,14 +55,20 @@ double seconds(const QStringList& args)
 
 int run(double seconds)
 {
-    const QString work = QDir::tempPath() + QStringLiteral("/zelvan-rectest");
+    // A fresh owner-only folder per run: the temporary folder is shared with other
+    // users and other runs, so a fixed name could be planted or removed under us.
+    QTemporaryDir temporary(QDir::tempPath() + QStringLiteral("/zelvan-rectest-XXXXXX"));
+    if (!temporary.isValid()) {
+        slog(QStringLiteral("rec-test FAILED: cannot make a temporary folder: ") + temporary.errorString());
+        return 1;
+    }
+    const QString work = temporary.path();
     std::shared_ptr<Session> session;
     try {
         session = Session::create(QStringLiteral("Recording test"), QStringLiteral("Screen"), std::nullopt,
                                   std::nullopt, work);
     } catch (const std::exception& e) {
         slog(QStringLiteral("rec-test FAILED: ") + QString::fromUtf8(e.what()));
-        QDir(work).removeRecursively();
         return 1;
     }
     slog(QStringLiteral("rec-test: preflight=") + text(displayReachable()) + QStringLiteral(" sck=")
@@ -73,7 +80,6 @@ int run(double seconds)
     } catch (const std::exception& e) {
         slog(QStringLiteral("rec-test FAILED: ") + QString::fromUtf8(e.what()));
         recorder.reset();
-        QDir(work).removeRecursively();
         return 1;
     }
     std::this_thread::sleep_for(std::chrono::duration<double>(seconds));
@@ -94,7 +100,6 @@ int run(double seconds)
              .arg(qint64(seconds))
              .arg(shots)
              .arg(bytes / 1024));
-    QDir(work).removeRecursively();
     return 0;
 }
 

@@ -53,6 +53,23 @@ int main(int argc, char** argv)
         return code;
     }
 
-    std::fputs(usage, stdout);
-    return 0;
+    if (args.size() == 1) {
+        std::fputs(usage, stdout);
+        return 0;
+    }
+    // Listed switches whose mode this build lacks fail loudly, so that a script
+    // never takes them for success.
+    static const QStringList notYet = {
+        QStringLiteral("--selftest"),  QStringLiteral("--make-iconset"), QStringLiteral("--render-previews"),
+        QStringLiteral("--sign-in"),   QStringLiteral("--retry-pending"), QStringLiteral("--preview"),
+        QStringLiteral("--dump-menu"), QStringLiteral("--ui-check"),      QStringLiteral("--board-check"),
+    };
+    for (qsizetype i = 1; i < args.size(); ++i) {
+        if (notYet.contains(args[i])) {
+            std::fprintf(stderr, "zelvan: %s is not available in this build\n", argv[i]);
+            return 2;
+        }
+    }
+    std::fputs(usage, stderr);
+    return 2;
 }

@@ -8,6 +8,7 @@
 
 #include <QFile>
 #include <QFileInfo>
+#include <QScopeGuard>
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
@@ -179,6 +180,8 @@ void mix(const std::vector<Input>& inputs, const QString& output)
     const QString partial = target.absolutePath() + QStringLiteral("/.") + target.fileName()
         + QStringLiteral("-mixing-") + QString::number(::getpid()) + QStringLiteral(".m4a");
     const QByteArray partialPath = QFile::encodeName(partial);
+    // Whatever ends the mix early, no hidden partial file stays behind.
+    auto removePartial = qScopeGuard([&] { ::unlink(partialPath.constData()); });
     try {
         AacWriter writer(partialPath.toStdString());
         // Decoding and summing run on a thread of their own while this one
@@ -203,13 +206,11 @@ void mix(const std::vector<Input>& inputs, const QString& output)
         reader.join();
         writer.close();
     } catch (const MediaError& e) {
-        ::unlink(partialPath.constData());
         throw AudioError::exportFailed(QStringLiteral("export failed: ") + QString::fromUtf8(e.what()));
     }
-    if (std::rename(partialPath.constData(), QFile::encodeName(output).constData()) != 0) {
-        ::unlink(partialPath.constData());
+    if (std::rename(partialPath.constData(), QFile::encodeName(output).constData()) != 0)
         throw AudioError::exportFailed(QStringLiteral("export failed: cannot replace ") + target.fileName());
-    }
+    removePartial.dismiss();
 }
 
 double duration(const QString& path)

@@ -1,7 +1,6 @@
 #include "session/PinCapture.h"
 
 #include "core/Log.h"
-#include "platform/CaptureError.h"
 #include "platform/ScreenCapture.h"
 #include "session/Frames.h"
 #include "session/RegionPicker.h"
@@ -17,6 +16,7 @@
 #include <QThreadPool>
 #include <QTimer>
 #include <QVBoxLayout>
+#include <exception>
 
 namespace {
 
@@ -73,8 +73,9 @@ void selectRegion(Completion completion)
             QMetaObject::invokeMethod(
                 QCoreApplication::instance(), [frozen, screen, completion] { pick(frozen, screen, completion); },
                 Qt::QueuedConnection);
-        } catch (const CaptureError& e) {
-            slog(QStringLiteral("screencapture: ") + e.message());
+        } catch (const std::exception& e) {
+            // Whatever failed, the task must not end the process and the caller still hears back.
+            slog(QStringLiteral("screencapture: ") + QString::fromUtf8(e.what()));
             later(completion, std::nullopt);
         }
     });

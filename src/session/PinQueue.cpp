@@ -10,6 +10,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
@@ -76,6 +77,27 @@ std::vector<QueuedPin> readQueue()
     return JSONFile::read<std::vector<QueuedPin>>(PinQueue::url()).value_or(std::vector<QueuedPin>());
 }
 
+// Keeps a queue file that does not decode as "queue.json.bad" (".bad.2", ".bad.3"…
+// when taken) so that a new queue does not overwrite its pins; an earlier one is
+// never replaced. False when it stays where it is.
+bool moveAside(const QString& path)
+{
+    const QByteArray from = QFile::encodeName(path);
+    int err = EEXIST;
+    for (int n = 1; n < 1000 && err == EEXIST; ++n) {
+        const QString aside = path + QStringLiteral(".bad") + (n > 1 ? u'.' + QString::number(n) : QString());
+        if (::link(from.constData(), QFile::encodeName(aside).constData()) == 0) {
+            ::unlink(from.constData());
+            slog(QStringLiteral("queue pin: the queue did not decode; kept as ") + QFileInfo(aside).fileName());
+            return true;
+        }
+        err = errno;
+    }
+    slog(QStringLiteral("queue pin: the queue does not decode and cannot be kept: ")
+         + QString::fromLocal8Bit(std::strerror(err)));
+    return false;
+}
+
 } // namespace
 
 namespace PinQueue {
@@ -99,7 +121,10 @@ int count()
 void add(const QByteArray& jpeg, const QString& note, bool textOnly)
 {
     std::lock_guard guard(lock());
-    std::vector<QueuedPin> queue = readQueue();
+    const auto stored = JSONFile::read<std::vector<QueuedPin>>(url());
+    if (!stored && QFileInfo(url()).isFile() && !moveAside(url()))
+        return;
+    std::vector<QueuedPin> queue = stored.value_or(std::vector<QueuedPin>());
 
     // Two pins in one second differ only in the 4 UUID characters; an exclusive
     // create makes a clash pick new ones instead of overwriting the earlier image.
@@ -124,6 +149,8 @@ void add(const QByteArray& jpeg, const QString& note, bool textOnly)
         JSONFile::write(queue, url());
     } catch (const std::exception& e) {
         slog(QStringLiteral("queue pin: ") + QString::fromUtf8(e.what()));
+        // No entry points at the image: it would never be sent nor deleted.
+        QFile::remove(pinPath(name));
     }
 }
 

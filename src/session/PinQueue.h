@@ -34,6 +34,7 @@ QString url();
 std::vector<QueuedPin> all();
 int count();
 // Stores the image and appends its entry; failures are logged ("queue pin: …").
+// A queue file that does not decode is first kept as "queue.json.bad" (".bad.2"…).
 void add(const QByteArray& jpeg, const QString& note, bool textOnly = false);
 // Turns the queue into a new finished session ("Pins · <first pin's time>").
 // Nothing when the queue is empty, or when the session could not be made and

@@ -2,6 +2,7 @@
 
 #include "core/Log.h"
 #include "core/Net.h"
+#include "core/Privacy.h"
 #include "core/Strings.h"
 
 #include <QPromise>
@@ -60,7 +61,7 @@ QString text(const SessionMeta& meta)
     if (meta.apps) {
         QSet<QString> seen;
         for (const AppSpan& span : *meta.apps) {
-            if (span.app == u"(private)")
+            if (span.app == Privacy::privateLabel)
                 continue;
             const QString line = span.title ? span.app + QStringLiteral(": ") + *span.title : span.app;
             if (seen.contains(line))

@@ -1,12 +1,12 @@
 #include "session/ScreenGrab.h"
 
 #include "core/Log.h"
-#include "platform/CaptureError.h"
 #include "platform/ScreenCapture.h"
 #include "session/Frames.h"
 
 #include <QCoreApplication>
 #include <QThreadPool>
+#include <exception>
 
 namespace ScreenGrab {
 
@@ -16,8 +16,9 @@ void mainDisplay(Completion completion)
         std::optional<QByteArray> jpeg;
         try {
             jpeg = Frames::jpeg(ScreenCapture::grabPrimary(), 0.7, 1800);
-        } catch (const CaptureError& e) {
-            slog(QStringLiteral("screencapture: ") + e.message());
+        } catch (const std::exception& e) {
+            // Whatever failed, the task must not end the process and the caller still hears back.
+            slog(QStringLiteral("screencapture: ") + QString::fromUtf8(e.what()));
         }
         QMetaObject::invokeMethod(
             QCoreApplication::instance(),

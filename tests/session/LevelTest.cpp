@@ -87,5 +87,10 @@ TEST(LiveMeter, StartsIdleAndPulsesOnTheClock)
     EXPECT_LT(meter.pulseAt(), QDateTime(QDate(1970, 1, 1), QTime(0, 0), QTimeZone::utc()));
     meter.pulse();
     EXPECT_EQ(meter.pulseAt(), clock.now());
-    EXPECT_EQ(&LiveMeter::shared(), &LiveMeter::shared());
+
+    // The recorder feeds one instance and the orbs read it: what one call sets, another sees.
+    const float before = LiveMeter::shared().mic();
+    LiveMeter::shared().setMic(0.625f);
+    EXPECT_EQ(LiveMeter::shared().mic(), 0.625f);
+    LiveMeter::shared().setMic(before);
 }

@@ -74,6 +74,39 @@ TEST(PinQueue, MissingOrCorruptQueueIsEmpty)
     EXPECT_EQ(PinQueue::count(), 0);
 }
 
+// A queue that does not decode may still hold pins someone can recover: it is
+// kept aside, never overwritten, and an earlier copy is never replaced.
+TEST(PinQueue, UndecodableQueueIsKeptAsideBeforeANewOne)
+{
+    TempSupport support;
+    writeFile(PinQueue::url(), "[{\"at\":");
+    PinQueue::add("jpeg", "first");
+    EXPECT_EQ(PinQueue::count(), 1);
+    EXPECT_EQ(readFile(PinQueue::url() + ".bad"), "[{\"at\":");
+
+    writeFile(PinQueue::url(), "not json either");
+    PinQueue::add("jpeg", "second");
+    ASSERT_EQ(PinQueue::count(), 1);
+    EXPECT_EQ(PinQueue::all()[0].note, "second");
+    EXPECT_EQ(readFile(PinQueue::url() + ".bad"), "[{\"at\":");
+    EXPECT_EQ(readFile(PinQueue::url() + ".bad.2"), "not json either");
+
+    slogFlush();
+    EXPECT_EQ(readFile(Paths::logFile()).count("queue pin: "), 2);
+}
+
+// An image whose entry could not be written would never be sent nor deleted.
+TEST(PinQueue, ImageIsRemovedWhenTheQueueCannotBeWritten)
+{
+    TempSupport support;
+    ASSERT_TRUE(QDir().mkpath(PinQueue::url())); // a folder where the queue belongs
+    PinQueue::add("jpeg", "lost");
+    EXPECT_TRUE(pinFiles().isEmpty());
+    EXPECT_TRUE(QFileInfo(PinQueue::url()).isDir()) << "a folder is not a queue to move aside";
+    slogFlush();
+    EXPECT_TRUE(readFile(Paths::logFile()).contains("queue pin: "));
+}
+
 TEST(PinQueue, AddKeepsOrderNamesAndTheTextOnlyFlag)
 {
     TempSupport support;
