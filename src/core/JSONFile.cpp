@@ -36,7 +36,12 @@ void writeValue(const QJsonValue& value, const QString& path)
         throw WriteError(("cannot write " + path + ": " + file.errorString()).toStdString());
     file.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner);
     const QByteArray data = doc.toJson(QJsonDocument::Indented);
-    if (file.write(data) != data.size() || !file.commit())
+    // A write cut short (a full disk, a file-size limit) can still be reported
+    // whole; the size on disk is what counts before the file replaces the old one.
+    const bool whole = file.write(data) == data.size() && file.flush() && file.size() == data.size();
+    if (!whole)
+        file.cancelWriting();
+    if (!whole || !file.commit())
         throw WriteError(("cannot write " + path + ": " + file.errorString()).toStdString());
 }
 

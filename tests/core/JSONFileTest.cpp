@@ -5,6 +5,9 @@
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
+#include <csignal>
+#include <sys/resource.h>
+
 namespace {
 
 struct Child {
@@ -146,4 +149,31 @@ TEST(JSONFile, FailedWriteThrowsAndKeepsTheOldFile)
     QDir(tmp.path()).mkdir("busy");
     EXPECT_THROW(JSONFile::write(sample(), path), JSONFile::WriteError);
     EXPECT_TRUE(QFileInfo(path).isDir());
+}
+
+TEST(JSONFile, AWriteCutShortFailsAndKeepsTheOldFile)
+{
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    // A file-size limit cuts the write short, in a process of its own.
+    EXPECT_EXIT(
+        {
+            QTemporaryDir tmp;
+            const QString path = tmp.filePath("meta.json");
+            JSONFile::write(sample(), path);
+            const QByteArray before = readFile(path);
+            std::signal(SIGXFSZ, SIG_IGN);
+            rlimit limit {};
+            limit.rlim_cur = limit.rlim_max = 100;
+            ::setrlimit(RLIMIT_FSIZE, &limit);
+            Sample big = sample();
+            big.title = QString(4000, u'x');
+            bool threw = false;
+            try {
+                JSONFile::write(big, path);
+            } catch (const JSONFile::WriteError&) {
+                threw = true;
+            }
+            std::exit(threw && readFile(path) == before ? 0 : 1);
+        },
+        testing::ExitedWithCode(0), "");
 }
