@@ -155,9 +155,12 @@ void Recorder::start(bool withMic)
             .interrupted = [this](const QString& reason) { streamFailed(reason); },
         });
     } catch (...) {
-        stream->stop();
-        // A frame the stream already handed over is not kept: the recording never ran.
+        // The recording never ran: no frame is kept from here on, not even one the
+        // stream hands over while it stops, and nothing queued outlives the throw.
         stopping_ = true;
+        stream->stop();
+        systemAudio->stop();
+        drain();
         throw;
     }
     stream_ = std::move(stream);

@@ -89,6 +89,8 @@ public:
     FakeScreenStream* stream = nullptr;
     // Stops of every stream handed out, kept here because the streams may be gone.
     std::shared_ptr<int> streamStops = std::make_shared<int>(0);
+    // Given to every stream handed out: runs as it stops.
+    std::function<void()> inFlight;
     FakeAudioSource* system = nullptr;
     FakeAudioSource* mic = nullptr;
     CaptureDisplay chosen;
@@ -101,6 +103,7 @@ public:
         config = c;
         auto s = std::make_unique<FakeScreenStream>();
         s->stops = streamStops;
+        s->inFlight = inFlight;
         stream = s.get();
         return s;
     }

@@ -179,6 +179,21 @@ TEST_F(RecorderTest, SystemAudioThatCannotStartStopsTheScreenAgain)
     EXPECT_EQ(devices.mic, nullptr);
 }
 
+// A frame handed over while the stream stops after a failed start, and handled at
+// once, must not become a shot of a recording that never ran.
+TEST_F(RecorderTest, FailedStartKeepsNoFrame)
+{
+    devices.systemFails = true;
+    devices.inFlight = [&] {
+        to(1);
+        devices.stream->deliver(shade(0));
+        RecorderTestAccess::drain(*recorder);
+    };
+    EXPECT_THROW(begin(*recorder, false), CaptureError);
+    EXPECT_TRUE(session->meta().shots.empty());
+    EXPECT_TRUE(QDir(session->url("shots")).entryList(QDir::Files).isEmpty());
+}
+
 TEST_F(RecorderTest, MicrophoneOutcomesLandInTheMetaAndTheStartLine)
 {
     struct Case {
