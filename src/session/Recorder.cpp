@@ -353,8 +353,22 @@ void Recorder::handleFrame(const ScreenFrame& frame)
     session_->addShot(t, *jpeg);
     shotCount_ = int(session_->meta().shots.size());
 
+    // A screen that never rests would queue a full frame per shot faster than they
+    // are read; the shot is kept, its text and automatic pin are not.
+    if (pendingReads_.load() >= maxPendingReads) {
+        if (!ocrBehindLogged_) {
+            ocrBehindLogged_ = true;
+            slog(QStringLiteral("ocr: falling behind, skipping text of some screenshots"));
+        }
+        return;
+    }
+    ++pendingReads_;
     const QString app = frontApp_;
     ocrQ_.async([this, image, t, strong, jpeg = *jpeg, app] {
+        struct Done {
+            std::atomic<int>& pending;
+            ~Done() { --pending; }
+        } done{pendingReads_};
         if (finished_)
             return;
         const OCR::Reading reading = read_(image, false);

@@ -43,6 +43,8 @@ public:
     static constexpr double autoPinGap = 120.0;
     // Seconds after arming before an automatic pin is settled.
     static constexpr double autoPinDelay = 10.0;
+    // Accurate text reads waiting or running at which a kept frame gets none.
+    static constexpr int maxPendingReads = 2;
 
     // Reads the text of an image; OCR::read unless a test or a benchmark says otherwise.
     using TextReader = std::function<OCR::Reading(const QImage& image, bool fast)>;
@@ -184,6 +186,10 @@ private:
     std::optional<QString> lastTitle_;
     double lastAutoPinT_ = -1000;
     std::optional<PendingPin> pendingAuto_;
+    bool ocrBehindLogged_ = false;
+
+    // Accurate reads queued on "zelvan.ocr" and not yet done; each holds a full frame.
+    std::atomic<int> pendingReads_{0};
 
     // The caller's thread of noteApp (the main thread).
     std::optional<QString> lastNoted_;

@@ -22,6 +22,8 @@
 
 struct RecorderTestAccess {
     static void drain(Recorder& r) { r.drain(); }
+    // Only the capture queue: recognition may be held up by the test.
+    static void capture(Recorder& r) { r.q_.drain(); }
     static std::optional<double> sysOffset(Recorder& r)
     {
         return r.q_.sync([&] { return r.sys_.offset(); });
@@ -514,6 +516,37 @@ TEST_F(RecorderTest, NearDuplicateTextIsStoredOnce)
     ASSERT_TRUE(meta.ocr);
     ASSERT_EQ(meta.ocr->size(), 1u);
     EXPECT_EQ(meta.ocr->at(0), (OcrEntry{1, "Editor", words(0, 20)}));
+}
+
+// While two accurate reads are still to finish, a kept frame's shot is stored but
+// its text is not read: a screen that never rests cannot pile up full frames.
+TEST_F(RecorderTest, SlowTextRecognitionSkipsTheTextOfFurtherShots)
+{
+    std::promise<void> gate;
+    std::shared_future<void> open = gate.get_future().share();
+    std::atomic<int> accurate{0};
+    recorder = Recorder::create(session, devices, [&, open](const QImage& image, bool fast) {
+        if (!fast) {
+            ++accurate;
+            open.wait();
+        }
+        return OCR::Reading{words(qGray(image.pixel(0, 0)), 10), std::nullopt};
+    });
+    begin(*recorder, false);
+    for (int i = 0; i < 5; ++i) {
+        to(1 + 3 * i);
+        devices.stream->deliver(shade(i * 60)); // every frame a strong change
+        RecorderTestAccess::capture(*recorder);
+    }
+    EXPECT_EQ(session->meta().shots.size(), 5u);
+    gate.set_value();
+    const auto meta = recorder->stop()->meta();
+    EXPECT_EQ(accurate, 2);
+    ASSERT_TRUE(meta.ocr);
+    ASSERT_EQ(meta.ocr->size(), 2u);
+    EXPECT_EQ(meta.ocr->at(1), (OcrEntry{4, "Screen", words(60, 10)}));
+    EXPECT_EQ(meta.shots.size(), 5u);
+    EXPECT_EQ(logLines().filter("ocr: ").join('|'), "ocr: falling behind, skipping text of some screenshots");
 }
 
 // Neither the name nor the pixels of a password manager or private window reach
