@@ -97,14 +97,16 @@ public:
 
     // Marks the recording as a call of `app`; only the first mark counts.
     void markCall(const QString& app);
-    bool isCall();
+    // The getters below never wait on the capture queue: they read what it
+    // published after its last change, so a change just queued may not show yet.
+    bool isCall() const;
     // `since` is the number of text entries the caller has already seen.
-    LiveSnapshot liveSnapshot(int since);
+    LiveSnapshot liveSnapshot(int since) const;
     // A user pin, a voice screenshot or a text-only note card at session time t
     // (now when absent), saved at once.
     void addPin(const QByteArray& jpeg, const QString& note, std::optional<double> t = std::nullopt,
                 bool textOnly = false);
-    int pinCount();
+    int pinCount() const;
     // The application in front (name, application id, window title), every few seconds.
     void noteApp(const QString& name, const std::optional<QString>& bundleID, const std::optional<QString>& title);
 
@@ -147,6 +149,9 @@ private:
 
     // The queues' own work runs in order: what each one queued so far is done.
     void drain();
+    // On q, after each change of the metadata: what the getters read.
+    void publish();
+    std::shared_ptr<const SessionMeta> published() const;
 
     const std::shared_ptr<Session> session_;
     CaptureDevices& devices_;
@@ -193,6 +198,10 @@ private:
 
     // The caller's thread of noteApp (the main thread).
     std::optional<QString> lastNoted_;
+
+    // A copy of the metadata as q last left it.
+    mutable std::mutex publishedMutex_;
+    std::shared_ptr<const SessionMeta> published_;
 
     std::weak_ptr<Recorder> self_;
 

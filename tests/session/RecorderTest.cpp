@@ -329,6 +329,7 @@ TEST_F(RecorderTest, ElapsedPinsAndCallMarks)
     EXPECT_NEAR(recorder->elapsed(), 12.34, 1e-9);
     recorder->addPin("jpeg", "look here");
     recorder->addPin("", "a note", 7.25, true);
+    RecorderTestAccess::drain(*recorder);
     EXPECT_EQ(recorder->pinCount(), 2);
     const auto onDisk = Session::load(session->dir())->meta().pins;
     ASSERT_EQ(onDisk.size(), 2u);
@@ -342,6 +343,7 @@ TEST_F(RecorderTest, ElapsedPinsAndCallMarks)
     EXPECT_EQ(recorder->liveSnapshot(0).kind, "session");
     recorder->markCall("Zoom");
     recorder->markCall("Teams");
+    RecorderTestAccess::drain(*recorder);
     EXPECT_TRUE(recorder->isCall());
     EXPECT_EQ(recorder->liveSnapshot(0).kind, "call");
     EXPECT_EQ(session->meta().callApp, "Zoom");
@@ -372,6 +374,46 @@ TEST_F(RecorderTest, LiveSnapshotFromAnIndex)
     recorder->stop();
 }
 
+// The main thread asks once a second; it must get the last published state while
+// the capture queue is busy reading a frame's text, not wait for it.
+TEST_F(RecorderTest, GettersDoNotWaitForTheCaptureQueue)
+{
+    std::promise<void> entered, gate;
+    std::shared_future<void> open = gate.get_future().share();
+    std::atomic<bool> held{false}, waitedOut{false};
+    recorder = Recorder::create(session, devices, [&, open](const QImage&, bool fast) {
+        if (fast && !held.exchange(true)) {
+            entered.set_value();
+            // Only a getter stuck behind this read keeps the gate shut this long.
+            waitedOut = open.wait_for(std::chrono::seconds(20)) == std::future_status::timeout;
+        }
+        return OCR::Reading{words(0, 5), std::nullopt};
+    });
+    begin(*recorder, false);
+    recorder->noteApp("Editor", std::nullopt, std::nullopt);
+    recorder->markCall("Zoom");
+    recorder->addPin("jpeg", "look here");
+    frameAt(1, shade(40));
+    ASSERT_EQ(recorder->pinCount(), 1);
+
+    to(5);
+    devices.stream->deliver(shade(40, QRect(100, 60, 40, 30))); // barely moved: read fast on the queue
+    entered.get_future().wait();
+    const bool call = recorder->isCall();
+    const int pins = recorder->pinCount();
+    const Recorder::LiveSnapshot snap = recorder->liveSnapshot(0);
+    gate.set_value();
+    EXPECT_FALSE(waitedOut);
+    EXPECT_TRUE(call);
+    EXPECT_EQ(pins, 1);
+    EXPECT_EQ(snap.kind, "call");
+    EXPECT_EQ(snap.ocrCount, 1);
+    ASSERT_EQ(snap.apps.size(), 1u);
+    EXPECT_EQ(snap.apps[0].app, "Editor");
+    EXPECT_EQ(snap.meta.shots.size(), 1u);
+    recorder->stop();
+}
+
 TEST_F(RecorderTest, FrontApplicationLabelsAndSpans)
 {
     std::vector<QString> events;
@@ -389,6 +431,7 @@ TEST_F(RecorderTest, FrontApplicationLabelsAndSpans)
     to(6);
     recorder->noteApp("Browser", "org.browser", longTitle);
     EXPECT_EQ(events, std::vector<QString>{"Browser — " + QString(60, u'x')});
+    RecorderTestAccess::drain(*recorder);
     const auto apps = recorder->liveSnapshot(0).apps;
     ASSERT_EQ(apps.size(), 2u);
     EXPECT_EQ(apps[0].app, "Editor");
@@ -606,9 +649,11 @@ TEST_F(AutoPinTest, NewTitleWithSpeechAroundBecomesAPin)
     EXPECT_EQ(recorder->pinCount(), 0); // armed, not yet settled
     to(309.9);
     devices.system->deliver(0.1, 0, clock.uptime());
+    RecorderTestAccess::drain(*recorder);
     EXPECT_EQ(recorder->pinCount(), 0);
     to(310);
     devices.system->deliver(0.1, 0, clock.uptime());
+    RecorderTestAccess::drain(*recorder);
     ASSERT_EQ(recorder->pinCount(), 1);
     const PinMeta pin = Session::load(session->dir())->meta().pins.at(0);
     EXPECT_EQ(pin.t, 300);
@@ -638,6 +683,7 @@ TEST_F(AutoPinTest, SilenceDropsThePinAndAStopSettlesAnArmedOne)
     titleAt(300, "Hiring plan for next year");
     to(315);
     devices.system->deliver(0.1, 0, clock.uptime()); // settles it: nobody spoke
+    RecorderTestAccess::drain(*recorder);
     EXPECT_EQ(recorder->pinCount(), 0);
     // Nothing was pinned, so the gap still counts from long ago.
     to(340);
@@ -820,10 +866,10 @@ TEST_F(RecorderTest, StopLeavesNothingBehind)
     begin(*recorder, false);
     to(1);
     devices.stream->deliver(shade(0));
-    recorder->pinCount(); // frames are timed when the capture queue takes them
+    RecorderTestAccess::capture(*recorder); // frames are timed when the capture queue takes them
     to(4);
     devices.stream->deliver(shade(255));
-    recorder->pinCount(); // the second frame is handled
+    RecorderTestAccess::capture(*recorder); // the second frame is handled
     devices.stream->inFlight = [&] {
         to(7);
         devices.stream->deliver(shade(128));
