@@ -74,6 +74,7 @@ Recorder::Recorder(std::shared_ptr<Session> session, CaptureDevices& devices, Te
     , read_(reader ? std::move(reader) : TextReader([](const QImage& image, bool fast) { return OCR::read(image, fast); }))
     , sys_(session_->url(QStringLiteral("system.m4a")))
     , mic_(session_->url(QStringLiteral("mic.m4a")))
+    , published_(std::make_shared<const SessionMeta>(session_->meta()))
 {
 }
 
@@ -155,9 +156,12 @@ void Recorder::start(bool withMic)
             .interrupted = [this](const QString& reason) { streamFailed(reason); },
         });
     } catch (...) {
-        stream->stop();
-        // A frame the stream already handed over is not kept: the recording never ran.
+        // The recording never ran: no frame is kept from here on, not even one the
+        // stream hands over while it stops, and nothing queued outlives the throw.
         stopping_ = true;
+        stream->stop();
+        systemAudio->stop();
+        drain();
         throw;
     }
     stream_ = std::move(stream);
@@ -172,6 +176,7 @@ void Recorder::start(bool withMic)
     q_.sync([this] {
         session_->meta().micOk = micOk_;
         session_->save();
+        publish();
     });
     slog(QStringLiteral("recording started: %1 %2x%3 mic=%4")
              .arg(QFileInfo(session_->dir()).fileName())
@@ -349,9 +354,24 @@ void Recorder::handleFrame(const ScreenFrame& frame)
     const double t = roundWhole(at - startedHost_.load());
     session_->addShot(t, *jpeg);
     shotCount_ = int(session_->meta().shots.size());
+    publish();
 
+    // A screen that never rests would queue a full frame per shot faster than they
+    // are read; the shot is kept, its text and automatic pin are not.
+    if (pendingReads_.load() >= maxPendingReads) {
+        if (!ocrBehindLogged_) {
+            ocrBehindLogged_ = true;
+            slog(QStringLiteral("ocr: falling behind, skipping text of some screenshots"));
+        }
+        return;
+    }
+    ++pendingReads_;
     const QString app = frontApp_;
     ocrQ_.async([this, image, t, strong, jpeg = *jpeg, app] {
+        struct Done {
+            std::atomic<int>& pending;
+            ~Done() { --pending; }
+        } done{pendingReads_};
         if (finished_)
             return;
         const OCR::Reading reading = read_(image, false);
@@ -369,6 +389,7 @@ void Recorder::handleFrame(const ScreenFrame& frame)
                 if (!ocr)
                     ocr.emplace();
                 ocr->push_back(OcrEntry{t, app, trimmed});
+                publish();
             }
         });
     });
@@ -419,6 +440,7 @@ void Recorder::resolveAutoPin()
     lastAutoPinT_ = p.t;
     session_->addPin(p.t, p.note, p.jpeg, true, false);
     session_->save();
+    publish();
     slog(QStringLiteral("auto-pin at ") + decimal(p.t) + QStringLiteral("s: ") + p.note);
     const QString title = QString(p.note).remove(autoPinPrefix);
     onMain([title](Recorder& self) {
@@ -477,6 +499,7 @@ void Recorder::noteApp(const QString& name, const std::optional<QString>& bundle
         if (!apps)
             apps.emplace();
         AppSpan::merge(*apps, t, classified.app, classified.title, 6.0);
+        publish();
     });
 }
 
@@ -486,31 +509,44 @@ void Recorder::markCall(const QString& app)
         if (finished_ || session_->meta().callApp)
             return;
         session_->meta().callApp = app;
+        publish();
         slog(QStringLiteral("recording is a call: ") + app);
     });
 }
 
-bool Recorder::isCall()
+void Recorder::publish()
 {
-    return q_.sync([this] { return session_->meta().fromCall || session_->meta().callApp.has_value(); });
+    auto copy = std::make_shared<const SessionMeta>(session_->meta());
+    std::lock_guard lock(publishedMutex_);
+    published_ = std::move(copy);
 }
 
-Recorder::LiveSnapshot Recorder::liveSnapshot(int since)
+std::shared_ptr<const SessionMeta> Recorder::published() const
 {
-    return q_.sync([this, since] {
-        LiveSnapshot s;
-        s.meta = session_->meta();
-        const std::vector<OcrEntry> all = s.meta.ocr.value_or(std::vector<OcrEntry>{});
-        const size_t from = size_t(std::max(since, 0));
-        if (from < all.size())
-            s.ocr.assign(all.begin() + std::ptrdiff_t(from), all.end());
-        s.ocrCount = int(all.size());
-        s.apps = s.meta.apps.value_or(std::vector<AppSpan>{});
-        s.pins = s.meta.pins;
-        s.kind = s.meta.fromCall || s.meta.callApp ? QStringLiteral("call") : QStringLiteral("session");
-        s.started = s.meta.started;
-        return s;
-    });
+    std::lock_guard lock(publishedMutex_);
+    return published_;
+}
+
+bool Recorder::isCall() const
+{
+    const auto meta = published();
+    return meta->fromCall || meta->callApp.has_value();
+}
+
+Recorder::LiveSnapshot Recorder::liveSnapshot(int since) const
+{
+    LiveSnapshot s;
+    s.meta = *published();
+    const std::vector<OcrEntry> all = s.meta.ocr.value_or(std::vector<OcrEntry>{});
+    const size_t from = size_t(std::max(since, 0));
+    if (from < all.size())
+        s.ocr.assign(all.begin() + std::ptrdiff_t(from), all.end());
+    s.ocrCount = int(all.size());
+    s.apps = s.meta.apps.value_or(std::vector<AppSpan>{});
+    s.pins = s.meta.pins;
+    s.kind = s.meta.fromCall || s.meta.callApp ? QStringLiteral("call") : QStringLiteral("session");
+    s.started = s.meta.started;
+    return s;
 }
 
 void Recorder::addPin(const QByteArray& jpeg, const QString& note, std::optional<double> t, bool textOnly)
@@ -521,12 +557,13 @@ void Recorder::addPin(const QByteArray& jpeg, const QString& note, std::optional
             return;
         session_->addPin(at, note, jpeg, false, textOnly);
         session_->save();
+        publish();
     });
 }
 
-int Recorder::pinCount()
+int Recorder::pinCount() const
 {
-    return q_.sync([this] { return int(session_->meta().pins.size()); });
+    return int(published()->pins.size());
 }
 
 // ---- stop
@@ -573,6 +610,7 @@ std::shared_ptr<Session> Recorder::stop()
         auto& apps = session_->meta().apps;
         if (apps && !apps->empty())
             apps->back().end = std::max(apps->back().end, endT);
+        publish();
     });
 
     std::optional<LevelTrack> micLevels, tabLevels;
@@ -612,6 +650,7 @@ std::shared_ptr<Session> Recorder::stop()
         // From here on the session belongs to the caller; late work is dropped.
         finished_ = true;
         session_->save();
+        publish();
         return QStringLiteral("recording stopped: %1, %2 ocr, %3 app spans, %4 shots, %5 pins, audio=%6 sys=%7s mic=%8s")
             .arg(m.kind.value_or(QStringLiteral("?")))
             .arg(m.ocr ? m.ocr->size() : 0)

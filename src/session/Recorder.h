@@ -43,6 +43,8 @@ public:
     static constexpr double autoPinGap = 120.0;
     // Seconds after arming before an automatic pin is settled.
     static constexpr double autoPinDelay = 10.0;
+    // Accurate text reads waiting or running at which a kept frame gets none.
+    static constexpr int maxPendingReads = 2;
 
     // Reads the text of an image; OCR::read unless a test or a benchmark says otherwise.
     using TextReader = std::function<OCR::Reading(const QImage& image, bool fast)>;
@@ -95,14 +97,16 @@ public:
 
     // Marks the recording as a call of `app`; only the first mark counts.
     void markCall(const QString& app);
-    bool isCall();
+    // The getters below never wait on the capture queue: they read what it
+    // published after its last change, so a change just queued may not show yet.
+    bool isCall() const;
     // `since` is the number of text entries the caller has already seen.
-    LiveSnapshot liveSnapshot(int since);
+    LiveSnapshot liveSnapshot(int since) const;
     // A user pin, a voice screenshot or a text-only note card at session time t
     // (now when absent), saved at once.
     void addPin(const QByteArray& jpeg, const QString& note, std::optional<double> t = std::nullopt,
                 bool textOnly = false);
-    int pinCount();
+    int pinCount() const;
     // The application in front (name, application id, window title), every few seconds.
     void noteApp(const QString& name, const std::optional<QString>& bundleID, const std::optional<QString>& title);
 
@@ -145,6 +149,9 @@ private:
 
     // The queues' own work runs in order: what each one queued so far is done.
     void drain();
+    // On q, after each change of the metadata: what the getters read.
+    void publish();
+    std::shared_ptr<const SessionMeta> published() const;
 
     const std::shared_ptr<Session> session_;
     CaptureDevices& devices_;
@@ -184,9 +191,17 @@ private:
     std::optional<QString> lastTitle_;
     double lastAutoPinT_ = -1000;
     std::optional<PendingPin> pendingAuto_;
+    bool ocrBehindLogged_ = false;
+
+    // Accurate reads queued on "zelvan.ocr" and not yet done; each holds a full frame.
+    std::atomic<int> pendingReads_{0};
 
     // The caller's thread of noteApp (the main thread).
     std::optional<QString> lastNoted_;
+
+    // A copy of the metadata as q last left it.
+    mutable std::mutex publishedMutex_;
+    std::shared_ptr<const SessionMeta> published_;
 
     std::weak_ptr<Recorder> self_;
 

@@ -6,6 +6,7 @@
 #include <QImage>
 #include <cmath>
 #include <functional>
+#include <memory>
 #include <mutex>
 
 // Capture sources driven by the test: it calls the handlers the recorder gave them,
@@ -24,12 +25,16 @@ public:
         if (started && inFlight)
             inFlight();
         started = false;
+        if (stops)
+            ++*stops;
     }
     void deliver(const QImage& image, double hostTime = 0) { handlers.frame(ScreenFrame{image, hostTime, nullptr}); }
 
     Handlers handlers;
     bool started = false;
     std::function<void()> inFlight;
+    // Shared with the devices, so a test can count stops of a stream already gone.
+    std::shared_ptr<int> stops;
 };
 
 class FakeAudioSource final : public AudioSource {
@@ -78,8 +83,14 @@ public:
     std::vector<CaptureDisplay> list{{QStringLiteral("DP-1"), QRect(0, 0, 3024, 1964), true}};
     AudioSource::Format micFormat{48000, 1, QStringLiteral("vmic")};
     bool micFails = false;
+    bool systemFails = false;
 
+    // Valid while the recorder owns the stream; a start that fails destroys it.
     FakeScreenStream* stream = nullptr;
+    // Stops of every stream handed out, kept here because the streams may be gone.
+    std::shared_ptr<int> streamStops = std::make_shared<int>(0);
+    // Given to every stream handed out: runs as it stops.
+    std::function<void()> inFlight;
     FakeAudioSource* system = nullptr;
     FakeAudioSource* mic = nullptr;
     CaptureDisplay chosen;
@@ -91,12 +102,15 @@ public:
         chosen = display;
         config = c;
         auto s = std::make_unique<FakeScreenStream>();
+        s->stops = streamStops;
+        s->inFlight = inFlight;
         stream = s.get();
         return s;
     }
     std::unique_ptr<AudioSource> systemAudio() override
     {
         auto s = std::make_unique<FakeAudioSource>(AudioSource::Format{48000, 2, QStringLiteral("spk.monitor")});
+        s->failStart = systemFails;
         system = s.get();
         return s;
     }

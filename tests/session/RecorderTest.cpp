@@ -22,6 +22,8 @@
 
 struct RecorderTestAccess {
     static void drain(Recorder& r) { r.drain(); }
+    // Only the capture queue: recognition may be held up by the test.
+    static void capture(Recorder& r) { r.q_.drain(); }
     static std::optional<double> sysOffset(Recorder& r)
     {
         return r.q_.sync([&] { return r.sys_.offset(); });
@@ -172,24 +174,26 @@ TEST_F(RecorderTest, NoDisplayFailsAndStartsNothing)
 
 TEST_F(RecorderTest, SystemAudioThatCannotStartStopsTheScreenAgain)
 {
-    struct FailingSystem : CaptureDevices {
-        FakeDevices inner;
-        std::vector<CaptureDisplay> displays() override { return inner.displays(); }
-        std::unique_ptr<ScreenStream> screenStream(const CaptureDisplay& d, const StreamConfig& c) override
-        {
-            return inner.screenStream(d, c);
-        }
-        std::unique_ptr<AudioSource> systemAudio() override
-        {
-            auto s = inner.systemAudio();
-            inner.system->failStart = true;
-            return s;
-        }
-        std::unique_ptr<AudioSource> microphone() override { return inner.microphone(); }
-    } failing;
-    auto r = Recorder::create(session, failing);
-    EXPECT_THROW(begin(*r, true), CaptureError);
-    EXPECT_FALSE(failing.inner.stream->started);
+    devices.systemFails = true;
+    EXPECT_THROW(begin(*recorder, true), CaptureError);
+    // The stream went with the failed start; its stop is counted by the devices.
+    EXPECT_EQ(*devices.streamStops, 1);
+    EXPECT_EQ(devices.mic, nullptr);
+}
+
+// A frame handed over while the stream stops after a failed start, and handled at
+// once, must not become a shot of a recording that never ran.
+TEST_F(RecorderTest, FailedStartKeepsNoFrame)
+{
+    devices.systemFails = true;
+    devices.inFlight = [&] {
+        to(1);
+        devices.stream->deliver(shade(0));
+        RecorderTestAccess::drain(*recorder);
+    };
+    EXPECT_THROW(begin(*recorder, false), CaptureError);
+    EXPECT_TRUE(session->meta().shots.empty());
+    EXPECT_TRUE(QDir(session->url("shots")).entryList(QDir::Files).isEmpty());
 }
 
 TEST_F(RecorderTest, MicrophoneOutcomesLandInTheMetaAndTheStartLine)
@@ -325,6 +329,7 @@ TEST_F(RecorderTest, ElapsedPinsAndCallMarks)
     EXPECT_NEAR(recorder->elapsed(), 12.34, 1e-9);
     recorder->addPin("jpeg", "look here");
     recorder->addPin("", "a note", 7.25, true);
+    RecorderTestAccess::drain(*recorder);
     EXPECT_EQ(recorder->pinCount(), 2);
     const auto onDisk = Session::load(session->dir())->meta().pins;
     ASSERT_EQ(onDisk.size(), 2u);
@@ -338,6 +343,7 @@ TEST_F(RecorderTest, ElapsedPinsAndCallMarks)
     EXPECT_EQ(recorder->liveSnapshot(0).kind, "session");
     recorder->markCall("Zoom");
     recorder->markCall("Teams");
+    RecorderTestAccess::drain(*recorder);
     EXPECT_TRUE(recorder->isCall());
     EXPECT_EQ(recorder->liveSnapshot(0).kind, "call");
     EXPECT_EQ(session->meta().callApp, "Zoom");
@@ -368,6 +374,46 @@ TEST_F(RecorderTest, LiveSnapshotFromAnIndex)
     recorder->stop();
 }
 
+// The main thread asks once a second; it must get the last published state while
+// the capture queue is busy reading a frame's text, not wait for it.
+TEST_F(RecorderTest, GettersDoNotWaitForTheCaptureQueue)
+{
+    std::promise<void> entered, gate;
+    std::shared_future<void> open = gate.get_future().share();
+    std::atomic<bool> held{false}, waitedOut{false};
+    recorder = Recorder::create(session, devices, [&, open](const QImage&, bool fast) {
+        if (fast && !held.exchange(true)) {
+            entered.set_value();
+            // Only a getter stuck behind this read keeps the gate shut this long.
+            waitedOut = open.wait_for(std::chrono::seconds(20)) == std::future_status::timeout;
+        }
+        return OCR::Reading{words(0, 5), std::nullopt};
+    });
+    begin(*recorder, false);
+    recorder->noteApp("Editor", std::nullopt, std::nullopt);
+    recorder->markCall("Zoom");
+    recorder->addPin("jpeg", "look here");
+    frameAt(1, shade(40));
+    ASSERT_EQ(recorder->pinCount(), 1);
+
+    to(5);
+    devices.stream->deliver(shade(40, QRect(100, 60, 40, 30))); // barely moved: read fast on the queue
+    entered.get_future().wait();
+    const bool call = recorder->isCall();
+    const int pins = recorder->pinCount();
+    const Recorder::LiveSnapshot snap = recorder->liveSnapshot(0);
+    gate.set_value();
+    EXPECT_FALSE(waitedOut);
+    EXPECT_TRUE(call);
+    EXPECT_EQ(pins, 1);
+    EXPECT_EQ(snap.kind, "call");
+    EXPECT_EQ(snap.ocrCount, 1);
+    ASSERT_EQ(snap.apps.size(), 1u);
+    EXPECT_EQ(snap.apps[0].app, "Editor");
+    EXPECT_EQ(snap.meta.shots.size(), 1u);
+    recorder->stop();
+}
+
 TEST_F(RecorderTest, FrontApplicationLabelsAndSpans)
 {
     std::vector<QString> events;
@@ -385,6 +431,7 @@ TEST_F(RecorderTest, FrontApplicationLabelsAndSpans)
     to(6);
     recorder->noteApp("Browser", "org.browser", longTitle);
     EXPECT_EQ(events, std::vector<QString>{"Browser — " + QString(60, u'x')});
+    RecorderTestAccess::drain(*recorder);
     const auto apps = recorder->liveSnapshot(0).apps;
     ASSERT_EQ(apps.size(), 2u);
     EXPECT_EQ(apps[0].app, "Editor");
@@ -514,6 +561,37 @@ TEST_F(RecorderTest, NearDuplicateTextIsStoredOnce)
     EXPECT_EQ(meta.ocr->at(0), (OcrEntry{1, "Editor", words(0, 20)}));
 }
 
+// While two accurate reads are still to finish, a kept frame's shot is stored but
+// its text is not read: a screen that never rests cannot pile up full frames.
+TEST_F(RecorderTest, SlowTextRecognitionSkipsTheTextOfFurtherShots)
+{
+    std::promise<void> gate;
+    std::shared_future<void> open = gate.get_future().share();
+    std::atomic<int> accurate{0};
+    recorder = Recorder::create(session, devices, [&, open](const QImage& image, bool fast) {
+        if (!fast) {
+            ++accurate;
+            open.wait();
+        }
+        return OCR::Reading{words(qGray(image.pixel(0, 0)), 10), std::nullopt};
+    });
+    begin(*recorder, false);
+    for (int i = 0; i < 5; ++i) {
+        to(1 + 3 * i);
+        devices.stream->deliver(shade(i * 60)); // every frame a strong change
+        RecorderTestAccess::capture(*recorder);
+    }
+    EXPECT_EQ(session->meta().shots.size(), 5u);
+    gate.set_value();
+    const auto meta = recorder->stop()->meta();
+    EXPECT_EQ(accurate, 2);
+    ASSERT_TRUE(meta.ocr);
+    ASSERT_EQ(meta.ocr->size(), 2u);
+    EXPECT_EQ(meta.ocr->at(1), (OcrEntry{4, "Screen", words(60, 10)}));
+    EXPECT_EQ(meta.shots.size(), 5u);
+    EXPECT_EQ(logLines().filter("ocr: ").join('|'), "ocr: falling behind, skipping text of some screenshots");
+}
+
 // Neither the name nor the pixels of a password manager or private window reach
 // the session: its frames are not kept at all.
 TEST_F(RecorderTest, NoFrameIsKeptWhilePrivateWindowIsInFront)
@@ -571,9 +649,11 @@ TEST_F(AutoPinTest, NewTitleWithSpeechAroundBecomesAPin)
     EXPECT_EQ(recorder->pinCount(), 0); // armed, not yet settled
     to(309.9);
     devices.system->deliver(0.1, 0, clock.uptime());
+    RecorderTestAccess::drain(*recorder);
     EXPECT_EQ(recorder->pinCount(), 0);
     to(310);
     devices.system->deliver(0.1, 0, clock.uptime());
+    RecorderTestAccess::drain(*recorder);
     ASSERT_EQ(recorder->pinCount(), 1);
     const PinMeta pin = Session::load(session->dir())->meta().pins.at(0);
     EXPECT_EQ(pin.t, 300);
@@ -603,6 +683,7 @@ TEST_F(AutoPinTest, SilenceDropsThePinAndAStopSettlesAnArmedOne)
     titleAt(300, "Hiring plan for next year");
     to(315);
     devices.system->deliver(0.1, 0, clock.uptime()); // settles it: nobody spoke
+    RecorderTestAccess::drain(*recorder);
     EXPECT_EQ(recorder->pinCount(), 0);
     // Nothing was pinned, so the gap still counts from long ago.
     to(340);
@@ -785,10 +866,10 @@ TEST_F(RecorderTest, StopLeavesNothingBehind)
     begin(*recorder, false);
     to(1);
     devices.stream->deliver(shade(0));
-    recorder->pinCount(); // frames are timed when the capture queue takes them
+    RecorderTestAccess::capture(*recorder); // frames are timed when the capture queue takes them
     to(4);
     devices.stream->deliver(shade(255));
-    recorder->pinCount(); // the second frame is handled
+    RecorderTestAccess::capture(*recorder); // the second frame is handled
     devices.stream->inFlight = [&] {
         to(7);
         devices.stream->deliver(shade(128));
