@@ -20,7 +20,8 @@ int main(int argc, char** argv)
     ::setenv("TZ", "Europe/Berlin", 1);
     ::tzset();
 
-    QTemporaryDir scratch(QDir::tempPath() + "/zelvan-test-XXXXXX");
+    // Static, so that test children ending in std::exit (death tests) remove it too.
+    static QTemporaryDir scratch(QDir::tempPath() + "/zelvan-test-XXXXXX");
     if (!qEnvironmentVariableIsSet("ZELVAN_SUPPORT_DIR"))
         qputenv("ZELVAN_SUPPORT_DIR", QFile::encodeName(scratch.filePath("support")));
     for (const char* var : {"XDG_CONFIG_HOME", "XDG_DATA_HOME", "XDG_CACHE_HOME"}) {
