@@ -1,18 +1,16 @@
 #include "core/Clock.h"
 
+#include "platform/MediaClock.h"
+
 #include <atomic>
-#include <chrono>
 
 namespace {
 
 class SystemClock final : public Clock {
 public:
     QDateTime now() const override { return QDateTime::currentDateTimeUtc(); }
-    double uptime() const override
-    {
-        using namespace std::chrono;
-        return duration<double>(steady_clock::now().time_since_epoch()).count();
-    }
+    // The capture backends stamp frames and sound on this same clock.
+    double uptime() const override { return MediaClock::now(); }
 };
 
 std::atomic<const Clock*> installed{nullptr};

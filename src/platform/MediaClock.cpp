@@ -1,15 +1,13 @@
 #include "platform/MediaClock.h"
 
-namespace MediaClock {
+#include <chrono>
 
-double seconds(std::chrono::steady_clock::time_point at)
-{
-    return std::chrono::duration<double>(at.time_since_epoch()).count();
-}
+namespace MediaClock {
 
 double now()
 {
-    return seconds(std::chrono::steady_clock::now());
+    using namespace std::chrono;
+    return duration<double>(steady_clock::now().time_since_epoch()).count();
 }
 
 } // namespace MediaClock
