@@ -64,16 +64,15 @@ Heard listen(const std::vector<CaptureBuffer>& buffers, int channel = 0)
     return h;
 }
 
-// paplay ends once the tone has been played out, a little after its last frame was
-// heard; paplay's own start-up can take a while. So the tone's first frame must lie
-// `seconds` before paplay ended, give or take that little. A monitor hears what its
-// sink renders, which may run slightly ahead of the sink's clock, so the first frame
-// may seem to come a moment before paplay was even started.
+// The whole tone lies between paplay's start and its end, which comes once the tone
+// has been played out. A monitor hears what its sink renders, which may run slightly
+// ahead of the sink's clock, so the first frame may seem to come a moment before
+// paplay was even started. How soon after the tone paplay is seen to end depends on
+// the machine's load, so its end bounds the onset only from above.
 void expectHeardWhilePlaying(const Heard& heard, const Played& played, double seconds)
 {
     EXPECT_GT(heard.onset, played.startedAt - 0.15);
     EXPECT_LT(heard.onset, played.endedAt - seconds + 0.05);
-    EXPECT_GT(heard.onset, played.endedAt - seconds - 0.3);
 }
 
 // Loud frames: a 0.5-amplitude sine is above 0.1 for about 87 % of the time.

@@ -32,7 +32,8 @@ expect "nothing left after a normal end" 0 "$(leftovers "$(cat "$work/marker")")
 
 "$session" sh -c 'echo "$ZELVAN_DESKTOP_SESSION" >"$1"; exec sleep 300' sh "$work/marker2" >/dev/null 2>&1 &
 pid=$!
-for _ in $(seq 200); do [ -s "$work/marker2" ] && break; sleep 0.1; done
+# A loaded machine can take a while to bring the whole desktop up.
+for _ in $(seq 600); do [ -s "$work/marker2" ] && break; sleep 0.1; done
 kill -TERM "$pid"
 wait "$pid"
 expect "status when stopped" 143 $?
