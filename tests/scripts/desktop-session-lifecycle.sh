@@ -11,10 +11,8 @@ work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 
 leftovers() { # marker
-  local n=0 f
-  for f in /proc/[0-9]*/environ; do
-    grep -qzxF "ZELVAN_DESKTOP_SESSION=$1" "$f" 2>/dev/null && n=$((n + 1))
-  done
+  local n
+  n=$(grep -lzxF "ZELVAN_DESKTOP_SESSION=$1" /proc/[0-9]*/environ 2>/dev/null | wc -l)
   [ -e "$1" ] && n=$((n + 1))
   echo "$n"
 }
