@@ -15,11 +15,13 @@
 #include <QProcess>
 #include <QWindow>
 #include <gtest/gtest.h>
+#include <limits>
 
 namespace {
 
 // Plays a file into a sink without waiting; the session times it was asked at and
-// was seen to end (paplay ends once the sound has been played out).
+// was seen to end (paplay ends once the sound has been played out, so the sound
+// took no longer than that).
 struct Player {
     QProcess process;
     double askedAt = 0;
@@ -150,19 +152,20 @@ TEST(RecorderDesktop, RecordsScreenBothSidesAndFollowsTheMicrophone)
     for (const ShotMeta& shot : meta.shots)
         EXPECT_TRUE(QFile::exists(stopped->url(shot.file))) << shot.file.toStdString();
 
-    // Each tone shows as a span of its own side, within the time paplay played it.
-    // Spans start and end on level windows, and a monitor may hear a tone a moment
-    // early: 0.3 s either side. A loaded machine starts paplay late and may stretch
-    // the tone with gaps, so the bounds come from when paplay was seen to end, and
-    // the tone is active for at least most of its length, at most for all that time.
+    // Each tone shows on its own side, and nothing else plays there after it was
+    // asked for. Spans start and end on level windows, and a monitor may hear a tone
+    // a moment early: 0.3 s. A loaded machine starts paplay late and may stretch the
+    // tone with gaps, and the test and the sound server each see things late by
+    // their own amount; so the tone is found from when it was asked for on, and its
+    // length, not its place, is bounded by the time paplay took.
     const auto expectTone = [](const std::vector<Span>& spans, const Player& player, const char* side) {
         SCOPED_TRACE(side);
         ASSERT_GT(player.endedAt, player.askedAt);
-        const auto first = overlapping(spans, player.askedAt, player.endedAt);
+        const double from = player.askedAt - 0.3;
+        const auto first = overlapping(spans, from, std::numeric_limits<double>::max());
         ASSERT_TRUE(first) << "no span";
-        EXPECT_GT(first->t, player.askedAt - 0.3);
-        EXPECT_LT(first->t, player.endedAt - 1.5 + 0.3);
-        const double active = activeWithin(spans, player.askedAt - 0.3, player.endedAt + 0.3);
+        EXPECT_GT(first->t, from);
+        const double active = activeWithin(spans, from, std::numeric_limits<double>::max());
         EXPECT_GE(active, 1.5 - 0.6);
         EXPECT_LE(active, player.endedAt - player.askedAt + 0.6);
     };
