@@ -1,3 +1,4 @@
+#include "Helpers.h"
 #include "activity/Coach.h"
 #include "support/TestSupport.h"
 

@@ -1,4 +1,4 @@
-#include "Settle.h"
+#include "Helpers.h"
 #include "activity/Idle.h"
 #include "platform/InputIdle.h"
 

@@ -1,4 +1,4 @@
-#include "Settle.h"
+#include "Helpers.h"
 #include "activity/TodoStore.h"
 #include "support/FakePlatform.h"
 #include "support/TestSupport.h"
@@ -56,13 +56,13 @@ protected:
 
     void refresh(const TodoStore::Targets& targets) { ASSERT_TRUE(settle(store.refresh(targets))); }
 
-    // "workspace/id" of every item.
-    QStringList listed() const
+    // "workspace/id" of every item, joined with blanks.
+    std::string listed() const
     {
         QStringList out;
         for (const Todo& t : store.items())
             out << (t.ws ? t.ws->name : QString("-")) + "/" + t.id;
-        return out;
+        return out.join(' ').toStdString();
     }
 };
 
@@ -73,7 +73,7 @@ TEST_F(Todos, MergesInTheTargetsOrderWhateverAnswersFirst)
     a.fake.fail("GET", "/api/my/todos", {.delay = 300ms});
     c.fake.fail("GET", "/api/my/todos", {.delay = 150ms});
     refresh(abc());
-    EXPECT_EQ(listed(), (QStringList{"Alpha/a1", "Alpha/a2", "Beta/b1", "Gamma/c1"}));
+    EXPECT_EQ(listed(), "Alpha/a1 Alpha/a2 Beta/b1 Gamma/c1");
     EXPECT_EQ(store.items()[0].title, "Do a1");
     EXPECT_EQ(store.error(), std::nullopt);
     EXPECT_FALSE(store.needsUpdate());
@@ -88,7 +88,7 @@ TEST_F(Todos, AFailedWorkspaceKeepsWhatItHad)
     c.fake.fail("GET", "/api/my/todos", {.status = 500, .body = "{\"error\":\"boom\"}"});
     clock.advance(60);
     refresh(abc());
-    EXPECT_EQ(listed(), (QStringList{"Alpha/a3", "Beta/b1", "Gamma/c1"}));
+    EXPECT_EQ(listed(), "Alpha/a3 Beta/b1 Gamma/c1");
     ASSERT_TRUE(store.error());
     const QStringList parts = store.error()->split("; ");
     ASSERT_EQ(parts.size(), 2) << store.error()->toStdString();
@@ -100,7 +100,7 @@ TEST_F(Todos, AFailedWorkspaceKeepsWhatItHad)
     Site d("Delta");
     b.fake.fail("GET", "/api/my/todos", {.drop = true});
     refresh({a.target(), b.target(), d.target()});
-    EXPECT_EQ(listed(), (QStringList{"Alpha/a3", "Delta/t1", "Delta/t2"}));
+    EXPECT_EQ(listed(), "Alpha/a3 Delta/t1 Delta/t2");
 }
 
 TEST_F(Todos, ServersWithoutToDosAreOutdated)
@@ -109,7 +109,7 @@ TEST_F(Todos, ServersWithoutToDosAreOutdated)
     refresh({oldA.target(), b.target()});
     EXPECT_EQ(store.outdated(), QStringList{"Old A"});
     EXPECT_FALSE(store.needsUpdate());
-    EXPECT_EQ(listed(), QStringList{"Beta/b1"});
+    EXPECT_EQ(listed(), "Beta/b1");
 
     refresh({oldA.target(), oldB.target()});
     EXPECT_TRUE(store.items().empty());
@@ -160,8 +160,8 @@ TEST_F(Todos, AnOlderRefreshFinishingLastIsDropped)
     ASSERT_TRUE(waitUntil([&] { return calls == 1; }));
     const QFuture<void> newer = store.refresh(abc());
     ASSERT_TRUE(settle(newer));
-    EXPECT_EQ(listed(), (QStringList{"Alpha/a2", "Beta/b1", "Gamma/c1"}));
+    EXPECT_EQ(listed(), "Alpha/a2 Beta/b1 Gamma/c1");
     letGo();
     ASSERT_TRUE(settle(older));
-    EXPECT_EQ(listed(), (QStringList{"Alpha/a2", "Beta/b1", "Gamma/c1"}));
+    EXPECT_EQ(listed(), "Alpha/a2 Beta/b1 Gamma/c1");
 }

@@ -1,3 +1,4 @@
+#include "Helpers.h"
 #include "activity/WorkSpan.h"
 #include "activity/WorkdayTracker.h"
 #include "core/Log.h"

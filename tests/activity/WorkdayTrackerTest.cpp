@@ -1,10 +1,11 @@
-#include "Settle.h"
+#include "Helpers.h"
 #include "activity/WorkdayTracker.h"
 #include "core/Fmt.h"
 #include "support/FakePlatform.h"
 #include "support/TestSupport.h"
 #include "support/WorkspaceServer.h"
 
+#include <QDir>
 #include <QJsonArray>
 #include <gtest/gtest.h>
 
@@ -231,6 +232,7 @@ TEST_F(Upload, A404MarksTheTrackerOutdatedUntilTheNextSuccess)
 
 TEST_F(Upload, AnEarlierDayIsReadFromItsFile)
 {
+    QDir().mkpath(dir());
     writeFile(WorkdayTracker::file("2025-03-01", dir()),
               "{\"app\":\"Mail\",\"end\":\"2025-03-01T10:00:15Z\",\"start\":\"2025-03-01T10:00:00Z\"}\n");
     WorkdayTracker t(dir());
