@@ -15,7 +15,7 @@ double seconds()
     // Asked every 15 s: one line is enough to explain why nobody is ever away.
     static std::atomic_bool logged = false;
     if (!logged.exchange(true))
-        slog(QStringLiteral("idle: unavailable (") + why + QStringLiteral("), counting as active"));
+        slog(QStringLiteral("idle: ") + why + QStringLiteral("; counting the user as active"));
     return 0;
 }
 

@@ -17,5 +17,5 @@ TEST(Idle, WithoutADisplayEveryoneIsActiveAndThatIsLoggedOnce)
     EXPECT_EQ(first, 0);
     EXPECT_EQ(second, 0);
     slogFlush();
-    EXPECT_EQ(readFile(Paths::logFile()).count("idle: unavailable (no X display"), 1);
+    EXPECT_EQ(readFile(Paths::logFile()).count("idle: no X display"), 1);
 }

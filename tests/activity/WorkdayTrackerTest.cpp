@@ -207,6 +207,17 @@ TEST_F(Upload, SendsTheDayInUploadForm)
     EXPECT_TRUE(t.pendingDays().isEmpty());
 }
 
+TEST_F(Upload, ASampleWhileTheUploadIsOnItsWayKeepsTheDayUnsent)
+{
+    WorkdayTracker t(dir());
+    wire(t);
+    t.sample(true, at(0));
+    const QFuture<void> done = t.upload(api());
+    t.sample(true, at(15)); // answers are applied only once the event loop runs
+    ASSERT_TRUE(settle(done));
+    EXPECT_EQ(t.pendingDays(), QStringList{"2025-03-04"});
+}
+
 TEST_F(Upload, A404MarksTheTrackerOutdatedUntilTheNextSuccess)
 {
     FakePlatform oldFake;
