@@ -675,7 +675,11 @@ std::optional<QString> Settings::myName(const std::optional<Workspace>& workspac
 
 QDateTime Settings::dateFromMinute(int minute)
 {
-    const QDateTime now = Clock::current().now();
+    return dateFromMinute(minute, Clock::current().now());
+}
+
+QDateTime Settings::dateFromMinute(int minute, const QDateTime& now)
+{
     const int hour = minute / 60;
     const QTime time(hour, minute - hour * 60);
     if (!time.isValid())
