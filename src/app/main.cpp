@@ -1,11 +1,16 @@
 #include "app/RecTest.h"
 #include "core/Log.h"
+#include "platform/OwnWindows.h"
 #include "platform/Relaunch.h"
 
 #include <QCoreApplication>
 #include <QStringList>
 #include <cstdio>
 #include <thread>
+
+// Whatever application object a mode makes, every window it shows stays out of
+// screen recordings.
+Q_COREAPP_STARTUP_FUNCTION(OwnWindows::install)
 
 namespace {
 
