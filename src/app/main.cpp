@@ -8,11 +8,15 @@
 #include <cstdio>
 #include <thread>
 
+namespace {
+
 // Whatever application object a mode makes, every window it shows stays out of
 // screen recordings.
-Q_COREAPP_STARTUP_FUNCTION(OwnWindows::install)
-
-namespace {
+void keepOwnWindowsOutOfRecordings()
+{
+    OwnWindows::install();
+}
+Q_COREAPP_STARTUP_FUNCTION(keepOwnWindowsOutOfRecordings)
 
 constexpr const char* usage = R"(Zelvan records work sessions and calls and files them to your team's platform.
 

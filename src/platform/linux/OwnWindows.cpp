@@ -31,7 +31,7 @@ public:
         const char* name = ScreenCapture::excludeProperty;
         xcb_intern_atom_reply_t* reply
             = xcb_intern_atom_reply(c_, xcb_intern_atom(c_, 0, uint16_t(std::strlen(name)), name), nullptr);
-        atom_ = reply ? reply->atom : XCB_ATOM_NONE;
+        atom_ = reply ? reply->atom : xcb_atom_t(XCB_ATOM_NONE);
         std::free(reply);
     }
 
