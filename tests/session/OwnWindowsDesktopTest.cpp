@@ -20,7 +20,9 @@
 
 namespace {
 
-const QColor magenta(255, 0, 255), green(0, 200, 0);
+// The green is far lighter than the magenta, so that showing it is a change of
+// screen a recording keeps.
+const QColor magenta(255, 0, 255), green(150, 255, 150);
 
 bool near(QRgb pixel, const QColor& colour, int tolerance)
 {
@@ -135,7 +137,7 @@ TEST(OwnWindowsDesktop, RecordingKeepsNoFrameOfThePinCaptureAndBlacksOutOurWindo
     ASSERT_FALSE(dialogArea.contains(400, 300)) << "the pointer rests outside the dialog";
 
     // Any other window of ours is blacked out, its frame included.
-    auto ours = swatch(green, QRect(700, 500, 900, 450));
+    auto ours = swatch(green, QRect(650, 480, 1000, 500));
     ours->show();
     ASSERT_TRUE(screenShows(ours->geometry().center(), green));
     recordFor(*recorder, 5);
