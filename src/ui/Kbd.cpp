@@ -39,11 +39,13 @@ void Kbd::paintEvent(QPaintEvent*)
     const Pal& p = Pal::of(this);
     QPainter painter(this);
     painter.setRenderHint(QPainter::Antialiasing);
-    // The 1-point outline sits inside the cap, so nothing is cut at its edges.
-    const QRectF cap = QRectF(rect()).adjusted(0.5, 0.5, -0.5, -0.5);
-    painter.setPen(QPen(p.ln2, 1));
+    painter.setPen(Qt::NoPen);
     painter.setBrush(p.bg3);
-    painter.drawRoundedRect(cap, radius, radius);
+    painter.drawRoundedRect(rect(), radius, radius);
+    // The 1-point outline lies inside the cap, so nothing is cut at its edges.
+    painter.setPen(QPen(p.ln2, 1));
+    painter.setBrush(Qt::NoBrush);
+    painter.drawRoundedRect(QRectF(rect()).adjusted(0.5, 0.5, -0.5, -0.5), radius - 0.5, radius - 0.5);
     const qreal textWidth = TextRun::width(shownText(), keyFont());
     TextRun::draw(painter, (width() - textWidth) / 2, (height() - TextRun::height(keyFont())) / 2, shownText(),
                   keyFont(), p.tx3);

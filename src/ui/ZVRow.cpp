@@ -25,8 +25,10 @@ QFont titleFont() { return ZVFont::sans(13, QFont::Medium); }
 QFont detailFont() { return ZVFont::mono(10.5); }
 QFont symbolFont() { return Symbols::font(12); }
 
+// A spring may carry t a little past 1.
 QColor mix(const QColor& from, const QColor& to, qreal t)
 {
+    t = std::clamp(t, 0.0, 1.0);
     const auto lerp = [t](float a, float b) { return a + (b - a) * float(t); };
     return QColor::fromRgbF(lerp(from.redF(), to.redF()), lerp(from.greenF(), to.greenF()),
                             lerp(from.blueF(), to.blueF()), lerp(from.alphaF(), to.alphaF()));

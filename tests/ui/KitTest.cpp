@@ -44,7 +44,7 @@ TEST(Pal, TablesAndSchemes)
     EXPECT_EQ(Pal::darkPal().bg.name(), "#07080b");
     EXPECT_EQ(Pal::lightPal().bg.name(), "#fbfbfa");
     EXPECT_EQ(Pal::darkPal().ln2, QColor::fromRgbF(1, 1, 1, 0.10f));
-    EXPECT_FLOAT_EQ(Pal::darkPal().shadow.alphaF(), 0.55f);
+    EXPECT_NEAR(Pal::darkPal().shadow.alphaF(), 0.55, 1.0 / 65535);
     EXPECT_EQ(Pal::darkPal().shadow.rgb(), QColor(Qt::black).rgb());
 }
 

@@ -316,7 +316,7 @@ TEST(Card, FillOutlineGlowAndShadow)
     const QImage plainDark = shoot(plain, true, "card");
     EXPECT_EQ(plainDark.size(), QSize(696, 536));
     EXPECT_COLOUR(at(plainDark, 290, 210), dark.bg);
-    EXPECT_COLOUR(at(plainDark, 150, 0.2), over(dark.ln2, dark.bg)); // the outline's inner half
+    EXPECT_COLOUR(at(plainDark, 150, 0.2), over(dark.ln2, at(plainDark, 150, 3))); // the outline's inner half
     // The corner outside the rounding shows the backdrop; a square card fills it.
     EXPECT_COLOUR(at(plainDark, 0.5, 0.5), darkBackdrop);
     EXPECT_COLOUR(at(shoot(square, true, "card-square"), 290, 210), dark.bg);
@@ -374,7 +374,8 @@ TEST(Button, KindsFillsInksAndOutlines)
         const qreal mid = button.sizeHint().height() / 2.0;
         EXPECT_COLOUR(at(image, 5, mid), c.fill);
         EXPECT_COLOUR(image.pixelColor(48, int(48 + mid * 2)), c.outline);
-        EXPECT_TRUE(shows(image, QRectF(QPointF(12, 0), button.sizeHint() - QSize(24, 0)), button.foreground(), 4));
+        Scheme::force(&button, c.dark ? ColorScheme::dark : ColorScheme::light);
+        EXPECT_TRUE(shows(image, QRectF(QPointF(12, 0), button.sizeHint() - QSize(24, 0)), button.foreground()));
     }
     // Selected: a 1.5-point accent outline, even on a primary button.
     ZVButton selected("Kick in", {.kind = ZVButton::Kind::primary, .selected = true});
