@@ -67,8 +67,9 @@ QFont font(qreal size)
             slog(QStringLiteral("interface: the font %1 is not installed; symbols are not drawn")
                      .arg(QLatin1String(family)));
     });
-    // Same sizing as the text fonts, so a symbol matches the text beside it.
-    QFont f = ZVFont::sans(size);
+    // The icons sit inside a padded square of the em; a fifth more matches the
+    // visual size a symbol has next to text of the same point size.
+    QFont f = ZVFont::sans(size * 1.2);
     f.setFamilies({QString::fromLatin1(family)});
     f.setStyleStrategy(QFont::NoFontMerging);
     return f;

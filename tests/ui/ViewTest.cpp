@@ -22,6 +22,7 @@
 #include <QEnterEvent>
 #include <QFontInfo>
 #include <QHBoxLayout>
+#include <QVBoxLayout>
 #include <QImage>
 #include <QMouseEvent>
 #include <QTemporaryDir>
@@ -580,4 +581,54 @@ TEST(Orb, AnimatesOnlyWhileShownLiveAndMoving)
     QCoreApplication::processEvents();
     orb.repaint();
     EXPECT_FALSE(orb.animating());
+}
+
+TEST(Kit, ViewsTogetherInACard)
+{
+    // Effects inside effects: an orb's glow and buttons inside a card's clip and shadow.
+    Orb::setSnapshot(true);
+    auto* content = new QWidget;
+    auto* column = new QVBoxLayout(content);
+    column->setContentsMargins(12, 12, 12, 12);
+    column->setSpacing(10);
+    auto* header = new QHBoxLayout;
+    header->setSpacing(10);
+    auto* orb = new Orb(40);
+    header->addWidget(orb);
+    header->addWidget(new Wordmark);
+    header->addStretch();
+    header->addWidget(new ZVChip("Call", ZVChip::Tone::red));
+    column->addLayout(header);
+    auto* buttons = new QHBoxLayout;
+    buttons->setSpacing(6);
+    auto* pin = new ZVButton("Pin");
+    pin->setSymbol("pin");
+    auto* voice = new ZVButton("Voice", {.kind = ZVButton::Kind::primary});
+    voice->setSymbol("waveform");
+    auto* hide = new ZVButton("", {.kind = ZVButton::Kind::quiet});
+    hide->setSymbol("eye.slash");
+    buttons->addWidget(new ZVButton("Wrap up", {.kind = ZVButton::Kind::danger}));
+    buttons->addWidget(pin);
+    buttons->addWidget(voice);
+    buttons->addStretch();
+    buttons->addWidget(hide);
+    column->addLayout(buttons);
+    column->addWidget(new ZVSection("Picking up", QStringLiteral("2 new")));
+    column->addWidget(new ZVRow({.symbol = QStringLiteral("clock"), .title = "Standup notes",
+                                 .detail = QStringLiteral("09:30 · 12 min")},
+                                [] {}, new Kbd("⌥⌘P")));
+    content->setFixedWidth(350);
+    ZVCard card(content, 16, true);
+
+    for (bool dark : {true, false}) {
+        const Pal& p = Pal::of(dark ? ColorScheme::dark : ColorScheme::light);
+        const QImage image = shoot(card, dark, "kit-card");
+        EXPECT_EQ(image.size(), expectedImageSize(card));
+        const QRect v = voice->geometry().translated(content->pos());
+        EXPECT_COLOUR(at(image, v.x() + 4, v.center().y()), p.acFill);
+        const QRect o = orb->geometry();
+        const QColor centre = strongest(image, QRectF(o.center().x() - 2, o.center().y() - 2, 4, 4), p.bg);
+        EXPECT_TRUE(close(centre, p.dark ? p.acFill : p.ac, 60)) << describe(centre);
+    }
+    Orb::setSnapshot(false);
 }
