@@ -1,6 +1,7 @@
 #include "platform/Wording.h"
 
 #include <QRegularExpression>
+#include <vector>
 
 namespace {
 
@@ -65,10 +66,15 @@ QString shown(const QString& text)
         }
         i = j;
     }
-    for (const Word& w : words) {
-        static const QString pattern = QStringLiteral("\\b%1\\b");
-        out.replace(QRegularExpression(pattern.arg(QLatin1String(w.mac))), QLatin1String(w.ours));
-    }
+    static const std::vector<std::pair<QRegularExpression, QString>> table = [] {
+        std::vector<std::pair<QRegularExpression, QString>> t;
+        for (const Word& w : words)
+            t.emplace_back(QRegularExpression(QStringLiteral("\\b%1\\b").arg(QLatin1String(w.mac))),
+                           QString::fromUtf8(w.ours));
+        return t;
+    }();
+    for (const auto& [pattern, replacement] : table)
+        out.replace(pattern, replacement);
     return out;
 }
 

@@ -44,7 +44,6 @@ ZVButton::ZVButton(const QString& text, Look look, QWidget* parent)
     : QAbstractButton(parent), look_(look), press_(new Tween(this, 0))
 {
     setText(text);
-    setCursor(Qt::PointingHandCursor);
     applyLook();
 }
 
