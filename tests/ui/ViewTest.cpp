@@ -1,6 +1,8 @@
 // The kit's views rendered offscreen through Snapshot::png, then probed: image
 // size, colours at computed points, texts and geometry. Set ZELVAN_SNAPSHOT_DIR
 // to keep the images for a look.
+#include "core/Log.h"
+#include "core/Paths.h"
 #include "ui/Kbd.h"
 #include "ui/Orb.h"
 #include "ui/Pal.h"
@@ -216,6 +218,10 @@ TEST(Snapshot, FailureIsReportedAndTheViewIsHandedBack)
     const QString path = snapshotDir() + "/missing-folder/view.png";
     EXPECT_FALSE(Snapshot::png(*view, true, path));
     EXPECT_FALSE(QFile::exists(path));
+    slogFlush();
+    QFile log(Paths::logFile());
+    ASSERT_TRUE(log.open(QIODevice::ReadOnly));
+    EXPECT_TRUE(log.readAll().contains("snapshot: " + QFile::encodeName(path) + " not written: "));
     EXPECT_EQ(view->parentWidget(), &parent);
     EXPECT_EQ(view->geometry(), QRect(7, 9, 50, 20));
     EXPECT_FALSE(view->isHidden());
