@@ -101,6 +101,8 @@ TEST(PulseMicUsage, WithoutAnAnswerEveryProbeIsUnknown)
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert("PULSE_RUNTIME_PATH", dir.filePath("runtime"));
     env.insert("PULSE_STATE_PATH", dir.filePath("state"));
+    // The desktop's server holds the bus name a second one would want.
+    env.insert("DBUS_SESSION_BUS_ADDRESS", "unix:path=" + dir.filePath("no-bus"));
     server.setProcessEnvironment(env);
     server.setProcessChannelMode(QProcess::ForwardedErrorChannel);
     server.start("pulseaudio", {"-n", "--daemonize=no", "--use-pid-file=no", "--system=no", "--realtime=no",
