@@ -4,6 +4,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QStandardPaths>
+#include <sys/stat.h>
 
 namespace {
 
@@ -20,25 +21,6 @@ QString executableName(qint32 pid)
     if (!target.isEmpty())
         return QFileInfo(target).fileName();
     return QString::fromUtf8(readProc(pid, "comm")).trimmed();
-}
-
-// systemd escapes unit names: "\x2d" stands for "-".
-QString unescapeUnit(const QString& text)
-{
-    QString out;
-    for (qsizetype i = 0; i < text.size(); ++i) {
-        bool ok = false;
-        if (text[i] == u'\\' && i + 3 < text.size() && text[i + 1] == u'x') {
-            const int code = text.mid(i + 2, 2).toInt(&ok, 16);
-            if (ok) {
-                out += QChar(code);
-                i += 3;
-                continue;
-            }
-        }
-        out += text[i];
-    }
-    return out;
 }
 
 // The unlocalised Name and StartupWMClass of a desktop entry's main group.
@@ -69,18 +51,22 @@ std::pair<QString, QString> readEntry(const QString& path)
 
 QString AppIdentity::flatpakId(qint32 pid)
 {
-    // Flatpak runs every app in a scope "app-flatpak-<id>-<number>.scope".
-    static const QLatin1String marker("app-flatpak-");
-    for (const QByteArray& raw : readProc(pid, "cgroup").split('\n')) {
-        const QString line = QString::fromUtf8(raw);
-        const qsizetype at = line.lastIndexOf(marker);
-        if (at < 0 || !line.endsWith(QLatin1String(".scope")))
-            continue;
-        QString unit = line.mid(at + marker.size());
-        unit.chop(6);
-        const qsizetype dash = unit.lastIndexOf(u'-');
-        if (dash > 0)
-            return unescapeUnit(unit.left(dash));
+    // Every Flatpak sandbox has this file at its root; most processes have none,
+    // so one failed stat is all they cost.
+    const QByteArray info = "/proc/" + QByteArray::number(pid) + "/root/.flatpak-info";
+    struct stat st;
+    if (::stat(info.constData(), &st) != 0)
+        return {};
+    QFile f(QString::fromLocal8Bit(info));
+    if (!f.open(QIODevice::ReadOnly | QIODevice::Text))
+        return {};
+    bool inApplication = false;
+    while (!f.atEnd()) {
+        const QString line = QString::fromUtf8(f.readLine()).trimmed();
+        if (line.startsWith(u'['))
+            inApplication = line == QLatin1String("[Application]");
+        else if (inApplication && line.startsWith(QLatin1String("name=")))
+            return line.mid(5).trimmed();
     }
     return {};
 }
