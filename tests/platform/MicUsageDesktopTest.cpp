@@ -8,6 +8,7 @@
 #include <QProcessEnvironment>
 #include <QTemporaryDir>
 #include <algorithm>
+#include <csignal>
 #include <gtest/gtest.h>
 
 namespace {
@@ -119,6 +120,14 @@ TEST(PulseMicUsage, WithoutAnAnswerEveryProbeIsUnknown)
     ASSERT_TRUE(run("pactl", {"--server=unix:" + socket, "set-default-source", "out.monitor"}));
     EXPECT_EQ(mic.defaultInputDevice(), std::nullopt);
     EXPECT_EQ(mic.inputRunningSomewhere(), false);
+
+    // A server that does not answer: each question gives up, and the next one
+    // after it answers again is answered.
+    ::kill(pid_t(server.processId()), SIGSTOP);
+    EXPECT_EQ(mic.processesUsingInput(), std::nullopt);
+    EXPECT_EQ(mic.inputRunningSomewhere(), std::nullopt);
+    ::kill(pid_t(server.processId()), SIGCONT);
+    EXPECT_TRUE(waitFor([&] { return mic.processesUsingInput().has_value(); }, 20));
 
     server.kill();
     server.waitForFinished(5000);
