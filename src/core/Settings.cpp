@@ -1,6 +1,6 @@
 #include "core/Settings.h"
 
-#include "core/AppId.h"
+#include "platform/AppId.h"
 #include "core/Clock.h"
 #include "core/Json.h"
 #include "core/Keychain.h"
