@@ -109,7 +109,7 @@ TEST(HotKeysTest, HoldingTheTalkKeyGivesOnePressAndOneRelease)
         seen.clear();
         xdotool(hold);
         settle();
-        EXPECT_EQ(seen, "PR") << hold.join(' ').toStdString();
+        EXPECT_EQ(seen.toStdString(), "PR") << hold.join(' ').toStdString();
     }
 }
 
@@ -154,21 +154,19 @@ TEST(HotKeysTest, AKeyAnotherClientHoldsIsRefusedWithTheLogLine)
     EXPECT_FALSE(HotKeys::registerKey(8, Qt::Key_K, appModifiers, {}, [&] { ran += 'B'; }));
     xdotool({"key", "ctrl+alt+j"});
     settle();
-    EXPECT_EQ(ran, "B");
+    EXPECT_EQ(ran.toStdString(), "B");
 }
 
-TEST(HotKeysTest, AKeyHeldOnlyWithNumLockIsNotHalfGrabbed)
+TEST(HotKeysTest, ARefusedKeyKeepsNoneOfItsVariants)
 {
-    // Another client holds Ctrl+Alt+L only with NumLock on; the key must not work
-    // for us without NumLock either, since the user was told it does not work.
-    KeyHolder holder(QStringLiteral("l"), {"28"});
-    ASSERT_TRUE(holder.ready());
-    int presses = 0;
-    EXPECT_FALSE(HotKeys::registerKey(9, Qt::Key_L, appModifiers, {}, [&] { ++presses; }));
+    // Another client holds Ctrl+Alt+L only with NumLock on. Once we are refused,
+    // the variants we did get must be given back, not kept to swallow the key.
+    KeyHolder numLockOnly(QStringLiteral("l"), {"28"});
+    ASSERT_TRUE(numLockOnly.ready());
+    EXPECT_FALSE(HotKeys::registerKey(9, Qt::Key_L, appModifiers, {}, [] {}));
 
-    xdotool({"key", "ctrl+alt+l"});
-    settle();
-    EXPECT_EQ(presses, 0);
+    KeyHolder rest(QStringLiteral("l"), {"12", "14", "30"});
+    EXPECT_TRUE(rest.ready()) << "a variant of the refused key is still grabbed";
 }
 
 TEST(HotKeysTest, WithoutAnXDisplayEveryRegistrationFailsWithOneLogLine)
