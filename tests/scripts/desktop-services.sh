@@ -19,6 +19,7 @@ check "fixed environment" test "$OMP_THREAD_LIMIT/$QTWEBENGINE_DISABLE_SANDBOX/$
 check "X display with MIT-SHM" sh -c 'xdpyinfo | grep -q MIT-SHM'
 check "screen 1920x1080" sh -c 'xdpyinfo | grep -q "dimensions: *1920x1080"'
 check "window manager running" sh -c 'xprop -root _NET_SUPPORTING_WM_CHECK | grep -q "window id"'
+check "tray host running" sh -c 'xwininfo -root -tree | grep -q "(\"panel\" \"trayer\")"'
 
 check "notification server" dbus-send --session --print-reply --dest=org.freedesktop.Notifications \
   /org/freedesktop/Notifications org.freedesktop.Notifications.GetServerInformation
