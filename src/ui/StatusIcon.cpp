@@ -1,5 +1,7 @@
 #include "ui/StatusIcon.h"
 
+#include "ui/Scheme.h"
+
 #include "core/Brand.h"
 
 #include <QBuffer>
@@ -110,7 +112,7 @@ QImage slashImage(qreal size, bool recording, bool dot, bool dark, qreal scale)
 
 bool darkTray()
 {
-    return QGuiApplication::palette().color(QPalette::Window).lightnessF() < 0.5;
+    return Scheme::desktop() == ColorScheme::dark;
 }
 
 QByteArray appIcon(int pixels)

@@ -18,7 +18,7 @@ QIcon slash(qreal size = 18, bool recording = false, bool dot = true);
 // light tray.
 QImage slashImage(qreal size, bool recording, bool dot, bool dark, qreal scale = 1);
 
-// Whether the tray is drawn dark now, judged by the application palette.
+// Whether the tray is drawn dark now: the desktop's colour scheme.
 bool darkTray();
 
 // The application icon as PNG data, `pixels` square: the slash on a rounded
