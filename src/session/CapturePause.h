@@ -1,7 +1,8 @@
 #pragma once
 
-// Stretches of time when a window of ours covers the screen (the region picker).
-// Frames grabbed then show our overlay rather than the user's work, so a
+// Stretches of time when a window of ours covers the screen (the region picker)
+// or shows over it (the pin note dialog). Frames grabbed then show our windows, or
+// what is left of them on screen once closed, rather than the user's work, so a
 // recording keeps none of them. Times are on the monotonic clock
 // (Clock::current().uptime()) that frames are stamped with.
 namespace CapturePause {

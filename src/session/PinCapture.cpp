@@ -1,7 +1,9 @@
 #include "session/PinCapture.h"
 
 #include "core/Log.h"
+#include "platform/OwnWindows.h"
 #include "platform/ScreenCapture.h"
+#include "session/CapturePause.h"
 #include "session/Frames.h"
 #include "session/RegionPicker.h"
 
@@ -137,7 +139,13 @@ std::optional<QString> askNote(const QByteArray& image, bool recording)
         dialog.raise();
         dialog.activateWindow();
     });
-    if (dialog.exec() != QDialog::Accepted)
+    // Recordings keep no frame of the dialog: none while it shows, and none until
+    // the windows it leaves uncovered have painted over what is left of it.
+    CapturePause::begin();
+    const int answer = dialog.exec();
+    OwnWindows::sync(); // exec() has hidden it; wait until the server has too
+    CapturePause::end();
+    if (answer != QDialog::Accepted)
         return std::nullopt;
     return note->text().trimmed();
 }

@@ -309,7 +309,8 @@ void Recorder::handleFrame(const ScreenFrame& frame)
         return;
     if (frame.image.isNull())
         return;
-    // Grabbed while our region picker covered the screen: it shows the picker, not the work.
+    // Grabbed while the pin capture was up or settling: it shows the picker or the
+    // note dialog, not the work.
     if (CapturePause::covers(frame.hostTime))
         return;
     const double at = now();

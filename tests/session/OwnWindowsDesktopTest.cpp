@@ -108,7 +108,8 @@ TEST(OwnWindowsDesktop, RecordingKeepsNoFrameOfThePinCaptureAndBlacksOutOurWindo
     ASSERT_TRUE(waitFor([&region] { return region.has_value(); }, 20));
     ASSERT_TRUE(*region);
 
-    // The note dialog stays up across several frames too.
+    // The note dialog stays up across several frames too. Once it closes, its pixels
+    // stay on screen until the backdrop repaints, with no window there to black out.
     QRect dialogArea;
     QColor dialogColour;
     double answerAt = -1;

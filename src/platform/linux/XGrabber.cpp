@@ -270,11 +270,18 @@ QRegion XGrabber::maskRegion(const std::vector<Window>& bottomToTop, const QRect
 QImage XGrabber::grab(const QRect& rect, Options options, double* hostTime)
 {
     x_.checkAlive();
+    // A marked window may be shown, hidden or moved while the pixels are read:
+    // blacking out where marked windows stood both before and after the read
+    // leaves none of them in the image.
+    QRegion mask;
+    if (options.maskExcluded)
+        mask = maskRegion(windows(), rect);
     QImage image = read(rect);
     if (hostTime)
         *hostTime = MediaClock::now();
     if (options.maskExcluded) {
-        for (const QRect& r : maskRegion(windows(), rect)) {
+        mask += maskRegion(windows(), rect);
+        for (const QRect& r : mask) {
             for (int y = r.top(); y <= r.bottom(); ++y) {
                 auto* row = reinterpret_cast<uint32_t*>(image.scanLine(y));
                 std::fill(row + r.left(), row + r.right() + 1, 0xff000000u);
