@@ -3,6 +3,7 @@
 #include "core/APIError.h"
 #include "core/Log.h"
 #include "core/Net.h"
+#include "core/Accounts.h"
 #include "core/Settings.h"
 #include "core/SignInError.h"
 
@@ -125,11 +126,11 @@ void SignIn::cancel()
     setPhase(Phase::idle());
 }
 
-void SignIn::begin(Settings& settings)
+void SignIn::begin(Accounts& accounts)
 {
     if (busy())
         return;
-    const QString base = settings.platformAddress();
+    const QString base = accounts.settings().platformAddress();
     const quint64 generation = ++generation_;
     if (run_)
         run_->stop();
@@ -137,7 +138,7 @@ void SignIn::begin(Settings& settings)
     run_ = run;
     setPhase(Phase::starting());
 
-    QPointer<Settings> target(&settings);
+    QPointer<Accounts> target(&accounts);
     const auto pause = pause_;
     Net::pool().start([run, base, generation, target, pause] {
         const auto onCode = [run, generation](const DeviceStart& start) {
@@ -175,17 +176,17 @@ void SignIn::begin(Settings& settings)
     });
 }
 
-void SignIn::finish(quint64 generation, const Platform::Approval& approval, Settings* settings)
+void SignIn::finish(quint64 generation, const Platform::Approval& approval, Accounts* accounts)
 {
     if (generation != generation_)
         return;
     run_.reset();
-    if (!settings) { // the store went away meanwhile: nothing to sign in to
+    if (!accounts) { // the store went away meanwhile: nothing to sign in to
         setPhase(Phase::idle());
         return;
     }
     setPhase(Phase::finishing());
-    if (!settings->signIn(approval.key, approval.email, approval.name)) {
+    if (!accounts->signIn(approval.key, approval.email, approval.name)) {
         slog(QStringLiteral("sign-in: the keyring refused the account key; still signed out"));
         setPhase(Phase::failed(keyringFailed));
         return;

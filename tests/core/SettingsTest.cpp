@@ -265,8 +265,8 @@ TEST_F(SettingsStore, LastFiledIsStoredAsSecondsSince2001)
 TEST_F(SettingsStore, EveryAssignmentNotifiesAndWritesNilRemoves)
 {
     auto s = open();
-    int changes = 0;
-    QObject::connect(s.get(), &Settings::changed, [&] { ++changes; });
+    std::vector<Settings::Key> changes;
+    QObject::connect(s.get(), &Settings::changed, [&](Settings::Key key) { changes.push_back(key); });
 
     s->setWorkdaySlug("bramel");
     EXPECT_EQ(raw()->value("workdaySlug").toString(), "bramel");
@@ -275,8 +275,12 @@ TEST_F(SettingsStore, EveryAssignmentNotifiesAndWritesNilRemoves)
 
     s->setOfferCalls(true); // the start value, never stored so far
     EXPECT_TRUE(raw()->contains("offerCalls"));
+    s->setBreakMinutes(30);
+    EXPECT_EQ(raw()->value("breakMinutes").toInt(), 30);
     s->setAccountError("x");
-    EXPECT_EQ(changes, 4);
+    using K = Settings::Key;
+    EXPECT_EQ(changes, (std::vector<K>{K::workdaySlug, K::workdaySlug, K::offerCalls, K::breakMinutes, K::accountError}));
+    EXPECT_EQ(Settings::name(K::active), QLatin1String("active"));
 }
 
 // Settings::shared() is made once per process, so each case runs in a fresh copy.

@@ -4,6 +4,7 @@
 #include "core/Keychain.h"
 #include "core/Log.h"
 #include "core/Paths.h"
+#include "core/Accounts.h"
 #include "core/Settings.h"
 #include "core/SignIn.h"
 #include "core/SignInError.h"
@@ -201,6 +202,7 @@ protected:
     TempSupport support_;
     FakePlatform platform_;
     Settings settings_{Settings::suite("test-" + QUuid::createUuid().toString(QUuid::WithoutBraces))};
+    Accounts accounts_{settings_};
     SignIn signIn_;
     std::vector<Phase> phases_;
     std::vector<QString> opened_;
@@ -215,12 +217,12 @@ private:
 TEST_F(SignInModel, ApprovalStoresTheAccount)
 {
     WebPlatform web(platform_);
-    signIn_.begin(settings_);
+    signIn_.begin(accounts_);
     ASSERT_TRUE(waitFor([&] { return signedIn_ > 0; }));
     const Url page = *Url::parse(url());
     EXPECT_EQ(phases_, (std::vector<Phase>{Phase::starting(), Phase::waiting("ABCD-1234", page), Phase::finishing(), Phase::idle()}));
     EXPECT_EQ(opened_, std::vector<QString>{url()});
-    EXPECT_TRUE(settings_.signedIn());
+    EXPECT_TRUE(accounts_.signedIn());
     EXPECT_EQ(settings_.accountName(), "Ada Lovelace");
     EXPECT_EQ(Keychain::get("account"), "zv_test_account_key");
 
@@ -235,7 +237,7 @@ TEST_F(SignInModel, FailuresAreShownAndNothingIsStored)
 {
     {
         WebPlatform web(platform_, {.approval = WebPlatform::Approval::deny});
-        signIn_.begin(settings_);
+        signIn_.begin(accounts_);
         ASSERT_TRUE(waitFor([&] { return phaseIs(Phase::Kind::failed); }));
         EXPECT_EQ(signIn_.phase(), Phase::failed(SignInError::declined));
         EXPECT_FALSE(signIn_.busy());
@@ -245,18 +247,18 @@ TEST_F(SignInModel, FailuresAreShownAndNothingIsStored)
     // After a failure a new attempt starts afresh; here the server is gone.
     const QString base = platform_.base();
     platform_.stop();
-    signIn_.begin(settings_);
+    signIn_.begin(accounts_);
     EXPECT_TRUE(signIn_.busy());
     ASSERT_TRUE(waitFor([&] { return phaseIs(Phase::Kind::failed) && phases_.size() > 3; }));
     EXPECT_TRUE(signIn_.phase().message.startsWith(QString::fromUtf8("Couldn\u2019t reach 127.0.0.1: ")))
         << signIn_.phase().message.toStdString();
 
     settings_.setPlatformBase("nohost");
-    signIn_.begin(settings_);
+    signIn_.begin(accounts_);
     ASSERT_TRUE(waitFor([&] { return phaseIs(Phase::Kind::failed) && phases_.size() > 5; }));
     EXPECT_EQ(signIn_.phase().message, QString::fromUtf8("Couldn\u2019t reach nohost: no device endpoint"));
 
-    EXPECT_FALSE(settings_.signedIn());
+    EXPECT_FALSE(accounts_.signedIn());
     EXPECT_FALSE(Keychain::get("account"));
     EXPECT_EQ(signedIn_, 0);
 }
@@ -265,12 +267,12 @@ TEST_F(SignInModel, BeginWhileWaitingChangesNothingAndReopenOpensAgain)
 {
     WebPlatform web(platform_, {.approval = WebPlatform::Approval::hold});
     EXPECT_FALSE(signIn_.busy());
-    signIn_.begin(settings_);
+    signIn_.begin(accounts_);
     ASSERT_TRUE(waitFor([&] { return phaseIs(Phase::Kind::waiting); }));
     EXPECT_EQ(signIn_.code(), "ABCD-1234");
     EXPECT_TRUE(signIn_.busy());
 
-    signIn_.begin(settings_);
+    signIn_.begin(accounts_);
     signIn_.reopen();
     ASSERT_TRUE(waitFor([&] { return web.polls() >= 3; }));
     EXPECT_EQ(starts(), 1);
@@ -279,13 +281,13 @@ TEST_F(SignInModel, BeginWhileWaitingChangesNothingAndReopenOpensAgain)
 
     web.approve();
     ASSERT_TRUE(waitFor([&] { return signedIn_ > 0; }));
-    EXPECT_TRUE(settings_.signedIn());
+    EXPECT_TRUE(accounts_.signedIn());
 }
 
 TEST_F(SignInModel, CancelDropsALateApproval)
 {
     WebPlatform web(platform_, {.approval = WebPlatform::Approval::hold});
-    signIn_.begin(settings_);
+    signIn_.begin(accounts_);
     ASSERT_TRUE(waitFor([&] { return web.polls() >= 1; }));
 
     // The approval is on its way when the user cancels.
@@ -304,7 +306,7 @@ TEST_F(SignInModel, CancelDropsALateApproval)
     ASSERT_TRUE(waitFor([&] { return web.polls() > before; }));
     waitFor([] { return false; }, 300);
     EXPECT_TRUE(phaseIs(Phase::Kind::idle));
-    EXPECT_FALSE(settings_.signedIn());
+    EXPECT_FALSE(accounts_.signedIn());
     EXPECT_FALSE(Keychain::get("account"));
     EXPECT_EQ(signedIn_, 0);
     EXPECT_EQ(web.polls(), before + 1) << "the cancelled flow polls no more";
@@ -314,7 +316,7 @@ TEST_F(SignInModel, OnlyWebPagesAreOpened)
 {
     for (const char* page : {"file:///etc/passwd", "javascript:alert(1)", "x-scheme-handler:run"}) {
         WebPlatform web(platform_, {.approval = WebPlatform::Approval::hold, .startExtra = {{"verify_url", page}}});
-        signIn_.begin(settings_);
+        signIn_.begin(accounts_);
         ASSERT_TRUE(waitFor([&] { return phaseIs(Phase::Kind::waiting); })) << page;
         signIn_.reopen();
         signIn_.cancel();
@@ -353,15 +355,16 @@ TEST_F(SignInProcess, AKeyringThatRefusesTheKeyFailsTheSignIn)
             WebPlatform web(platform);
             Settings settings(Settings::suite("test-refused"));
             settings.setPlatformBase(platform.base());
+            Accounts accounts(settings);
             SignIn signIn;
             signIn.setPause([](double) {});
             signIn.openBrowser = [](const Url&) {};
             bool called = false;
             signIn.onSignedIn = [&] { called = true; };
-            signIn.begin(settings);
+            signIn.begin(accounts);
             const bool failed = waitFor([&] { return signIn.phase().kind == Phase::Kind::failed; });
             const bool ok = failed && signIn.phase().message == SignIn::keyringFailed && !called
-                && !settings.signedIn() && !settings.accountEmail();
+                && !accounts.signedIn() && !settings.accountEmail();
             std::exit(ok ? 0 : 1);
         },
         testing::ExitedWithCode(0), "keychain set failed");
