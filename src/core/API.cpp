@@ -1,6 +1,7 @@
 #include "core/API.h"
 
-#include "core/Platform.h"
+#include "core/Address.h"
+#include "core/Json.h"
 #include "core/Strings.h"
 
 #include <QJsonDocument>
@@ -89,7 +90,7 @@ QStringList texts(const QJsonValue& v)
 {
     QStringList out;
     for (const QJsonValue& item : v.toArray())
-        if (auto text = API::str(item))
+        if (auto text = Json::str(item))
             out << *text;
     return out;
 }
@@ -114,7 +115,7 @@ API::API(const QString& server, const QString& key, const std::optional<QString>
     while (server_.endsWith(u'/'))
         server_.chop(1);
     if (apiRoot)
-        apiRoot_ = Platform::clean(*apiRoot);
+        apiRoot_ = Address::clean(*apiRoot);
 }
 
 QString API::endpoint() const
@@ -214,33 +215,6 @@ QJsonObject API::check(const Http::Response& response)
     throw APIError(status, statusText(status));
 }
 
-std::optional<double> API::number(const QJsonValue& value)
-{
-    if (value.isBool())
-        return value.toBool() ? 1.0 : 0.0;
-    if (value.isDouble())
-        return value.toDouble();
-    return std::nullopt;
-}
-
-std::optional<QString> API::str(const QJsonValue& value)
-{
-    if (value.isString())
-        return value.toString();
-    if (value.isBool())
-        return QString::fromLatin1(value.toBool() ? "1" : "0");
-    if (value.isDouble()) {
-        const double d = value.toDouble();
-        if (d == std::trunc(d) && std::abs(d) < 9.0e15)
-            return QString::number(qint64(d));
-        // Integers beyond double precision arrive exactly as int64.
-        if (d == std::trunc(d) && std::abs(d) < 9.2e18)
-            return QString::number(value.toInteger());
-        return QString::number(d, 'g', QLocale::FloatingPointShortest);
-    }
-    return std::nullopt;
-}
-
 // --- Workspace endpoints -------------------------------------------------
 
 QString API::me() const
@@ -263,19 +237,19 @@ std::vector<Todo> API::todos() const
         return out;
     for (qsizetype i = 0; i < items->size(); ++i) {
         const QJsonObject item = items->at(i).toObject();
-        const auto id = str(item.value(QStringLiteral("id")));
+        const auto id = Json::str(item.value(QStringLiteral("id")));
         if (!id)
             continue;
         Todo todo;
         todo.id = *id;
-        const auto n = API::number(item.value(QStringLiteral("n")));
+        const auto n = Json::number(item.value(QStringLiteral("n")));
         const bool whole = n && *n == std::trunc(*n) && *n >= std::numeric_limits<int>::min()
                            && *n <= std::numeric_limits<int>::max();
         todo.n = whole ? int(*n) : int(i + 1);
         todo.title = string(item.value(QStringLiteral("title"))).value_or(*id);
         todo.status = string(item.value(QStringLiteral("status"))).value_or(QString());
-        todo.topic = str(item.value(QStringLiteral("topic")));
-        todo.effort = str(item.value(QStringLiteral("effort")));
+        todo.topic = Json::str(item.value(QStringLiteral("topic")));
+        todo.effort = Json::str(item.value(QStringLiteral("effort")));
         out.push_back(std::move(todo));
     }
     return out;
@@ -311,7 +285,7 @@ WrapStatus API::wrapStatus(const QString& day) const
     if (const auto cards = objects(answer.value(QStringLiteral("cards")))) {
         for (const QJsonValue& v : *cards) {
             const QJsonObject card = v.toObject();
-            const auto id = str(card.value(QStringLiteral("id")));
+            const auto id = Json::str(card.value(QStringLiteral("id")));
             if (!id)
                 continue;
             wrap.cards.push_back({*id, string(card.value(QStringLiteral("title"))).value_or(*id)});
@@ -337,9 +311,9 @@ API::Score API::routeScore(const QString& title, const QString& app, const QStri
     const QJsonObject answer = json(QStringLiteral("POST"), QStringLiteral("/api/route/score"), body, routeScoreTimeout);
     Score score;
     const QJsonValue s = answer.value(QStringLiteral("score"));
-    if (auto n = API::number(s))
+    if (auto n = Json::number(s))
         score.score = *n;
-    else if (auto t = str(s))
+    else if (auto t = Json::str(s))
         score.score = parseNumber(*t).value_or(0);
     score.reasons = texts(answer.value(QStringLiteral("reasons")));
     return score;
@@ -349,7 +323,7 @@ API::Coaching API::coachLive(const QJsonObject& snapshot) const
 {
     const QJsonObject answer = json(QStringLiteral("POST"), QStringLiteral("/api/coach/live"), snapshot, defaultTimeout);
     Coaching out;
-    out.nextAfter = API::number(answer.value(QStringLiteral("next_after_s")));
+    out.nextAfter = Json::number(answer.value(QStringLiteral("next_after_s")));
     const QJsonValue tipValue = answer.value(QStringLiteral("tip"));
     if (!tipValue.isObject())
         return out;
@@ -374,9 +348,9 @@ std::optional<QString> API::createTask(const QString& title, const std::optional
     if (notes && !notes->isEmpty())
         body.insert(QStringLiteral("notes"), *notes);
     const QJsonObject answer = json(QStringLiteral("POST"), QStringLiteral("/api/tasks"), body);
-    if (auto id = str(answer.value(QStringLiteral("id"))))
+    if (auto id = Json::str(answer.value(QStringLiteral("id"))))
         return id;
-    return str(answer.value(QStringLiteral("task")).toObject().value(QStringLiteral("id")));
+    return Json::str(answer.value(QStringLiteral("task")).toObject().value(QStringLiteral("id")));
 }
 
 QJsonObject API::callDetail(const QString& id) const

@@ -1,7 +1,7 @@
 #include "core/Accounts.h"
 
+#include "core/Address.h"
 #include "core/Keychain.h"
-#include "core/Platform.h"
 #include "core/Settings.h"
 #include "core/Strings.h"
 
@@ -182,7 +182,7 @@ std::optional<API> Accounts::personalAPI()
     // The root receives the account key: only the platform's own origin will do.
     if (settings_.personalRoot()) {
         const auto url = Url::parse(*settings_.personalRoot());
-        if (url && Platform::sameOrigin(*url, base))
+        if (url && Address::sameOrigin(*url, base))
             root = *settings_.personalRoot();
     }
     return API(base + QStringLiteral("/app"), accountKey(), root);

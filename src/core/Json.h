@@ -142,6 +142,14 @@ private:
     const QJsonObject& object_;
 };
 
+// --- Tolerant readers, for answers from servers ---------------------------
+
+// A JSON value as text: a string as it is, a number as its decimal text (a
+// whole number without fraction), a boolean as "1" or "0"; otherwise nothing.
+std::optional<QString> str(const QJsonValue& value);
+// A JSON number; a boolean counts as 1 or 0, text does not count.
+std::optional<double> number(const QJsonValue& value);
+
 template <class T>
 void put(QJsonObject& object, const char* key, const T& value)
 {

@@ -1,10 +1,10 @@
 #include "core/Settings.h"
 
+#include "core/Address.h"
 #include "core/AppId.h"
 #include "core/Clock.h"
 #include "core/Json.h"
 #include "core/Paths.h"
-#include "core/Platform.h"
 #include "core/Strings.h"
 
 #include <QDir>
@@ -274,7 +274,7 @@ Settings::Settings(std::unique_ptr<QSettings> defaults, QObject* parent) : QObje
     }
 
     const auto base = text(Key::platformBase);
-    platformBase_ = Platform::clean(base && !base->trimmed().isEmpty() ? *base : Platform::defaultBase);
+    platformBase_ = Address::clean(base && !base->trimmed().isEmpty() ? *base : Address::defaultBase);
     accountEmail_ = text(Key::accountEmail);
     accountName_ = text(Key::accountName);
     projects_ = readList(value(Key::projects)).value_or(std::vector<Workspace>());
@@ -375,8 +375,8 @@ void Settings::setPlatformBase(const QString& value)
 
 QString Settings::platformAddress() const
 {
-    const QString cleaned = Platform::clean(platformBase_);
-    return cleaned.isEmpty() ? Platform::clean(Platform::defaultBase) : cleaned;
+    const QString cleaned = Address::clean(platformBase_);
+    return cleaned.isEmpty() ? Address::clean(Address::defaultBase) : cleaned;
 }
 
 void Settings::setAccountEmail(const std::optional<QString>& value)

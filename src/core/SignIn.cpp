@@ -1,9 +1,9 @@
 #include "core/SignIn.h"
 
 #include "core/APIError.h"
+#include "core/Accounts.h"
 #include "core/Log.h"
 #include "core/Net.h"
-#include "core/Accounts.h"
 #include "core/Settings.h"
 #include "core/SignInError.h"
 
@@ -149,7 +149,7 @@ void SignIn::begin(Accounts& accounts)
                 self->open(start.verifyURL);
             });
         };
-        const Platform::Pause wait = [run, pause](double seconds) {
+        const WebPlatform::Pause wait = [run, pause](double seconds) {
             if (!pause)
                 return run->sleep(seconds);
             if (run->stopped())
@@ -158,11 +158,11 @@ void SignIn::begin(Accounts& accounts)
             return !run->stopped();
         };
         try {
-            const Platform::Approval approval = Platform::deviceFlow(base, onCode, wait);
+            const WebPlatform::Approval approval = WebPlatform::deviceFlow(base, onCode, wait);
             run->post([generation, approval, target](SignIn* self) {
                 self->finish(generation, approval, target);
             });
-        } catch (const Platform::Cancelled&) {
+        } catch (const WebPlatform::Cancelled&) {
         } catch (const SignInError& e) {
             run->post([generation, message = e.message()](SignIn* self) { self->fail(generation, message); });
         } catch (const std::exception& e) {
@@ -176,7 +176,7 @@ void SignIn::begin(Accounts& accounts)
     });
 }
 
-void SignIn::finish(quint64 generation, const Platform::Approval& approval, Accounts* accounts)
+void SignIn::finish(quint64 generation, const WebPlatform::Approval& approval, Accounts* accounts)
 {
     if (generation != generation_)
         return;

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "core/Platform.h"
 #include "core/Url.h"
+#include "core/WebPlatform.h"
 
 #include <QObject>
 #include <QString>
@@ -77,7 +77,7 @@ private:
     struct Run;
     void setPhase(const Phase& phase);
     void open(const Url& url);
-    void finish(quint64 generation, const Platform::Approval& approval, Accounts* accounts);
+    void finish(quint64 generation, const WebPlatform::Approval& approval, Accounts* accounts);
     void fail(quint64 generation, const QString& message);
 
     Phase phase_;

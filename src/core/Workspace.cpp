@@ -1,7 +1,7 @@
 #include "core/Workspace.h"
 
+#include "core/Address.h"
 #include "core/Json.h"
-#include "core/Platform.h"
 
 #include <QHashFunctions>
 
@@ -12,12 +12,12 @@ Workspace::Workspace(const QString& name, const QString& server)
 
 QString Workspace::base() const
 {
-    return Platform::clean(server);
+    return Address::clean(server);
 }
 
 bool Workspace::isLocal() const
 {
-    return Platform::isLocal(base());
+    return Address::isLocal(base());
 }
 
 std::optional<Url> Workspace::link(const QString& path) const

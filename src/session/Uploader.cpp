@@ -1,5 +1,6 @@
 #include "session/Uploader.h"
 
+#include "core/Json.h"
 #include "core/Strings.h"
 #include "session/Payload.h"
 
@@ -42,7 +43,7 @@ QString upload(Session& session, const API& api, const std::optional<QString>& s
             const QJsonObject answer =
                 api.upload(QStringLiteral("POST"), QStringLiteral("/api/calls"), file, QStringLiteral("application/json"));
             QFile::remove(file);
-            const auto id = API::str(answer.value(QStringLiteral("id")));
+            const auto id = Json::str(answer.value(QStringLiteral("id")));
             if (!id)
                 throw APIError(0, QStringLiteral("server returned no call id"));
             meta.callId = *id;

@@ -1,4 +1,5 @@
 #include "core/API.h"
+#include "core/Json.h"
 #include "core/Strings.h"
 #include "support/FakePlatform.h"
 #include "support/TestSupport.h"
@@ -73,7 +74,7 @@ TEST_F(Endpoints, EveryOperationAgainstTheLegacyServer)
     EXPECT_EQ(server.tasks().back(), (QJsonObject{{"title", "Card"}, {"notes", "why: test"}}));
 
     // A filed call: payload, streamed audio, detail, delete.
-    const QString id = API::str(a.json("POST", "/api/calls", QJsonObject{{"title", "T"}, {"source", "mac"},
+    const QString id = Json::str(a.json("POST", "/api/calls", QJsonObject{{"title", "T"}, {"source", "mac"},
                                                                           {"shots", QJsonArray{1, 2}}, {"pins", QJsonArray{3}}})
                                      .value("id"))
                            .value_or("");

@@ -4,8 +4,8 @@
 #include "core/Keychain.h"
 #include "core/Log.h"
 #include "core/Paths.h"
-#include "core/Platform.h"
 #include "core/Settings.h"
+#include "core/WebPlatform.h"
 #include "platform/SecretStore.h"
 #include "support/TestSupport.h"
 
@@ -41,7 +41,7 @@ protected:
 
     std::vector<Workspace> projects() const
     {
-        return {Platform::project(base_, "bramel", "Bramel", "owner"), Platform::project(base_, "tovarind", "Tovarind", "member")};
+        return {WebPlatform::project(base_, "bramel", "Bramel", "owner"), WebPlatform::project(base_, "tovarind", "Tovarind", "member")};
     }
 
     const QString base_ = "http://127.0.0.1:7440";

@@ -1,7 +1,8 @@
 // The preferences store over throw-away suites (files below the test's XDG folder).
 #include "core/Settings.h"
 
-#include "core/Platform.h"
+#include "core/Address.h"
+#include "core/WebPlatform.h"
 #include "support/TestSupport.h"
 
 #include <QFileInfo>
@@ -38,7 +39,7 @@ protected:
 
 Workspace project(const QString& base, const QString& slug)
 {
-    Workspace ws = Platform::project(base, slug, slug, "member");
+    Workspace ws = WebPlatform::project(base, slug, slug, "member");
     ws.apiRoot.reset();
     return ws;
 }
@@ -48,7 +49,7 @@ Workspace project(const QString& base, const QString& slug)
 TEST_F(SettingsStore, EmptyStoreGivesStartValuesAndWritesOnlyTheRepairs)
 {
     auto s = open();
-    EXPECT_EQ(s->platformBase(), Platform::defaultBase);
+    EXPECT_EQ(s->platformBase(), Address::defaultBase);
     EXPECT_FALSE(s->accountEmail() || s->accountName() || s->workdaySlug() || s->personalRoot() || s->lastFiled());
     EXPECT_TRUE(s->projects().empty());
     EXPECT_FALSE(s->autoFileTeamCalls() || s->trackWorkday() || s->autoRecordCalls());
@@ -81,7 +82,7 @@ TEST_F(SettingsStore, EmptyStoreGivesStartValuesAndWritesOnlyTheRepairs)
 TEST_F(SettingsStore, PlatformBaseIsCleanedAtStartAndWhereverItIsUsed)
 {
     plant("platformBase", "   ");
-    EXPECT_EQ(open()->platformBase(), Platform::defaultBase);
+    EXPECT_EQ(open()->platformBase(), Address::defaultBase);
 
     plant("platformBase", "  http://127.0.0.1:7440//  ");
     auto s = open();
@@ -94,7 +95,7 @@ TEST_F(SettingsStore, PlatformBaseIsCleanedAtStartAndWhereverItIsUsed)
     EXPECT_EQ(s->platformBase(), "https://team.example/ ");
     EXPECT_EQ(s->platformAddress(), "https://team.example");
     s->setPlatformBase(" / ");
-    EXPECT_EQ(s->platformAddress(), Platform::defaultBase);
+    EXPECT_EQ(s->platformAddress(), Address::defaultBase);
 }
 
 TEST_F(SettingsStore, RepairsTheLegacyServersAndTheSelection)
@@ -138,7 +139,7 @@ TEST_F(SettingsStore, DropsProjectsOfAnotherBaseAndGivesOldOnesTheirRoot)
 {
     const QString base = "http://127.0.0.1:7440";
     Workspace kept = project(base, "team two");
-    Workspace withRoot = Platform::project(base + "/", "ops", "Ops", std::nullopt, true);
+    Workspace withRoot = WebPlatform::project(base + "/", "ops", "Ops", std::nullopt, true);
     Workspace foreign = project("https://other.example", "team");
     plant("platformBase", base + "/");
     plant("projects", listText({foreign, kept, withRoot}));
@@ -201,7 +202,7 @@ TEST_F(SettingsStore, EveryPropertyPersistsAcrossInstances)
         s->setPlatformBase("http://127.0.0.1:7440/");
         s->setAccountEmail("ada@example.com");
         s->setAccountName("Ada, \"the\" first");
-        s->setProjects({Platform::project("http://127.0.0.1:7440", "bramel", "Bramel", "owner")});
+        s->setProjects({WebPlatform::project("http://127.0.0.1:7440", "bramel", "Bramel", "owner")});
         s->setWorkdaySlug("bramel");
         s->setPersonalRoot("http://127.0.0.1:7440/api/v1/personal");
         s->setAutoFileTeamCalls(true);
@@ -232,7 +233,7 @@ TEST_F(SettingsStore, EveryPropertyPersistsAcrossInstances)
     EXPECT_EQ(s->accountEmail(), "ada@example.com");
     EXPECT_EQ(s->accountName(), "Ada, \"the\" first");
     ASSERT_EQ(s->projects().size(), 1u);
-    EXPECT_EQ(s->projects()[0], Platform::project("http://127.0.0.1:7440", "bramel", "Bramel", "owner"));
+    EXPECT_EQ(s->projects()[0], WebPlatform::project("http://127.0.0.1:7440", "bramel", "Bramel", "owner"));
     EXPECT_EQ(s->workdaySlug(), "bramel");
     EXPECT_EQ(s->personalRoot(), "http://127.0.0.1:7440/api/v1/personal");
     EXPECT_TRUE(s->autoFileTeamCalls());

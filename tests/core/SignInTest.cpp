@@ -1,16 +1,16 @@
 // The device-code sign-in against the web platform fake: the flow itself on a
 // moved clock, and the SignIn model on the event loop with the real keyring.
 #include "core/APIError.h"
+#include "core/Accounts.h"
 #include "core/Keychain.h"
 #include "core/Log.h"
 #include "core/Paths.h"
-#include "core/Accounts.h"
 #include "core/Settings.h"
 #include "core/SignIn.h"
 #include "core/SignInError.h"
 #include "support/FakePlatform.h"
+#include "support/FakeWebPlatform.h"
 #include "support/TestSupport.h"
-#include "support/WebPlatform.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
@@ -40,23 +40,23 @@ QByteArray log()
 
 // What a flow run brought: the approval or the text of what it threw.
 struct Outcome {
-    std::optional<Platform::Approval> approval;
+    std::optional<WebPlatform::Approval> approval;
     QString error;
 };
 
 // The flow on a clock that each pause moves forward instead of sleeping.
 class DeviceFlow : public testing::Test {
 protected:
-    Outcome run(WebPlatform::Options options, const std::function<void(FakePlatform&)>& prepare = {})
+    Outcome run(FakeWebPlatform::Options options, const std::function<void(FakePlatform&)>& prepare = {})
     {
         FakePlatform platform;
         platform.start();
-        WebPlatform web(platform, std::move(options));
+        FakeWebPlatform web(platform, std::move(options));
         if (prepare)
             prepare(platform);
         polls_ = -1;
         pollsAtFirstPause_ = -1;
-        const Platform::Pause pause = [&](double seconds) {
+        const WebPlatform::Pause pause = [&](double seconds) {
             if (pollsAtFirstPause_ < 0)
                 pollsAtFirstPause_ = web.polls();
             EXPECT_EQ(seconds, interval_);
@@ -66,7 +66,7 @@ protected:
         const double started = clock_.uptime();
         Outcome out;
         try {
-            out.approval = Platform::deviceFlow(platform.base(), [&](const DeviceStart& s) { interval_ = s.interval; }, pause);
+            out.approval = WebPlatform::deviceFlow(platform.base(), [&](const DeviceStart& s) { interval_ = s.interval; }, pause);
         } catch (const SignInError& e) {
             out.error = e.message();
         } catch (const APIError& e) {
@@ -89,10 +89,10 @@ protected:
 
 TEST_F(DeviceFlow, EndsWithTheBrowsersAnswer)
 {
-    using A = WebPlatform::Approval;
+    using A = FakeWebPlatform::Approval;
     struct Case {
         const char* what;
-        WebPlatform::Options options;
+        FakeWebPlatform::Options options;
         QString error; // empty: approved
         int polls;
     };
@@ -118,7 +118,7 @@ TEST_F(DeviceFlow, EndsWithTheBrowsersAnswer)
     EXPECT_EQ(interval_, 2);
 
     // An answer the flow cannot use ends it with the server's text.
-    const Outcome odd = run({.approval = WebPlatform::Approval::hold}, [](FakePlatform& p) {
+    const Outcome odd = run({.approval = FakeWebPlatform::Approval::hold}, [](FakePlatform& p) {
         p.fail("POST", "/device/poll", {.status = 200, .body = R"({"status":"locked","error":"too many attempts"})"});
     });
     EXPECT_EQ(odd.error, "too many attempts");
@@ -126,19 +126,19 @@ TEST_F(DeviceFlow, EndsWithTheBrowsersAnswer)
 
 TEST_F(DeviceFlow, TheLocalDeadlineIsTheCodesLifetimeAtMostFifteenMinutes)
 {
-    const Outcome longLived = run({.approval = WebPlatform::Approval::hold, .startExtra = {{"interval", 30}, {"expires_in", 3600}}});
+    const Outcome longLived = run({.approval = FakeWebPlatform::Approval::hold, .startExtra = {{"interval", 30}, {"expires_in", 3600}}});
     EXPECT_EQ(longLived.error, SignInError::expired);
     EXPECT_EQ(polls_, 30) << "polls at 30 s … 900 s";
     EXPECT_EQ(elapsed_, 930);
 
-    const Outcome shortLived = run({.approval = WebPlatform::Approval::hold, .startExtra = {{"interval", 30}, {"expires_in", 60}}});
+    const Outcome shortLived = run({.approval = FakeWebPlatform::Approval::hold, .startExtra = {{"interval", 30}, {"expires_in", 60}}});
     EXPECT_EQ(shortLived.error, SignInError::expired);
     EXPECT_EQ(polls_, 2);
 }
 
 TEST_F(DeviceFlow, NetworkTroubleWhilePollingIsSurvived)
 {
-    const Outcome out = run({.approval = WebPlatform::Approval::slowApprove, .slowPolls = 1}, [](FakePlatform& p) {
+    const Outcome out = run({.approval = FakeWebPlatform::Approval::slowApprove, .slowPolls = 1}, [](FakePlatform& p) {
         p.fail("POST", "/device/poll", {.drop = true});
         p.fail("POST", "/device/poll", {.status = 502, .body = R"({"error":"bad gateway"})"});
     });
@@ -158,7 +158,7 @@ TEST_F(DeviceFlow, AFailedStartPassesThrough)
     const QString base = stopped.base();
     stopped.stop();
     try {
-        Platform::deviceFlow(base, {}, [](double) { return true; });
+        WebPlatform::deviceFlow(base, {}, [](double) { return true; });
         FAIL() << "no error";
     } catch (const APIError& e) {
         EXPECT_EQ(e.status(), 0);
@@ -216,7 +216,7 @@ private:
 
 TEST_F(SignInModel, ApprovalStoresTheAccount)
 {
-    WebPlatform web(platform_);
+    FakeWebPlatform web(platform_);
     signIn_.begin(accounts_);
     ASSERT_TRUE(waitFor([&] { return signedIn_ > 0; }));
     const Url page = *Url::parse(url());
@@ -236,7 +236,7 @@ TEST_F(SignInModel, ApprovalStoresTheAccount)
 TEST_F(SignInModel, FailuresAreShownAndNothingIsStored)
 {
     {
-        WebPlatform web(platform_, {.approval = WebPlatform::Approval::deny});
+        FakeWebPlatform web(platform_, {.approval = FakeWebPlatform::Approval::deny});
         signIn_.begin(accounts_);
         ASSERT_TRUE(waitFor([&] { return phaseIs(Phase::Kind::failed); }));
         EXPECT_EQ(signIn_.phase(), Phase::failed(SignInError::declined));
@@ -265,7 +265,7 @@ TEST_F(SignInModel, FailuresAreShownAndNothingIsStored)
 
 TEST_F(SignInModel, BeginWhileWaitingChangesNothingAndReopenOpensAgain)
 {
-    WebPlatform web(platform_, {.approval = WebPlatform::Approval::hold});
+    FakeWebPlatform web(platform_, {.approval = FakeWebPlatform::Approval::hold});
     EXPECT_FALSE(signIn_.busy());
     signIn_.begin(accounts_);
     ASSERT_TRUE(waitFor([&] { return phaseIs(Phase::Kind::waiting); }));
@@ -286,7 +286,7 @@ TEST_F(SignInModel, BeginWhileWaitingChangesNothingAndReopenOpensAgain)
 
 TEST_F(SignInModel, CancelDropsALateApproval)
 {
-    WebPlatform web(platform_, {.approval = WebPlatform::Approval::hold});
+    FakeWebPlatform web(platform_, {.approval = FakeWebPlatform::Approval::hold});
     signIn_.begin(accounts_);
     ASSERT_TRUE(waitFor([&] { return web.polls() >= 1; }));
 
@@ -315,7 +315,7 @@ TEST_F(SignInModel, CancelDropsALateApproval)
 TEST_F(SignInModel, OnlyWebPagesAreOpened)
 {
     for (const char* page : {"file:///etc/passwd", "javascript:alert(1)", "x-scheme-handler:run"}) {
-        WebPlatform web(platform_, {.approval = WebPlatform::Approval::hold, .startExtra = {{"verify_url", page}}});
+        FakeWebPlatform web(platform_, {.approval = FakeWebPlatform::Approval::hold, .startExtra = {{"verify_url", page}}});
         signIn_.begin(accounts_);
         ASSERT_TRUE(waitFor([&] { return phaseIs(Phase::Kind::waiting); })) << page;
         signIn_.reopen();
@@ -352,7 +352,7 @@ TEST_F(SignInProcess, AKeyringThatRefusesTheKeyFailsTheSignIn)
             qputenv("DBUS_SESSION_BUS_ADDRESS", "unix:path=/nonexistent/zelvan-bus");
             FakePlatform platform;
             platform.start();
-            WebPlatform web(platform);
+            FakeWebPlatform web(platform);
             Settings settings(Settings::suite("test-refused"));
             settings.setPlatformBase(platform.base());
             Accounts accounts(settings);

@@ -1,9 +1,9 @@
-#include "core/Platform.h"
+#include "core/Address.h"
 #include "core/Url.h"
 
 #include <gtest/gtest.h>
 
-TEST(Platform, CleanTrimsAndDropsEveryTrailingSlash)
+TEST(Address, CleanTrimsAndDropsEveryTrailingSlash)
 {
     const std::pair<QString, QString> cases[] = {
         {"  http://h.example:8080//  ", "http://h.example:8080"},
@@ -15,10 +15,10 @@ TEST(Platform, CleanTrimsAndDropsEveryTrailingSlash)
         {"a/ ", "a"},
     };
     for (const auto& [in, out] : cases)
-        EXPECT_EQ(Platform::clean(in), out) << in.toStdString();
+        EXPECT_EQ(Address::clean(in), out) << in.toStdString();
 }
 
-TEST(Platform, IsLocalComparesTheHostExactly)
+TEST(Address, IsLocalComparesTheHostExactly)
 {
     const std::pair<const char*, bool> cases[] = {
         {"http://localhost", true},
@@ -39,10 +39,10 @@ TEST(Platform, IsLocalComparesTheHostExactly)
         {"", false},
     };
     for (const auto& [base, local] : cases)
-        EXPECT_EQ(Platform::isLocal(base), local) << base;
+        EXPECT_EQ(Address::isLocal(base), local) << base;
 }
 
-TEST(Platform, ResolveKeepsAbsoluteTextAndJoinsRelativeOnes)
+TEST(Address, ResolveKeepsAbsoluteTextAndJoinsRelativeOnes)
 {
     struct Case {
         const char* text;
@@ -60,7 +60,7 @@ TEST(Platform, ResolveKeepsAbsoluteTextAndJoinsRelativeOnes)
         {"app", "not a base", std::nullopt},
     };
     for (const auto& c : cases) {
-        const auto url = Platform::resolve(c.text, c.base);
+        const auto url = Address::resolve(c.text, c.base);
         ASSERT_EQ(url.has_value(), c.url.has_value()) << c.text << " on " << c.base;
         if (url) {
             EXPECT_EQ(url->text(), QString::fromUtf8(*c.url)) << c.text;
@@ -68,11 +68,11 @@ TEST(Platform, ResolveKeepsAbsoluteTextAndJoinsRelativeOnes)
     }
 }
 
-TEST(Platform, DefaultBaseIsACleanHttpsAddress)
+TEST(Address, DefaultBaseIsACleanHttpsAddress)
 {
-    EXPECT_TRUE(Platform::defaultBase.startsWith("https://"));
-    EXPECT_EQ(Platform::clean(Platform::defaultBase), Platform::defaultBase);
-    const auto url = Url::parse(Platform::defaultBase);
+    EXPECT_TRUE(Address::defaultBase.startsWith("https://"));
+    EXPECT_EQ(Address::clean(Address::defaultBase), Address::defaultBase);
+    const auto url = Url::parse(Address::defaultBase);
     ASSERT_TRUE(url && url->host());
     EXPECT_FALSE(url->host()->isEmpty());
 }

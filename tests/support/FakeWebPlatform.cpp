@@ -1,4 +1,4 @@
-#include "support/WebPlatform.h"
+#include "support/FakeWebPlatform.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -17,11 +17,11 @@ QString q(const std::string& text)
 
 } // namespace
 
-WebPlatform::WebPlatform(FakePlatform& platform) : WebPlatform(platform, Options())
+FakeWebPlatform::FakeWebPlatform(FakePlatform& platform) : FakeWebPlatform(platform, Options())
 {
 }
 
-WebPlatform::WebPlatform(FakePlatform& platform, Options options)
+FakeWebPlatform::FakeWebPlatform(FakePlatform& platform, Options options)
     : platform_(platform), state_(std::make_shared<State>())
 {
     Options& o = state_->options;
@@ -44,7 +44,7 @@ WebPlatform::WebPlatform(FakePlatform& platform, Options options)
     }
 }
 
-void WebPlatform::serveDevice(const std::string& prefix)
+void FakeWebPlatform::serveDevice(const std::string& prefix)
 {
     platform_.route("POST", prefix + "/start", [state = state_](const httplib::Request& req, httplib::Response& res) {
         const QJsonObject body = QJsonDocument::fromJson(QByteArray::fromStdString(req.body)).object();
@@ -96,7 +96,7 @@ void WebPlatform::serveDevice(const std::string& prefix)
     });
 }
 
-void WebPlatform::serveMe(const std::string& path)
+void FakeWebPlatform::serveMe(const std::string& path)
 {
     platform_.route("GET", path, [state = state_](const httplib::Request& req, httplib::Response& res) {
         const Options& o = state->options;
@@ -113,13 +113,13 @@ void WebPlatform::serveMe(const std::string& path)
     });
 }
 
-void WebPlatform::approve()
+void FakeWebPlatform::approve()
 {
     std::lock_guard lock(state_->mutex);
     state_->approved = true;
 }
 
-int WebPlatform::polls() const
+int FakeWebPlatform::polls() const
 {
     std::lock_guard lock(state_->mutex);
     return state_->polls;
