@@ -10,13 +10,18 @@
 #include <QFileInfo>
 #include <algorithm>
 
-MonoWriter::MonoWriter(QString url) : url_(std::move(url)), meter_(0.25, sampleRate) {}
+MonoWriter::MonoWriter(QString url) : url_(std::move(url)), meter_(LevelTrack::standardWindow, sampleRate) {}
 
 MonoWriter::~MonoWriter() = default;
 
 bool MonoWriter::hasAudio() const
 {
     return framesWritten_ > 12000 && QFileInfo::exists(url_);
+}
+
+LevelTrack MonoWriter::levels() const
+{
+    return {offset_.value_or(0), meter_.rms, meter_.window()};
 }
 
 AacWriter& MonoWriter::openIfNeeded()

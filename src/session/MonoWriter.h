@@ -39,6 +39,8 @@ public:
     bool hasAudio() const;
     const std::optional<QString>& lastError() const { return lastError_; }
     const LevelMeter& meter() const { return meter_; }
+    // The measured levels on the session's time axis (from offset(), else 0).
+    LevelTrack levels() const;
 
 private:
     void writeSilence(double seconds);

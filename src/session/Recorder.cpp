@@ -260,10 +260,7 @@ void Recorder::tap(const CaptureBuffer& buffer)
         return;
     const double host = std::isfinite(buffer.hostTime) && buffer.hostTime > 0 ? buffer.hostTime : now();
     const double at = std::max(host - startedHost_.load(), 0.0);
-    auto copy = std::make_shared<PcmBuffer>();
-    copy->sampleRate = buffer.sampleRate;
-    copy->channels = buffer.channels;
-    copy->samples = buffer.samples;
+    auto copy = std::make_shared<const PcmBuffer>(buffer);
     LiveMeter::shared().feedMic(tapLevel(*copy));
     if (onMicBuffer)
         onMicBuffer(*copy);
@@ -285,11 +282,7 @@ void Recorder::handleAudio(const CaptureBuffer& buffer)
     if (!std::isfinite(p) || std::abs(p - current) > stampTolerance)
         p = current - double(n) / buffer.sampleRate;
     const double at = std::max(p - startedHost_.load(), 0.0);
-    PcmBuffer pcm;
-    pcm.sampleRate = buffer.sampleRate;
-    pcm.channels = buffer.channels;
-    pcm.samples = buffer.samples;
-    sys_.write(pcm, at);
+    sys_.write(buffer, at);
 }
 
 // ---- capture queue: frames
@@ -433,8 +426,8 @@ void Recorder::resolveAutoPin()
     const PendingPin p = std::move(*pendingAuto_);
     pendingAuto_.reset();
 
-    const LevelTrack mic = micQ_.sync([this] { return LevelTrack{mic_.offset().value_or(0), mic_.meter().rms, 0.25}; });
-    const LevelTrack tab{sys_.offset().value_or(0), sys_.meter().rms, 0.25};
+    const LevelTrack mic = micQ_.sync([this] { return mic_.levels(); });
+    const LevelTrack tab = sys_.levels();
     if (!speech(p.t, mic, tab, 10) || p.t - lastAutoPinT_ < autoPinGap)
         return;
     lastAutoPinT_ = p.t;
@@ -460,9 +453,9 @@ bool Recorder::speech(double t, const LevelTrack& mic, const LevelTrack& tab, do
     }
     if (lo > hi)
         return false;
-    // Counted in steps rather than summed, so 0.25 × k lands exactly.
+    // Counted in steps rather than summed, so each step lands exactly.
     for (int64_t k = 0;; ++k) {
-        const double s = lo + 0.25 * double(k);
+        const double s = lo + LevelTrack::standardWindow * double(k);
         if (s > hi)
             break;
         if (tab.value(s) > Speaking::tabThreshold)
@@ -615,9 +608,9 @@ std::shared_ptr<Session> Recorder::stop()
 
     std::optional<LevelTrack> micLevels, tabLevels;
     if (mic_.hasAudio())
-        micLevels = LevelTrack{mic_.offset().value_or(0), mic_.meter().rms, 0.25};
+        micLevels = mic_.levels();
     if (sys_.hasAudio())
-        tabLevels = LevelTrack{sys_.offset().value_or(0), sys_.meter().rms, 0.25};
+        tabLevels = sys_.levels();
     const Speaking::Spans spans = Speaking::spans(micLevels, tabLevels);
 
     std::vector<Mixer::Input> inputs;

@@ -58,6 +58,10 @@ TEST(MonoWriter, GapsOnTheTimeline)
         w.close();
         EXPECT_FALSE(w.lastError()) << c.what;
         EXPECT_EQ(int64_t(w.meter().rms.size()), (96000 + c.silentFrames) / 12000) << c.what;
+        // The level curve starts where the track does in the session.
+        const LevelTrack levels = w.levels();
+        EXPECT_EQ(levels.offset, 1.0) << c.what;
+        EXPECT_EQ(levels.rms.size(), w.meter().rms.size()) << c.what;
         if (c.silentFrames > 1'000'000) {
             // The hour of silence is in the file, not only in the count.
             EXPECT_NEAR(Mixer::duration(w.url()), 3602.0, 0.05);
