@@ -164,12 +164,12 @@ void SignIn::begin(Accounts& accounts)
             });
         } catch (const WebPlatform::Cancelled&) {
         } catch (const SignInError& e) {
-            run->post([generation, message = e.message()](SignIn* self) { self->fail(generation, message); });
+            run->post([generation, message = e.description()](SignIn* self) { self->fail(generation, message); });
         } catch (const std::exception& e) {
             const auto url = Url::parse(base);
             const QString host = url && url->host() && !url->host()->isEmpty() ? *url->host() : base;
-            const auto* api = dynamic_cast<const APIError*>(&e);
-            const QString description = api ? api->errorDescription() : QString::fromLocal8Bit(e.what());
+            const auto* error = dynamic_cast<const Error*>(&e);
+            const QString description = error ? error->description() : QString::fromLocal8Bit(e.what());
             const QString message = QStringLiteral("Couldn\u2019t reach ") + host + QStringLiteral(": ") + description;
             run->post([generation, message](SignIn* self) { self->fail(generation, message); });
         }

@@ -136,7 +136,7 @@ PollResult poll(const QString& base, const QString& prefix, const QString& devic
     try {
         return parsePoll(post(*url, QJsonObject{{QStringLiteral("device_code"), deviceCode}}));
     } catch (const APIError& e) {
-        if (e.status() == 403 && e.message().toLower().contains(QStringLiteral("denied")))
+        if (e.status() == 403 && e.reason().toLower().contains(QStringLiteral("denied")))
             return PollResult::denied();
         if (e.status() == 404 || e.status() == 410)
             return PollResult::expired();
@@ -255,7 +255,7 @@ Approval deviceFlow(const QString& base, const std::function<void(const DeviceSt
         try {
             result = poll(base, path, code.deviceCode);
         } catch (const APIError& e) {
-            slog(QStringLiteral("sign-in poll: ") + e.errorDescription());
+            slog(QStringLiteral("sign-in poll: ") + e.description());
             continue;
         }
         switch (result.kind) {

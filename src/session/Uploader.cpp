@@ -11,8 +11,8 @@ namespace {
 
 QString describe(const std::exception& e)
 {
-    if (const auto* api = dynamic_cast<const APIError*>(&e))
-        return api->errorDescription();
+    if (const auto* error = dynamic_cast<const Error*>(&e))
+        return error->description();
     return QString::fromUtf8(e.what());
 }
 

@@ -115,13 +115,13 @@ TEST_F(Endpoints, ServerModes)
         {Mode::older, "", [](const API& a) { a.uploadWorkday("2025-01-31", {}); }, missing},
         {Mode::older, "", [](const API& a) { a.wrapStatus("2025-01-31"); }, missing},
         {Mode::auth, "", [](const API& a) { a.me(); },
-         [](const APIError& e) { return e.errorDescription() == "a valid key is required (HTTP 401)"; }},
+         [](const APIError& e) { return e.description() == "a valid key is required (HTTP 401)"; }},
         {Mode::auth, "wrong", [](const API& a) { a.todos(); }, [](const APIError& e) { return e.status() == 401; }},
         {Mode::auth, "k", [](const API& a) { a.todos(); }, {}},
         {Mode::notJson, "", [](const API& a) { a.me(); },
-         [](const APIError& e) { return e.errorDescription() == "unexpected response (not JSON) from 127.0.0.1 (HTTP 200)"; }},
+         [](const APIError& e) { return e.description() == "unexpected response (not JSON) from 127.0.0.1 (HTTP 200)"; }},
         {Mode::dropped, "", [](const API& a) { a.todos(); },
-         [](const APIError& e) { return e.status() == 0 && e.message() == "The network connection was lost."; }},
+         [](const APIError& e) { return e.status() == 0 && e.reason() == "The network connection was lost."; }},
         {Mode::slow, "", [](const API& a) { a.me(); }, {}},
         {Mode::full, "", [](const API& a) { a.startTodo("nope"); }, missing},
     };
@@ -135,8 +135,8 @@ TEST_F(Endpoints, ServerModes)
             c.call(a);
             EXPECT_FALSE(c.expected) << "no error";
         } catch (const APIError& e) {
-            ASSERT_TRUE(c.expected) << e.errorDescription().toStdString();
-            EXPECT_TRUE(c.expected(e)) << e.errorDescription().toStdString();
+            ASSERT_TRUE(c.expected) << e.description().toStdString();
+            EXPECT_TRUE(c.expected(e)) << e.description().toStdString();
         }
     }
 }
@@ -309,7 +309,7 @@ TEST_F(Endpoints, MeNeedsAnEgoWithAName)
             ADD_FAILURE() << json;
         } catch (const APIError& e) {
             EXPECT_EQ(e.status(), 0);
-            EXPECT_EQ(e.errorDescription(), "no ego in /api/me") << json;
+            EXPECT_EQ(e.description(), "no ego in /api/me") << json;
         }
     }
     answer("GET", "/api/me", R"({"ego":{"name":""}})");

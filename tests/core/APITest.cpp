@@ -37,7 +37,7 @@ protected:
         try {
             call();
         } catch (const APIError& e) {
-            EXPECT_FALSE(e.errorDescription().contains(secret)) << "no key in an error text";
+            EXPECT_FALSE(e.description().contains(secret)) << "no key in an error text";
             return e;
         }
         ADD_FAILURE() << "no error thrown";
@@ -163,8 +163,8 @@ TEST_F(APIClient, JudgesAnswers)
         }
         const APIError e = errorOf([&] { client().json("GET", "/api/judge"); });
         EXPECT_EQ(e.status(), c.errorStatus);
-        EXPECT_EQ(e.message(), QString::fromUtf8(c.message));
-        EXPECT_EQ(e.errorDescription(), QString::fromUtf8(c.message) + QStringLiteral(" (HTTP %1)").arg(c.errorStatus));
+        EXPECT_EQ(e.reason(), QString::fromUtf8(c.message));
+        EXPECT_EQ(e.description(), QString::fromUtf8(c.message) + QStringLiteral(" (HTTP %1)").arg(c.errorStatus));
         EXPECT_EQ(e.isMissing(), c.errorStatus == 404);
     }
 }
@@ -172,8 +172,8 @@ TEST_F(APIClient, JudgesAnswers)
 TEST_F(APIClient, CheckNamesTheServerWhenTheAnswerHasNoHost)
 {
     const APIError e = errorOf([] { API::check(Http::Response{200, "", ""}); });
-    EXPECT_EQ(e.message(), "unexpected response (not JSON) from server");
-    EXPECT_EQ(e.errorDescription(), "unexpected response (not JSON) from server (HTTP 200)");
+    EXPECT_EQ(e.reason(), "unexpected response (not JSON) from server");
+    EXPECT_EQ(e.description(), "unexpected response (not JSON) from server (HTTP 200)");
 }
 
 TEST_F(APIClient, GatewayLoginWinsOverStatusAndBody)
@@ -184,7 +184,7 @@ TEST_F(APIClient, GatewayLoginWinsOverStatusAndBody)
                                       std::pair{200, "https://cloudflareaccess.com/"}}) {
         const APIError e = errorOf([&] { API::check(Http::Response{status, url, R"({"error":"x"})"}); });
         EXPECT_EQ(e.status(), 403) << url;
-        EXPECT_EQ(e.message(), gateway);
+        EXPECT_EQ(e.reason(), gateway);
     }
     EXPECT_NO_THROW(API::check(Http::Response{200, "https://notcloudflareaccess.com/", "{}"}));
 
@@ -197,7 +197,7 @@ TEST_F(APIClient, GatewayLoginWinsOverStatusAndBody)
     serve("GET", "/cdn-cgi/access/login/.*", 200, "<html>Sign in</html>", "text/html");
     const APIError e = errorOf([&] { client().json("GET", "/api/me"); });
     EXPECT_EQ(e.status(), 403);
-    EXPECT_EQ(e.message(), gateway);
+    EXPECT_EQ(e.reason(), gateway);
     const auto seen = fake.requests();
     ASSERT_EQ(seen.size(), 2u);
     EXPECT_FALSE(seen[1].hasHeader("Authorization")) << "the key stays with the platform's host";
@@ -287,8 +287,8 @@ TEST_F(APIClient, TransportFailuresHaveStatusZeroAndAReadableMessage)
         SCOPED_TRACE(c.name);
         const APIError e = errorOf(c.call);
         EXPECT_EQ(e.status(), 0);
-        EXPECT_EQ(e.message(), c.message);
-        EXPECT_EQ(e.errorDescription(), c.message) << "no HTTP suffix";
+        EXPECT_EQ(e.reason(), c.message);
+        EXPECT_EQ(e.description(), c.message) << "no HTTP suffix";
         EXPECT_FALSE(e.isMissing());
     }
     for (const auto& r : fake.requests()) {

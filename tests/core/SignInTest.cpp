@@ -68,9 +68,9 @@ protected:
         try {
             out.approval = WebPlatform::deviceFlow(platform.base(), [&](const DeviceStart& s) { interval_ = s.interval; }, pause);
         } catch (const SignInError& e) {
-            out.error = e.message();
+            out.error = e.description();
         } catch (const APIError& e) {
-            out.error = e.errorDescription();
+            out.error = e.description();
         }
         polls_ = web.polls();
         elapsed_ = clock_.uptime() - started;

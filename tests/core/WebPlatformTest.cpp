@@ -198,20 +198,20 @@ TEST_F(AccountProtocol, StartFallsThroughOnlyOn404And405)
     platform_.fail("POST", "/device/start", {.status = 500, .body = R"({"error":"boom"})"});
     const APIError boom = thrown([&] { WebPlatform::start(base()); });
     EXPECT_EQ(boom.status(), 500);
-    EXPECT_EQ(boom.message(), "boom");
+    EXPECT_EQ(boom.reason(), "boom");
 
     // An answer without codes ends the start; the next path is not tried.
     platform_.fail("POST", "/device/start", {.status = 200, .body = R"({"device_code":"d","user_code":""})"});
     platform_.clearRequests();
     const APIError noCode = thrown([&] { WebPlatform::start(base()); });
     EXPECT_EQ(noCode.status(), 0);
-    EXPECT_EQ(noCode.message(), "the sign-in server sent no code");
+    EXPECT_EQ(noCode.reason(), "the sign-in server sent no code");
     EXPECT_EQ(platform_.requests().size(), 1u);
 
     // Every path missing: the last 404.
     platform_.fail("POST", ".*/start", {.status = 404, .body = R"({"error":"nothing here"})"}, 2);
-    EXPECT_EQ(thrown([&] { WebPlatform::start(base()); }).errorDescription(), "nothing here (HTTP 404)");
-    EXPECT_EQ(thrown([&] { WebPlatform::start("no base"); }).message(), "no device endpoint");
+    EXPECT_EQ(thrown([&] { WebPlatform::start(base()); }).description(), "nothing here (HTTP 404)");
+    EXPECT_EQ(thrown([&] { WebPlatform::start("no base"); }).reason(), "no device endpoint");
 }
 
 TEST_F(AccountProtocol, PollErrorsMeanDeniedOrExpired)
@@ -258,7 +258,7 @@ TEST_F(AccountProtocol, MeWithTheKeyAndAWrongKey)
     EXPECT_TRUE(personal.createTask("selftest"));
 
     platform_.fail("GET", "/api/v1/me", {.status = 200, .body = R"({"account":{}})"});
-    EXPECT_EQ(thrown([&] { WebPlatform::me(base(), "zv_test_account_key"); }).message(), "no account in /api/v1/me");
+    EXPECT_EQ(thrown([&] { WebPlatform::me(base(), "zv_test_account_key"); }).reason(), "no account in /api/v1/me");
 }
 
 TEST_F(AccountProtocol, ALocalDevelopmentServerIsAskedOnItsAppPaths)

@@ -264,7 +264,7 @@ TEST(ScreenStream, FailuresToStartOrMarkAreClearErrors)
         nowhere.start({});
         FAIL() << "started without a display";
     } catch (const CaptureError& e) {
-        EXPECT_EQ(e.message(), "cannot open the X display \":987\"");
+        EXPECT_EQ(e.description(), "cannot open the X display \":987\"");
     }
     EXPECT_THROW(ScreenCapture::exclude(0x7ffffff), CaptureError); // no such window
 }

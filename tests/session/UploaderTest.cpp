@@ -168,7 +168,7 @@ TEST_F(Upload, CallIdsFromTheAnswer)
                 ADD_FAILURE() << c.answer;
             } catch (const APIError& e) {
                 EXPECT_EQ(e.status(), 0);
-                EXPECT_EQ(e.message(), "server returned no call id");
+                EXPECT_EQ(e.reason(), "server returned no call id");
             }
             const auto m = Session::load(s->dir())->meta();
             EXPECT_EQ(m.lastError, "server returned no call id");

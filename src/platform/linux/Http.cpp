@@ -172,11 +172,6 @@ Failure failure(CURLcode code, const Transfer& t)
 
 } // namespace
 
-Failure::Failure(Kind kind, const QString& description)
-    : std::runtime_error(description.toStdString()), kind_(kind), description_(description)
-{
-}
-
 struct Session::Shared {
     CURLSH* share = nullptr;
     std::array<std::mutex, CURL_LOCK_DATA_LAST> locks;
