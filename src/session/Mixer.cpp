@@ -64,7 +64,7 @@ std::unique_ptr<Source> openSource(const Input& input)
 {
     auto source = std::make_unique<Source>();
     try {
-        source->reader = std::make_unique<AudioReader>(QFile::encodeName(input.url).toStdString());
+        source->reader = std::make_unique<AudioReader>(QFile::encodeName(input.path).toStdString());
     } catch (const NoAudioStream&) {
         return nullptr;
     }

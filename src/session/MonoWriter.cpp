@@ -10,13 +10,13 @@
 #include <QFileInfo>
 #include <algorithm>
 
-MonoWriter::MonoWriter(QString url) : url_(std::move(url)), meter_(LevelTrack::standardWindow, sampleRate) {}
+MonoWriter::MonoWriter(QString path) : path_(std::move(path)), meter_(LevelTrack::standardWindow, sampleRate) {}
 
 MonoWriter::~MonoWriter() = default;
 
 bool MonoWriter::hasAudio() const
 {
-    return framesWritten_ > 12000 && QFileInfo::exists(url_);
+    return framesWritten_ > 12000 && QFileInfo::exists(path_);
 }
 
 LevelTrack MonoWriter::levels() const
@@ -27,7 +27,7 @@ LevelTrack MonoWriter::levels() const
 AacWriter& MonoWriter::openIfNeeded()
 {
     if (!file_)
-        file_ = std::make_unique<AacWriter>(QFile::encodeName(url_).toStdString());
+        file_ = std::make_unique<AacWriter>(QFile::encodeName(path_).toStdString());
     return *file_;
 }
 
@@ -88,7 +88,7 @@ void MonoWriter::write(const PcmBuffer& buffer, std::optional<double> t)
     } catch (const std::exception& e) {
         const QString text = QString::fromUtf8(e.what());
         if (!lastError_)
-            slog(QStringLiteral("audio write ") + QFileInfo(url_).fileName() + QStringLiteral(": ") + text);
+            slog(QStringLiteral("audio write ") + QFileInfo(path_).fileName() + QStringLiteral(": ") + text);
         lastError_ = text;
     }
 }
@@ -102,7 +102,7 @@ void MonoWriter::close()
         } catch (const std::exception& e) {
             const QString text = QString::fromUtf8(e.what());
             if (!lastError_)
-                slog(QStringLiteral("audio write ") + QFileInfo(url_).fileName() + QStringLiteral(": ") + text);
+                slog(QStringLiteral("audio write ") + QFileInfo(path_).fileName() + QStringLiteral(": ") + text);
             lastError_ = text;
         }
         file_.reset();

@@ -48,7 +48,7 @@ QJsonObject frame(const Session& session, const std::optional<QString>& selfName
                                                    {QStringLiteral("mic_ok"), meta.micOk}});
     o.insert(QStringLiteral("source"), QStringLiteral("mac"));
     o.insert(QStringLiteral("app"), meta.app);
-    o.insert(QStringLiteral("expect_audio"), session.audioURL().has_value());
+    o.insert(QStringLiteral("expect_audio"), session.audioPath().has_value());
     o.insert(QStringLiteral("kind"), kind(meta));
     o.insert(QStringLiteral("ocr"), meta.ocr ? dicts(*meta.ocr) : QJsonArray());
     o.insert(QStringLiteral("apps"), meta.apps ? dicts(*meta.apps) : QJsonArray());
@@ -77,7 +77,7 @@ QJsonArray images(const Session& session, const std::vector<T>& items)
 {
     QJsonArray out;
     for (const T& item : items) {
-        QFile file(session.url(item.file));
+        QFile file(session.path(item.file));
         if (!file.open(QIODevice::ReadOnly))
             continue;
         const QByteArray bytes = file.readAll();
@@ -113,7 +113,7 @@ public:
         put("[");
         bool first = true;
         for (const T& item : items) {
-            QFile file(session.url(item.file));
+            QFile file(session.path(item.file));
             if (!file.open(QIODevice::ReadOnly))
                 continue;
             put(first ? "{\"jpeg\":\"" : ",{\"jpeg\":\"");
@@ -198,7 +198,7 @@ QJsonObject dictionary(const Session& session, const std::optional<QString>& sel
 
 QString write(const Session& session, const std::optional<QString>& selfName)
 {
-    const QString path = session.url(QStringLiteral("payload.json"));
+    const QString path = session.path(QStringLiteral("payload.json"));
     // A temporary file (owner-only) renamed over the target: the file is whole or
     // absent. It is not synced to disk: a payload lost in a crash is written again
     // before the next attempt, and syncing tens of megabytes would double the time.

@@ -5,7 +5,6 @@
 #include "core/Numbers.h"
 #include "core/Privacy.h"
 #include "platform/CaptureError.h"
-#include "session/AudioError.h"
 #include "session/Frames.h"
 #include "session/LiveMeter.h"
 #include "session/Mixer.h"
@@ -72,8 +71,8 @@ Recorder::Recorder(std::shared_ptr<Session> session, CaptureDevices& devices, Te
     : session_(std::move(session))
     , devices_(devices)
     , read_(reader ? std::move(reader) : TextReader([](const QImage& image, bool fast) { return OCR::read(image, fast); }))
-    , sys_(session_->url(QStringLiteral("system.m4a")))
-    , mic_(session_->url(QStringLiteral("mic.m4a")))
+    , systemTrack_(session_->path(QStringLiteral("system.m4a")))
+    , micTrack_(session_->path(QStringLiteral("mic.m4a")))
     , published_(std::make_shared<const SessionMeta>(session_->meta()))
 {
 }
@@ -128,7 +127,7 @@ void Recorder::start(bool withMic)
 {
     const std::vector<CaptureDisplay> displays = devices_.displays();
     if (displays.empty())
-        throw AudioError::format(QStringLiteral("no display to record"));
+        throw CaptureError(QStringLiteral("no display to record"));
     auto display = std::find_if(displays.begin(), displays.end(), [](const CaptureDisplay& d) { return d.primary; });
     if (display == displays.end())
         display = displays.begin();
@@ -151,7 +150,7 @@ void Recorder::start(bool withMic)
     });
     try {
         systemAudio->start({
-            .buffer = [this](const CaptureBuffer& buffer) { q_.async([this, buffer] { handleAudio(buffer); }); },
+            .buffer = [this](const CaptureBuffer& buffer) { q_.async([this, buffer] { handleSystemAudio(buffer); }); },
             // The system audio is part of the capture: losing it ends the stream.
             .interrupted = [this](const QString& reason) { streamFailed(reason); },
         });
@@ -264,12 +263,12 @@ void Recorder::tap(const CaptureBuffer& buffer)
     LiveMeter::shared().feedMic(tapLevel(*copy));
     if (onMicBuffer)
         onMicBuffer(*copy);
-    micQ_.async([this, copy, at] { mic_.write(*copy, at); });
+    micQ_.async([this, copy, at] { micTrack_.write(*copy, at); });
 }
 
 // ---- capture queue: sound
 
-void Recorder::handleAudio(const CaptureBuffer& buffer)
+void Recorder::handleSystemAudio(const CaptureBuffer& buffer)
 {
     if (finished_)
         return;
@@ -282,7 +281,7 @@ void Recorder::handleAudio(const CaptureBuffer& buffer)
     if (!std::isfinite(p) || std::abs(p - current) > stampTolerance)
         p = current - double(n) / buffer.sampleRate;
     const double at = std::max(p - startedHost_.load(), 0.0);
-    sys_.write(buffer, at);
+    systemTrack_.write(buffer, at);
 }
 
 // ---- capture queue: frames
@@ -426,12 +425,12 @@ void Recorder::resolveAutoPin()
     const PendingPin p = std::move(*pendingAuto_);
     pendingAuto_.reset();
 
-    const LevelTrack mic = micQ_.sync([this] { return mic_.levels(); });
-    const LevelTrack tab = sys_.levels();
-    if (!speech(p.t, mic, tab, 10) || p.t - lastAutoPinT_ < autoPinGap)
+    const LevelTrack mic = micQ_.sync([this] { return micTrack_.levels(); });
+    const LevelTrack system = systemTrack_.levels();
+    if (!speech(p.t, mic, system, 10) || p.t - lastAutoPinT_ < autoPinGap)
         return;
     lastAutoPinT_ = p.t;
-    session_->addPin(p.t, p.note, p.jpeg, true, false);
+    session_->addPin(p.t, p.note, p.jpeg, Session::PinKind::automatic);
     session_->save();
     publish();
     slog(QStringLiteral("auto-pin at ") + decimal(p.t) + QStringLiteral("s: ") + p.note);
@@ -442,7 +441,7 @@ void Recorder::resolveAutoPin()
     });
 }
 
-bool Recorder::speech(double t, const LevelTrack& mic, const LevelTrack& tab, double window)
+bool Recorder::speech(double t, const LevelTrack& mic, const LevelTrack& system, double window)
 {
     double lo = t - window;
     const double hi = t + window;
@@ -458,7 +457,7 @@ bool Recorder::speech(double t, const LevelTrack& mic, const LevelTrack& tab, do
         const double s = lo + LevelTrack::standardWindow * double(k);
         if (s > hi)
             break;
-        if (tab.value(s) > Speaking::tabThreshold)
+        if (system.value(s) > Speaking::tabThreshold)
             return true;
         if (mic.value(s) > Speaking::micThreshold)
             return true;
@@ -542,13 +541,13 @@ Recorder::LiveSnapshot Recorder::liveSnapshot(int since) const
     return s;
 }
 
-void Recorder::addPin(const QByteArray& jpeg, const QString& note, std::optional<double> t, bool textOnly)
+void Recorder::addPin(const QByteArray& jpeg, const QString& note, std::optional<double> t, Session::PinKind kind)
 {
     const double at = round1(t ? *t : elapsed());
-    q_.async([this, jpeg, note, at, textOnly] {
+    q_.async([this, jpeg, note, at, kind] {
         if (finished_)
             return;
-        session_->addPin(at, note, jpeg, false, textOnly);
+        session_->addPin(at, note, jpeg, kind);
         session_->save();
         publish();
     });
@@ -597,35 +596,35 @@ std::shared_ptr<Session> Recorder::stop()
     q_.drain();
     ocrQ_.drain();
     q_.sync([this] { resolveAutoPin(); });
-    micQ_.sync([this] { mic_.close(); });
+    micQ_.sync([this] { micTrack_.close(); });
     q_.sync([this, endT] {
-        sys_.close();
+        systemTrack_.close();
         auto& apps = session_->meta().apps;
         if (apps && !apps->empty())
             apps->back().end = std::max(apps->back().end, endT);
         publish();
     });
 
-    std::optional<LevelTrack> micLevels, tabLevels;
-    if (mic_.hasAudio())
-        micLevels = mic_.levels();
-    if (sys_.hasAudio())
-        tabLevels = sys_.levels();
-    const Speaking::Spans spans = Speaking::spans(micLevels, tabLevels);
+    std::optional<LevelTrack> micLevels, systemLevels;
+    if (micTrack_.hasAudio())
+        micLevels = micTrack_.levels();
+    if (systemTrack_.hasAudio())
+        systemLevels = systemTrack_.levels();
+    const Speaking::Spans spans = Speaking::spans(micLevels, systemLevels);
 
     std::vector<Mixer::Input> inputs;
-    if (sys_.hasAudio())
-        inputs.push_back({sys_.url(), sys_.offset().value_or(0)});
-    if (mic_.hasAudio())
-        inputs.push_back({mic_.url(), mic_.offset().value_or(0)});
+    if (systemTrack_.hasAudio())
+        inputs.push_back({systemTrack_.path(), systemTrack_.offset().value_or(0)});
+    if (micTrack_.hasAudio())
+        inputs.push_back({micTrack_.path(), micTrack_.offset().value_or(0)});
     std::optional<QString> audioFile;
     if (!inputs.empty()) {
         try {
-            Mixer::mix(inputs, session_->url(QStringLiteral("mixed.m4a")));
+            Mixer::mix(inputs, session_->path(QStringLiteral("mixed.m4a")));
             audioFile = QStringLiteral("mixed.m4a");
         } catch (const std::exception& e) {
             slog(QStringLiteral("mix failed: ") + QString::fromUtf8(e.what()) + QStringLiteral("; falling back to one track"));
-            audioFile = QFileInfo(inputs.back().url).fileName();
+            audioFile = QFileInfo(inputs.back().path).fileName();
         }
     }
 
@@ -651,8 +650,8 @@ std::shared_ptr<Session> Recorder::stop()
             .arg(m.shots.size())
             .arg(m.pins.size())
             .arg(audioFile.value_or(QStringLiteral("none")))
-            .arg(oneDecimal(sys_.duration()))
-            .arg(oneDecimal(mic_.duration()));
+            .arg(oneDecimal(systemTrack_.duration()))
+            .arg(oneDecimal(micTrack_.duration()));
     });
     slog(summary);
     return session_;

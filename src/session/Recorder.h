@@ -83,8 +83,8 @@ public:
     std::atomic<bool> autoPinOn{true};
 
     // Starts the screen stream and the system audio, then the microphone when asked
-    // (a microphone that fails only leaves micOk false). Blocking. Throws the
-    // capture's CaptureError, or AudioError "no display to record".
+    // (a microphone that fails only leaves micOk false). Blocking. Throws
+    // CaptureError: the capture's own, or "no display to record".
     void start(bool withMic);
     // Stops capture, finishes the queued work, closes and mixes the tracks, sets the
     // final metadata and saves it. Blocking, never throws; afterwards the caller
@@ -105,7 +105,7 @@ public:
     // A user pin, a voice screenshot or a text-only note card at session time t
     // (now when absent), saved at once.
     void addPin(const QByteArray& jpeg, const QString& note, std::optional<double> t = std::nullopt,
-                bool textOnly = false);
+                Session::PinKind kind = Session::PinKind::screenshot);
     int pinCount() const;
     // The application in front (name, application id, window title), every few seconds.
     void noteApp(const QString& name, const std::optional<QString>& bundleID, const std::optional<QString>& title);
@@ -114,7 +114,7 @@ public:
     static bool isTitleChange(const QString& title, const QString& previous);
     // Whether either side spoke within `window` seconds of t: the system audio above
     // its threshold, else the microphone above its own, in steps of 0.25 s.
-    static bool speech(double t, const LevelTrack& mic, const LevelTrack& tab, double window = 10);
+    static bool speech(double t, const LevelTrack& mic, const LevelTrack& system, double window = 10);
     // The live level of a microphone buffer: the RMS of every fourth frame of its
     // first channel.
     static float tapLevel(const PcmBuffer& buffer);
@@ -140,7 +140,7 @@ private:
 
     // On q.
     void handleFrame(const ScreenFrame& frame);
-    void handleAudio(const CaptureBuffer& buffer);
+    void handleSystemAudio(const CaptureBuffer& buffer);
     void considerAutoPin(double t, const std::optional<QString>& title, bool strong, const QByteArray& jpeg);
     void settleDueAutoPin();
     void resolveAutoPin();
@@ -174,8 +174,8 @@ private:
     std::unique_ptr<AudioSource> micSource_;
     bool micRunning_ = false;
 
-    MonoWriter sys_; // q
-    MonoWriter mic_; // micQ
+    MonoWriter systemTrack_; // q
+    MonoWriter micTrack_; // micQ
 
     // Frame and automatic-pin state, on q.
     int shotCount_ = 0;

@@ -52,7 +52,7 @@ QString upload(Session& session, const API& api, const std::optional<QString>& s
         }
 
         const QString call = QStringLiteral("/api/calls/") + urlComponent(*meta.callId);
-        if (const auto audio = session.audioURL(); audio && !meta.audioUploaded) {
+        if (const auto audio = session.audioPath(); audio && !meta.audioUploaded) {
             report(QStringLiteral("Uploading audio\u2026"));
             api.upload(QStringLiteral("POST"), call + QStringLiteral("/audio"), *audio, QStringLiteral("audio/mp4"));
             meta.audioUploaded = true;

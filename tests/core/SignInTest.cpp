@@ -23,15 +23,6 @@ namespace {
 using namespace std::chrono_literals;
 using Phase = SignIn::Phase;
 
-bool waitFor(const std::function<bool()>& done, int ms = 15000)
-{
-    QElapsedTimer timer;
-    timer.start();
-    while (!done() && timer.elapsed() < ms)
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-    return done();
-}
-
 QByteArray log()
 {
     slogFlush();
@@ -304,7 +295,7 @@ TEST_F(SignInModel, CancelDropsALateApproval)
     EXPECT_TRUE(phaseIs(Phase::Kind::idle));
 
     ASSERT_TRUE(waitFor([&] { return web.polls() > before; }));
-    waitFor([] { return false; }, 300);
+    waitFor([] { return false; }, 0.3);
     EXPECT_TRUE(phaseIs(Phase::Kind::idle));
     EXPECT_FALSE(accounts_.signedIn());
     EXPECT_FALSE(Keychain::get("account"));

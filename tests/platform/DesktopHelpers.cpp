@@ -2,21 +2,6 @@
 
 #include "platform/MediaClock.h"
 
-#include <QCoreApplication>
-#include <QThread>
-
-bool waitFor(const std::function<bool()>& done, double seconds)
-{
-    const double until = MediaClock::now() + seconds;
-    while (!done()) {
-        if (MediaClock::now() > until)
-            return false;
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-        QThread::msleep(20);
-    }
-    return true;
-}
-
 bool run(const QString& program, const QStringList& args)
 {
     QProcess p;

@@ -30,9 +30,9 @@ std::shared_ptr<Session> sample()
     s->addShot(1.5, noise(200'001, 1));
     s->addShot(2.5, noise(10, 2));
     s->addShot(3, noise(3 * 65536 + 2, 3));
-    QFile::remove(s->url("shots/001.jpg"));
-    s->addPin(4, "look \"here\"\n", noise(5, 4), true, false);
-    s->addPin(5, "", noise(6, 5), false, true);
+    QFile::remove(s->path("shots/001.jpg"));
+    s->addPin(4, "look \"here\"\n", noise(5, 4), Session::PinKind::automatic);
+    s->addPin(5, "", noise(6, 5), Session::PinKind::textOnly);
     s->addPin(6, "plain", noise(7, 6));
     SessionMeta& m = s->meta();
     m.ended = start.addSecs(600);
@@ -87,13 +87,13 @@ TEST(Payload, HoldsTheEighteenKeys)
     EXPECT_TRUE(p["routed"].isNull());
 
     // The deleted shot is left out; the others carry their bytes.
-    EXPECT_EQ(p["shots"], (QJsonArray{QJsonObject{{"t", 1.5}, {"jpeg", b64(s->url("shots/000.jpg"))}},
-                                      QJsonObject{{"t", 3}, {"jpeg", b64(s->url("shots/002.jpg"))}}}));
+    EXPECT_EQ(p["shots"], (QJsonArray{QJsonObject{{"t", 1.5}, {"jpeg", b64(s->path("shots/000.jpg"))}},
+                                      QJsonObject{{"t", 3}, {"jpeg", b64(s->path("shots/002.jpg"))}}}));
     // "auto" and "text_only" appear only when true.
     EXPECT_EQ(p["pins"], (QJsonArray{
-                             QJsonObject{{"t", 4}, {"note", "look \"here\"\n"}, {"jpeg", b64(s->url("pins/000.jpg"))}, {"auto", true}},
-                             QJsonObject{{"t", 5}, {"note", ""}, {"jpeg", b64(s->url("pins/001.jpg"))}, {"text_only", true}},
-                             QJsonObject{{"t", 6}, {"note", "plain"}, {"jpeg", b64(s->url("pins/002.jpg"))}},
+                             QJsonObject{{"t", 4}, {"note", "look \"here\"\n"}, {"jpeg", b64(s->path("pins/000.jpg"))}, {"auto", true}},
+                             QJsonObject{{"t", 5}, {"note", ""}, {"jpeg", b64(s->path("pins/001.jpg"))}, {"text_only", true}},
+                             QJsonObject{{"t", 6}, {"note", "plain"}, {"jpeg", b64(s->path("pins/002.jpg"))}},
                          }));
 }
 
@@ -107,7 +107,7 @@ TEST(Payload, OptionalPartsAndTheClock)
     s->meta().audioFile = "mixed.m4a";
     const QJsonObject before = Payload::dictionary(*s, QString("Ana"));
     EXPECT_EQ(before["expect_audio"], false) << "named but missing";
-    writeFile(s->url("mixed.m4a"), "m4a");
+    writeFile(s->path("mixed.m4a"), "m4a");
 
     const QJsonObject p = Payload::dictionary(*s, QString("Ana"));
     EXPECT_EQ(p["ended"], "2025-03-04T10:00:00.250Z") << "an unfinished session ends now";
@@ -152,7 +152,7 @@ TEST(Payload, WrittenFileEqualsTheDictionary)
     s->meta().routed = Routed{0.5, {"with Ana, \"Bo\""}, false};
     s->meta().ocr = std::vector<OcrEntry>{{1e-7, "Editor", "\u00e9\u4e2d\U0001F600\t"}};
     const QString path = Payload::write(*s, QString("Ana"));
-    EXPECT_EQ(path, s->url("payload.json"));
+    EXPECT_EQ(path, s->path("payload.json"));
     EXPECT_EQ(fileMode(path), 0600);
 
     const QByteArray text = readFile(path);

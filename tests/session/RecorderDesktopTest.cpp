@@ -139,13 +139,13 @@ TEST(RecorderDesktop, RecordsScreenBothSidesAndFollowsTheMicrophone)
     const SessionMeta& meta = loaded->meta();
 
     for (const char* file : {"system.m4a", "mic.m4a", "mixed.m4a"})
-        EXPECT_GT(QFileInfo(stopped->url(file)).size(), 1000) << file;
+        EXPECT_GT(QFileInfo(stopped->path(file)).size(), 1000) << file;
     EXPECT_EQ(meta.audioFile, "mixed.m4a");
     EXPECT_TRUE(meta.micOk);
     EXPECT_TRUE(meta.ended);
     EXPECT_GE(meta.shots.size(), 2u);
     for (const ShotMeta& shot : meta.shots)
-        EXPECT_TRUE(QFile::exists(stopped->url(shot.file))) << shot.file.toStdString();
+        EXPECT_TRUE(QFile::exists(stopped->path(shot.file))) << shot.file.toStdString();
 
     // Each tone shows as a span of its own side where it was played: paplay takes a
     // moment to start (over a second on a loaded machine), and a monitor may hear

@@ -4,7 +4,7 @@
 
 #include "core/Log.h"
 #include "core/Paths.h"
-#include "session/AudioError.h"
+#include "platform/CaptureError.h"
 #include "session/Recorder.h"
 #include "support/TestSupport.h"
 
@@ -24,14 +24,14 @@ struct RecorderTestAccess {
     static void drain(Recorder& r) { r.drain(); }
     // Only the capture queue: recognition may be held up by the test.
     static void capture(Recorder& r) { r.q_.drain(); }
-    static std::optional<double> sysOffset(Recorder& r)
+    static std::optional<double> systemOffset(Recorder& r)
     {
-        return r.q_.sync([&] { return r.sys_.offset(); });
+        return r.q_.sync([&] { return r.systemTrack_.offset(); });
     }
     static std::optional<double> micOffset(Recorder& r)
     {
         r.drain();
-        return r.micQ_.sync([&] { return r.mic_.offset(); });
+        return r.micQ_.sync([&] { return r.micTrack_.offset(); });
     }
 };
 
@@ -164,7 +164,7 @@ TEST_F(RecorderTest, NoDisplayFailsAndStartsNothing)
     try {
         begin(*recorder, true);
         FAIL() << "started without a display";
-    } catch (const AudioError& e) {
+    } catch (const CaptureError& e) {
         EXPECT_EQ(e.description(), "no display to record");
     }
     EXPECT_EQ(devices.stream, nullptr);
@@ -193,7 +193,7 @@ TEST_F(RecorderTest, FailedStartKeepsNoFrame)
     };
     EXPECT_THROW(begin(*recorder, false), CaptureError);
     EXPECT_TRUE(session->meta().shots.empty());
-    EXPECT_TRUE(QDir(session->url("shots")).entryList(QDir::Files).isEmpty());
+    EXPECT_TRUE(QDir(session->path("shots")).entryList(QDir::Files).isEmpty());
 }
 
 TEST_F(RecorderTest, MicrophoneOutcomesLandInTheMetaAndTheStartLine)
@@ -255,7 +255,7 @@ TEST_F(RecorderTest, ChangedMicrophoneIsRestartedAndKeepsWriting)
     EXPECT_TRUE(logLines().contains("audio configuration changed: restarting mic"));
     EXPECT_EQ(devices.mic->stops, 2);
     // One second, a hole of a second, one more second: one track of three.
-    EXPECT_TRUE(QFile::exists(stopped->url("mic.m4a")));
+    EXPECT_TRUE(QFile::exists(stopped->path("mic.m4a")));
     EXPECT_EQ(stopped->meta().audioFile, "mixed.m4a");
     ASSERT_EQ(stopped->meta().levelsMic.size(), 2u);
     EXPECT_NEAR(stopped->meta().levelsMic[0].t, 1.0, 0.11);
@@ -286,7 +286,7 @@ TEST_F(RecorderTest, SystemSoundIsPlacedByItsStampUnlessTheStampIsImplausible)
         begin(*r, false);
         to(c.clockAt);
         d.system->deliver(n, 0.0f, clock.uptime() + c.stampDelta);
-        const auto offset = RecorderTestAccess::sysOffset(*r);
+        const auto offset = RecorderTestAccess::systemOffset(*r);
         ASSERT_TRUE(offset);
         EXPECT_NEAR(*offset, c.expected, 1e-9) << c.clockAt << " " << c.stampDelta;
         r->stop();
@@ -328,7 +328,7 @@ TEST_F(RecorderTest, ElapsedPinsAndCallMarks)
     to(12.34);
     EXPECT_NEAR(recorder->elapsed(), 12.34, 1e-9);
     recorder->addPin("jpeg", "look here");
-    recorder->addPin("", "a note", 7.25, true);
+    recorder->addPin("", "a note", 7.25, Session::PinKind::textOnly);
     RecorderTestAccess::drain(*recorder);
     EXPECT_EQ(recorder->pinCount(), 2);
     const auto onDisk = Session::load(session->dir())->meta().pins;
@@ -540,7 +540,7 @@ TEST_F(RecorderTest, ShotTimesAreWholeSecondsAndAtMost181)
         frameAt(17 + 2 * i, shade(i % 2 ? 255 : 0));
     const auto stopped = recorder->stop();
     EXPECT_EQ(stopped->meta().shots.size(), 181u);
-    EXPECT_EQ(QDir(stopped->url("shots")).entryList(QDir::Files).size(), 181);
+    EXPECT_EQ(QDir(stopped->path("shots")).entryList(QDir::Files).size(), 181);
 }
 
 TEST_F(RecorderTest, NearDuplicateTextIsStoredOnce)
@@ -755,7 +755,7 @@ TEST_F(RecorderTest, StopWithoutStartSavesASessionWithoutAudio)
     EXPECT_EQ(meta.kind, "session");
     EXPECT_EQ(logLines().last(),
               "recording stopped: session, 0 ocr, 0 app spans, 0 shots, 0 pins, audio=none sys=0.0s mic=0.0s");
-    EXPECT_FALSE(QFile::exists(session->url("mixed.m4a")));
+    EXPECT_FALSE(QFile::exists(session->path("mixed.m4a")));
 }
 
 TEST_F(RecorderTest, KindAndAppAfterTheStop)
@@ -799,7 +799,7 @@ TEST_F(RecorderTest, StopMixesWhatHasSoundAndEndsTheLastAppSpan)
     EXPECT_EQ(stopped->meta().ended, stopAt);
     EXPECT_EQ(meta.ended->toSecsSinceEpoch(), stopAt.toSecsSinceEpoch());
     EXPECT_EQ(meta.audioFile, "mixed.m4a");
-    EXPECT_TRUE(QFile::exists(stopped->url("mixed.m4a")));
+    EXPECT_TRUE(QFile::exists(stopped->path("mixed.m4a")));
     EXPECT_TRUE(meta.levelsMic.empty());
     ASSERT_EQ(meta.levelsTab.size(), 1u);
     EXPECT_EQ(meta.levelsTab[0], (Span{1.0, 3.0}));
@@ -849,7 +849,7 @@ TEST_F(RecorderTest, StreamErrorIsReportedOnceOnTheMainThread)
     QCoreApplication::processEvents();
     EXPECT_EQ(errors, std::vector<QString>{"the display was lost"});
     EXPECT_EQ(logLines().filter("stream stopped: ").join('|'), "stream stopped: the display was lost");
-    EXPECT_EQ(QDir(session->url("shots")).entryList(QDir::Files).size(), 1);
+    EXPECT_EQ(QDir(session->path("shots")).entryList(QDir::Files).size(), 1);
 }
 
 // A frame still on its way while the stop runs must not add recognition work that

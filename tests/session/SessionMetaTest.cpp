@@ -33,11 +33,11 @@ TEST(SessionMeta, NewFileHoldsExactlyTheRequiredKeys)
     const auto plain = Session::create("Standup", "Screen", std::nullopt, utc(9, 15, 2));
     const QStringList required = {"app",       "audioUploaded", "fromCall",  "levelsMic", "levelsTab", "micOk",
                                   "participants", "pins",       "processed", "shots",     "started",   "title"};
-    EXPECT_EQ(readJson(plain->url("meta.json")).keys(), required);
+    EXPECT_EQ(readJson(plain->path("meta.json")).keys(), required);
 
     const QUuid workspace = QUuid::createUuid();
     const auto filed = Session::create("Standup", "Screen", workspace, utc(9, 15, 2));
-    const QJsonObject o = readJson(filed->url("meta.json"));
+    const QJsonObject o = readJson(filed->path("meta.json"));
     EXPECT_EQ(o.size(), 13);
     EXPECT_EQ(QUuid::fromString(o["workspaceID"].toString()), workspace);
     EXPECT_EQ(o["started"].toString(), "2025-03-04T09:15:02Z");
@@ -47,7 +47,7 @@ TEST(SessionMeta, ReadingIsStrict)
 {
     TempSupport support;
     const auto session = Session::create("Standup", "Zoom", std::nullopt, utc(9, 15, 2, 750));
-    const QString path = session->url("meta.json");
+    const QString path = session->path("meta.json");
     const QJsonObject good = readJson(path);
 
     // The start keeps whole seconds only.
@@ -97,7 +97,7 @@ TEST(SessionMeta, FileNamesStayInsideTheFolder)
 {
     TempSupport support;
     const auto session = Session::create("Standup", "Zoom");
-    const QString path = session->url("meta.json");
+    const QString path = session->path("meta.json");
     const QJsonObject good = readJson(path);
 
     struct Case {

@@ -24,7 +24,7 @@ std::shared_ptr<Session> finished(bool withAudio = true)
     s->meta().kind = "call";
     if (withAudio) {
         s->meta().audioFile = "mixed.m4a";
-        writeFile(s->url("mixed.m4a"), audio);
+        writeFile(s->path("mixed.m4a"), audio);
     }
     s->save();
     return s;
@@ -122,7 +122,7 @@ TEST_F(Upload, FailedStepResumesAfterARestart)
             EXPECT_FALSE(m.lastError->contains("(HTTP")) << m.lastError->toStdString();
         const bool payloadFailed = std::string(c.path) == "/api/calls";
         EXPECT_EQ(m.callId.has_value(), !payloadFailed) << c.path;
-        EXPECT_EQ(QFileInfo::exists(s->url("payload.json")), payloadFailed) << "kept for the next attempt";
+        EXPECT_EQ(QFileInfo::exists(s->path("payload.json")), payloadFailed) << "kept for the next attempt";
 
         platform.clearRequests();
         std::vector<QString> retrySteps;
@@ -173,7 +173,7 @@ TEST_F(Upload, CallIdsFromTheAnswer)
             const auto m = Session::load(s->dir())->meta();
             EXPECT_EQ(m.lastError, "server returned no call id");
             EXPECT_FALSE(m.callId);
-            EXPECT_FALSE(QFileInfo::exists(s->url("payload.json"))) << "the payload itself went through";
+            EXPECT_FALSE(QFileInfo::exists(s->path("payload.json"))) << "the payload itself went through";
             continue;
         }
         EXPECT_EQ(upload(*s, true, true), *c.id);
@@ -234,7 +234,7 @@ TEST_F(Upload, WhatIsAskedForDecidesWhenTheFolderGoes)
             EXPECT_EQ(m.audioUploaded, c.withAudio);
             EXPECT_EQ(m.processed, c.process);
             EXPECT_FALSE(m.lastError);
-            EXPECT_FALSE(QFileInfo::exists(s->url("payload.json")));
+            EXPECT_FALSE(QFileInfo::exists(s->path("payload.json")));
         }
     }
 }
