@@ -4,7 +4,7 @@ BUILD ?= build
 CTEST_ARGS ?=
 JOBS ?= $(shell nproc)
 
-.PHONY: all deps configure build run test bench clean
+.PHONY: all deps configure build run test test-stress bench clean
 
 all: build
 
@@ -29,6 +29,11 @@ run: build
 
 test: build
 	scripts/desktop-session ctest --test-dir $(BUILD) --output-on-failure -j $(JOBS) --timeout 600 $(CTEST_ARGS)
+
+# Not run by CI: the whole suite three times in a row on two cores with busy loops
+# beside it, as on a small, loaded CI machine.
+test-stress: build
+	JOBS=$(JOBS) scripts/test-stress $(BUILD) 3 $(CTEST_ARGS)
 
 bench: build
 	scripts/desktop-session scripts/run-benchmarks $(BUILD)

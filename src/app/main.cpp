@@ -1,5 +1,6 @@
 #include "app/RecTest.h"
 #include "core/Log.h"
+#include "platform/OwnWindows.h"
 #include "platform/Relaunch.h"
 
 #include <QCoreApplication>
@@ -8,6 +9,14 @@
 #include <thread>
 
 namespace {
+
+// Whatever application object a mode makes, every window it shows stays out of
+// screen recordings.
+void keepOwnWindowsOutOfRecordings()
+{
+    OwnWindows::install();
+}
+Q_COREAPP_STARTUP_FUNCTION(keepOwnWindowsOutOfRecordings)
 
 constexpr const char* usage = R"(Zelvan records work sessions and calls and files them to your team's platform.
 

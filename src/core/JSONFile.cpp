@@ -30,12 +30,15 @@ void writeValue(const QJsonValue& value, const QString& path)
         doc.setObject(value.toObject());
     else
         throw WriteError("only an object or an array can be written to " + path.toStdString());
+    writeBytes(doc.toJson(QJsonDocument::Indented), path);
+}
 
+void writeBytes(const QByteArray& data, const QString& path)
+{
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly))
         throw WriteError(("cannot write " + path + ": " + file.errorString()).toStdString());
     file.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner);
-    const QByteArray data = doc.toJson(QJsonDocument::Indented);
     // A write cut short (a full disk, a file-size limit) can still be reported
     // whole; the size on disk is what counts before the file replaces the old one.
     const bool whole = file.write(data) == data.size() && file.flush() && file.size() == data.size();

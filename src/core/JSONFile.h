@@ -21,6 +21,8 @@ std::optional<QJsonValue> readValue(const QString& path);
 // Writes to a temporary file that replaces the target in one step; throws
 // WriteError and leaves the target as it was when anything fails.
 void writeValue(const QJsonValue& value, const QString& path);
+// The same atomic, owner-only write for bytes already encoded.
+void writeBytes(const QByteArray& data, const QString& path);
 
 // Nothing on any failure: no file, bad JSON, a missing key, a wrong type, a bad date.
 template <class T>

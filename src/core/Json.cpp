@@ -3,6 +3,7 @@
 #include "core/Fmt.h"
 
 #include <QLocale>
+#include <QRegularExpression>
 #include <cmath>
 #include <limits>
 
@@ -50,8 +51,11 @@ bool Coder<bool>::decode(const QJsonValue& v)
 
 QDateTime Coder<QDateTime>::decode(const QJsonValue& v)
 {
-    if (!v.isString())
-        throw DecodeError("expected a date");
+    // Only the form encode() writes: a fraction or an offset means the file is
+    // not one of ours, so the record does not load.
+    static const QRegularExpression form(QStringLiteral("^\\d{4}-\\d\\d-\\d\\dT\\d\\d:\\d\\d:\\d\\dZ$"));
+    if (!v.isString() || !form.match(v.toString()).hasMatch())
+        throw DecodeError("expected an ISO 8601 UTC date in whole seconds");
     auto date = Fmt::parseISO(v.toString());
     if (!date)
         throw DecodeError("expected an ISO 8601 date");

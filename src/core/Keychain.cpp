@@ -1,6 +1,6 @@
 #include "core/Keychain.h"
 
-#include "core/AppId.h"
+#include "platform/AppId.h"
 #include "core/Log.h"
 #include "platform/SecretStore.h"
 

@@ -1,11 +1,11 @@
 #include "core/Settings.h"
 
 #include "core/Address.h"
-#include "core/AppId.h"
 #include "core/Clock.h"
 #include "core/Json.h"
 #include "core/Paths.h"
 #include "core/Strings.h"
+#include "platform/AppId.h"
 
 #include <QDir>
 #include <QJsonArray>
@@ -480,7 +480,11 @@ bool Settings::legacyServers() const
 
 QDateTime Settings::dateFromMinute(int minute)
 {
-    const QDateTime now = Clock::current().now();
+    return dateFromMinute(minute, Clock::current().now());
+}
+
+QDateTime Settings::dateFromMinute(int minute, const QDateTime& now)
+{
     const int hour = minute / 60;
     const QTime time(hour, minute - hour * 60);
     if (!time.isValid())

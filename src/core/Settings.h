@@ -146,6 +146,8 @@ public:
     // daylight-saving gap gives the first time after the gap; an impossible
     // minute gives now.
     static QDateTime dateFromMinute(int minute);
+    // The same on the local day of `now`; `now` itself for an impossible minute.
+    static QDateTime dateFromMinute(int minute, const QDateTime& now);
     static int minuteFrom(const QDateTime& date);
 
 signals:

@@ -2,8 +2,10 @@
 
 #include "core/Clock.h"
 #include "core/Fmt.h"
+#include "core/Log.h"
 
 #include <QFile>
+#include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QTemporaryFile>
@@ -72,13 +74,20 @@ QJsonObject record(const PinMeta& pin)
     return o;
 }
 
+// Only a regular file: opening a FIFO in an image's place would wait for a writer
+// and hold the upload up for good.
+bool openImage(QFile& file)
+{
+    return QFileInfo(file.fileName()).isFile() && file.open(QIODevice::ReadOnly);
+}
+
 template <class T>
 QJsonArray images(const Session& session, const std::vector<T>& items)
 {
     QJsonArray out;
     for (const T& item : items) {
         QFile file(session.path(item.file));
-        if (!file.open(QIODevice::ReadOnly))
+        if (!openImage(file))
             continue;
         const QByteArray bytes = file.readAll();
         if (file.error() != QFileDevice::NoError)
@@ -106,7 +115,8 @@ public:
             fail(out_.errorString());
     }
 
-    // `[{"jpeg":"…",<record>},…]`, skipping images that cannot be opened.
+    // `[{"jpeg":"…",<record>},…]`, skipping images that cannot be read, like
+    // Payload::dictionary: one bad file must not make every attempt fail.
     template <class T>
     void images(const Session& session, const std::vector<T>& items)
     {
@@ -114,21 +124,35 @@ public:
         bool first = true;
         for (const T& item : items) {
             QFile file(session.path(item.file));
-            if (!file.open(QIODevice::ReadOnly))
+            if (!openImage(file))
                 continue;
+            const qint64 mark = out_.pos();
             put(first ? "{\"jpeg\":\"" : ",{\"jpeg\":\"");
+            if (!base64(file)) {
+                slog(QStringLiteral("upload payload: left out %1: %2").arg(item.file, file.errorString()));
+                // Later output overwrites the part already written; end() cuts what remains.
+                if (!out_.seek(mark))
+                    fail(out_.errorString());
+                continue;
+            }
             first = false;
-            base64(file);
             // The record's own text minus its opening brace follows the image.
             put("\"," + compact(record(item)).mid(1));
         }
         put("]");
     }
 
+    // Ends the file where the text ends.
+    void end()
+    {
+        if (!out_.flush() || !out_.resize(out_.pos()))
+            fail(out_.errorString());
+    }
+
 private:
     // Reads in pieces of a multiple of 3 bytes, so the pieces' Base64 texts
-    // join into the Base64 of the whole file.
-    void base64(QFile& file)
+    // join into the Base64 of the whole file. False when the file fails to read.
+    bool base64(QFile& file)
     {
         QByteArray& buffer = buffer_;
         QByteArray& text = text_;
@@ -137,7 +161,7 @@ private:
             while (filled < piece) {
                 const qint64 n = file.read(buffer.data() + filled, piece - filled);
                 if (n < 0)
-                    fail(QStringLiteral("cannot read ") + file.fileName() + QStringLiteral(": ") + file.errorString());
+                    return false;
                 if (n == 0)
                     break;
                 filled += n;
@@ -149,7 +173,7 @@ private:
                 // The last one or two bytes, with padding.
                 if (filled > whole)
                     put(QByteArray::fromRawData(buffer.constData() + whole, filled - whole).toBase64());
-                return;
+                return true;
             }
         }
     }
@@ -215,8 +239,7 @@ QString write(const Session& session, const std::optional<QString>& selfName)
     writer.put(",\"pins\":");
     writer.images(session, session.meta().pins);
     writer.put("}");
-    if (!out.flush())
-        throw WriteError(QStringLiteral("cannot write %1: %2").arg(path, out.errorString()).toStdString());
+    writer.end();
     if (::rename(QFile::encodeName(out.fileName()).constData(), QFile::encodeName(path).constData()) != 0)
         throw WriteError(QStringLiteral("cannot write %1: %2").arg(path, QString::fromLocal8Bit(std::strerror(errno))).toStdString());
     out.setAutoRemove(false);

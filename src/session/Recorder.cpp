@@ -5,6 +5,7 @@
 #include "core/Numbers.h"
 #include "core/Privacy.h"
 #include "platform/CaptureError.h"
+#include "session/CapturePause.h"
 #include "session/Frames.h"
 #include "session/LiveMeter.h"
 #include "session/Mixer.h"
@@ -299,6 +300,9 @@ void Recorder::handleFrame(const ScreenFrame& frame)
     if (frontPrivate_)
         return;
     if (frame.image.isNull())
+        return;
+    // Grabbed while our region picker covered the screen: it shows the picker, not the work.
+    if (CapturePause::covers(frame.hostTime))
         return;
     const double at = now();
     if (at - lastFrameAt_ < frameGap)

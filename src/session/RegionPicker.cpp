@@ -1,6 +1,8 @@
 #include "session/RegionPicker.h"
 
 #include "core/Brand.h"
+#include "platform/OwnWindows.h"
+#include "session/CapturePause.h"
 
 #include <QCloseEvent>
 #include <QKeyEvent>
@@ -18,6 +20,31 @@ RegionPicker::RegionPicker(QImage frozen, const QRect& screen, Done done)
     setCursor(Qt::CrossCursor);
     setMouseTracking(false);
     setGeometry(screen);
+}
+
+RegionPicker::~RegionPicker()
+{
+    if (pausing_)
+        CapturePause::end();
+}
+
+void RegionPicker::showEvent(QShowEvent*)
+{
+    // Sent before the window is mapped.
+    if (!pausing_) {
+        pausing_ = true;
+        CapturePause::begin();
+    }
+}
+
+void RegionPicker::hideEvent(QHideEvent*)
+{
+    if (!pausing_)
+        return;
+    // The pause ends only once the server has taken the window off the screen.
+    OwnWindows::sync();
+    pausing_ = false;
+    CapturePause::end();
 }
 
 void RegionPicker::paintEvent(QPaintEvent*)

@@ -17,10 +17,13 @@ public:
 
     // `screen` is the display's rectangle on the desktop, which the grab shows.
     RegionPicker(QImage frozen, const QRect& screen, Done done);
+    ~RegionPicker() override;
 
     static inline const char* objectNameForTests = "zelvanRegionPicker";
 
 protected:
+    void showEvent(QShowEvent* event) override;
+    void hideEvent(QHideEvent* event) override;
     void paintEvent(QPaintEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
     void mouseMoveEvent(QMouseEvent* event) override;
@@ -38,4 +41,6 @@ private:
     std::optional<QPoint> anchor_;
     QRect selection_;
     bool grabbed_ = false;
+    // Recordings keep no frame while the picker is on screen.
+    bool pausing_ = false;
 };

@@ -4,23 +4,9 @@
 #include "core/Json.h"
 
 #include <QJsonArray>
-#include <QRegularExpression>
 #include <algorithm>
 
 namespace {
-
-// The file keeps whole seconds only; a date with a fraction or another form is
-// not one we wrote, so the record does not load.
-QDateTime wholeSecondDate(const QJsonValue& v, const char* key)
-{
-    static const QRegularExpression form(QStringLiteral("^\\d{4}-\\d\\d-\\d\\dT\\d\\d:\\d\\d:\\d\\dZ$"));
-    if (!v.isString() || !form.match(v.toString()).hasMatch())
-        throw Json::DecodeError(std::string(key) + ": expected an ISO 8601 date in whole seconds");
-    const auto date = Fmt::parseISO(v.toString());
-    if (!date)
-        throw Json::DecodeError(std::string(key) + ": expected an ISO 8601 date");
-    return *date;
-}
 
 QStringList stringList(const QJsonObject& o, const char* key)
 {
@@ -212,9 +198,8 @@ SessionMeta SessionMeta::fromJson(const QJsonObject& o)
     SessionMeta m;
     m.title = r.get<QString>("title");
     m.app = r.get<QString>("app");
-    m.started = wholeSecondDate(o.value(QLatin1String("started")), "started");
-    if (const QJsonValue v = o.value(QLatin1String("ended")); !v.isUndefined() && !v.isNull())
-        m.ended = wholeSecondDate(v, "ended");
+    m.started = r.get<QDateTime>("started");
+    m.ended = r.opt<QDateTime>("ended");
     m.participants = stringList(o, "participants");
     if (const auto id = r.opt<QString>("workspaceID")) {
         const QUuid uuid = QUuid::fromString(*id);

@@ -114,6 +114,11 @@ TEST(JSONFile, AnythingThatDoesNotDecodeCountsAsAbsent)
         R"({"started":"2025-01-31T08:05:03Z","count":1,"done":false,"children":[]})",             // no title
         R"({"title":null,"started":"2025-01-31T08:05:03Z","count":1,"done":false,"children":[]})", // null required
         R"({"title":"t","started":"2025-01-31","count":1,"done":false,"children":[]})",            // bad date
+        R"({"title":"t","started":"2025-01-31T08:05:03.120Z","count":1,"done":false,"children":[]})", // a fraction
+        R"({"title":"t","started":"2025-01-31T09:05:03+01:00","count":1,"done":false,"children":[]})", // an offset
+        R"({"title":"t","started":"2025-01-31T08:05:03z","count":1,"done":false,"children":[]})",
+        R"({"title":"t","started":"2025-02-30T08:05:03Z","count":1,"done":false,"children":[]})",
+        R"({"title":"t","started":"2025-01-31T08:05:03Z","count":1,"done":false,"ended":"2025-01-31T08:05:03.5Z","children":[]})",
         R"({"title":"t","started":"2025-01-31T08:05:03Z","count":1.5,"done":false,"children":[]})",
         R"({"title":"t","started":"2025-01-31T08:05:03Z","count":"1","done":false,"children":[]})",
         R"({"title":"t","started":"2025-01-31T08:05:03Z","count":1,"done":0,"children":[]})",

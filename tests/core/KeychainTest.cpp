@@ -1,7 +1,7 @@
 // Against the private desktop's real gnome-keyring.
 #include "core/Keychain.h"
 
-#include "core/AppId.h"
+#include "platform/AppId.h"
 #include "core/Log.h"
 #include "core/Paths.h"
 #include "platform/SecretStore.h"

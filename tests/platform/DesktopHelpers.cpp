@@ -22,7 +22,6 @@ Played play(const QString& file, const QString& sink)
     Played p;
     p.startedAt = MediaClock::now();
     p.ok = run(QStringLiteral("paplay"), {QStringLiteral("--device=") + sink, file});
-    p.endedAt = MediaClock::now();
     return p;
 }
 

@@ -13,12 +13,11 @@ bool run(const QString& program, const QStringList& args);
 // A sine tone written with sox as a mono 48 kHz WAV file.
 QString makeTone(const QString& dir, double seconds, int hz);
 
-// Plays a file into a PulseAudio sink with paplay and reports, on the media clock,
-// when playing was asked for and when it had ended.
+// Plays a file into a PulseAudio sink with paplay to its end and reports, on the
+// media clock, when playing was asked for.
 struct Played {
     bool ok = false;
     double startedAt = 0;
-    double endedAt = 0;
 };
 Played play(const QString& file, const QString& sink);
 

@@ -1,6 +1,7 @@
 #include "DesktopHelpers.h"
 #include "platform/CaptureDevices.h"
 #include "platform/CaptureError.h"
+#include "platform/MediaClock.h"
 
 #include <QTemporaryDir>
 #include <QThread>
@@ -10,19 +11,23 @@
 
 namespace {
 
-// Collects buffers and interruptions from the capture thread.
+// Collects buffers and interruptions from the capture thread, and how far ahead of
+// the moment it was handed out a buffer's end was stamped, at most.
 struct Recording {
     std::mutex mutex;
     std::vector<CaptureBuffer> buffers;
     QStringList interruptions;
+    double ahead = -1e9;
 
     AudioSource::Handlers handlers()
     {
         return {
             .buffer =
                 [this](const CaptureBuffer& b) {
+                    const double now = MediaClock::now();
                     std::lock_guard lock(mutex);
                     buffers.push_back(b);
+                    ahead = std::max(ahead, b.hostTime + b.seconds() - now);
                 },
             .interrupted =
                 [this](const QString& reason) {
@@ -40,6 +45,14 @@ struct Recording {
     {
         std::lock_guard lock(mutex);
         return int(interruptions.size());
+    }
+    // No sound is stamped later than it was handed out, give or take the tolerance
+    // of the anchor it is counted from (0.02 s): however loaded the machine, a
+    // frame cannot have been heard after it arrived.
+    void expectNothingStampedAhead()
+    {
+        std::lock_guard lock(mutex);
+        EXPECT_LE(ahead, 0.02 + 1e-6);
     }
 };
 
@@ -64,27 +77,33 @@ Heard listen(const std::vector<CaptureBuffer>& buffers, int channel = 0)
     return h;
 }
 
-// paplay ends once the tone has been played out, a little after its last frame was
-// heard; paplay's own start-up can take a while. So the tone's first frame must lie
-// `seconds` before paplay ended, give or take that little. A monitor hears what its
-// sink renders, which may run slightly ahead of the sink's clock, so the first frame
-// may seem to come a moment before paplay was even started.
-void expectHeardWhilePlaying(const Heard& heard, const Played& played, double seconds)
+// The tone is heard after paplay started; a monitor hears what its sink renders,
+// which may run slightly ahead of the sink's clock, so the first frame may seem to
+// come a moment before. From the other side: stamped no later than handed out
+// (Recording::expectNothingStampedAhead()), not against paplay's end, which on a
+// loaded machine the sound server and the test each see late by their own amount.
+void expectHeardAfterStart(const Heard& heard, const Played& played)
 {
     EXPECT_GT(heard.onset, played.startedAt - 0.15);
-    EXPECT_LT(heard.onset, played.endedAt - seconds + 0.05);
-    EXPECT_GT(heard.onset, played.endedAt - seconds - 0.3);
 }
 
 // Loud frames: a 0.5-amplitude sine is above 0.1 for about 87 % of the time.
 constexpr double loudShare = 0.87;
 
-// Each buffer starts where the one before ended, give or take the anchor's tolerance.
-void expectContiguous(const std::vector<CaptureBuffer>& buffers)
+// Buffers are counted on from an anchor, so each starts exactly where the one
+// before ended, and is full, until the anchor moves: a buffer cut short by the
+// move comes out on its own. How often it moves depends on how late the reads
+// come, which is up to the machine's load, so only the rule is checked.
+void expectFullUnlessTheAnchorMoved(const std::vector<CaptureBuffer>& buffers, std::int64_t frames)
 {
-    for (std::size_t i = 1; i < buffers.size(); ++i) {
-        const double gap = buffers[i].hostTime - (buffers[i - 1].hostTime + buffers[i - 1].seconds());
-        EXPECT_LT(std::abs(gap), 0.03) << "buffer " << i;
+    for (std::size_t i = 0; i < buffers.size(); ++i) {
+        EXPECT_LE(buffers[i].frames(), frames) << "buffer " << i;
+        if (i + 1 == buffers.size())
+            break;
+        const double gap = buffers[i + 1].hostTime - (buffers[i].hostTime + buffers[i].seconds());
+        if (std::abs(gap) < 1e-6) {
+            EXPECT_EQ(buffers[i].frames(), frames) << "buffer " << i << " was cut short without a move";
+        }
     }
 }
 
@@ -132,14 +151,14 @@ TEST(PulseSource, SystemAudioHearsTheSpeakerAsStereo48kOnTheMediaClock)
         ASSERT_EQ(b.sampleRate, 48000);
         ASSERT_EQ(b.channels, 2);
     }
-    expectContiguous(buffers);
-    // Heard on both sides of the stereo pair, after it was played and before paplay ended.
+    // Heard on both sides of the stereo pair, after it was played.
     for (int channel : {0, 1}) {
         SCOPED_TRACE(channel);
         const Heard heard = listen(buffers, channel);
-        expectHeardWhilePlaying(heard, played, 0.6);
+        expectHeardAfterStart(heard, played);
         EXPECT_NEAR(double(heard.loudFrames), 0.6 * 48000 * loudShare, 0.1 * 48000) << channel;
     }
+    rec.expectNothingStampedAhead();
     EXPECT_EQ(rec.interruptionCount(), 0);
 }
 
@@ -159,14 +178,13 @@ TEST(PulseSource, MicrophoneHearsTheDefaultSourceIn4096FrameBuffers)
     ASSERT_TRUE(played.ok);
 
     ASSERT_FALSE(buffers.empty());
-    for (const CaptureBuffer& b : buffers) {
-        EXPECT_EQ(b.frames(), 4096);
+    for (const CaptureBuffer& b : buffers)
         EXPECT_EQ(b.channels, 1);
-    }
-    expectContiguous(buffers);
+    expectFullUnlessTheAnchorMoved(buffers, 4096);
     const Heard heard = listen(buffers);
-    expectHeardWhilePlaying(heard, played, 0.6);
+    expectHeardAfterStart(heard, played);
     EXPECT_NEAR(double(heard.loudFrames), 0.6 * 48000 * loudShare, 0.1 * 48000);
+    rec.expectNothingStampedAhead();
     EXPECT_EQ(rec.interruptionCount(), 0);
 }
 
@@ -193,7 +211,8 @@ TEST(PulseSource, MicrophoneReportsAChangedDefaultAndRestartsOnTheNewOne)
     source->start(rec.handlers());
     const auto [played, after] = playThenStop(*source, rec, tone, "spk");
     ASSERT_TRUE(played.ok);
-    expectHeardWhilePlaying(listen(after), played, 0.5);
+    expectHeardAfterStart(listen(after), played);
+    rec.expectNothingStampedAhead();
     EXPECT_EQ(rec.interruptionCount(), 1);
 }
 
@@ -212,7 +231,8 @@ TEST(PulseSource, SystemAudioFollowsTheDefaultOutput)
     ASSERT_TRUE(run("pactl", {"set-default-sink", "micfeed"}));
     const auto [played, buffers] = playThenStop(*source, rec, tone, "micfeed");
     ASSERT_TRUE(played.ok);
-    expectHeardWhilePlaying(listen(buffers), played, 0.5);
+    expectHeardAfterStart(listen(buffers), played);
+    rec.expectNothingStampedAhead();
     EXPECT_EQ(rec.interruptionCount(), 0);
 }
 

@@ -93,15 +93,16 @@ struct Sink {
     }
 };
 
-// The first frame of a stream of the primary display at full size.
+// The first frame of a stream of the primary display at full size. The interval is
+// an hour, so a frame at all shows that the first one does not wait for it.
 QImage firstFrame(bool cursor)
 {
     const CaptureDisplay display = ScreenCapture::primaryDisplay();
     auto stream = CaptureDevices::system().screenStream(
-        display, StreamConfig{.size = display.geometry.size(), .showsCursor = cursor});
+        display, StreamConfig{.size = display.geometry.size(), .minimumFrameInterval = 3600, .showsCursor = cursor});
     Sink sink;
     stream->start(sink.handlers());
-    waitFor([&] { return sink.count() > 0; }, 10);
+    EXPECT_TRUE(waitFor([&] { return sink.count() > 0; }, 20)) << "the first frame must not wait for the interval";
     stream->stop();
     return sink.frames.empty() ? QImage() : sink.frames.front().image;
 }
@@ -133,9 +134,11 @@ TEST(ScreenStream, FramesComeScaledAtMostEveryTwoSecondsAndShowTheScreen)
     const double scale = double(config.size.width()) / display.geometry.width();
     const QPoint centre = (window->geometry().center() - display.geometry.topLeft()) * scale;
     const std::vector<ScreenFrame>& frames = sink.frames;
-    // The first frame comes at once, later ones no closer than the interval.
+    // Later frames no closer than the interval: the stream counts it from the stamp
+    // each frame carries, so this holds on a loaded machine too (the margin only
+    // covers rounding seconds to clock ticks). That the first comes at once, without
+    // waiting an interval, firstFrame() shows with an interval of an hour.
     EXPECT_GE(frames[0].hostTime, startedAt);
-    EXPECT_LT(frames[0].hostTime, startedAt + 1.5);
     for (std::size_t i = 0; i < frames.size(); ++i) {
         const QImage& image = frames[i].image;
         EXPECT_EQ(image.size(), config.size) << i;
@@ -143,7 +146,7 @@ TEST(ScreenStream, FramesComeScaledAtMostEveryTwoSecondsAndShowTheScreen)
         EXPECT_EQ(qAlpha(image.pixel(5, 5)), 255) << i;
         EXPECT_TRUE(near(image.pixel(centre), magenta)) << i << " " << std::hex << image.pixel(centre);
         if (i > 0) {
-            EXPECT_GE(frames[i].hostTime - frames[i - 1].hostTime, 1.9) << i;
+            EXPECT_GE(frames[i].hostTime - frames[i - 1].hostTime, config.minimumFrameInterval - 1e-6) << i;
         }
     }
 }

@@ -47,10 +47,19 @@ heard() { # source sink
     sleep 0.05
   done
   paplay --latency-msec=50 -d "$2" "$work/tone.wav"
-  sleep 0.5
+  # The recorder writes what it heard when it gets the processor: wait for the tone
+  # rather than for a fixed while.
+  local found=1
+  for _ in $(seq 100); do
+    loud "$work/$1.raw" && { found=0; break; }
+    sleep 0.1
+  done
   kill "$rec"
   wait "$rec" 2>/dev/null || true
-  sox -t raw -r 48000 -e signed -b 16 -c 1 "$work/$1.raw" -n stat 2>&1 |
+  return $found
+}
+loud() { # raw file: its loudest sample is above 0.3
+  sox -t raw -r 48000 -e signed -b 16 -c 1 "$1" -n stat 2>&1 |
     awk '/Maximum amplitude/ { exit !($3 > 0.3) }'
 }
 check "tone into micfeed is heard on vmic" heard vmic micfeed

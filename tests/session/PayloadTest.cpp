@@ -1,4 +1,6 @@
 #include "core/Fmt.h"
+#include "core/Log.h"
+#include "core/Paths.h"
 #include "session/Payload.h"
 #include "support/TestSupport.h"
 
@@ -8,6 +10,7 @@
 #include <QJsonDocument>
 #include <QRandomGenerator>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 namespace {
 
@@ -166,6 +169,32 @@ TEST(Payload, WrittenFileEqualsTheDictionary)
     const auto empty = Session::create("Empty", "Screen", std::nullopt, start.addSecs(1));
     empty->meta().ended = start.addSecs(2);
     EXPECT_EQ(fileJson(Payload::write(*empty, std::nullopt)), Payload::dictionary(*empty, std::nullopt));
+}
+
+// Files that open but fail to read, or that would block the open, are left out of
+// both forms alike instead of failing the write (and so every upload attempt).
+TEST(Payload, ImagesThatCannotBeReadAreLeftOutOfBothForms)
+{
+    TempSupport support;
+    const auto s = sample();
+    const QJsonObject whole = Payload::dictionary(*s, std::nullopt);
+    // Reading this process's memory at offset 0 fails with an I/O error after the open.
+    ASSERT_TRUE(QFile::remove(s->path("shots/000.jpg")));
+    ASSERT_TRUE(QFile::link("/proc/self/mem", s->path("shots/000.jpg")));
+    ASSERT_TRUE(QFile::remove(s->path("pins/001.jpg")));
+    ASSERT_EQ(::mkfifo(QFile::encodeName(s->path("pins/001.jpg")).constData(), 0600), 0);
+
+    const QJsonObject p = Payload::dictionary(*s, std::nullopt);
+    EXPECT_EQ(p["shots"], (QJsonArray{whole["shots"][1]}));
+    EXPECT_EQ(p["pins"], (QJsonArray{whole["pins"][0], whole["pins"][2]}));
+
+    const QString path = Payload::write(*s, std::nullopt);
+    QJsonParseError error{};
+    const QJsonObject written = QJsonDocument::fromJson(readFile(path), &error).object();
+    ASSERT_EQ(error.error, QJsonParseError::NoError) << error.errorString().toStdString();
+    EXPECT_EQ(written, p);
+    slogFlush();
+    EXPECT_EQ(readFile(Paths::logFile()).count("upload payload: left out shots/000.jpg: "), 1);
 }
 
 TEST(Payload, WriteFailsWhenTheFolderIsGone)

@@ -74,6 +74,22 @@ TEST(PinQueue, MissingOrCorruptQueueIsEmpty)
     EXPECT_EQ(PinQueue::count(), 0);
 }
 
+// Dates in the queue are read as strictly as they are written: whole seconds in UTC.
+TEST(PinQueue, EntryWithAFractionOrAnOffsetMakesTheQueueUnreadable)
+{
+    TempSupport support;
+    const std::pair<const char*, int> cases[] = {
+        {"2025-03-04T09:15:02Z", 1},
+        {"2025-03-04T09:15:02.500Z", 0},
+        {"2025-03-04T10:15:02+01:00", 0},
+        {"2025-03-04T09:15:02+00:00", 0},
+    };
+    for (const auto& [at, count] : cases) {
+        writeFile(PinQueue::path(), QByteArray(R"([{"at":")") + at + R"(","note":"n","file":"pin-1.jpg"}])");
+        EXPECT_EQ(PinQueue::count(), count) << at;
+    }
+}
+
 // A queue that does not decode may still hold pins someone can recover: it is
 // kept aside, never overwritten, and an earlier copy is never replaced.
 TEST(PinQueue, UndecodableQueueIsKeptAsideBeforeANewOne)

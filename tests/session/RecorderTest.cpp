@@ -5,6 +5,7 @@
 #include "core/Log.h"
 #include "core/Paths.h"
 #include "platform/CaptureError.h"
+#include "session/CapturePause.h"
 #include "session/Recorder.h"
 #include "support/TestSupport.h"
 
@@ -238,7 +239,7 @@ TEST_F(RecorderTest, ChangedMicrophoneIsRestartedAndKeepsWriting)
     devices.mic->deliver(1.0, 0.1f, clock.uptime());
     devices.mic->interrupt();
     ASSERT_TRUE([&] {
-        for (int i = 0; i < 200; ++i) {
+        for (int i = 0; i < 2000; ++i) { // the restart runs on a queue: give a loaded machine time
             {
                 std::lock_guard lock(devices.mic->mutex);
                 if (devices.mic->starts == 2)
@@ -616,6 +617,31 @@ TEST_F(RecorderTest, NoFrameIsKeptWhilePrivateWindowIsInFront)
     ASSERT_TRUE(meta.apps);
     EXPECT_EQ(meta.apps->at(1).app, "(private)");
     EXPECT_FALSE(meta.apps->at(1).title);
+}
+
+// Frames grabbed while our region picker covers the screen, or as it goes, show
+// the picker rather than the work: none is kept, even one handed over later.
+TEST_F(RecorderTest, FramesGrabbedWhileOurPickerIsUpAreNotKept)
+{
+    begin(*recorder, false);
+    auto grab = [&](double grabbed, double delivered, const QImage& image) {
+        to(delivered);
+        devices.stream->deliver(image, base + grabbed);
+        RecorderTestAccess::drain(*recorder);
+    };
+    grab(0, 0, shade(200));
+    to(2);
+    CapturePause::begin();
+    grab(4, 4, shade(80));  // the dimmed screen under the picker
+    to(5);
+    CapturePause::begin(); // nested: the picker is still up after the inner end
+    CapturePause::end();
+    grab(5.5, 7.5, shade(0));
+    CapturePause::end();
+    grab(7, 10, shade(80));   // grabbed before the end, handed over after it
+    grab(8.4, 12, shade(80)); // while the screen under it repaints
+    grab(12.5, 14, shade(30));
+    EXPECT_EQ(shotTimes(), (std::vector<double>{0, 14}));
 }
 
 // ---- automatic pins

@@ -6,6 +6,7 @@
 
 #include <QDir>
 #include <QFileInfo>
+#include <QJsonArray>
 #include <QJsonDocument>
 #include <gtest/gtest.h>
 
@@ -80,6 +81,19 @@ TEST_F(Upload, PayloadAudioProcessingThenTheFolderGoes)
     EXPECT_EQ(call.audioBytes, audio.size());
     EXPECT_TRUE(call.processed);
     EXPECT_FALSE(QFileInfo::exists(s->dir())) << "removed once the server has everything";
+}
+
+// A shot that opens but cannot be read is left out; it does not fail the upload.
+TEST_F(Upload, UnreadableShotIsLeftOutAndTheRestGoesUp)
+{
+    const auto s = finished();
+    ASSERT_TRUE(QFile::remove(s->path("shots/000.jpg")));
+    ASSERT_TRUE(QFile::link("/proc/self/mem", s->path("shots/000.jpg"))); // fails on read
+
+    EXPECT_EQ(upload(*s), "rec:1");
+    const QJsonArray shots = server.calls().at("rec:1").payload.value("shots").toArray();
+    EXPECT_EQ(shots, (QJsonArray{QJsonObject{{"t", 2}, {"jpeg", QString::fromLatin1(QByteArray("shot-1").toBase64())}}}));
+    EXPECT_FALSE(QFileInfo::exists(s->dir()));
 }
 
 // A failure at any step is recorded on disk; a later attempt, even from a new

@@ -2,6 +2,7 @@
 
 #include "platform/CaptureError.h"
 #include "platform/MediaClock.h"
+#include "platform/linux/PulseTag.h"
 
 #include <algorithm>
 #include <stdexcept>
@@ -125,7 +126,7 @@ void PulseSource::start(Handlers handlers)
     const pa_sample_spec spec{PA_SAMPLE_FLOAT32LE, uint32_t(rate_), uint8_t(channels_)};
     pa_channel_map map;
     pa_channel_map_init_extend(&map, unsigned(channels_), PA_CHANNEL_MAP_DEFAULT);
-    stream_ = pa_stream_new(context_, mic ? "microphone" : "system audio", &spec, &map);
+    stream_ = pa_stream_new_with_proplist(context_, mic ? "microphone" : "system audio", &spec, &map, PulseTag().get());
     QString failure;
     if (!stream_) {
         failure = errorText(context_);
@@ -230,7 +231,7 @@ bool PulseSource::connect(QString* error)
         return false;
     }
     pa_threaded_mainloop_lock(loop_);
-    context_ = pa_context_new(pa_threaded_mainloop_get_api(loop_), "Zelvan");
+    context_ = pa_context_new_with_proplist(pa_threaded_mainloop_get_api(loop_), "Zelvan", PulseTag().get());
     if (context_) {
         pa_context_set_state_callback(
             context_,

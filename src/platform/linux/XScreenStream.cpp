@@ -5,6 +5,7 @@
 #include "platform/linux/XGrabber.h"
 
 #include <algorithm>
+#include <chrono>
 #include <csignal>
 #include <pthread.h>
 
@@ -79,7 +80,7 @@ void XScreenStream::run()
     pthread_sigmask(SIG_BLOCK, &pipe, nullptr);
 
     using clock = std::chrono::steady_clock;
-    const auto interval = std::chrono::duration_cast<clock::duration>(
+    const auto interval = std::chrono::ceil<clock::duration>(
         std::chrono::duration<double>(std::max(config_.minimumFrameInterval, 0.0)));
     const auto retry = std::chrono::milliseconds(50);
     auto next = clock::now();
@@ -94,7 +95,6 @@ void XScreenStream::run()
             next = clock::now() + retry;
             continue;
         }
-        const auto grabbedAt = clock::now();
         ScreenFrame frame;
         try {
             QImage image = grabber_->grab(display_.geometry, {.cursor = config_.showsCursor, .maskExcluded = true},
@@ -107,9 +107,12 @@ void XScreenStream::run()
                 handlers_.error(e.description());
             return;
         }
+        // Counted from the stamp the frame carries (on the same clock, rounded up), so
+        // two stamps are never closer than the interval however long a read takes.
+        next = clock::time_point(std::chrono::ceil<clock::duration>(std::chrono::duration<double>(frame.hostTime)))
+            + interval;
         frame.slot = std::make_shared<Slot>(alive_);
         if (handlers_.frame)
             handlers_.frame(std::move(frame));
-        next = grabbedAt + interval;
     }
 }

@@ -1,0 +1,170 @@
+#include "activity/CallDetector.h"
+
+#include "activity/CallApps.h"
+#include "core/Clock.h"
+#include "core/Log.h"
+
+#include <QCoreApplication>
+#include <algorithm>
+
+namespace {
+
+// A window title comes from another application: it must not be able to start a
+// line of its own in our log.
+QString oneLine(QString text)
+{
+    for (QChar& c : text) {
+        const QChar::Category cat = c.category();
+        if (cat == QChar::Other_Control || cat == QChar::Separator_Line || cat == QChar::Separator_Paragraph)
+            c = u' ';
+    }
+    return text;
+}
+
+} // namespace
+
+CallDetector::CallDetector(MicUsage& mic, Windows& windows)
+    : mic_(mic)
+    , windows_(windows)
+{
+    QObject::connect(&timer_, &QTimer::timeout, [this] { tick(); });
+}
+
+void CallDetector::start()
+{
+    timer_.start(intervalMs);
+}
+
+void CallDetector::resetForRecording()
+{
+    quietSince_.reset();
+    endPrompted_ = false;
+}
+
+void CallDetector::suppressCurrent()
+{
+    offered_ = true;
+}
+
+void CallDetector::tick()
+{
+    if (isRecording()) {
+        watchRecording();
+        return;
+    }
+    // Our own captures (a voice command) keep the input running, so only other
+    // users arm the offer; the device's state stands in when they cannot be listed.
+    std::optional<bool> inUse = mic_.othersUsingInput();
+    if (!inUse)
+        inUse = mic_.inputRunningSomewhere();
+    if (!inUse)
+        return;
+    if (!*inUse) {
+        offered_ = false;
+        return;
+    }
+    if (offered_ || !enabled())
+        return;
+    const std::optional<CallHit> hit = identify(mic_, windows_);
+    if (!hit)
+        return;
+    offered_ = true;
+    slog(QStringLiteral("call detected: ") + oneLine(hit->app) + QStringLiteral(" “")
+         + oneLine(hit->title.value_or(QString())) + QStringLiteral("”"));
+    onCallStart(*hit);
+}
+
+void CallDetector::watchRecording()
+{
+    if (!recordingFromCall())
+        return;
+    // Our own recording keeps the device running, so with the microphone recorded
+    // only other users count. An answer that cannot be had changes nothing.
+    const std::optional<bool> busy = recordingUsesMic() ? mic_.othersUsingInput() : mic_.inputRunningSomewhere();
+    if (!busy)
+        return;
+    if (*busy) {
+        quietSince_.reset();
+        return;
+    }
+    const double now = Clock::current().uptime();
+    if (!quietSince_)
+        quietSince_ = now;
+    if (endPrompted_)
+        return;
+    if (now - *quietSince_ >= quietSeconds) {
+        endPrompted_ = true;
+        onCallEnded();
+    }
+}
+
+std::optional<CallHit> CallDetector::identify(MicUsage& mic, Windows& windows)
+{
+    const std::vector<Windows::Win> wins = windows.list();
+    const std::optional<std::vector<MicUsage::Proc>> users = mic.processesUsingInput();
+    const auto title = [&](qint32 pid) { return Windows::frontTitle(wins, pid); };
+    std::optional<std::vector<Windows::App>> apps;
+    const auto running = [&]() -> const std::vector<Windows::App>& {
+        if (!apps)
+            apps = windows.runningApps();
+        return *apps;
+    };
+    const auto browserCall = [&]() -> std::optional<CallHit> {
+        for (const Windows::Win& w : wins) {
+            const auto& all = running();
+            const auto app = std::find_if(all.begin(), all.end(), [&](const Windows::App& a) { return a.pid == w.pid; });
+            if (app == all.end() || !CallApps::browserName(app->id))
+                continue;
+            if (const std::optional<QString> service = CallApps::webCall(w.title))
+                return CallHit{*service, w.title};
+        }
+        return std::nullopt;
+    };
+
+    // 1. Whoever takes the microphone, when it is a call application or a browser.
+    if (users) {
+        const auto ownPid = qint32(QCoreApplication::applicationPid());
+        for (const MicUsage::Proc& p : *users) {
+            if (p.pid == ownPid)
+                continue;
+            // A call application's sound may run in a helper process without
+            // windows: its title comes from the application's windows.
+            if (const std::optional<QString> name = CallApps::nativeName(p.bundleID)) {
+                for (const Windows::App& app : running())
+                    if (CallApps::nativeName(app.id) == name)
+                        return CallHit{*name, title(app.pid)};
+                return CallHit{*name, std::nullopt};
+            }
+            if (const std::optional<QString> browser = CallApps::browserName(p.bundleID)) {
+                if (std::optional<CallHit> hit = browserCall())
+                    return hit;
+                return CallHit{*browser, std::nullopt};
+            }
+        }
+    }
+    // 2. The application in front.
+    if (const std::optional<Windows::App> front = windows.frontApp(); front && !front->id.isEmpty()) {
+        if (const std::optional<QString> name = CallApps::nativeName(front->id))
+            return CallHit{*name, title(front->pid)};
+        if (CallApps::browserName(front->id)) {
+            const std::optional<QString> t = title(front->pid);
+            if (t)
+                if (const std::optional<QString> service = CallApps::webCall(*t))
+                    return CallHit{*service, t};
+        }
+    }
+    // 3. A call in any browser window.
+    if (std::optional<CallHit> hit = browserCall())
+        return hit;
+    // 4. Somebody uses the microphone, and it is none of the above.
+    if (users && !users->empty())
+        return std::nullopt;
+    // 5. Nobody can be seen using it: a running call application, except the chat
+    // applications that are open all day.
+    for (const Windows::App& app : running()) {
+        const std::optional<QString> name = CallApps::nativeName(app.id);
+        if (name && *name != QLatin1String("Slack") && *name != QLatin1String("Teams"))
+            return CallHit{*name, title(app.pid)};
+    }
+    return std::nullopt;
+}

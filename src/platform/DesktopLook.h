@@ -1,0 +1,20 @@
+#pragma once
+
+#include <functional>
+#include <optional>
+
+// What the desktop asks of every application's look: its colour scheme and
+// whether to animate. Main thread.
+namespace DesktopLook {
+
+// True for dark, false for light, nothing when the desktop states no preference
+// (or cannot be asked). Cached; kept current by the desktop's change signal.
+std::optional<bool> prefersDark();
+
+// True when the desktop asks for no animations. Read afresh on every call.
+bool reduceMotion();
+
+// Runs `changed` on the main thread whenever the colour-scheme preference changes.
+void onSchemeChange(std::function<void()> changed);
+
+} // namespace DesktopLook

@@ -1,0 +1,162 @@
+#include "ui/Orb.h"
+
+#include "core/Clock.h"
+#include "session/LiveMeter.h"
+#include "ui/Motion.h"
+#include "ui/Pal.h"
+#include "ui/ShadowEffect.h"
+#include "ui/TextRun.h"
+#include "ui/ZVFont.h"
+
+#include <QPainter>
+#include <cmath>
+
+std::atomic<bool> Orb::snapshot_{false};
+
+namespace {
+
+const QString ramp = QStringLiteral(" .\u00B7:-=+*#%@");
+constexpr qreal stillTime = 1.3;
+constexpr qreal pulseSeconds = 1.2;
+constexpr qreal charsFrom = 30; // orbs this size and larger draw characters
+// Just above 1/30 s, so a frame never comes sooner.
+constexpr int frameMsecs = 34;
+
+const QDateTime& referenceDate()
+{
+    static const QDateTime d(QDate(2001, 1, 1), QTime(0, 0), QTimeZone::utc());
+    return d;
+}
+
+} // namespace
+
+Orb::Orb(qreal size, bool live, QWidget* parent)
+    : QWidget(parent), size_(size), live_(live)
+{
+    setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
+    setAttribute(Qt::WA_TranslucentBackground);
+    timer_.setInterval(frameMsecs);
+    connect(&timer_, &QTimer::timeout, this, qOverload<>(&QWidget::update));
+
+    auto* glow = new ShadowEffect(this);
+    glow->shadow = [](const Pal& p) {
+        QColor c = p.dark ? p.acFill : p.ac;
+        c.setAlphaF(p.dark ? 0.35f : 0.15f);
+        // An animated orb carries its glow twice (inside and around its timeline).
+        return ShadowEffect::Shadow{c, 6, QPointF(), snapshot() ? 1 : 2};
+    };
+    setGraphicsEffect(glow);
+}
+
+bool Orb::snapshot()
+{
+    return snapshot_.load(std::memory_order_relaxed);
+}
+
+void Orb::setSnapshot(bool on)
+{
+    snapshot_.store(on, std::memory_order_relaxed);
+}
+
+QSize Orb::sizeHint() const
+{
+    const int side = int(std::ceil(size_));
+    return {side, side};
+}
+
+bool Orb::still() const
+{
+    return Motion::reduced() || !live_ || snapshot();
+}
+
+std::vector<Orb::Cell> Orb::cells(qreal width, const Moment& m)
+{
+    const int n = width < charsFrom ? 7 : 11;
+    const qreal c = (n - 1) / 2.0;
+    const qreal cell = width / n;
+    const bool noPulse = m.since >= pulseSeconds || m.still;
+    const qreal k = m.since / pulseSeconds;
+    const qreal ring = 1.2 * k;
+    const qreal fade = 1 - k;
+    std::vector<Cell> out;
+    out.reserve(size_t(n) * n);
+    for (int i = 0; i < n; ++i) {
+        const qreal dy = i - c;
+        const qreal y = cell * (i + 0.5);
+        const qreal rowWave = std::cos(1.7 * m.t + 1.1 * dy);
+        for (int j = 0; j < n; ++j) {
+            const qreal dx = j - c;
+            const qreal d = std::sqrt(dx * dx + dy * dy) / c;
+            if (d > 1.08)
+                continue;
+            qreal v = m.level * (1 - 0.5 * d) + (1 - d) * 0.75 + (rowWave * std::sin(2.1 * m.t + 0.9 * dx) * 0.5 + 0.5) * 0.25;
+            if (!noPulse)
+                v += fade * std::max(0.0, 0.6 - 3 * std::abs(d - ring));
+            out.push_back({QPointF(cell * (j + 0.5), y), std::clamp(v, 0.0, 1.0)});
+        }
+    }
+    return out;
+}
+
+QChar Orb::rampAt(qreal value)
+{
+    const int index = std::clamp(int(value * (ramp.size() - 1)), 0, int(ramp.size() - 1));
+    return ramp[index];
+}
+
+void Orb::showEvent(QShowEvent*)
+{
+    update();
+}
+
+void Orb::hideEvent(QHideEvent*)
+{
+    timer_.stop();
+}
+
+void Orb::paintEvent(QPaintEvent*)
+{
+    const bool isStill = still();
+    // Frames are only asked for while something can move.
+    if (isStill || !isVisible())
+        timer_.stop();
+    else if (!timer_.isActive())
+        timer_.start();
+    const QString name = snapshot() ? QString() : QStringLiteral("Zelvan is active");
+    if (accessibleName() != name)
+        setAccessibleName(name);
+
+    const Pal& p = Pal::of(this);
+    const QDateTime now = Clock::current().now();
+    Moment m;
+    m.still = isStill;
+    m.t = isStill ? stillTime : referenceDate().msecsTo(now) / 1000.0;
+    m.level = live_ ? double(LiveMeter::shared().mic()) * 0.55 : 0;
+    m.since = LiveMeter::shared().pulseAt().msecsTo(now) / 1000.0;
+
+    QPainter painter(this);
+    painter.setRenderHint(QPainter::Antialiasing);
+    painter.setPen(Qt::NoPen);
+    const QColor colour = p.dark ? p.acFill : p.ac;
+    const qreal w = size_;
+    const int n = w < charsFrom ? 7 : 11;
+    const qreal cell = w / n;
+    const QFont charFont = ZVFont::mono(cell * 1.15, QFont::Bold);
+    for (const Cell& c : cells(w, m)) {
+        QColor ink = colour;
+        if (w < charsFrom) {
+            ink.setAlphaF(float(0.75 * c.value + 0.25));
+            const qreal r = cell * (0.6 * c.value + 0.25) / 2;
+            painter.setBrush(ink);
+            painter.drawEllipse(c.centre, r, r);
+            continue;
+        }
+        const QChar ch = rampAt(c.value);
+        if (ch == QLatin1Char(' '))
+            continue;
+        ink.setAlphaF(float(0.65 * c.value + 0.35));
+        const QString s(ch);
+        TextRun::draw(painter, c.centre.x() - TextRun::width(s, charFont) / 2,
+                      c.centre.y() - TextRun::height(charFont) / 2, s, charFont, ink);
+    }
+}

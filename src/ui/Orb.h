@@ -1,0 +1,58 @@
+#pragma once
+
+#include <QTimer>
+#include <QWidget>
+#include <atomic>
+#include <vector>
+
+// The animated status mark: a round field of cells that breathes with a slow
+// wave, brightens with the live microphone level (LiveMeter) and sends a ring
+// outwards after each activity pulse. Below 30 points each cell is a dot; from
+// 30 points on a character of a brightness ramp. Animates at most 30 frames a
+// second while shown and live; still under reduced motion, when not live, and
+// while snapshots are taken.
+class Orb : public QWidget {
+    Q_OBJECT
+public:
+    explicit Orb(qreal size = 40, bool live = true, QWidget* parent = nullptr);
+
+    qreal size() const { return size_; }
+    bool live() const { return live_; }
+    bool animating() const { return timer_.isActive(); }
+
+    // While set, every orb draws one still frame without animation.
+    static bool snapshot();
+    static void setSnapshot(bool on);
+
+    // One cell of the round field, in the orb's coordinates.
+    struct Cell {
+        QPointF centre;
+        qreal value = 0; // brightness 0 … 1
+    };
+    struct Moment {
+        qreal level = 0;  // microphone level as shown (already scaled)
+        qreal t = 1.3;    // seconds of the wave
+        qreal since = 1e9; // seconds since the last pulse
+        bool still = true;
+    };
+    // The cells inside the round field for an orb `width` wide, row by row.
+    static std::vector<Cell> cells(qreal width, const Moment& m);
+    // Ramp character for a brightness: " .·:-=+*#%@", space for the darkest.
+    static QChar rampAt(qreal value);
+
+    QSize sizeHint() const override;
+    QSize minimumSizeHint() const override { return sizeHint(); }
+
+protected:
+    void paintEvent(QPaintEvent*) override;
+    void showEvent(QShowEvent*) override;
+    void hideEvent(QHideEvent*) override;
+
+private:
+    bool still() const;
+
+    qreal size_;
+    bool live_;
+    QTimer timer_;
+    static std::atomic<bool> snapshot_;
+};

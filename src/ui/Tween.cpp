@@ -1,0 +1,25 @@
+#include "ui/Tween.h"
+
+#include <QWidget>
+
+Tween::Tween(QWidget* view, qreal value)
+    : QObject(view), view_(view), value_(value), target_(value)
+{
+    connect(&anim_, &QVariantAnimation::valueChanged, this, [this](const QVariant& v) {
+        value_ = v.toReal();
+        view_->update();
+    });
+}
+
+void Tween::to(qreal target, const Animation& animation)
+{
+    if (target == target_)
+        return;
+    target_ = target;
+    anim_.stop();
+    anim_.setStartValue(value_);
+    anim_.setEndValue(target);
+    anim_.setDuration(std::max(1, animation.msecs()));
+    anim_.setEasingCurve(animation.curve());
+    anim_.start();
+}
