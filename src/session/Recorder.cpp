@@ -5,8 +5,6 @@
 #include "core/Numbers.h"
 #include "core/Privacy.h"
 #include "platform/CaptureError.h"
-#include "session/CapturePause.h"
-#include "session/Frames.h"
 #include "session/LiveMeter.h"
 #include "session/Mixer.h"
 #include "session/Speaking.h"
@@ -21,12 +19,6 @@
 
 namespace {
 
-const QString autoPinPrefix = QStringLiteral("Auto: slide/page changed — ");
-
-// Frames closer than this to the last one looked at are dropped unseen.
-constexpr double frameGap = 1.8;
-// Seconds between two fast text checks of frames that barely moved.
-constexpr double textCheckGap = 4.0;
 // A sound buffer's own time further than this from now is not believed.
 constexpr double stampTolerance = 5.0;
 
@@ -74,6 +66,7 @@ Recorder::Recorder(std::shared_ptr<Session> session, CaptureDevices& devices, Te
     , read_(reader ? std::move(reader) : TextReader([](const QImage& image, bool fast) { return OCR::read(image, fast); }))
     , systemTrack_(session_->path(QStringLiteral("system.m4a")))
     , micTrack_(session_->path(QStringLiteral("mic.m4a")))
+    , policy_(read_)
     , published_(std::make_shared<const SessionMeta>(session_->meta()))
 {
 }
@@ -294,61 +287,18 @@ void Recorder::handleFrame(const ScreenFrame& frame)
     settleDueAutoPin();
     // A stopping recording takes no more frames, so no recognition is queued behind
     // the stop's drain.
-    if (stopping_ || shotCount_ > Frames::maxShots - 1)
-        return;
-    // Neither the name nor the content of a private window may reach the session.
-    if (frontPrivate_)
-        return;
-    if (frame.image.isNull())
-        return;
-    // Grabbed while our region picker covered the screen: it shows the picker, not the work.
-    if (CapturePause::covers(frame.hostTime))
+    if (stopping_)
         return;
     const double at = now();
-    if (at - lastFrameAt_ < frameGap)
+    const std::optional<ShotPolicy::Shot> shot = policy_.consider(frame.image, at, frame.hostTime, shotCount_);
+    if (!shot)
         return;
-    lastFrameAt_ = at;
-
     const QImage& image = frame.image;
-    std::vector<float> sig = Frames::signature(image);
-    std::vector<std::uint8_t> fine = Frames::fine(image);
-    if (sig.empty() || fine.empty())
-        return;
-    bool strong = false;
-    std::optional<QString> fastText;
-
-    if (lastSig_) {
-        const float d = Frames::diff(sig, *lastSig_);
-        if (d >= Frames::changeThreshold) {
-            strong = d >= strongChange;
-        } else {
-            if (!lastFine_ || Frames::changedRatio(fine, *lastFine_) < Frames::fineCandidate)
-                return;
-            if (at - lastTextCheck_ < textCheckGap)
-                return;
-            lastTextCheck_ = at;
-            const QString text = read_(image, true).text;
-            if (!lastKeptFast_ && lastKeptImage_)
-                lastKeptFast_ = read_(*lastKeptImage_, true).text;
-            if (text.isEmpty())
-                return;
-            if (OCR::similarity(text, lastKeptFast_.value_or(QString())) >= Frames::textKeepSimilarity)
-                return;
-            strong = true;
-            fastText = text;
-        }
-    }
-
-    const std::optional<QByteArray> jpeg = Frames::jpeg(image, 0.6);
-    if (!jpeg)
-        return;
-    lastSig_ = std::move(sig);
-    lastFine_ = std::move(fine);
-    lastKeptImage_ = image;
-    lastKeptFast_ = fastText;
+    const bool strong = shot->strong;
+    const QByteArray& jpeg = shot->jpeg;
 
     const double t = roundWhole(at - startedHost_.load());
-    session_->addShot(t, *jpeg);
+    session_->addShot(t, jpeg);
     shotCount_ = int(session_->meta().shots.size());
     publish();
 
@@ -363,7 +313,7 @@ void Recorder::handleFrame(const ScreenFrame& frame)
     }
     ++pendingReads_;
     const QString app = frontApp_;
-    ocrQ_.async([this, image, t, strong, jpeg = *jpeg, app] {
+    ocrQ_.async([this, image, t, strong, jpeg, app] {
         struct Done {
             std::atomic<int>& pending;
             ~Done() { --pending; }
@@ -378,9 +328,8 @@ void Recorder::handleFrame(const ScreenFrame& frame)
             // The metadata may already be final.
             if (finished_)
                 return;
-            considerAutoPin(t, reading.title, strong, jpeg);
-            if (!OCR::isNearDuplicate(trimmed, lastOcrText_)) {
-                lastOcrText_ = trimmed;
+            policy_.noteTitle(t, reading.title, strong, jpeg, autoPinOn, now());
+            if (policy_.keepText(trimmed)) {
                 auto& ocr = session_->meta().ocr;
                 if (!ocr)
                     ocr.emplace();
@@ -393,80 +342,28 @@ void Recorder::handleFrame(const ScreenFrame& frame)
 
 // ---- automatic pins (q)
 
-bool Recorder::isTitleChange(const QString& title, const QString& previous)
-{
-    return OCR::similarity(title, previous) < 0.5;
-}
-
-void Recorder::considerAutoPin(double t, const std::optional<QString>& title, bool strong, const QByteArray& jpeg)
-{
-    if (autoPinOn && strong && !pendingAuto_) {
-        if (!title)
-            return;
-        if (lastTitle_ && isTitleChange(*title, *lastTitle_) && t - lastAutoPinT_ >= autoPinGap) {
-            pendingAuto_ = PendingPin{t, autoPinPrefix + *title, jpeg, now() + autoPinDelay};
-            lastTitle_ = title;
-            return;
-        }
-        lastTitle_ = title;
-        return;
-    }
-    if (title)
-        lastTitle_ = title;
-}
-
 // Settles an armed pin once its time has come; runs ahead of every buffer on q.
 void Recorder::settleDueAutoPin()
 {
-    if (pendingAuto_ && now() >= pendingAuto_->due)
-        resolveAutoPin();
+    if (auto pin = policy_.takeDue(now()))
+        resolveAutoPin(std::move(*pin));
 }
 
-void Recorder::resolveAutoPin()
+void Recorder::resolveAutoPin(ShotPolicy::PendingPin p)
 {
-    if (!pendingAuto_)
-        return;
-    const PendingPin p = std::move(*pendingAuto_);
-    pendingAuto_.reset();
-
     const LevelTrack mic = micQ_.sync([this] { return micTrack_.levels(); });
     const LevelTrack system = systemTrack_.levels();
-    if (!speech(p.t, mic, system, 10) || p.t - lastAutoPinT_ < autoPinGap)
+    if (!policy_.confirm(p, mic, system))
         return;
-    lastAutoPinT_ = p.t;
     session_->addPin(p.t, p.note, p.jpeg, Session::PinKind::automatic);
     session_->save();
     publish();
     slog(QStringLiteral("auto-pin at ") + decimal(p.t) + QStringLiteral("s: ") + p.note);
-    const QString title = QString(p.note).remove(autoPinPrefix);
+    const QString title = QString(p.note).remove(ShotPolicy::autoPinPrefix);
     onMain([title](Recorder& self) {
         if (self.onEvent)
             self.onEvent(FeedItem::Kind::slide, QStringLiteral("screenshot saved — ") + title);
     });
-}
-
-bool Recorder::speech(double t, const LevelTrack& mic, const LevelTrack& system, double window)
-{
-    double lo = t - window;
-    const double hi = t + window;
-    if (lo < 0) {
-        lo = 0;
-        if (hi < 0)
-            return false;
-    }
-    if (lo > hi)
-        return false;
-    // Counted in steps rather than summed, so each step lands exactly.
-    for (int64_t k = 0;; ++k) {
-        const double s = lo + LevelTrack::standardWindow * double(k);
-        if (s > hi)
-            break;
-        if (system.value(s) > Speaking::tabThreshold)
-            return true;
-        if (mic.value(s) > Speaking::micThreshold)
-            return true;
-    }
-    return false;
 }
 
 // ---- small operations
@@ -490,7 +387,7 @@ void Recorder::noteApp(const QString& name, const std::optional<QString>& bundle
         if (finished_)
             return;
         frontApp_ = classified.app;
-        frontPrivate_ = classified.app == Privacy::privateLabel;
+        policy_.setFrontPrivate(classified.app == Privacy::privateLabel);
         auto& apps = session_->meta().apps;
         if (!apps)
             apps.emplace();
@@ -599,7 +496,10 @@ std::shared_ptr<Session> Recorder::stop()
     // Frames already queued, the recognition they handed on and its results.
     q_.drain();
     ocrQ_.drain();
-    q_.sync([this] { resolveAutoPin(); });
+    q_.sync([this] {
+        if (auto pin = policy_.takeDue(std::nullopt))
+            resolveAutoPin(std::move(*pin));
+    });
     micQ_.sync([this] { micTrack_.close(); });
     q_.sync([this, endT] {
         systemTrack_.close();

@@ -10,6 +10,7 @@
 #include "session/MonoWriter.h"
 #include "session/OCR.h"
 #include "session/Session.h"
+#include "session/ShotPolicy.h"
 
 #include <QByteArray>
 #include <QDateTime>
@@ -37,12 +38,6 @@
 // capture handler or from one of the recorder's queues.
 class Recorder {
 public:
-    // Signature difference at or above which a kept frame is a strong change.
-    static constexpr float strongChange = 0.12f;
-    // Seconds of session time between two automatic pins.
-    static constexpr double autoPinGap = 120.0;
-    // Seconds after arming before an automatic pin is settled.
-    static constexpr double autoPinDelay = 10.0;
     // Accurate text reads waiting or running at which a kept frame gets none.
     static constexpr int maxPendingReads = 2;
 
@@ -110,24 +105,12 @@ public:
     // The application in front (name, application id, window title), every few seconds.
     void noteApp(const QString& name, const std::optional<QString>& bundleID, const std::optional<QString>& title);
 
-    // True when the title reads as a new slide or page after `previous`.
-    static bool isTitleChange(const QString& title, const QString& previous);
-    // Whether either side spoke within `window` seconds of t: the system audio above
-    // its threshold, else the microphone above its own, in steps of 0.25 s.
-    static bool speech(double t, const LevelTrack& mic, const LevelTrack& system, double window = 10);
     // The live level of a microphone buffer: the RMS of every fourth frame of its
     // first channel.
     static float tapLevel(const PcmBuffer& buffer);
 
 private:
     friend struct RecorderTestAccess;
-
-    struct PendingPin {
-        double t = 0;
-        QString note;
-        QByteArray jpeg;
-        double due = 0; // monotonic clock
-    };
 
     Recorder(std::shared_ptr<Session> session, CaptureDevices& devices, TextReader reader);
 
@@ -141,9 +124,8 @@ private:
     // On q.
     void handleFrame(const ScreenFrame& frame);
     void handleSystemAudio(const CaptureBuffer& buffer);
-    void considerAutoPin(double t, const std::optional<QString>& title, bool strong, const QByteArray& jpeg);
     void settleDueAutoPin();
-    void resolveAutoPin();
+    void resolveAutoPin(ShotPolicy::PendingPin pin);
     // On the microphone's capture thread.
     void tap(const CaptureBuffer& buffer);
 
@@ -178,19 +160,9 @@ private:
     MonoWriter micTrack_; // micQ
 
     // Frame and automatic-pin state, on q.
+    ShotPolicy policy_;
     int shotCount_ = 0;
-    std::optional<std::vector<float>> lastSig_;
-    std::optional<std::vector<std::uint8_t>> lastFine_;
-    std::optional<QImage> lastKeptImage_;
-    std::optional<QString> lastKeptFast_;
-    double lastTextCheck_ = 0;
-    double lastFrameAt_ = 0;
-    std::optional<QString> lastOcrText_;
     QString frontApp_ = QStringLiteral("Screen");
-    bool frontPrivate_ = false;
-    std::optional<QString> lastTitle_;
-    double lastAutoPinT_ = -1000;
-    std::optional<PendingPin> pendingAuto_;
     bool ocrBehindLogged_ = false;
 
     // Accurate reads queued on "zelvan.ocr" and not yet done; each holds a full frame.

@@ -737,37 +737,6 @@ TEST_F(AutoPinTest, SwitchedOffOrWithoutTitleNothingArms)
     EXPECT_EQ(recorder->stop()->meta().pins.size(), 0u);
 }
 
-TEST(RecorderSpeech, LooksTenSecondsEitherSideInQuarterSteps)
-{
-    auto track = [](double at, float level) {
-        LevelTrack t{0, std::vector<float>(size_t(60 / 0.25), 0.0f), 0.25};
-        t.rms[size_t(at / 0.25)] = level;
-        return t;
-    };
-    const LevelTrack quiet{0, {}, 0.25};
-    struct Case {
-        double t, window;
-        LevelTrack mic, tab;
-        bool heard;
-    };
-    const Case cases[] = {
-        {3, 10, quiet, track(13, 0.01f), true},
-        {3, 10, quiet, track(13.25, 0.01f), false},
-        {3, 10, quiet, track(0, 0.01f), true},
-        {30, 10, quiet, track(19.75, 0.01f), false},
-        {30, 10, quiet, track(20, 0.01f), true},
-        {30, 10, quiet, track(25, 0.006f), false}, // at the threshold is not above it
-        {30, 10, track(25, 0.019f), quiet, true},
-        {30, 10, track(25, 0.018f), quiet, false},
-        {-20, 10, quiet, track(0, 1), false},
-        {5, -1, quiet, track(5, 1), false},
-    };
-    for (const Case& c : cases)
-        EXPECT_EQ(Recorder::speech(c.t, c.mic, c.tab, c.window), c.heard) << c.t;
-    EXPECT_TRUE(Recorder::isTitleChange("Hiring plan", "Quarterly results"));
-    EXPECT_FALSE(Recorder::isTitleChange("Hiring plan 2025", "Hiring plan"));
-}
-
 // ---- stop
 
 TEST_F(RecorderTest, StopWithoutStartSavesASessionWithoutAudio)
