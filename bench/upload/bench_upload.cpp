@@ -53,8 +53,11 @@ QByteArray screenshot(int i)
                    QColor::fromRgb(gen.bounded(256), gen.bounded(256), gen.bounded(256)));
     p.setPen(Qt::black);
     for (int line = 0; line < 40; ++line)
-        p.drawText(40, 30 + line * 21, QStringLiteral("Slide %1, line %2: quarterly figures and the annual plan %3")
-                                           .arg(i).arg(line).arg(gen.generate()));
+        p.drawText(40, 30 + line * 21,
+                   QStringLiteral("Slide %1, line %2: quarterly figures and the annual plan %3")
+                       .arg(i)
+                       .arg(line)
+                       .arg(gen.generate()));
     p.end();
     return Frames::jpeg(image, 0.6).value_or(QByteArray());
 }
@@ -193,8 +196,16 @@ int main(int argc, char** argv)
         images += QFileInfo(session->path(p.file)).size();
 
     const int reps = 5;
-    benchmark::RegisterBenchmark("file_60min_session/curl", UploadCurl)->Iterations(1)->Repetitions(reps)->UseRealTime()->Unit(benchmark::kMillisecond);
-    benchmark::RegisterBenchmark("file_60min_session/ours", UploadOurs)->Iterations(1)->Repetitions(reps)->UseRealTime()->Unit(benchmark::kMillisecond);
+    benchmark::RegisterBenchmark("file_60min_session/curl", UploadCurl)
+        ->Iterations(1)
+        ->Repetitions(reps)
+        ->UseRealTime()
+        ->Unit(benchmark::kMillisecond);
+    benchmark::RegisterBenchmark("file_60min_session/ours", UploadOurs)
+        ->Iterations(1)
+        ->Repetitions(reps)
+        ->UseRealTime()
+        ->Unit(benchmark::kMillisecond);
     benchmark::Initialize(&argc, argv);
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();
@@ -207,8 +218,9 @@ int main(int argc, char** argv)
                 pins, double(images) / 1048576.0, double(payloadBytes.load()) / 1048576.0, double(mixBytes) / 1048576.0);
     if (ours > 0 && curl > 0) {
         std::printf("Medians of %d runs (lower is better):\n", reps);
-        std::printf("  total time      ours %.0f ms (payload writing included) | curl %.0f ms (payload already on disk)\n",
-                    ours * 1e3, curl * 1e3);
+        std::printf(
+            "  total time      ours %.0f ms (payload writing included) | curl %.0f ms (payload already on disk)\n",
+            ours * 1e3, curl * 1e3);
         std::printf("  of ours, writing the payload takes %.0f ms, and each of the 4 saves of the progress in "
                     "\"meta.json\" %.1f ms\n",
                     median(seconds["payload"]) * 1e3, median(seconds["save"]) * 1e3);

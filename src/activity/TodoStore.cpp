@@ -16,7 +16,8 @@ struct TodoStore::Result {
     std::variant<std::vector<Todo>, QString, Missing> value = Missing{};
 };
 
-TodoStore::TodoStore(QObject* parent) : QObject(parent)
+TodoStore::TodoStore(QObject* parent)
+    : QObject(parent)
 {
 }
 

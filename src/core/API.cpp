@@ -16,33 +16,60 @@ namespace {
 QString statusText(qint64 status)
 {
     switch (status) {
-    case 400: return QStringLiteral("bad request");
-    case 401: return QStringLiteral("unauthorized");
-    case 402: return QStringLiteral("payment required");
-    case 403: return QStringLiteral("forbidden");
-    case 404: return QStringLiteral("not found");
-    case 405: return QStringLiteral("method not allowed");
-    case 406: return QStringLiteral("unacceptable");
-    case 407: return QStringLiteral("proxy authentication required");
-    case 408: return QStringLiteral("request timed out");
-    case 409: return QStringLiteral("conflict");
-    case 410: return QStringLiteral("no longer exists");
-    case 411: return QStringLiteral("length required");
-    case 412: return QStringLiteral("precondition failed");
-    case 413: return QStringLiteral("request too large");
-    case 414: return QStringLiteral("requested URL too long");
-    case 415: return QStringLiteral("unsupported media type");
-    case 416: return QStringLiteral("requested range not satisfiable");
-    case 417: return QStringLiteral("expectation failed");
-    case 422: return QStringLiteral("unprocessable entity");
-    case 429: return QStringLiteral("too many requests");
-    case 500: return QStringLiteral("internal server error");
-    case 501: return QStringLiteral("unimplemented");
-    case 502: return QStringLiteral("bad gateway");
-    case 503: return QStringLiteral("service unavailable");
-    case 504: return QStringLiteral("gateway timed out");
-    case 505: return QStringLiteral("unsupported version");
-    default: break;
+    case 400:
+        return QStringLiteral("bad request");
+    case 401:
+        return QStringLiteral("unauthorized");
+    case 402:
+        return QStringLiteral("payment required");
+    case 403:
+        return QStringLiteral("forbidden");
+    case 404:
+        return QStringLiteral("not found");
+    case 405:
+        return QStringLiteral("method not allowed");
+    case 406:
+        return QStringLiteral("unacceptable");
+    case 407:
+        return QStringLiteral("proxy authentication required");
+    case 408:
+        return QStringLiteral("request timed out");
+    case 409:
+        return QStringLiteral("conflict");
+    case 410:
+        return QStringLiteral("no longer exists");
+    case 411:
+        return QStringLiteral("length required");
+    case 412:
+        return QStringLiteral("precondition failed");
+    case 413:
+        return QStringLiteral("request too large");
+    case 414:
+        return QStringLiteral("requested URL too long");
+    case 415:
+        return QStringLiteral("unsupported media type");
+    case 416:
+        return QStringLiteral("requested range not satisfiable");
+    case 417:
+        return QStringLiteral("expectation failed");
+    case 422:
+        return QStringLiteral("unprocessable entity");
+    case 429:
+        return QStringLiteral("too many requests");
+    case 500:
+        return QStringLiteral("internal server error");
+    case 501:
+        return QStringLiteral("unimplemented");
+    case 502:
+        return QStringLiteral("bad gateway");
+    case 503:
+        return QStringLiteral("service unavailable");
+    case 504:
+        return QStringLiteral("gateway timed out");
+    case 505:
+        return QStringLiteral("unsupported version");
+    default:
+        break;
     }
     if (status >= 100 && status < 200)
         return QStringLiteral("informational");
@@ -110,7 +137,8 @@ std::optional<QJsonArray> objects(const QJsonValue& v)
 } // namespace
 
 API::API(const QString& server, const QString& key, const std::optional<QString>& apiRoot)
-    : server_(server.trimmed()), key_(key)
+    : server_(server.trimmed())
+    , key_(key)
 {
     while (server_.endsWith(u'/'))
         server_.chop(1);
@@ -184,7 +212,8 @@ QJsonObject API::json(const QString& method, const QString& path, const std::opt
     return perform(r);
 }
 
-QJsonObject API::upload(const QString& method, const QString& path, const QString& file, const QString& contentType) const
+QJsonObject API::upload(const QString& method, const QString& path, const QString& file,
+                        const QString& contentType) const
 {
     Http::Request r = request(method, path, contentType);
     r.bodyFile = file;
@@ -197,7 +226,9 @@ QJsonObject API::check(const Http::Response& response)
     const auto url = Url::parse(QString::fromUtf8(response.url));
     const QString host = url && url->host() ? *url->host() : QString();
     if (!host.isEmpty() && isGatewayHost(host))
-        throw APIError(403, QStringLiteral("the server sent the browser login (Cloudflare Access) instead of answering the app"));
+        throw APIError(403,
+                       QStringLiteral(
+                           "the server sent the browser login (Cloudflare Access) instead of answering the app"));
 
     const QJsonDocument doc = QJsonDocument::fromJson(response.body);
     if (status >= 200 && status <= 299) {
@@ -205,8 +236,9 @@ QJsonObject API::check(const Http::Response& response)
             return doc.object();
         if (doc.isArray())
             return QJsonObject{{QStringLiteral("items"), doc.array()}};
-        throw APIError(status, QStringLiteral("unexpected response (not JSON) from ")
-                                   + (host.isEmpty() ? QStringLiteral("server") : host));
+        throw APIError(status,
+                       QStringLiteral("unexpected response (not JSON) from ")
+                           + (host.isEmpty() ? QStringLiteral("server") : host));
     }
     if (doc.isObject()) {
         if (auto message = string(doc.object().value(QStringLiteral("error"))))
@@ -244,7 +276,7 @@ std::vector<Todo> API::todos() const
         todo.id = *id;
         const auto n = Json::number(item.value(QStringLiteral("n")));
         const bool whole = n && *n == std::trunc(*n) && *n >= std::numeric_limits<int>::min()
-                           && *n <= std::numeric_limits<int>::max();
+            && *n <= std::numeric_limits<int>::max();
         todo.n = whole ? int(*n) : int(i + 1);
         todo.title = string(item.value(QStringLiteral("title"))).value_or(*id);
         todo.status = string(item.value(QStringLiteral("status"))).value_or(QString());
@@ -273,8 +305,8 @@ void API::uploadWorkday(const QString& day, const QJsonArray& spans) const
 
 QString API::startWrap(const QString& day) const
 {
-    const QJsonObject answer =
-        json(QStringLiteral("POST"), QStringLiteral("/api/workday/wrap"), QJsonObject{{QStringLiteral("day"), day}});
+    const QJsonObject answer = json(QStringLiteral("POST"), QStringLiteral("/api/workday/wrap"),
+                                    QJsonObject{{QStringLiteral("day"), day}});
     return string(answer.value(QStringLiteral("status"))).value_or(QStringLiteral("running"));
 }
 

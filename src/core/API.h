@@ -53,7 +53,8 @@ public:
                      std::optional<double> timeout = std::nullopt) const;
 
     // Sends the file's bytes as the body, streamed from disk.
-    QJsonObject upload(const QString& method, const QString& path, const QString& file, const QString& contentType) const;
+    QJsonObject upload(const QString& method, const QString& path, const QString& file,
+                       const QString& contentType) const;
 
     // The judge of one answer: its JSON object, or the APIError it amounts to.
     static QJsonObject check(const Http::Response& response);

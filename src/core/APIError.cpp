@@ -11,6 +11,9 @@ QString describe(qint64 status, const QString& reason)
 
 } // namespace
 
-APIError::APIError(qint64 status, QString reason) : Error(describe(status, reason)), status_(status), reason_(std::move(reason))
+APIError::APIError(qint64 status, QString reason)
+    : Error(describe(status, reason))
+    , status_(status)
+    , reason_(std::move(reason))
 {
 }

@@ -30,7 +30,11 @@ Accounts& Accounts::shared()
     return *instance;
 }
 
-Accounts::Accounts(Settings& settings, QObject* parent) : QObject(parent), settings_(settings) {}
+Accounts::Accounts(Settings& settings, QObject* parent)
+    : QObject(parent)
+    , settings_(settings)
+{
+}
 
 QString Accounts::accountKey()
 {
@@ -276,4 +280,3 @@ std::optional<QString> Accounts::myName(const std::optional<Workspace>& workspac
         return settings_.accountName();
     return std::nullopt;
 }
-

@@ -260,7 +260,9 @@ Settings& Settings::shared()
     return *instance;
 }
 
-Settings::Settings(std::unique_ptr<QSettings> defaults, QObject* parent) : QObject(parent), d_(std::move(defaults))
+Settings::Settings(std::unique_ptr<QSettings> defaults, QObject* parent)
+    : QObject(parent)
+    , d_(std::move(defaults))
 {
     const auto has = [this](Key key) { return d_->contains(name(key)); };
     const auto value = [this](Key key) { return d_->value(name(key)); };
@@ -299,8 +301,9 @@ Settings::Settings(std::unique_ptr<QSettings> defaults, QObject* parent) : QObje
                 names_.insert(it.key(), it.value().toString());
     }
 
-    const bool selectionValid = activeID_ && std::any_of(workspaces_.begin(), workspaces_.end(),
-                                                        [this](const Workspace& ws) { return ws.id == *activeID_; });
+    const bool selectionValid = activeID_
+        && std::any_of(workspaces_.begin(), workspaces_.end(),
+                       [this](const Workspace& ws) { return ws.id == *activeID_; });
     if (!selectionValid)
         setActiveID(workspaces_.empty() ? std::nullopt : std::optional(workspaces_.front().id));
     saveList(Key::workspaces, workspaces_);
@@ -428,9 +431,10 @@ void Settings::setAutoFileTeamCalls(bool value)
 void Settings::setLastFiled(const std::optional<FiledRef>& value)
 {
     lastFiled_ = value;
-    writeText(Key::lastFiled, value ? std::optional(QString::fromUtf8(QJsonDocument(value->toJson(FiledRef::Dates::sinceReference))
-                                                                        .toJson(QJsonDocument::Compact)))
-                                 : std::nullopt);
+    writeText(Key::lastFiled,
+              value ? std::optional(QString::fromUtf8(
+                  QJsonDocument(value->toJson(FiledRef::Dates::sinceReference)).toJson(QJsonDocument::Compact)))
+                    : std::nullopt);
     written(Key::lastFiled);
 }
 
@@ -458,19 +462,58 @@ void Settings::setNames(const QMap<QString, QString>& value)
     written(Key::names);
 }
 
-void Settings::setTrackWorkday(bool value) { setSimple(Key::trackWorkday, value); }
-void Settings::setIncludeTitles(bool value) { setSimple(Key::includeTitles, value); }
-void Settings::setOfferCalls(bool value) { setSimple(Key::offerCalls, value); }
-void Settings::setAutoRecordCalls(bool value) { setSimple(Key::autoRecordCalls, value); }
-void Settings::setLiveTips(bool value) { setSimple(Key::liveTips, value); }
-void Settings::setAutoPin(bool value) { setSimple(Key::autoPin, value); }
-void Settings::setLiveHearing(bool value) { setSimple(Key::liveHearing, value); }
-void Settings::setBreakReminders(bool value) { setSimple(Key::breakReminders, value); }
-void Settings::setBreakMinutes(int value) { setSimple(Key::breakMinutes, value); }
-void Settings::setWorkoutOn(bool value) { setSimple(Key::workoutOn, value); }
-void Settings::setWorkoutMinute(int value) { setSimple(Key::workoutMinute, value); }
-void Settings::setWrapOn(bool value) { setSimple(Key::wrapOn, value); }
-void Settings::setWrapMinute(int value) { setSimple(Key::wrapMinute, value); }
+void Settings::setTrackWorkday(bool value)
+{
+    setSimple(Key::trackWorkday, value);
+}
+void Settings::setIncludeTitles(bool value)
+{
+    setSimple(Key::includeTitles, value);
+}
+void Settings::setOfferCalls(bool value)
+{
+    setSimple(Key::offerCalls, value);
+}
+void Settings::setAutoRecordCalls(bool value)
+{
+    setSimple(Key::autoRecordCalls, value);
+}
+void Settings::setLiveTips(bool value)
+{
+    setSimple(Key::liveTips, value);
+}
+void Settings::setAutoPin(bool value)
+{
+    setSimple(Key::autoPin, value);
+}
+void Settings::setLiveHearing(bool value)
+{
+    setSimple(Key::liveHearing, value);
+}
+void Settings::setBreakReminders(bool value)
+{
+    setSimple(Key::breakReminders, value);
+}
+void Settings::setBreakMinutes(int value)
+{
+    setSimple(Key::breakMinutes, value);
+}
+void Settings::setWorkoutOn(bool value)
+{
+    setSimple(Key::workoutOn, value);
+}
+void Settings::setWorkoutMinute(int value)
+{
+    setSimple(Key::workoutMinute, value);
+}
+void Settings::setWrapOn(bool value)
+{
+    setSimple(Key::wrapOn, value);
+}
+void Settings::setWrapMinute(int value)
+{
+    setSimple(Key::wrapMinute, value);
+}
 
 bool Settings::legacyServers() const
 {

@@ -21,7 +21,10 @@ struct SignIn::Run {
     std::condition_variable wake;
     SignIn* receiver = nullptr;
 
-    explicit Run(SignIn* owner) : receiver(owner) {}
+    explicit Run(SignIn* owner)
+        : receiver(owner)
+    {
+    }
 
     void stop()
     {
@@ -55,7 +58,9 @@ struct SignIn::Run {
     }
 };
 
-SignIn::SignIn(QObject* parent) : QObject(parent), openBrowser(&SignIn::openInBrowser)
+SignIn::SignIn(QObject* parent)
+    : QObject(parent)
+    , openBrowser(&SignIn::openInBrowser)
 {
 }
 
@@ -159,9 +164,7 @@ void SignIn::begin(Accounts& accounts)
         };
         try {
             const WebPlatform::Approval approval = WebPlatform::deviceFlow(base, onCode, wait);
-            run->post([generation, approval, target](SignIn* self) {
-                self->finish(generation, approval, target);
-            });
+            run->post([generation, approval, target](SignIn* self) { self->finish(generation, approval, target); });
         } catch (const WebPlatform::Cancelled&) {
         } catch (const SignInError& e) {
             run->post([generation, message = e.description()](SignIn* self) { self->fail(generation, message); });

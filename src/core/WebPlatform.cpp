@@ -123,7 +123,8 @@ std::optional<DeviceStart> parseStart(const QJsonObject& answer, const QString& 
     const auto url = Address::resolve(*text, base);
     if (!url)
         return std::nullopt;
-    const double interval = std::max(1.0, std::min(30.0, Json::number(answer.value(QStringLiteral("interval"))).value_or(3)));
+    const double interval = std::max(1.0,
+                                     std::min(30.0, Json::number(answer.value(QStringLiteral("interval"))).value_or(3)));
     const double expires = std::max(30.0, Json::number(answer.value(QStringLiteral("expires_in"))).value_or(600));
     return DeviceStart{deviceCode, userCode, *url, interval, expires};
 }
@@ -195,13 +196,15 @@ std::optional<Account> parseMe(const QJsonObject& answer, const QString& base, b
         return std::nullopt;
 
     const QString cleaned = Address::clean(base);
-    QString personalRoot = cleaned + (appPaths ? QStringLiteral("/app/api/platform/personal") : QStringLiteral("/api/v1/personal"));
+    QString personalRoot = cleaned
+        + (appPaths ? QStringLiteral("/app/api/platform/personal") : QStringLiteral("/api/v1/personal"));
     const QJsonObject personal = answer.value(QStringLiteral("personal")).toObject();
     if (const auto callsURL = Json::str(personal.value(QStringLiteral("calls_url")))) {
         if (const auto url = Address::resolve(*callsURL, base)) {
             // The root receives the account key, so it must be the platform's own.
             if (!Address::sameOrigin(*url, base)) {
-                slog(QStringLiteral("me: personal library outside the platform ignored (%1)").arg(url->host().value_or(QString())));
+                slog(QStringLiteral("me: personal library outside the platform ignored (%1)")
+                         .arg(url->host().value_or(QString())));
             } else {
                 const QString text = url->text();
                 personalRoot = text.endsWith(QStringLiteral("/calls")) ? text.chopped(6) : Address::clean(text);

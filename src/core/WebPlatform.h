@@ -29,8 +29,8 @@ const QStringList& devicePaths();
 QUuid projectID(const QString& base, const QString& slug);
 
 // The workspace of one platform project. appPaths: the development server's roots.
-Workspace project(const QString& base, const QString& slug, const QString& name,
-                  const std::optional<QString>& seat, bool appPaths = false);
+Workspace project(const QString& base, const QString& slug, const QString& name, const std::optional<QString>& seat,
+                  bool appPaths = false);
 
 // One unauthenticated JSON POST; the answer as judged by API::check.
 QJsonObject post(const Url& url, const QJsonObject& body, double timeout = 20);
@@ -78,7 +78,6 @@ struct Approval {
 // trouble while polling is logged and survived. Throws SignInError for outcomes
 // the user must read, APIError when the start fails, Cancelled. Blocks; without
 // a pause it sleeps for real.
-Approval deviceFlow(const QString& base, const std::function<void(const DeviceStart&)>& onCode,
-                    const Pause& pause = {});
+Approval deviceFlow(const QString& base, const std::function<void(const DeviceStart&)>& onCode, const Pause& pause = {});
 
 } // namespace WebPlatform

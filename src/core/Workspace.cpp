@@ -6,7 +6,9 @@
 #include <QHashFunctions>
 
 Workspace::Workspace(const QString& name, const QString& server)
-    : id(QUuid::createUuid()), name(name), server(server)
+    : id(QUuid::createUuid())
+    , name(name)
+    , server(server)
 {
 }
 

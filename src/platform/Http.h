@@ -38,8 +38,22 @@ struct Response {
 // A request that got no HTTP answer. The description is a sentence for the user.
 class Failure : public Error {
 public:
-    enum class Kind { timedOut, cannotConnect, hostNotFound, connectionLost, secureConnection, badURL, tooManyRedirects, file, other };
-    Failure(Kind kind, const QString& description) : Error(description), kind_(kind) {}
+    enum class Kind {
+        timedOut,
+        cannotConnect,
+        hostNotFound,
+        connectionLost,
+        secureConnection,
+        badURL,
+        tooManyRedirects,
+        file,
+        other
+    };
+    Failure(Kind kind, const QString& description)
+        : Error(description)
+        , kind_(kind)
+    {
+    }
     Kind kind() const { return kind_; }
 
 private:

@@ -16,6 +16,10 @@ public:
     Kind kind() const { return kind_; }
 
 private:
-    AudioError(Kind kind, const QString& message) : Error(message), kind_(kind) {}
+    AudioError(Kind kind, const QString& message)
+        : Error(message)
+        , kind_(kind)
+    {
+    }
     Kind kind_;
 };

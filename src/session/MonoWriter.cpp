@@ -10,7 +10,11 @@
 #include <QFileInfo>
 #include <algorithm>
 
-MonoWriter::MonoWriter(QString path) : path_(std::move(path)), meter_(LevelTrack::standardWindow, sampleRate) {}
+MonoWriter::MonoWriter(QString path)
+    : path_(std::move(path))
+    , meter_(LevelTrack::standardWindow, sampleRate)
+{
+}
 
 MonoWriter::~MonoWriter() = default;
 
@@ -60,8 +64,9 @@ void MonoWriter::write(const PcmBuffer& buffer, std::optional<double> t)
                 try {
                     converter_ = std::make_unique<Resampler>(buffer.sampleRate, buffer.channels, int(sampleRate));
                 } catch (const MediaError&) {
-                    throw AudioError::convert(QStringLiteral("no converter from ")
-                                              + QString::fromStdString(Resampler::describe(buffer.sampleRate, buffer.channels)));
+                    throw AudioError::convert(
+                        QStringLiteral("no converter from ")
+                        + QString::fromStdString(Resampler::describe(buffer.sampleRate, buffer.channels)));
                 }
             }
             converted_.clear();

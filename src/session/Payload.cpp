@@ -45,9 +45,10 @@ QJsonObject frame(const Session& session, const std::optional<QString>& selfName
     o.insert(QStringLiteral("self"), selfName.value_or(QString()));
     o.insert(QStringLiteral("captions"), QJsonArray());
     o.insert(QStringLiteral("speakers"), QJsonArray());
-    o.insert(QStringLiteral("levels"), QJsonObject{{QStringLiteral("mic"), dicts(meta.levelsMic)},
-                                                   {QStringLiteral("tab"), dicts(meta.levelsTab)},
-                                                   {QStringLiteral("mic_ok"), meta.micOk}});
+    o.insert(QStringLiteral("levels"),
+             QJsonObject{{QStringLiteral("mic"), dicts(meta.levelsMic)},
+                         {QStringLiteral("tab"), dicts(meta.levelsTab)},
+                         {QStringLiteral("mic_ok"), meta.micOk}});
     o.insert(QStringLiteral("source"), QStringLiteral("mac"));
     o.insert(QStringLiteral("app"), meta.app);
     o.insert(QStringLiteral("expect_audio"), session.audioPath().has_value());
@@ -107,7 +108,10 @@ QByteArray compact(const QJsonObject& o)
 // Streams the JSON text of the payload into `out`.
 class Writer {
 public:
-    explicit Writer(QFileDevice& out) : out_(out) {}
+    explicit Writer(QFileDevice& out)
+        : out_(out)
+    {
+    }
 
     void put(const QByteArray& bytes)
     {
@@ -241,7 +245,8 @@ QString write(const Session& session, const std::optional<QString>& selfName)
     writer.put("}");
     writer.end();
     if (::rename(QFile::encodeName(out.fileName()).constData(), QFile::encodeName(path).constData()) != 0)
-        throw WriteError(QStringLiteral("cannot write %1: %2").arg(path, QString::fromLocal8Bit(std::strerror(errno))).toStdString());
+        throw WriteError(
+            QStringLiteral("cannot write %1: %2").arg(path, QString::fromLocal8Bit(std::strerror(errno))).toStdString());
     out.setAutoRemove(false);
     return path;
 }

@@ -133,7 +133,7 @@ void add(const QByteArray& jpeg, const QString& note, bool textOnly)
     std::optional<QString> error;
     for (int attempt = 0; attempt < 32; ++attempt) {
         name = QStringLiteral("pin-") + stamp + u'-'
-               + QUuid::createUuid().toString(QUuid::WithoutBraces).toUpper().left(4) + QStringLiteral(".jpg");
+            + QUuid::createUuid().toString(QUuid::WithoutBraces).toUpper().left(4) + QStringLiteral(".jpg");
         bool exists = false;
         error = writeNew(pinPath(name), jpeg, exists);
         if (!exists)

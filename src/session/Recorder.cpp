@@ -52,8 +52,7 @@ QString decimal(double x)
 
 } // namespace
 
-std::shared_ptr<Recorder> Recorder::create(std::shared_ptr<Session> session, CaptureDevices& devices,
-                                           TextReader reader)
+std::shared_ptr<Recorder> Recorder::create(std::shared_ptr<Session> session, CaptureDevices& devices, TextReader reader)
 {
     std::shared_ptr<Recorder> recorder(new Recorder(std::move(session), devices, std::move(reader)));
     recorder->self_ = recorder;
@@ -63,7 +62,8 @@ std::shared_ptr<Recorder> Recorder::create(std::shared_ptr<Session> session, Cap
 Recorder::Recorder(std::shared_ptr<Session> session, CaptureDevices& devices, TextReader reader)
     : session_(std::move(session))
     , devices_(devices)
-    , read_(reader ? std::move(reader) : TextReader([](const QImage& image, bool fast) { return OCR::read(image, fast); }))
+    , read_(reader ? std::move(reader)
+                   : TextReader([](const QImage& image, bool fast) { return OCR::read(image, fast); }))
     , systemTrack_(session_->path(QStringLiteral("system.m4a")))
     , micTrack_(session_->path(QStringLiteral("mic.m4a")))
     , policy_(read_)
@@ -368,14 +368,12 @@ void Recorder::resolveAutoPin(ShotPolicy::PendingPin p)
 
 // ---- small operations
 
-void Recorder::noteApp(const QString& name, const std::optional<QString>& bundleID,
-                       const std::optional<QString>& title)
+void Recorder::noteApp(const QString& name, const std::optional<QString>& bundleID, const std::optional<QString>& title)
 {
     const Privacy::Result classified = Privacy::classify(name, bundleID, title, true);
     const double t = round1(elapsed());
-    const QString label = classified.title
-        ? classified.app + QStringLiteral(" — ") + OCR::clip(*classified.title, 60)
-        : classified.app;
+    const QString label = classified.title ? classified.app + QStringLiteral(" — ") + OCR::clip(*classified.title, 60)
+                                           : classified.app;
     if (!lastNoted_) {
         lastNoted_ = label;
     } else if (label != *lastNoted_) {
@@ -527,7 +525,8 @@ std::shared_ptr<Session> Recorder::stop()
             Mixer::mix(inputs, session_->path(QStringLiteral("mixed.m4a")));
             audioFile = QStringLiteral("mixed.m4a");
         } catch (const std::exception& e) {
-            slog(QStringLiteral("mix failed: ") + QString::fromUtf8(e.what()) + QStringLiteral("; falling back to one track"));
+            slog(QStringLiteral("mix failed: ") + QString::fromUtf8(e.what())
+                 + QStringLiteral("; falling back to one track"));
             audioFile = QFileInfo(inputs.back().path).fileName();
         }
     }
@@ -547,7 +546,8 @@ std::shared_ptr<Session> Recorder::stop()
         finished_ = true;
         session_->save();
         publish();
-        return QStringLiteral("recording stopped: %1, %2 ocr, %3 app spans, %4 shots, %5 pins, audio=%6 sys=%7s mic=%8s")
+        return QStringLiteral(
+                   "recording stopped: %1, %2 ocr, %3 app spans, %4 shots, %5 pins, audio=%6 sys=%7s mic=%8s")
             .arg(m.kind.value_or(QStringLiteral("?")))
             .arg(m.ocr ? m.ocr->size() : 0)
             .arg(m.apps ? m.apps->size() : 0)

@@ -57,8 +57,7 @@ public:
     // Callers hold the recorder through the shared pointer; callbacks sent to the
     // main thread hold it weakly. Nothing is captured until start().
     static std::shared_ptr<Recorder> create(std::shared_ptr<Session> session,
-                                            CaptureDevices& devices = CaptureDevices::system(),
-                                            TextReader reader = {});
+                                            CaptureDevices& devices = CaptureDevices::system(), TextReader reader = {});
     // Releases the capture sources and drops work still queued; stop() is what
     // finishes a recording.
     ~Recorder();
@@ -157,7 +156,7 @@ private:
     bool micRunning_ = false;
 
     MonoWriter systemTrack_; // q
-    MonoWriter micTrack_; // micQ
+    MonoWriter micTrack_;    // micQ
 
     // Frame and automatic-pin state, on q.
     ShotPolicy policy_;

@@ -26,10 +26,13 @@ QString numbered(const char* folder, size_t index)
 
 } // namespace
 
-Session::Session(QString dir, SessionMeta meta) : dir_(std::move(dir)), meta_(std::move(meta)) {}
+Session::Session(QString dir, SessionMeta meta)
+    : dir_(std::move(dir))
+    , meta_(std::move(meta))
+{
+}
 
-std::shared_ptr<Session> Session::create(const QString& title, const QString& app,
-                                         const std::optional<QUuid>& workspace,
+std::shared_ptr<Session> Session::create(const QString& title, const QString& app, const std::optional<QUuid>& workspace,
                                          const std::optional<QDateTime>& started, const std::optional<QString>& base)
 {
     const QDateTime start = started ? *started : Clock::current().now();

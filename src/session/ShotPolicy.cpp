@@ -4,7 +4,10 @@
 #include "session/Frames.h"
 #include "session/Speaking.h"
 
-ShotPolicy::ShotPolicy(TextReader read) : read_(std::move(read)) {}
+ShotPolicy::ShotPolicy(TextReader read)
+    : read_(std::move(read))
+{
+}
 
 std::optional<ShotPolicy::Shot> ShotPolicy::consider(const QImage& image, double now, double hostTime, int shots)
 {

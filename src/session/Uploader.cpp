@@ -38,10 +38,11 @@ QString upload(Session& session, const API& api, const std::optional<QString>& s
 
     try {
         if (!meta.callId) {
-            report(QStringLiteral("Uploading %1 screenshots, %2 pins\u2026").arg(meta.shots.size()).arg(meta.pins.size()));
+            report(
+                QStringLiteral("Uploading %1 screenshots, %2 pins\u2026").arg(meta.shots.size()).arg(meta.pins.size()));
             const QString file = Payload::write(session, selfName);
-            const QJsonObject answer =
-                api.upload(QStringLiteral("POST"), QStringLiteral("/api/calls"), file, QStringLiteral("application/json"));
+            const QJsonObject answer = api.upload(QStringLiteral("POST"), QStringLiteral("/api/calls"), file,
+                                                  QStringLiteral("application/json"));
             QFile::remove(file);
             const auto id = Json::str(answer.value(QStringLiteral("id")));
             if (!id)

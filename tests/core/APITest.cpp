@@ -75,7 +75,8 @@ TEST_F(APIClient, PathsGoBelowTheApiRootOnlyWhenTheyBeginWithApiSlash)
         {true, "/apix/y", "/apix/y"},
         {false, "/api/my/todos", "/api/my/todos"},
     };
-    fake.route("GET", ".*", [](const httplib::Request&, httplib::Response& res) { FakePlatform::reply(res, 200, "{}"); });
+    fake.route("GET", ".*",
+               [](const httplib::Request&, httplib::Response& res) { FakePlatform::reply(res, 200, "{}"); });
     for (const auto& c : cases) {
         const API api = client(c.withRoot ? std::optional(root) : std::nullopt);
         fake.clearRequests();
@@ -179,9 +180,9 @@ TEST_F(APIClient, CheckNamesTheServerWhenTheAnswerHasNoHost)
 TEST_F(APIClient, GatewayLoginWinsOverStatusAndBody)
 {
     const QString gateway = "the server sent the browser login (Cloudflare Access) instead of answering the app";
-    for (const auto& [status, url] : {std::pair{200, "https://team.cloudflareaccess.com/cdn-cgi/access/login/h"},
-                                      std::pair{500, "https://Team.CloudflareAccess.com/x"},
-                                      std::pair{200, "https://cloudflareaccess.com/"}}) {
+    for (const auto& [status, url] :
+         {std::pair{200, "https://team.cloudflareaccess.com/cdn-cgi/access/login/h"},
+          std::pair{500, "https://Team.CloudflareAccess.com/x"}, std::pair{200, "https://cloudflareaccess.com/"}}) {
         const APIError e = errorOf([&] { API::check(Http::Response{status, url, R"({"error":"x"})"}); });
         EXPECT_EQ(e.status(), 403) << url;
         EXPECT_EQ(e.reason(), gateway);
@@ -213,8 +214,10 @@ TEST_F(APIClient, RedirectsKeepTheKeyOnTheSameHostOnly)
         res.set_redirect("http://" + other + "/final");
     });
     fake.route("GET", "/api/here", [](const httplib::Request&, httplib::Response& res) { res.set_redirect("/final"); });
-    fake.route("POST", "/api/keep", [](const httplib::Request&, httplib::Response& res) { res.set_redirect("/final", 307); });
-    fake.route("POST", "/api/see-other", [](const httplib::Request&, httplib::Response& res) { res.set_redirect("/final", 303); });
+    fake.route("POST", "/api/keep",
+               [](const httplib::Request&, httplib::Response& res) { res.set_redirect("/final", 307); });
+    fake.route("POST", "/api/see-other",
+               [](const httplib::Request&, httplib::Response& res) { res.set_redirect("/final", 303); });
 
     struct Case {
         const char* method;
@@ -233,7 +236,8 @@ TEST_F(APIClient, RedirectsKeepTheKeyOnTheSameHostOnly)
         SCOPED_TRACE(c.path);
         fake.clearRequests();
         const bool post = std::string(c.method) == "POST";
-        const QJsonObject answer = client().json(c.method, c.path, post ? std::optional(QJsonObject{{"n", 1}}) : std::nullopt);
+        const QJsonObject answer = client().json(c.method, c.path,
+                                                 post ? std::optional(QJsonObject{{"n", 1}}) : std::nullopt);
         EXPECT_EQ(QJsonDocument(answer).toJson(QJsonDocument::Compact), c.answer);
         const auto seen = fake.requests();
         ASSERT_EQ(seen.size(), 2u);
@@ -277,7 +281,9 @@ TEST_F(APIClient, TransportFailuresHaveStatusZeroAndAReadableMessage)
         {"key with a line break", [&] { API(fake.base(), secret + "\r\nX-Injected: 1").json("GET", "/api/me"); },
          "the account key contains a line break or another control character"},
         {"header with a line break",
-         [&] { client().upload("POST", "/api/up", QCoreApplication::applicationFilePath(), "audio/mp4\r\nX-Injected: 1"); },
+         [&] {
+             client().upload("POST", "/api/up", QCoreApplication::applicationFilePath(), "audio/mp4\r\nX-Injected: 1");
+         },
          "A request header contains a line break or another control character."},
         {"answer too large", [&] { client().json("GET", "/api/huge"); }, "The server's answer is too large."},
         {"missing file", [&] { client().upload("POST", "/api/up", "/nonexistent/file.m4a", "audio/mp4"); },

@@ -41,7 +41,8 @@ protected:
 
     std::vector<Workspace> projects() const
     {
-        return {WebPlatform::project(base_, "bramel", "Bramel", "owner"), WebPlatform::project(base_, "tovarind", "Tovarind", "member")};
+        return {WebPlatform::project(base_, "bramel", "Bramel", "owner"),
+                WebPlatform::project(base_, "tovarind", "Tovarind", "member")};
     }
 
     const QString base_ = "http://127.0.0.1:7440";
@@ -279,7 +280,8 @@ TEST(AccountWithoutKeyring, AnUnreachableKeyringIsAskedAgain)
             qputenv("DBUS_SESSION_BUS_ADDRESS", "unix:path=/nonexistent/zelvan-bus");
             const bool emptyWhileAway = acc.accountKey().isEmpty() && acc.keyFor(legacy).isEmpty();
             qputenv("DBUS_SESSION_BUS_ADDRESS", bus);
-            const bool stored = Keychain::set(Keychain::accountItem, "zv_late") && Keychain::set(idText(legacy.id), "wk");
+            const bool stored = Keychain::set(Keychain::accountItem, "zv_late")
+                && Keychain::set(idText(legacy.id), "wk");
             const bool seen = acc.accountKey() == "zv_late" && acc.keyFor(legacy) == "wk";
             Keychain::remove(Keychain::accountItem);
             Keychain::remove(idText(legacy.id));

@@ -33,8 +33,8 @@ TEST(Address, IsLocalComparesTheHostExactly)
         {"http://localhost.example.com", false},
         {"http://user@localhost.evil", false},
         {"https://zelvan.app", false},
-        {"localhost:8080", false},   // "localhost" reads as the scheme; there is no host
-        {"127.0.0.1:7440", false},   // no scheme, no host
+        {"localhost:8080", false},    // "localhost" reads as the scheme; there is no host
+        {"127.0.0.1:7440", false},    // no scheme, no host
         {"http://local host", false}, // not a URL
         {"", false},
     };
@@ -55,8 +55,8 @@ TEST(Address, ResolveKeepsAbsoluteTextAndJoinsRelativeOnes)
         {"HTTPS://Example.COM/X?y=Z", "http://other", "HTTPS://Example.COM/X?y=Z"}, // unchanged, case and all
         {"https://a.b/p", "", "https://a.b/p"},
         {"", "http://h", "http://h/"},
-        {"a b", "http://h", std::nullopt},      // a space is not allowed in a URL
-        {"app", "", std::nullopt},              // no base: no absolute URL
+        {"a b", "http://h", std::nullopt}, // a space is not allowed in a URL
+        {"app", "", std::nullopt},         // no base: no absolute URL
         {"app", "not a base", std::nullopt},
     };
     for (const auto& c : cases) {
@@ -92,11 +92,11 @@ TEST(Url, ParsesWithoutRewriting)
         {"http://h/a%2Fb?q=%C3%A9", true, "http", "h"},
         {"/relative/path?x", true, "", std::nullopt},
         {"mailto:someone", true, "mailto", std::nullopt},
-        {"http://h:8a/", false, "", std::nullopt},     // port must be digits
-        {"http://[zz]/", false, "", std::nullopt},     // not an IPv6 literal
-        {"http://h/%zz", false, "", std::nullopt},     // bad escape
-        {"http://h/a#b#c", false, "", std::nullopt},   // second "#"
-        {"http://h/a b", false, "", std::nullopt},     // space
+        {"http://h:8a/", false, "", std::nullopt},   // port must be digits
+        {"http://[zz]/", false, "", std::nullopt},   // not an IPv6 literal
+        {"http://h/%zz", false, "", std::nullopt},   // bad escape
+        {"http://h/a#b#c", false, "", std::nullopt}, // second "#"
+        {"http://h/a b", false, "", std::nullopt},   // space
         {"http://h/<x>", false, "", std::nullopt},
         {"http://h/\t", false, "", std::nullopt},
     };

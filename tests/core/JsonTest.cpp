@@ -25,5 +25,6 @@ TEST(JsonStr, ReadsJsonValuesAsText)
         {QJsonValue(QJsonArray{1}), std::nullopt},
     };
     for (const auto& [value, text] : cases)
-        EXPECT_EQ(Json::str(value), text) << QJsonDocument(QJsonArray{value}).toJson(QJsonDocument::Compact).toStdString();
+        EXPECT_EQ(Json::str(value), text)
+            << QJsonDocument(QJsonArray{value}).toJson(QJsonDocument::Compact).toStdString();
 }

@@ -105,8 +105,8 @@ TEST_F(SettingsStore, RepairsTheLegacyServersAndTheSelection)
         const char* what;
         QVariant workspaces;
         std::optional<QString> active;
-        int count;             // workspaces after the start
-        int selected;          // index of the selection, -1 none
+        int count;    // workspaces after the start
+        int selected; // index of the selection, -1 none
     };
     const QString ids[] = {a.id.toString(QUuid::WithoutBraces).toUpper(), b.id.toString(QUuid::WithoutBraces).toUpper()};
     const Case cases[] = {
@@ -129,7 +129,8 @@ TEST_F(SettingsStore, RepairsTheLegacyServersAndTheSelection)
         } else {
             EXPECT_EQ(s->activeID(), s->workspaces()[c.selected].id) << c.what;
             EXPECT_EQ(raw()->value("active").toString(),
-                      s->workspaces()[c.selected].id.toString(QUuid::WithoutBraces).toUpper()) << c.what;
+                      s->workspaces()[c.selected].id.toString(QUuid::WithoutBraces).toUpper())
+                << c.what;
         }
         EXPECT_EQ(raw()->value("workspaces").toString(), listText(s->workspaces())) << c.what;
     }
@@ -159,8 +160,8 @@ TEST_F(SettingsStore, ReadsStoredValuesTheWayTheDefaultsStoreConverts)
         bool value;
     };
     const Flag flags[] = {
-        {"1", true}, {"0", false}, {"true", true}, {"false", false}, {"YES", true}, {"no", false},
-        {" t", true}, {"007", true}, {"-2", true}, {"0.5", false}, {"", false}, {"maybe", false}, {5, true}, {0, false},
+        {"1", true},   {"0", false}, {"true", true}, {"false", false}, {"YES", true},    {"no", false}, {" t", true},
+        {"007", true}, {"-2", true}, {"0.5", false}, {"", false},      {"maybe", false}, {5, true},     {0, false},
     };
     for (const Flag& f : flags) {
         raw()->clear();
@@ -177,7 +178,8 @@ TEST_F(SettingsStore, ReadsStoredValuesTheWayTheDefaultsStoreConverts)
         QVariant stored;
         int value;
     };
-    const Number numbers[] = {{"42", 42}, {" 25 min", 25}, {"-3", -3}, {"abc", 0}, {"", 0}, {"99999999999", INT_MAX}, {7, 7}};
+    const Number numbers[] = {{"42", 42}, {" 25 min", 25},          {"-3", -3}, {"abc", 0},
+                              {"", 0},    {"99999999999", INT_MAX}, {7, 7}};
     for (const Number& n : numbers) {
         raw()->clear();
         plant("breakMinutes", n.stored);
@@ -280,7 +282,8 @@ TEST_F(SettingsStore, EveryAssignmentNotifiesAndWritesNilRemoves)
     EXPECT_EQ(raw()->value("breakMinutes").toInt(), 30);
     s->setAccountError("x");
     using K = Settings::Key;
-    EXPECT_EQ(changes, (std::vector<K>{K::workdaySlug, K::workdaySlug, K::offerCalls, K::breakMinutes, K::accountError}));
+    EXPECT_EQ(changes,
+              (std::vector<K>{K::workdaySlug, K::workdaySlug, K::offerCalls, K::breakMinutes, K::accountError}));
     EXPECT_EQ(Settings::name(K::active), QLatin1String("active"));
 }
 

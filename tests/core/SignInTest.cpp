@@ -57,7 +57,8 @@ protected:
         const double started = clock_.uptime();
         Outcome out;
         try {
-            out.approval = WebPlatform::deviceFlow(platform.base(), [&](const DeviceStart& s) { interval_ = s.interval; }, pause);
+            out.approval = WebPlatform::deviceFlow(
+                platform.base(), [&](const DeviceStart& s) { interval_ = s.interval; }, pause);
         } catch (const SignInError& e) {
             out.error = e.description();
         } catch (const APIError& e) {
@@ -117,12 +118,14 @@ TEST_F(DeviceFlow, EndsWithTheBrowsersAnswer)
 
 TEST_F(DeviceFlow, TheLocalDeadlineIsTheCodesLifetimeAtMostFifteenMinutes)
 {
-    const Outcome longLived = run({.approval = FakeWebPlatform::Approval::hold, .startExtra = {{"interval", 30}, {"expires_in", 3600}}});
+    const Outcome longLived = run(
+        {.approval = FakeWebPlatform::Approval::hold, .startExtra = {{"interval", 30}, {"expires_in", 3600}}});
     EXPECT_EQ(longLived.error, SignInError::expired);
     EXPECT_EQ(polls_, 30) << "polls at 30 s … 900 s";
     EXPECT_EQ(elapsed_, 930);
 
-    const Outcome shortLived = run({.approval = FakeWebPlatform::Approval::hold, .startExtra = {{"interval", 30}, {"expires_in", 60}}});
+    const Outcome shortLived = run(
+        {.approval = FakeWebPlatform::Approval::hold, .startExtra = {{"interval", 30}, {"expires_in", 60}}});
     EXPECT_EQ(shortLived.error, SignInError::expired);
     EXPECT_EQ(polls_, 2);
 }
@@ -211,7 +214,9 @@ TEST_F(SignInModel, ApprovalStoresTheAccount)
     signIn_.begin(accounts_);
     ASSERT_TRUE(waitFor([&] { return signedIn_ > 0; }));
     const Url page = *Url::parse(url());
-    EXPECT_EQ(phases_, (std::vector<Phase>{Phase::starting(), Phase::waiting("ABCD-1234", page), Phase::finishing(), Phase::idle()}));
+    EXPECT_EQ(phases_,
+              (std::vector<Phase>{Phase::starting(), Phase::waiting("ABCD-1234", page), Phase::finishing(),
+                                  Phase::idle()}));
     EXPECT_EQ(opened_, std::vector<QString>{url()});
     EXPECT_TRUE(accounts_.signedIn());
     EXPECT_EQ(settings_.accountName(), "Ada Lovelace");
@@ -306,7 +311,8 @@ TEST_F(SignInModel, CancelDropsALateApproval)
 TEST_F(SignInModel, OnlyWebPagesAreOpened)
 {
     for (const char* page : {"file:///etc/passwd", "javascript:alert(1)", "x-scheme-handler:run"}) {
-        FakeWebPlatform web(platform_, {.approval = FakeWebPlatform::Approval::hold, .startExtra = {{"verify_url", page}}});
+        FakeWebPlatform web(platform_,
+                            {.approval = FakeWebPlatform::Approval::hold, .startExtra = {{"verify_url", page}}});
         signIn_.begin(accounts_);
         ASSERT_TRUE(waitFor([&] { return phaseIs(Phase::Kind::waiting); })) << page;
         signIn_.reopen();
@@ -354,8 +360,8 @@ TEST_F(SignInProcess, AKeyringThatRefusesTheKeyFailsTheSignIn)
             signIn.onSignedIn = [&] { called = true; };
             signIn.begin(accounts);
             const bool failed = waitFor([&] { return signIn.phase().kind == Phase::Kind::failed; });
-            const bool ok = failed && signIn.phase().message == SignIn::keyringFailed && !called
-                && !accounts.signedIn() && !settings.accountEmail();
+            const bool ok = failed && signIn.phase().message == SignIn::keyringFailed && !called && !accounts.signedIn()
+                && !settings.accountEmail();
             std::exit(ok ? 0 : 1);
         },
         testing::ExitedWithCode(0), "keychain set failed");

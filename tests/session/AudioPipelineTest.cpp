@@ -23,7 +23,9 @@ struct CallFixture {
     MonoWriter system;
     MonoWriter mic;
 
-    explicit CallFixture(const TempSupport& dir) : system(dir.file("system.m4a")), mic(dir.file("mic.m4a"))
+    explicit CallFixture(const TempSupport& dir)
+        : system(dir.file("system.m4a"))
+        , mic(dir.file("mic.m4a"))
     {
         auto chunks = [](double from, double bound, auto&& each) {
             for (double s = from; s < bound; s += 0.1)

@@ -66,9 +66,9 @@ TEST(Payload, HoldsTheEighteenKeys)
     const auto s = sample();
     const QJsonObject p = Payload::dictionary(*s, std::nullopt);
 
-    EXPECT_EQ(p.keys(), (QStringList{"app", "apps", "captions", "ended", "expect_audio", "kind", "levels", "ocr",
-                                     "participants", "pins", "routed", "self", "shots", "source", "speakers",
-                                     "started", "title", "url"}));
+    EXPECT_EQ(p.keys(),
+              (QStringList{"app", "apps", "captions", "ended", "expect_audio", "kind", "levels", "ocr", "participants",
+                           "pins", "routed", "self", "shots", "source", "speakers", "started", "title", "url"}));
     EXPECT_EQ(p["title"], "Weekly");
     EXPECT_EQ(p["started"], "2025-03-04T09:15:02.000Z");
     EXPECT_EQ(p["ended"], "2025-03-04T09:25:02.000Z");
@@ -77,27 +77,32 @@ TEST(Payload, HoldsTheEighteenKeys)
     EXPECT_EQ(p["self"], "") << "no name gives an empty self";
     EXPECT_EQ(p["captions"], QJsonArray());
     EXPECT_EQ(p["speakers"], QJsonArray());
-    EXPECT_EQ(p["levels"], (QJsonObject{{"mic", QJsonArray{QJsonObject{{"t", 0}, {"end", 1.5}}}},
-                                        {"tab", QJsonArray{QJsonObject{{"t", 2}, {"end", 3}}, QJsonObject{{"t", 4}, {"end", 4.25}}}},
-                                        {"mic_ok", true}}));
+    EXPECT_EQ(p["levels"],
+              (QJsonObject{{"mic", QJsonArray{QJsonObject{{"t", 0}, {"end", 1.5}}}},
+                           {"tab", QJsonArray{QJsonObject{{"t", 2}, {"end", 3}}, QJsonObject{{"t", 4}, {"end", 4.25}}}},
+                           {"mic_ok", true}}));
     EXPECT_EQ(p["source"], "mac");
     EXPECT_EQ(p["app"], "Zoom");
     EXPECT_EQ(p["expect_audio"], false);
     EXPECT_EQ(p["kind"], "call");
     EXPECT_EQ(p["ocr"], QJsonArray()) << "absent gives an empty array";
-    EXPECT_EQ(p["apps"], (QJsonArray{QJsonObject{{"t", 0}, {"end", 2}, {"app", "Zoom"}, {"title", QJsonValue::Null}},
-                                     QJsonObject{{"t", 2}, {"end", 3}, {"app", "Editor"}, {"title", "a.txt"}}}));
+    EXPECT_EQ(p["apps"],
+              (QJsonArray{QJsonObject{{"t", 0}, {"end", 2}, {"app", "Zoom"}, {"title", QJsonValue::Null}},
+                          QJsonObject{{"t", 2}, {"end", 3}, {"app", "Editor"}, {"title", "a.txt"}}}));
     EXPECT_TRUE(p["routed"].isNull());
 
     // The deleted shot is left out; the others carry their bytes.
-    EXPECT_EQ(p["shots"], (QJsonArray{QJsonObject{{"t", 1.5}, {"jpeg", b64(s->path("shots/000.jpg"))}},
-                                      QJsonObject{{"t", 3}, {"jpeg", b64(s->path("shots/002.jpg"))}}}));
+    EXPECT_EQ(p["shots"],
+              (QJsonArray{QJsonObject{{"t", 1.5}, {"jpeg", b64(s->path("shots/000.jpg"))}},
+                          QJsonObject{{"t", 3}, {"jpeg", b64(s->path("shots/002.jpg"))}}}));
     // "auto" and "text_only" appear only when true.
-    EXPECT_EQ(p["pins"], (QJsonArray{
-                             QJsonObject{{"t", 4}, {"note", "look \"here\"\n"}, {"jpeg", b64(s->path("pins/000.jpg"))}, {"auto", true}},
-                             QJsonObject{{"t", 5}, {"note", ""}, {"jpeg", b64(s->path("pins/001.jpg"))}, {"text_only", true}},
-                             QJsonObject{{"t", 6}, {"note", "plain"}, {"jpeg", b64(s->path("pins/002.jpg"))}},
-                         }));
+    EXPECT_EQ(
+        p["pins"],
+        (QJsonArray{
+            QJsonObject{{"t", 4}, {"note", "look \"here\"\n"}, {"jpeg", b64(s->path("pins/000.jpg"))}, {"auto", true}},
+            QJsonObject{{"t", 5}, {"note", ""}, {"jpeg", b64(s->path("pins/001.jpg"))}, {"text_only", true}},
+            QJsonObject{{"t", 6}, {"note", "plain"}, {"jpeg", b64(s->path("pins/002.jpg"))}},
+        }));
 }
 
 TEST(Payload, OptionalPartsAndTheClock)
@@ -132,10 +137,8 @@ TEST(Payload, KindRule)
         const char* expected;
     };
     const Case cases[] = {
-        {std::nullopt, false, std::nullopt, "session"},
-        {std::nullopt, true, std::nullopt, "call"},
-        {std::nullopt, false, QString("Zoom"), "call"},
-        {QString("session"), true, QString("Zoom"), "session"},
+        {std::nullopt, false, std::nullopt, "session"}, {std::nullopt, true, std::nullopt, "call"},
+        {std::nullopt, false, QString("Zoom"), "call"}, {QString("session"), true, QString("Zoom"), "session"},
         {QString("Call"), false, std::nullopt, "Call"},
     };
     const auto s = Session::create("k", "Screen", std::nullopt, start);

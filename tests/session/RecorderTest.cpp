@@ -226,8 +226,9 @@ TEST_F(RecorderTest, MicrophoneOutcomesLandInTheMetaAndTheStartLine)
         if (!c.line.isEmpty()) {
             EXPECT_TRUE(lines.contains(c.line)) << lines.join('\n').toStdString();
         }
-        EXPECT_EQ(lines.last(), QStringLiteral("recording started: %1 1440x935 mic=%2")
-                                    .arg(QFileInfo(s->dir()).fileName(), c.micOk ? "true" : "false"));
+        EXPECT_EQ(lines.last(),
+                  QStringLiteral("recording started: %1 1440x935 mic=%2")
+                      .arg(QFileInfo(s->dir()).fileName(), c.micOk ? "true" : "false"));
         r->stop();
     }
 }
@@ -274,12 +275,7 @@ TEST_F(RecorderTest, SystemSoundIsPlacedByItsStampUnlessTheStampIsImplausible)
     };
     const double n = 0.1; // seconds in the buffer
     const Case cases[] = {
-        {20, 6, 20 - n},
-        {20, -6, 20 - n},
-        {20, 4, 24},
-        {20, -4, 16},
-        {2, -3, 0},
-        {20, std::nan(""), 20 - n},
+        {20, 6, 20 - n}, {20, -6, 20 - n}, {20, 4, 24}, {20, -4, 16}, {2, -3, 0}, {20, std::nan(""), 20 - n},
     };
     for (const Case& c : cases) {
         FakeDevices d;
@@ -447,10 +443,10 @@ TEST_F(RecorderTest, FramesCloserThan1Point8SecondsAreNotLookedAt)
 {
     begin(*recorder, false);
     frameAt(0, shade(0));
-    frameAt(1.7, shade(255));  // 1.7 s after the last one looked at
-    frameAt(3.5, shade(255));  // 3.5 s after it: the 1.7 one did not count
-    frameAt(5.2, shade(0));    // 1.7 s
-    frameAt(5.31, shade(0));   // 1.81 s
+    frameAt(1.7, shade(255)); // 1.7 s after the last one looked at
+    frameAt(3.5, shade(255)); // 3.5 s after it: the 1.7 one did not count
+    frameAt(5.2, shade(0));   // 1.7 s
+    frameAt(5.31, shade(0));  // 1.81 s
     EXPECT_EQ(shotTimes(), (std::vector<double>{0, 4, 5}));
 }
 
@@ -475,7 +471,8 @@ TEST_F(RecorderTest, SignatureDifferenceDecidesAndStrongChangesArm)
         auto s = Session::create("t", "Screen");
         auto r = Recorder::create(s, d, [&](const QImage& image, bool) {
             return OCR::Reading{QStringLiteral("text"),
-                                qGray(image.pixel(0, 0)) == c.from ? QStringLiteral("Opening remarks") : QStringLiteral("Budget table")};
+                                qGray(image.pixel(0, 0)) == c.from ? QStringLiteral("Opening remarks")
+                                                                   : QStringLiteral("Budget table")};
         });
         begin(*r, false);
         to(1);
@@ -632,7 +629,7 @@ TEST_F(RecorderTest, FramesGrabbedWhileOurPickerIsUpAreNotKept)
     grab(0, 0, shade(200));
     to(2);
     CapturePause::begin();
-    grab(4, 4, shade(80));  // the dimmed screen under the picker
+    grab(4, 4, shade(80)); // the dimmed screen under the picker
     to(5);
     CapturePause::begin(); // nested: the picker is still up after the inner end
     CapturePause::end();

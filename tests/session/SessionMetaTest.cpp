@@ -31,8 +31,8 @@ TEST(SessionMeta, NewFileHoldsExactlyTheRequiredKeys)
 {
     TempSupport support;
     const auto plain = Session::create("Standup", "Screen", std::nullopt, utc(9, 15, 2));
-    const QStringList required = {"app",       "audioUploaded", "fromCall",  "levelsMic", "levelsTab", "micOk",
-                                  "participants", "pins",       "processed", "shots",     "started",   "title"};
+    const QStringList required = {"app",          "audioUploaded", "fromCall",  "levelsMic", "levelsTab", "micOk",
+                                  "participants", "pins",          "processed", "shots",     "started",   "title"};
     EXPECT_EQ(readJson(plain->path("meta.json")).keys(), required);
 
     const QUuid workspace = QUuid::createUuid();
@@ -81,7 +81,8 @@ TEST(SessionMeta, ReadingIsStrict)
         {"a mistyped optional", "kind", 3, false},
         {"a whole-number double", "levelsMic", QJsonArray{QJsonObject{{"t", 1}, {"end", 2}}}, true},
         {"workspaceID not a UUID", "workspaceID", "acme", false},
-        {"apps title null", "apps", QJsonArray{QJsonObject{{"t", 1}, {"end", 2}, {"app", "A"}, {"title", QJsonValue::Null}}}, true},
+        {"apps title null", "apps",
+         QJsonArray{QJsonObject{{"t", 1}, {"end", 2}, {"app", "A"}, {"title", QJsonValue::Null}}}, true},
         {"routed without auto", "routed", QJsonObject{{"score", 0.5}, {"reasons", QJsonArray{}}}, false},
     };
     for (const Case& c : cases) {
@@ -105,8 +106,14 @@ TEST(SessionMeta, FileNamesStayInsideTheFolder)
         bool loads;
     };
     const Case cases[] = {
-        {"shots/000.jpg", true}, {"mixed.m4a", true},       {"/etc/passwd", false},  {"../other/mixed.m4a", false},
-        {"shots/../../x", false}, {"..", false},            {"", false},             {"shots\\..\\x", false},
+        {"shots/000.jpg", true},
+        {"mixed.m4a", true},
+        {"/etc/passwd", false},
+        {"../other/mixed.m4a", false},
+        {"shots/../../x", false},
+        {"..", false},
+        {"", false},
+        {"shots\\..\\x", false},
         {"a..b.m4a", true},
     };
     for (const Case& c : cases) {
@@ -136,9 +143,9 @@ TEST(SessionMeta, IsCall)
         bool call;
     };
     const Case cases[] = {
-        {"call", false, std::nullopt, true},      {std::nullopt, true, std::nullopt, true},
-        {std::nullopt, false, "Zoom", true},      {"session", true, std::nullopt, false},
-        {"Call", false, std::nullopt, false},     {std::nullopt, false, std::nullopt, false},
+        {"call", false, std::nullopt, true},  {std::nullopt, true, std::nullopt, true},
+        {std::nullopt, false, "Zoom", true},  {"session", true, std::nullopt, false},
+        {"Call", false, std::nullopt, false}, {std::nullopt, false, std::nullopt, false},
     };
     for (const Case& c : cases) {
         SessionMeta m;

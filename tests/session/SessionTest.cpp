@@ -48,7 +48,8 @@ TEST(Session, ConcurrentCreationNeverSharesAFolder)
     std::vector<QString> dirs(count);
     std::vector<std::thread> threads;
     for (int i = 0; i < count; ++i)
-        threads.emplace_back([&, i] { dirs[size_t(i)] = Session::create(QString::number(i), "Screen", std::nullopt, start)->dir(); });
+        threads.emplace_back(
+            [&, i] { dirs[size_t(i)] = Session::create(QString::number(i), "Screen", std::nullopt, start)->dir(); });
     for (auto& t : threads)
         t.join();
     EXPECT_EQ(std::set<QString>(dirs.begin(), dirs.end()).size(), size_t(count));

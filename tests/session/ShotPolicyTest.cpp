@@ -126,4 +126,3 @@ TEST(ShotPolicySpeech, LooksTenSecondsEitherSideInQuarterSteps)
     EXPECT_TRUE(ShotPolicy::isTitleChange("Hiring plan", "Quarterly results"));
     EXPECT_FALSE(ShotPolicy::isTitleChange("Hiring plan 2025", "Hiring plan"));
 }
-

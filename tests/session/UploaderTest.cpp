@@ -65,10 +65,12 @@ TEST_F(Upload, PayloadAudioProcessingThenTheFolderGoes)
 
     EXPECT_EQ(upload(*s), "rec:1");
 
-    EXPECT_EQ(steps, (std::vector<QString>{"Uploading 2 screenshots, 1 pins\u2026", "Uploading audio\u2026",
-                                           "Starting notes\u2026"}));
-    EXPECT_EQ(sent(fake), (std::vector<std::string>{"POST /api/calls", "POST /api/calls/rec%3A1/audio",
-                                                    "POST /api/calls/rec%3A1/process"}));
+    EXPECT_EQ(steps,
+              (std::vector<QString>{"Uploading 2 screenshots, 1 pins\u2026", "Uploading audio\u2026",
+                                    "Starting notes\u2026"}));
+    EXPECT_EQ(sent(fake),
+              (std::vector<std::string>{"POST /api/calls", "POST /api/calls/rec%3A1/audio",
+                                        "POST /api/calls/rec%3A1/process"}));
     const auto requests = fake.requests();
     EXPECT_EQ(requests[0].header("Content-Type"), "application/json");
     EXPECT_EQ(requests[1].header("Content-Type"), "audio/mp4");
@@ -92,7 +94,8 @@ TEST_F(Upload, UnreadableShotIsLeftOutAndTheRestGoesUp)
 
     EXPECT_EQ(upload(*s), "rec:1");
     const QJsonArray shots = server.calls().at("rec:1").payload.value("shots").toArray();
-    EXPECT_EQ(shots, (QJsonArray{QJsonObject{{"t", 2}, {"jpeg", QString::fromLatin1(QByteArray("shot-1").toBase64())}}}));
+    EXPECT_EQ(shots,
+              (QJsonArray{QJsonObject{{"t", 2}, {"jpeg", QString::fromLatin1(QByteArray("shot-1").toBase64())}}}));
     EXPECT_FALSE(QFileInfo::exists(s->dir()));
 }
 
@@ -107,13 +110,22 @@ TEST_F(Upload, FailedStepResumesAfterARestart)
         std::vector<std::string> retry;
     };
     const Case cases[] = {
-        {"/api/calls", {.status = 500, .body = R"({"error":"boom"})"}, "boom (HTTP 500)",
+        {"/api/calls",
+         {.status = 500, .body = R"({"error":"boom"})"},
+         "boom (HTTP 500)",
          {"POST /api/calls", "POST /api/calls/rec%3A1/audio", "POST /api/calls/rec%3A1/process"}},
-        {"/api/calls/rec:1/audio", {.status = 503, .body = R"({"error":"busy"})"}, "busy (HTTP 503)",
+        {"/api/calls/rec:1/audio",
+         {.status = 503, .body = R"({"error":"busy"})"},
+         "busy (HTTP 503)",
          {"POST /api/calls/rec%3A1/audio", "POST /api/calls/rec%3A1/process"}},
-        {"/api/calls/rec:1/process", {.status = 500, .body = "{}"}, "internal server error (HTTP 500)",
+        {"/api/calls/rec:1/process",
+         {.status = 500, .body = "{}"},
+         "internal server error (HTTP 500)",
          {"POST /api/calls/rec%3A1/process"}},
-        {"/api/calls/rec:1/audio", {.drop = true}, nullptr, {"POST /api/calls/rec%3A1/audio", "POST /api/calls/rec%3A1/process"}},
+        {"/api/calls/rec:1/audio",
+         {.drop = true},
+         nullptr,
+         {"POST /api/calls/rec%3A1/audio", "POST /api/calls/rec%3A1/process"}},
     };
     for (const Case& c : cases) {
         TempSupport fresh;
@@ -172,9 +184,8 @@ TEST_F(Upload, CallIdsFromTheAnswer)
         fake.route("POST", "/api/calls", [answer](const httplib::Request&, httplib::Response& res) {
             FakePlatform::reply(res, 200, answer);
         });
-        fake.route("POST", "/api/calls/.+", [](const httplib::Request&, httplib::Response& res) {
-            FakePlatform::reply(res, 200, "{}");
-        });
+        fake.route("POST", "/api/calls/.+",
+                   [](const httplib::Request&, httplib::Response& res) { FakePlatform::reply(res, 200, "{}"); });
         const auto s = finished();
         if (!c.id) {
             try {
@@ -207,8 +218,9 @@ TEST_F(Upload, AnotherEndpointStartsOver)
     fake.clearRequests();
     const API moved(fake.base(), "k", fake.base() + "/api/v1/p/other");
     EXPECT_EQ(Uploader::upload(*s, moved, std::nullopt, true, true), "rec:1");
-    EXPECT_EQ(sent(fake), (std::vector<std::string>{"POST /api/v1/p/other/calls", "POST /api/v1/p/other/calls/rec%3A1/audio",
-                                                    "POST /api/v1/p/other/calls/rec%3A1/process"}));
+    EXPECT_EQ(sent(fake),
+              (std::vector<std::string>{"POST /api/v1/p/other/calls", "POST /api/v1/p/other/calls/rec%3A1/audio",
+                                        "POST /api/v1/p/other/calls/rec%3A1/process"}));
     const auto m = Session::load(s->dir())->meta();
     EXPECT_EQ(m.uploadedServer, fake.base() + "/api/v1/p/other");
     EXPECT_TRUE(m.audioUploaded && m.processed);

@@ -17,12 +17,14 @@ QString q(const std::string& text)
 
 } // namespace
 
-FakeWebPlatform::FakeWebPlatform(FakePlatform& platform) : FakeWebPlatform(platform, Options())
+FakeWebPlatform::FakeWebPlatform(FakePlatform& platform)
+    : FakeWebPlatform(platform, Options())
 {
 }
 
 FakeWebPlatform::FakeWebPlatform(FakePlatform& platform, Options options)
-    : platform_(platform), state_(std::make_shared<State>())
+    : platform_(platform)
+    , state_(std::make_shared<State>())
 {
     Options& o = state_->options;
     o = std::move(options);
@@ -90,9 +92,10 @@ void FakeWebPlatform::serveDevice(const std::string& prefix)
         }
         if (!approved)
             return reply(res, QJsonObject{{"status", "pending"}});
-        reply(res, QJsonObject{{"status", "ok"},
-                               {"key", q(o.key)},
-                               {"account", QJsonObject{{"email", q(o.email)}, {"name", q(o.name)}}}});
+        reply(res,
+              QJsonObject{{"status", "ok"},
+                          {"key", q(o.key)},
+                          {"account", QJsonObject{{"email", q(o.email)}, {"name", q(o.name)}}}});
     });
 }
 
@@ -104,12 +107,15 @@ void FakeWebPlatform::serveMe(const std::string& path)
             return FakePlatform::error(res, 401, "invalid or missing account key");
         QJsonArray projects;
         for (const Project& p : o.projects)
-            projects.append(QJsonObject{{"slug", q(p.slug)}, {"name", q(p.name)}, {"seat", q(p.seat)},
+            projects.append(QJsonObject{{"slug", q(p.slug)},
+                                        {"name", q(p.name)},
+                                        {"seat", q(p.seat)},
                                         {"url", q("/app/p/" + p.slug + "/")}});
-        reply(res, QJsonObject{{"account", QJsonObject{{"id", "acc-1"}, {"email", q(o.email)}, {"name", q(o.name)}}},
-                               {"personal", QJsonObject{{"calls_url", q(*o.callsURL)}}},
-                               {"projects", projects},
-                               {"invites", QJsonArray()}});
+        reply(res,
+              QJsonObject{{"account", QJsonObject{{"id", "acc-1"}, {"email", q(o.email)}, {"name", q(o.name)}}},
+                          {"personal", QJsonObject{{"calls_url", q(*o.callsURL)}}},
+                          {"projects", projects},
+                          {"invites", QJsonArray()}});
     });
 }
 
