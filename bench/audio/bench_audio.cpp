@@ -41,9 +41,10 @@ void makeTrack(const QString& path, double minutes, bool mic)
             const bool speaking = (int64_t(t / 4) % 2 == 0) != mic;
             noise = noise * 1664525u + 1013904223u;
             const double hiss = (double(noise >> 8) / double(1 << 24) - 0.5) * 0.01;
-            const double voice = speaking ? 0.15 * std::sin(2 * M_PI * (mic ? 220 : 180) * t)
-                    * (0.6 + 0.4 * std::sin(2 * M_PI * 3 * t)) + 0.05 * std::sin(2 * M_PI * 1250 * t)
-                                          : 0.0;
+            const double voice = speaking
+                ? 0.15 * std::sin(2 * M_PI * (mic ? 220 : 180) * t) * (0.6 + 0.4 * std::sin(2 * M_PI * 3 * t))
+                    + 0.05 * std::sin(2 * M_PI * 1250 * t)
+                : 0.0;
             block[size_t(i)] = float(voice + hiss);
         }
         out.write(reinterpret_cast<const char*>(block.data()), qint64(n * sizeof(float)));
@@ -107,22 +108,24 @@ int main(int argc, char** argv)
     makeTrack(file("sys.raw"), minutes, false);
     makeTrack(file("mic.raw"), minutes, true);
 
-    const double oursEncode = encodeOurs(file("sys.raw"), file("sys.m4a")) + encodeOurs(file("mic.raw"), file("mic.m4a"));
+    const double oursEncode = encodeOurs(file("sys.raw"), file("sys.m4a"))
+        + encodeOurs(file("mic.raw"), file("mic.m4a"));
     double theirsEncode = 0;
     for (const char* side : {"sys", "mic"}) {
-        const BenchTools::Measured r = BenchTools::measure({"ffmpeg", "-nostdin", "-v", "error", "-y", "-f", "f32le", "-ar", "48000", "-ac", "1",
-                                    "-i", path((std::string(side) + ".raw").c_str()), "-c:a", "aac", "-b:a", "64k",
-                                    path((std::string(side) + "-ff.m4a").c_str())});
+        const BenchTools::Measured r = BenchTools::measure(
+            {"ffmpeg", "-nostdin", "-v", "error", "-y", "-f", "f32le", "-ar", "48000", "-ac", "1", "-i",
+             path((std::string(side) + ".raw").c_str()), "-c:a", "aac", "-b:a", "64k",
+             path((std::string(side) + "-ff.m4a").c_str())});
         theirsEncode += r.seconds;
     }
     row("encode both tracks", oursEncode, theirsEncode);
 
     // Both mixers take the same two files: the ones our writer made.
-    const BenchTools::Measured ours = BenchTools::measure({self, "--mix", path("sys.m4a"),
-                                   path("mic.m4a"), path("mixed.m4a")});
-    const BenchTools::Measured theirs = BenchTools::measure({"ffmpeg", "-nostdin", "-v", "error", "-y", "-i", path("sys.m4a"), "-i",
-                                     path("mic.m4a"), "-filter_complex", "amix=inputs=2:normalize=0", "-c:a", "aac",
-                                     "-b:a", "64k", path("mixed-ff.m4a")});
+    const BenchTools::Measured ours = BenchTools::measure(
+        {self, "--mix", path("sys.m4a"), path("mic.m4a"), path("mixed.m4a")});
+    const BenchTools::Measured theirs = BenchTools::measure(
+        {"ffmpeg", "-nostdin", "-v", "error", "-y", "-i", path("sys.m4a"), "-i", path("mic.m4a"), "-filter_complex",
+         "amix=inputs=2:normalize=0", "-c:a", "aac", "-b:a", "64k", path("mixed-ff.m4a")});
     if (ours.status != 0 || theirs.status != 0)
         std::printf("a mix failed (ours %d, ffmpeg %d)\n", ours.status, theirs.status);
     row("mix", ours.seconds, theirs.seconds);

@@ -38,7 +38,7 @@ FakePlatform* server = nullptr;
 QString uploadFile;
 std::atomic<qint64> uploadedBytes{0};
 std::map<std::string, std::vector<double>> seconds; // per side, every repetition
-double ourPeakGrowthMiB = 0;                         // the largest over the repetitions
+double ourPeakGrowthMiB = 0;                        // the largest over the repetitions
 
 void record(const std::string& side, double s)
 {
@@ -47,10 +47,23 @@ void record(const std::string& side, double s)
 
 std::vector<std::string> curlJsonArgs()
 {
-    return {"-s", "-o", "/dev/null", "-f", "-X", "POST",
-            "-H", "Accept: application/json", "-H", "User-Agent: Zelvan-mac/1.0",
-            "-H", "Authorization: Bearer " + key.toStdString(), "-H", "Content-Type: application/json",
-            "--data-binary", body, server->base().toStdString() + "/api/route/score"};
+    return {"-s",
+            "-o",
+            "/dev/null",
+            "-f",
+            "-X",
+            "POST",
+            "-H",
+            "Accept: application/json",
+            "-H",
+            "User-Agent: Zelvan-mac/1.0",
+            "-H",
+            "Authorization: Bearer " + key.toStdString(),
+            "-H",
+            "Content-Type: application/json",
+            "--data-binary",
+            body,
+            server->base().toStdString() + "/api/route/score"};
 }
 
 void JsonOurs(benchmark::State& state)
@@ -115,11 +128,26 @@ void UploadOurs(benchmark::State& state)
 
 void UploadCurl(benchmark::State& state)
 {
-    const std::vector<std::string> args{
-        "curl", "-s", "-o", "/dev/null", "-f", "-X", "POST", "-T", uploadFile.toStdString(),
-        "-H", "Accept: application/json", "-H", "User-Agent: Zelvan-mac/1.0",
-        "-H", "Authorization: Bearer " + key.toStdString(), "-H", "Content-Type: audio/mp4", "-H", "Expect:",
-        server->base().toStdString() + "/api/calls/rec%3A1/audio"};
+    const std::vector<std::string> args{"curl",
+                                        "-s",
+                                        "-o",
+                                        "/dev/null",
+                                        "-f",
+                                        "-X",
+                                        "POST",
+                                        "-T",
+                                        uploadFile.toStdString(),
+                                        "-H",
+                                        "Accept: application/json",
+                                        "-H",
+                                        "User-Agent: Zelvan-mac/1.0",
+                                        "-H",
+                                        "Authorization: Bearer " + key.toStdString(),
+                                        "-H",
+                                        "Content-Type: audio/mp4",
+                                        "-H",
+                                        "Expect:",
+                                        server->base().toStdString() + "/api/calls/rec%3A1/audio"};
     for (auto _ : state) {
         const double t0 = now();
         if (!run(args))
@@ -175,11 +203,31 @@ int main(int argc, char** argv)
     run(warm);
 
     const int reps = 5;
-    benchmark::RegisterBenchmark("json_200_calls/ours", JsonOurs)->Iterations(1)->Repetitions(reps)->UseRealTime()->Unit(benchmark::kMillisecond);
-    benchmark::RegisterBenchmark("json_200_calls/curl_one_process", JsonCurlOneProcess)->Iterations(1)->Repetitions(reps)->UseRealTime()->Unit(benchmark::kMillisecond);
-    benchmark::RegisterBenchmark("json_200_calls/curl_process_per_call", JsonCurlPerCall)->Iterations(1)->Repetitions(reps)->UseRealTime()->Unit(benchmark::kMillisecond);
-    benchmark::RegisterBenchmark("upload_200MB/curl", UploadCurl)->Iterations(1)->Repetitions(reps)->UseRealTime()->Unit(benchmark::kMillisecond);
-    benchmark::RegisterBenchmark("upload_200MB/ours", UploadOurs)->Iterations(1)->Repetitions(reps)->UseRealTime()->Unit(benchmark::kMillisecond);
+    benchmark::RegisterBenchmark("json_200_calls/ours", JsonOurs)
+        ->Iterations(1)
+        ->Repetitions(reps)
+        ->UseRealTime()
+        ->Unit(benchmark::kMillisecond);
+    benchmark::RegisterBenchmark("json_200_calls/curl_one_process", JsonCurlOneProcess)
+        ->Iterations(1)
+        ->Repetitions(reps)
+        ->UseRealTime()
+        ->Unit(benchmark::kMillisecond);
+    benchmark::RegisterBenchmark("json_200_calls/curl_process_per_call", JsonCurlPerCall)
+        ->Iterations(1)
+        ->Repetitions(reps)
+        ->UseRealTime()
+        ->Unit(benchmark::kMillisecond);
+    benchmark::RegisterBenchmark("upload_200MB/curl", UploadCurl)
+        ->Iterations(1)
+        ->Repetitions(reps)
+        ->UseRealTime()
+        ->Unit(benchmark::kMillisecond);
+    benchmark::RegisterBenchmark("upload_200MB/ours", UploadOurs)
+        ->Iterations(1)
+        ->Repetitions(reps)
+        ->UseRealTime()
+        ->Unit(benchmark::kMillisecond);
     benchmark::Initialize(&argc, argv);
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();
@@ -198,14 +246,17 @@ int main(int argc, char** argv)
                     "curl, a process per call %.1f ms (%.3f ms/call)\n",
                     calls, ours * 1e3, ours * 1e3 / calls, curlOne * 1e3, curlOne * 1e3 / calls, curlEach * 1e3,
                     curlEach * 1e3 / calls);
-        std::printf("  per-call time ratio ours/curl: %.2f (one curl process), %.2f (a process per call); target <= 1.20\n",
-                    ours / curlOne, ours / curlEach);
+        std::printf(
+            "  per-call time ratio ours/curl: %.2f (one curl process), %.2f (a process per call); target <= 1.20\n",
+            ours / curlOne, ours / curlEach);
     }
     if (upOurs > 0 && upCurl > 0) {
-        std::printf("  200 MB upload   ours %.0f MiB/s | curl %.0f MiB/s | throughput ratio ours/curl %.2f; target >= 0.90\n",
-                    mib / upOurs, mib / upCurl, upCurl / upOurs);
-        std::printf("  upload memory   our peak grew by %.1f MiB during the upload; curl's peak resident size %.1f MiB\n",
-                    ourPeakGrowthMiB, double(children.ru_maxrss) / 1024.0);
+        std::printf(
+            "  200 MB upload   ours %.0f MiB/s | curl %.0f MiB/s | throughput ratio ours/curl %.2f; target >= 0.90\n",
+            mib / upOurs, mib / upCurl, upCurl / upOurs);
+        std::printf(
+            "  upload memory   our peak grew by %.1f MiB during the upload; curl's peak resident size %.1f MiB\n",
+            ourPeakGrowthMiB, double(children.ru_maxrss) / 1024.0);
     }
     return 0;
 }

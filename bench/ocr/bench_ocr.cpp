@@ -87,14 +87,20 @@ int main(int argc, char** argv)
     // Load both engines of this thread before timing.
     OCR::read(QImage(slide), false);
     const QString quick = OCR::text(QImage(slide), true);
-    std::printf("slide, accurate: %s\nslide, fast: %s\n",
-                qPrintable(OCR::text(QImage(slide)).replace('\n', " | ")), qPrintable(QString(quick).replace('\n', " | ")));
+    std::printf("slide, accurate: %s\nslide, fast: %s\n", qPrintable(OCR::text(QImage(slide)).replace('\n', " | ")),
+                qPrintable(QString(quick).replace('\n', " | ")));
 
     for (const auto& [name, png] : {std::pair{"slide", slide}, std::pair{"desktop", desktop}}) {
         const std::string base = std::string("ocr/") + name + "/";
-        benchmark::RegisterBenchmark((base + "accurate").c_str(), ours, png, false)->Unit(benchmark::kMillisecond)->UseRealTime();
-        benchmark::RegisterBenchmark((base + "fast").c_str(), ours, png, true)->Unit(benchmark::kMillisecond)->UseRealTime();
-        benchmark::RegisterBenchmark((base + "tesseract-cli").c_str(), cli, png)->Unit(benchmark::kMillisecond)->UseRealTime();
+        benchmark::RegisterBenchmark((base + "accurate").c_str(), ours, png, false)
+            ->Unit(benchmark::kMillisecond)
+            ->UseRealTime();
+        benchmark::RegisterBenchmark((base + "fast").c_str(), ours, png, true)
+            ->Unit(benchmark::kMillisecond)
+            ->UseRealTime();
+        benchmark::RegisterBenchmark((base + "tesseract-cli").c_str(), cli, png)
+            ->Unit(benchmark::kMillisecond)
+            ->UseRealTime();
     }
     Collector reporter;
     benchmark::RunSpecifiedBenchmarks(&reporter);

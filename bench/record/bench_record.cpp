@@ -37,7 +37,6 @@
 
 namespace {
 
-
 // This process's user and system seconds so far.
 double cpuSeconds()
 {
@@ -58,8 +57,8 @@ QString command(const QString& program, const QStringList& args)
 int child(bool recognise, double seconds, const QString& dir, int argc, char** argv)
 {
     QCoreApplication app(argc, argv);
-    auto session = Session::create(QStringLiteral("Benchmark"), QStringLiteral("Screen"), std::nullopt,
-                                   std::nullopt, dir);
+    auto session = Session::create(QStringLiteral("Benchmark"), QStringLiteral("Screen"), std::nullopt, std::nullopt,
+                                   dir);
     Recorder::TextReader reader;
     if (!recognise)
         reader = [](const QImage&, bool) { return OCR::Reading{}; };
@@ -135,7 +134,8 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "bench_record needs the private desktop: make bench\n");
         return 1;
     }
-    const QSize screen = QGuiApplication::primaryScreen()->geometry().size() * QGuiApplication::primaryScreen()->devicePixelRatio();
+    const QSize screen = QGuiApplication::primaryScreen()->geometry().size()
+        * QGuiApplication::primaryScreen()->devicePixelRatio();
     const QString monitor = command("pactl", {"get-default-sink"}) + ".monitor";
     const QString microphone = command("pactl", {"get-default-source"});
 
@@ -143,10 +143,12 @@ int main(int argc, char** argv)
     const QString tab = dir.filePath("tab.wav"), mic = dir.filePath("mic.wav");
     const QString length = QString::number(seconds + 10);
     // Both sides take turns, four seconds each, like two people talking.
-    command("sox", {"-n", "-r", "48000", "-c", "1", tab, "synth", length, "sine", "220", "sine", "330", "remix", "1",
-                    "tremolo", "0.125", "100", "vol", "0.4"});
-    command("sox", {"-n", "-r", "48000", "-c", "1", mic, "synth", length, "sine", "180", "tremolo", "0.125", "100",
-                    "vol", "0.4", "delay", "4"});
+    command("sox",
+            {"-n", "-r", "48000", "-c", "1", tab, "synth", length, "sine", "220", "sine", "330", "remix", "1",
+             "tremolo", "0.125", "100", "vol", "0.4"});
+    command("sox",
+            {"-n", "-r", "48000", "-c", "1", mic, "synth", length, "sine", "180", "tremolo", "0.125", "100", "vol",
+             "0.4", "delay", "4"});
 
     QLabel slide;
     slide.setAlignment(Qt::AlignCenter);
@@ -175,23 +177,71 @@ int main(int argc, char** argv)
     QDir(dir.path()).mkpath("capture");
     QDir(dir.path()).mkpath("ffmpeg");
     BenchTools::Measured full, capture, ffmpeg;
-    std::thread a([&] { full = BenchTools::measure({self, "--child", "full", secs, dir.filePath("full").toStdString()}); });
+    std::thread a([&] {
+        full = BenchTools::measure({self, "--child", "full", secs, dir.filePath("full").toStdString()});
+    });
     std::thread b([&] {
         capture = BenchTools::measure({self, "--child", "capture", secs, dir.filePath("capture").toStdString()});
     });
     std::thread c([&] {
         const QString frames = dir.filePath("ffmpeg/%03d.jpg");
-        ffmpeg = BenchTools::measure({"ffmpeg", "-loglevel", "error", "-y",
-                               "-f", "x11grab", "-framerate", "0.5", "-draw_mouse", "1",
-                               "-video_size", QStringLiteral("%1x%2").arg(screen.width()).arg(screen.height()).toStdString(),
-                               "-i", qgetenv("DISPLAY").toStdString(),
-                               "-f", "pulse", "-i", monitor.toStdString(),
-                               "-f", "pulse", "-i", microphone.toStdString(),
-                               "-map", "0:v", "-vf", "scale=1440:-2", "-q:v", "5", "-t", secs, frames.toStdString(),
-                               "-map", "1:a", "-ac", "1", "-ar", "48000", "-c:a", "aac", "-b:a", "64k", "-t", secs,
-                               dir.filePath("ffmpeg/system.m4a").toStdString(),
-                               "-map", "2:a", "-ac", "1", "-ar", "48000", "-c:a", "aac", "-b:a", "64k", "-t", secs,
-                               dir.filePath("ffmpeg/mic.m4a").toStdString()});
+        ffmpeg = BenchTools::measure({"ffmpeg",
+                                      "-loglevel",
+                                      "error",
+                                      "-y",
+                                      "-f",
+                                      "x11grab",
+                                      "-framerate",
+                                      "0.5",
+                                      "-draw_mouse",
+                                      "1",
+                                      "-video_size",
+                                      QStringLiteral("%1x%2").arg(screen.width()).arg(screen.height()).toStdString(),
+                                      "-i",
+                                      qgetenv("DISPLAY").toStdString(),
+                                      "-f",
+                                      "pulse",
+                                      "-i",
+                                      monitor.toStdString(),
+                                      "-f",
+                                      "pulse",
+                                      "-i",
+                                      microphone.toStdString(),
+                                      "-map",
+                                      "0:v",
+                                      "-vf",
+                                      "scale=1440:-2",
+                                      "-q:v",
+                                      "5",
+                                      "-t",
+                                      secs,
+                                      frames.toStdString(),
+                                      "-map",
+                                      "1:a",
+                                      "-ac",
+                                      "1",
+                                      "-ar",
+                                      "48000",
+                                      "-c:a",
+                                      "aac",
+                                      "-b:a",
+                                      "64k",
+                                      "-t",
+                                      secs,
+                                      dir.filePath("ffmpeg/system.m4a").toStdString(),
+                                      "-map",
+                                      "2:a",
+                                      "-ac",
+                                      "1",
+                                      "-ar",
+                                      "48000",
+                                      "-c:a",
+                                      "aac",
+                                      "-b:a",
+                                      "64k",
+                                      "-t",
+                                      secs,
+                                      dir.filePath("ffmpeg/mic.m4a").toStdString()});
     });
     // The slides change on this thread while the three record.
     QEventLoop loop;
@@ -217,7 +267,8 @@ int main(int argc, char** argv)
     report("ffmpeg", ffmpeg, seconds);
     const double ratio = ffmpeg.cpu > 0 ? capture.cpu / ffmpeg.cpu : 0;
     std::printf("  ratio ours (capture) / ffmpeg CPU: %.2f   (target <= 1.0)\n", ratio);
-    std::printf("  ours (full): %.2f %% of one core over the whole run (target < 5 %%), peak RSS %.1f MB (target < 150 MB)\n",
-                100.0 * full.cpu / full.seconds, double(full.maxRssKiB) / 1024.0);
+    std::printf(
+        "  ours (full): %.2f %% of one core over the whole run (target < 5 %%), peak RSS %.1f MB (target < 150 MB)\n",
+        100.0 * full.cpu / full.seconds, double(full.maxRssKiB) / 1024.0);
     return full.status == 0 && capture.status == 0 && ffmpeg.status == 0 ? 0 : 1;
 }

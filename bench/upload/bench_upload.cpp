@@ -53,8 +53,11 @@ QByteArray screenshot(int i)
                    QColor::fromRgb(gen.bounded(256), gen.bounded(256), gen.bounded(256)));
     p.setPen(Qt::black);
     for (int line = 0; line < 40; ++line)
-        p.drawText(40, 30 + line * 21, QStringLiteral("Slide %1, line %2: quarterly figures and the annual plan %3")
-                                           .arg(i).arg(line).arg(gen.generate()));
+        p.drawText(40, 30 + line * 21,
+                   QStringLiteral("Slide %1, line %2: quarterly figures and the annual plan %3")
+                       .arg(i)
+                       .arg(line)
+                       .arg(gen.generate()));
     p.end();
     return Frames::jpeg(image, 0.6).value_or(QByteArray());
 }
@@ -70,7 +73,8 @@ std::shared_ptr<Session> makeSession(const QString& base)
         ocr.push_back({i * 20.0, "Zoom", QString("quarterly figures and the annual plan ").repeated(12)});
     }
     for (int i = 0; i < pins; ++i)
-        s->addPin(i * 180.0 + 5, QStringLiteral("pin %1").arg(i), screenshot(1000 + i), i % 3 == 0);
+        s->addPin(i * 180.0 + 5, QStringLiteral("pin %1").arg(i), screenshot(1000 + i),
+                  i % 3 == 0 ? Session::PinKind::automatic : Session::PinKind::screenshot);
     for (int i = 0; i < 200; ++i)
         AppSpan::merge(apps, i * 18.0, i % 2 ? "Zoom" : "Browser", QStringLiteral("window %1").arg(i % 7));
     SessionMeta& m = s->meta();
@@ -83,7 +87,7 @@ std::shared_ptr<Session> makeSession(const QString& base)
     m.ended = start.addSecs(3600);
     m.kind = "call";
     m.audioFile = "mixed.m4a";
-    QFile mix(s->url("mixed.m4a"));
+    QFile mix(s->path("mixed.m4a"));
     mix.open(QIODevice::WriteOnly);
     QByteArray chunk(1024 * 1024, Qt::Uninitialized);
     QRandomGenerator gen(7);
@@ -139,7 +143,7 @@ void UploadCurl(benchmark::State& state)
         args.push_back(url);
     };
     request({"-T", payload, "-H", "Content-Type: application/json"}, base + "/api/calls");
-    request({"-T", session->url("mixed.m4a").toStdString(), "-H", "Content-Type: audio/mp4"},
+    request({"-T", session->path("mixed.m4a").toStdString(), "-H", "Content-Type: audio/mp4"},
             base + "/api/calls/rec%3A1/audio");
     // An empty body with its Content-Length, as our client sends it.
     request({"--data-binary", "", "-H", "Content-Type:"}, base + "/api/calls/rec%3A1/process");
@@ -187,13 +191,21 @@ int main(int argc, char** argv)
     session = makeSession(dir.path());
     qint64 images = 0;
     for (const auto& s : session->meta().shots)
-        images += QFileInfo(session->url(s.file)).size();
+        images += QFileInfo(session->path(s.file)).size();
     for (const auto& p : session->meta().pins)
-        images += QFileInfo(session->url(p.file)).size();
+        images += QFileInfo(session->path(p.file)).size();
 
     const int reps = 5;
-    benchmark::RegisterBenchmark("file_60min_session/curl", UploadCurl)->Iterations(1)->Repetitions(reps)->UseRealTime()->Unit(benchmark::kMillisecond);
-    benchmark::RegisterBenchmark("file_60min_session/ours", UploadOurs)->Iterations(1)->Repetitions(reps)->UseRealTime()->Unit(benchmark::kMillisecond);
+    benchmark::RegisterBenchmark("file_60min_session/curl", UploadCurl)
+        ->Iterations(1)
+        ->Repetitions(reps)
+        ->UseRealTime()
+        ->Unit(benchmark::kMillisecond);
+    benchmark::RegisterBenchmark("file_60min_session/ours", UploadOurs)
+        ->Iterations(1)
+        ->Repetitions(reps)
+        ->UseRealTime()
+        ->Unit(benchmark::kMillisecond);
     benchmark::Initialize(&argc, argv);
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();
@@ -206,8 +218,9 @@ int main(int argc, char** argv)
                 pins, double(images) / 1048576.0, double(payloadBytes.load()) / 1048576.0, double(mixBytes) / 1048576.0);
     if (ours > 0 && curl > 0) {
         std::printf("Medians of %d runs (lower is better):\n", reps);
-        std::printf("  total time      ours %.0f ms (payload writing included) | curl %.0f ms (payload already on disk)\n",
-                    ours * 1e3, curl * 1e3);
+        std::printf(
+            "  total time      ours %.0f ms (payload writing included) | curl %.0f ms (payload already on disk)\n",
+            ours * 1e3, curl * 1e3);
         std::printf("  of ours, writing the payload takes %.0f ms, and each of the 4 saves of the progress in "
                     "\"meta.json\" %.1f ms\n",
                     median(seconds["payload"]) * 1e3, median(seconds["save"]) * 1e3);

@@ -116,9 +116,9 @@ std::optional<QString> webCall(const QString& title)
 QString recordingTitle(const QString& app, const std::optional<QString>& windowTitle)
 {
     static const QStringList suffixes = {
-        QStringLiteral(" - Google Chrome"),   QStringLiteral(" — Google Chrome"), QStringLiteral(" - Google Meet"),
-        QStringLiteral(" – Google Meet"),     QStringLiteral(" - Microsoft Teams"), QStringLiteral(" | Microsoft Teams"),
-        QStringLiteral(" - Arc"),             QStringLiteral(" — Safari"),
+        QStringLiteral(" - Google Chrome"), QStringLiteral(" — Google Chrome"),   QStringLiteral(" - Google Meet"),
+        QStringLiteral(" – Google Meet"),   QStringLiteral(" - Microsoft Teams"), QStringLiteral(" | Microsoft Teams"),
+        QStringLiteral(" - Arc"),           QStringLiteral(" — Safari"),
     };
     static const QSet<QString> generic = {
         QString(),

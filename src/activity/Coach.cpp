@@ -34,7 +34,8 @@ const QStringList& Coach::tips()
     return list;
 }
 
-Coach::Coach(QSettings& defaults) : d_(defaults)
+Coach::Coach(QSettings& defaults)
+    : d_(defaults)
 {
     bool ok = false;
     const qint64 stored = d_.value(tipKey).toLongLong(&ok);

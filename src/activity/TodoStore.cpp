@@ -16,7 +16,8 @@ struct TodoStore::Result {
     std::variant<std::vector<Todo>, QString, Missing> value = Missing{};
 };
 
-TodoStore::TodoStore(QObject* parent) : QObject(parent)
+TodoStore::TodoStore(QObject* parent)
+    : QObject(parent)
 {
 }
 
@@ -66,7 +67,7 @@ QFuture<void> TodoStore::refresh(const Targets& targets)
                 if (e.isMissing())
                     r.value = Result::Missing{};
                 else
-                    r.value = ws.name + QStringLiteral(": ") + e.errorDescription();
+                    r.value = ws.name + QStringLiteral(": ") + e.description();
             } catch (const std::exception& e) {
                 r.value = ws.name + QStringLiteral(": ") + QString::fromUtf8(e.what());
             }

@@ -19,8 +19,7 @@ QJsonObject WorkSpan::toJson() const
 WorkSpan WorkSpan::fromJson(const QJsonObject& object)
 {
     const Json::Reader r(object);
-    return WorkSpan{r.get<QDateTime>("start"), r.get<QDateTime>("end"), r.get<QString>("app"),
-                    r.opt<QString>("title")};
+    return WorkSpan{r.get<QDateTime>("start"), r.get<QDateTime>("end"), r.get<QString>("app"), r.opt<QString>("title")};
 }
 
 QJsonObject WorkSpan::dict() const

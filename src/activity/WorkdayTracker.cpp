@@ -31,7 +31,10 @@ QJsonArray body(const std::vector<WorkSpan>& spans)
 } // namespace
 
 WorkdayTracker::WorkdayTracker(const QString& dir, QObject* parent)
-    : QObject(parent), dir_(dir), day_(Fmt::day(Clock::current().now())), idle_(&Idle::seconds)
+    : QObject(parent)
+    , dir_(dir)
+    , day_(Fmt::day(Clock::current().now()))
+    , idle_(&Idle::seconds)
 {
     spans_ = load(day_, dir_);
     if (const auto days = JSONFile::read<std::vector<QString>>(dir_ + u'/' + pendingFile))
@@ -233,7 +236,7 @@ void WorkdayTracker::failed(std::exception_ptr error)
     } catch (const APIError& e) {
         if (e.isMissing())
             needsUpdate_ = true;
-        lastError_ = e.errorDescription();
+        lastError_ = e.description();
     } catch (...) {
         // Anything else leaves the upload state as it was.
     }

@@ -69,7 +69,7 @@ int main(int argc, char** argv)
     // Listed switches whose mode this build lacks fail loudly, so that a script
     // never takes them for success.
     static const QStringList notYet = {
-        QStringLiteral("--selftest"),  QStringLiteral("--make-iconset"), QStringLiteral("--render-previews"),
+        QStringLiteral("--selftest"),  QStringLiteral("--make-iconset"),  QStringLiteral("--render-previews"),
         QStringLiteral("--sign-in"),   QStringLiteral("--retry-pending"), QStringLiteral("--preview"),
         QStringLiteral("--dump-menu"), QStringLiteral("--ui-check"),      QStringLiteral("--board-check"),
     };

@@ -1,6 +1,7 @@
 #include "core/API.h"
 
-#include "core/Platform.h"
+#include "core/Address.h"
+#include "core/Json.h"
 #include "core/Strings.h"
 
 #include <QJsonDocument>
@@ -15,33 +16,60 @@ namespace {
 QString statusText(qint64 status)
 {
     switch (status) {
-    case 400: return QStringLiteral("bad request");
-    case 401: return QStringLiteral("unauthorized");
-    case 402: return QStringLiteral("payment required");
-    case 403: return QStringLiteral("forbidden");
-    case 404: return QStringLiteral("not found");
-    case 405: return QStringLiteral("method not allowed");
-    case 406: return QStringLiteral("unacceptable");
-    case 407: return QStringLiteral("proxy authentication required");
-    case 408: return QStringLiteral("request timed out");
-    case 409: return QStringLiteral("conflict");
-    case 410: return QStringLiteral("no longer exists");
-    case 411: return QStringLiteral("length required");
-    case 412: return QStringLiteral("precondition failed");
-    case 413: return QStringLiteral("request too large");
-    case 414: return QStringLiteral("requested URL too long");
-    case 415: return QStringLiteral("unsupported media type");
-    case 416: return QStringLiteral("requested range not satisfiable");
-    case 417: return QStringLiteral("expectation failed");
-    case 422: return QStringLiteral("unprocessable entity");
-    case 429: return QStringLiteral("too many requests");
-    case 500: return QStringLiteral("internal server error");
-    case 501: return QStringLiteral("unimplemented");
-    case 502: return QStringLiteral("bad gateway");
-    case 503: return QStringLiteral("service unavailable");
-    case 504: return QStringLiteral("gateway timed out");
-    case 505: return QStringLiteral("unsupported version");
-    default: break;
+    case 400:
+        return QStringLiteral("bad request");
+    case 401:
+        return QStringLiteral("unauthorized");
+    case 402:
+        return QStringLiteral("payment required");
+    case 403:
+        return QStringLiteral("forbidden");
+    case 404:
+        return QStringLiteral("not found");
+    case 405:
+        return QStringLiteral("method not allowed");
+    case 406:
+        return QStringLiteral("unacceptable");
+    case 407:
+        return QStringLiteral("proxy authentication required");
+    case 408:
+        return QStringLiteral("request timed out");
+    case 409:
+        return QStringLiteral("conflict");
+    case 410:
+        return QStringLiteral("no longer exists");
+    case 411:
+        return QStringLiteral("length required");
+    case 412:
+        return QStringLiteral("precondition failed");
+    case 413:
+        return QStringLiteral("request too large");
+    case 414:
+        return QStringLiteral("requested URL too long");
+    case 415:
+        return QStringLiteral("unsupported media type");
+    case 416:
+        return QStringLiteral("requested range not satisfiable");
+    case 417:
+        return QStringLiteral("expectation failed");
+    case 422:
+        return QStringLiteral("unprocessable entity");
+    case 429:
+        return QStringLiteral("too many requests");
+    case 500:
+        return QStringLiteral("internal server error");
+    case 501:
+        return QStringLiteral("unimplemented");
+    case 502:
+        return QStringLiteral("bad gateway");
+    case 503:
+        return QStringLiteral("service unavailable");
+    case 504:
+        return QStringLiteral("gateway timed out");
+    case 505:
+        return QStringLiteral("unsupported version");
+    default:
+        break;
     }
     if (status >= 100 && status < 200)
         return QStringLiteral("informational");
@@ -89,7 +117,7 @@ QStringList texts(const QJsonValue& v)
 {
     QStringList out;
     for (const QJsonValue& item : v.toArray())
-        if (auto text = API::str(item))
+        if (auto text = Json::str(item))
             out << *text;
     return out;
 }
@@ -109,12 +137,13 @@ std::optional<QJsonArray> objects(const QJsonValue& v)
 } // namespace
 
 API::API(const QString& server, const QString& key, const std::optional<QString>& apiRoot)
-    : server_(server.trimmed()), key_(key)
+    : server_(server.trimmed())
+    , key_(key)
 {
     while (server_.endsWith(u'/'))
         server_.chop(1);
     if (apiRoot)
-        apiRoot_ = Platform::clean(*apiRoot);
+        apiRoot_ = Address::clean(*apiRoot);
 }
 
 QString API::endpoint() const
@@ -183,7 +212,8 @@ QJsonObject API::json(const QString& method, const QString& path, const std::opt
     return perform(r);
 }
 
-QJsonObject API::upload(const QString& method, const QString& path, const QString& file, const QString& contentType) const
+QJsonObject API::upload(const QString& method, const QString& path, const QString& file,
+                        const QString& contentType) const
 {
     Http::Request r = request(method, path, contentType);
     r.bodyFile = file;
@@ -196,7 +226,9 @@ QJsonObject API::check(const Http::Response& response)
     const auto url = Url::parse(QString::fromUtf8(response.url));
     const QString host = url && url->host() ? *url->host() : QString();
     if (!host.isEmpty() && isGatewayHost(host))
-        throw APIError(403, QStringLiteral("the server sent the browser login (Cloudflare Access) instead of answering the app"));
+        throw APIError(403,
+                       QStringLiteral(
+                           "the server sent the browser login (Cloudflare Access) instead of answering the app"));
 
     const QJsonDocument doc = QJsonDocument::fromJson(response.body);
     if (status >= 200 && status <= 299) {
@@ -204,41 +236,15 @@ QJsonObject API::check(const Http::Response& response)
             return doc.object();
         if (doc.isArray())
             return QJsonObject{{QStringLiteral("items"), doc.array()}};
-        throw APIError(status, QStringLiteral("unexpected response (not JSON) from ")
-                                   + (host.isEmpty() ? QStringLiteral("server") : host));
+        throw APIError(status,
+                       QStringLiteral("unexpected response (not JSON) from ")
+                           + (host.isEmpty() ? QStringLiteral("server") : host));
     }
     if (doc.isObject()) {
         if (auto message = string(doc.object().value(QStringLiteral("error"))))
             throw APIError(status, *message);
     }
     throw APIError(status, statusText(status));
-}
-
-std::optional<double> API::number(const QJsonValue& value)
-{
-    if (value.isBool())
-        return value.toBool() ? 1.0 : 0.0;
-    if (value.isDouble())
-        return value.toDouble();
-    return std::nullopt;
-}
-
-std::optional<QString> API::str(const QJsonValue& value)
-{
-    if (value.isString())
-        return value.toString();
-    if (value.isBool())
-        return QString::fromLatin1(value.toBool() ? "1" : "0");
-    if (value.isDouble()) {
-        const double d = value.toDouble();
-        if (d == std::trunc(d) && std::abs(d) < 9.0e15)
-            return QString::number(qint64(d));
-        // Integers beyond double precision arrive exactly as int64.
-        if (d == std::trunc(d) && std::abs(d) < 9.2e18)
-            return QString::number(value.toInteger());
-        return QString::number(d, 'g', QLocale::FloatingPointShortest);
-    }
-    return std::nullopt;
 }
 
 // --- Workspace endpoints -------------------------------------------------
@@ -263,19 +269,19 @@ std::vector<Todo> API::todos() const
         return out;
     for (qsizetype i = 0; i < items->size(); ++i) {
         const QJsonObject item = items->at(i).toObject();
-        const auto id = str(item.value(QStringLiteral("id")));
+        const auto id = Json::str(item.value(QStringLiteral("id")));
         if (!id)
             continue;
         Todo todo;
         todo.id = *id;
-        const auto n = API::number(item.value(QStringLiteral("n")));
+        const auto n = Json::number(item.value(QStringLiteral("n")));
         const bool whole = n && *n == std::trunc(*n) && *n >= std::numeric_limits<int>::min()
-                           && *n <= std::numeric_limits<int>::max();
+            && *n <= std::numeric_limits<int>::max();
         todo.n = whole ? int(*n) : int(i + 1);
         todo.title = string(item.value(QStringLiteral("title"))).value_or(*id);
         todo.status = string(item.value(QStringLiteral("status"))).value_or(QString());
-        todo.topic = str(item.value(QStringLiteral("topic")));
-        todo.effort = str(item.value(QStringLiteral("effort")));
+        todo.topic = Json::str(item.value(QStringLiteral("topic")));
+        todo.effort = Json::str(item.value(QStringLiteral("effort")));
         out.push_back(std::move(todo));
     }
     return out;
@@ -299,8 +305,8 @@ void API::uploadWorkday(const QString& day, const QJsonArray& spans) const
 
 QString API::startWrap(const QString& day) const
 {
-    const QJsonObject answer =
-        json(QStringLiteral("POST"), QStringLiteral("/api/workday/wrap"), QJsonObject{{QStringLiteral("day"), day}});
+    const QJsonObject answer = json(QStringLiteral("POST"), QStringLiteral("/api/workday/wrap"),
+                                    QJsonObject{{QStringLiteral("day"), day}});
     return string(answer.value(QStringLiteral("status"))).value_or(QStringLiteral("running"));
 }
 
@@ -311,7 +317,7 @@ WrapStatus API::wrapStatus(const QString& day) const
     if (const auto cards = objects(answer.value(QStringLiteral("cards")))) {
         for (const QJsonValue& v : *cards) {
             const QJsonObject card = v.toObject();
-            const auto id = str(card.value(QStringLiteral("id")));
+            const auto id = Json::str(card.value(QStringLiteral("id")));
             if (!id)
                 continue;
             wrap.cards.push_back({*id, string(card.value(QStringLiteral("title"))).value_or(*id)});
@@ -337,9 +343,9 @@ API::Score API::routeScore(const QString& title, const QString& app, const QStri
     const QJsonObject answer = json(QStringLiteral("POST"), QStringLiteral("/api/route/score"), body, routeScoreTimeout);
     Score score;
     const QJsonValue s = answer.value(QStringLiteral("score"));
-    if (auto n = API::number(s))
+    if (auto n = Json::number(s))
         score.score = *n;
-    else if (auto t = str(s))
+    else if (auto t = Json::str(s))
         score.score = parseNumber(*t).value_or(0);
     score.reasons = texts(answer.value(QStringLiteral("reasons")));
     return score;
@@ -349,7 +355,7 @@ API::Coaching API::coachLive(const QJsonObject& snapshot) const
 {
     const QJsonObject answer = json(QStringLiteral("POST"), QStringLiteral("/api/coach/live"), snapshot, defaultTimeout);
     Coaching out;
-    out.nextAfter = API::number(answer.value(QStringLiteral("next_after_s")));
+    out.nextAfter = Json::number(answer.value(QStringLiteral("next_after_s")));
     const QJsonValue tipValue = answer.value(QStringLiteral("tip"));
     if (!tipValue.isObject())
         return out;
@@ -374,9 +380,9 @@ std::optional<QString> API::createTask(const QString& title, const std::optional
     if (notes && !notes->isEmpty())
         body.insert(QStringLiteral("notes"), *notes);
     const QJsonObject answer = json(QStringLiteral("POST"), QStringLiteral("/api/tasks"), body);
-    if (auto id = str(answer.value(QStringLiteral("id"))))
+    if (auto id = Json::str(answer.value(QStringLiteral("id"))))
         return id;
-    return str(answer.value(QStringLiteral("task")).toObject().value(QStringLiteral("id")));
+    return Json::str(answer.value(QStringLiteral("task")).toObject().value(QStringLiteral("id")));
 }
 
 QJsonObject API::callDetail(const QString& id) const

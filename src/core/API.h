@@ -16,7 +16,7 @@
 #include <vector>
 
 // The client of one workspace's REST interface. Strict about what it sends
-// (fixed headers, compact JSON), tolerant of what it reads. Every call blocks and
+// (fixed headers, compact JSON), tolerant of what it reads (Json::str). Every call blocks and
 // throws APIError; run them on Net::pool(). The fields are fixed at construction,
 // so one client may serve several threads at once.
 class API {
@@ -53,16 +53,11 @@ public:
                      std::optional<double> timeout = std::nullopt) const;
 
     // Sends the file's bytes as the body, streamed from disk.
-    QJsonObject upload(const QString& method, const QString& path, const QString& file, const QString& contentType) const;
+    QJsonObject upload(const QString& method, const QString& path, const QString& file,
+                       const QString& contentType) const;
 
     // The judge of one answer: its JSON object, or the APIError it amounts to.
     static QJsonObject check(const Http::Response& response);
-
-    // A JSON value as text: a string as it is, a number as its decimal text (a
-    // whole number without fraction), a boolean as "1" or "0"; otherwise nothing.
-    static std::optional<QString> str(const QJsonValue& value);
-    // A JSON number; a boolean counts as 1 or 0, text does not count.
-    static std::optional<double> number(const QJsonValue& value);
 
     // The one session every platform request goes through.
     static Http::Session& session();

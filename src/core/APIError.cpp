@@ -1,13 +1,19 @@
 #include "core/APIError.h"
 
-APIError::APIError(qint64 status, QString message)
-    : status_(status), message_(std::move(message)), what_(errorDescription().toStdString())
+namespace {
+
+QString describe(qint64 status, const QString& reason)
 {
+    if (status == 0)
+        return reason;
+    return reason + QStringLiteral(" (HTTP ") + QString::number(status) + u')';
 }
 
-QString APIError::errorDescription() const
+} // namespace
+
+APIError::APIError(qint64 status, QString reason)
+    : Error(describe(status, reason))
+    , status_(status)
+    , reason_(std::move(reason))
 {
-    if (status_ == 0)
-        return message_;
-    return message_ + QStringLiteral(" (HTTP ") + QString::number(status_) + u')';
 }

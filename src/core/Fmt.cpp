@@ -47,8 +47,8 @@ QString isoPlain(const QDateTime& date)
 std::optional<QDateTime> parseISO(const QString& text)
 {
     // Internet date-time: full date, 'T', full time, optional fraction, then 'Z' or ±hh:mm.
-    static const QRegularExpression form(QStringLiteral(
-        R"(^(\d{4})-(\d{2})-(\d{2})T(\d{2}):(\d{2}):(\d{2})(?:\.(\d{1,9}))?(Z|[+-]\d{2}:\d{2})$)"));
+    static const QRegularExpression form(
+        QStringLiteral(R"(^(\d{4})-(\d{2})-(\d{2})T(\d{2}):(\d{2}):(\d{2})(?:\.(\d{1,9}))?(Z|[+-]\d{2}:\d{2})$)"));
     const auto m = form.match(text);
     if (!m.hasMatch())
         return std::nullopt;

@@ -2,6 +2,7 @@
 
 #include "core/Fmt.h"
 
+#include <QLocale>
 #include <QRegularExpression>
 #include <cmath>
 #include <limits>
@@ -71,6 +72,33 @@ QJsonObject Coder<QJsonObject>::decode(const QJsonValue& v)
     if (!v.isObject())
         throw DecodeError("expected an object");
     return v.toObject();
+}
+
+std::optional<double> number(const QJsonValue& value)
+{
+    if (value.isBool())
+        return value.toBool() ? 1.0 : 0.0;
+    if (value.isDouble())
+        return value.toDouble();
+    return std::nullopt;
+}
+
+std::optional<QString> str(const QJsonValue& value)
+{
+    if (value.isString())
+        return value.toString();
+    if (value.isBool())
+        return QString::fromLatin1(value.toBool() ? "1" : "0");
+    if (value.isDouble()) {
+        const double d = value.toDouble();
+        if (d == std::trunc(d) && std::abs(d) < 9.0e15)
+            return QString::number(qint64(d));
+        // Integers beyond double precision arrive exactly as int64.
+        if (d == std::trunc(d) && std::abs(d) < 9.2e18)
+            return QString::number(value.toInteger());
+        return QString::number(d, 'g', QLocale::FloatingPointShortest);
+    }
+    return std::nullopt;
 }
 
 } // namespace Json

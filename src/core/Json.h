@@ -24,18 +24,29 @@ struct DecodeError : std::runtime_error {
 };
 
 template <class T>
-concept Record = requires(const T& t, const QJsonObject& o) {
-    { t.toJson() } -> std::convertible_to<QJsonObject>;
-    { T::fromJson(o) } -> std::same_as<T>;
+concept Record = requires(const T& t, const QJsonObject& o)
+{
+    {
+        t.toJson()
+        } -> std::convertible_to<QJsonObject>;
+    {
+        T::fromJson(o)
+        } -> std::same_as<T>;
 };
 
 template <class T>
 struct Coder;
 
 template <class T>
-T decode(const QJsonValue& v) { return Coder<T>::decode(v); }
+T decode(const QJsonValue& v)
+{
+    return Coder<T>::decode(v);
+}
 template <class T>
-QJsonValue encode(const T& v) { return Coder<T>::encode(v); }
+QJsonValue encode(const T& v)
+{
+    return Coder<T>::encode(v);
+}
 
 template <>
 struct Coder<QString> {
@@ -107,7 +118,10 @@ struct Coder<std::vector<T>> {
 // Reads the fields of one object; every failure throws DecodeError naming the key.
 class Reader {
 public:
-    explicit Reader(const QJsonObject& object) : object_(object) {}
+    explicit Reader(const QJsonObject& object)
+        : object_(object)
+    {
+    }
 
     template <class T>
     T get(const char* key) const
@@ -141,6 +155,14 @@ private:
 
     const QJsonObject& object_;
 };
+
+// --- Tolerant readers, for answers from servers ---------------------------
+
+// A JSON value as text: a string as it is, a number as its decimal text (a
+// whole number without fraction), a boolean as "1" or "0"; otherwise nothing.
+std::optional<QString> str(const QJsonValue& value);
+// A JSON number; a boolean counts as 1 or 0, text does not count.
+std::optional<double> number(const QJsonValue& value);
 
 template <class T>
 void put(QJsonObject& object, const char* key, const T& value)

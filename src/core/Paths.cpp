@@ -66,9 +66,21 @@ void setSupportForTesting(const QString& folder)
     overridden = folder;
 }
 
-QString recordings() { return child("recordings"); }
-QString workday() { return child("workday"); }
-QString pins() { return child("pins"); }
-QString logFile() { return support() + QStringLiteral("/zelvan.log"); }
+QString recordings()
+{
+    return child("recordings");
+}
+QString workday()
+{
+    return child("workday");
+}
+QString pins()
+{
+    return child("pins");
+}
+QString logFile()
+{
+    return support() + QStringLiteral("/zelvan.log");
+}
 
 } // namespace Paths

@@ -31,7 +31,7 @@ const QStringList& privateMarkers();
 // Longest window title kept, in characters.
 constexpr qsizetype maxTitle = 300;
 
-Result classify(const QString& app, const std::optional<QString>& bundleID,
-                const std::optional<QString>& title, bool includeTitles);
+Result classify(const QString& app, const std::optional<QString>& bundleID, const std::optional<QString>& title,
+                bool includeTitles);
 
 } // namespace Privacy

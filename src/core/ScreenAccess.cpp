@@ -12,7 +12,7 @@ bool works()
         ScreenCapture::probe();
         return true;
     } catch (const CaptureError& e) {
-        slog(QStringLiteral("screen access probe: ") + e.message());
+        slog(QStringLiteral("screen access probe: ") + e.description());
         return false;
     }
 }

@@ -1,12 +1,11 @@
 #include "core/Settings.h"
 
-#include "platform/AppId.h"
+#include "core/Address.h"
 #include "core/Clock.h"
 #include "core/Json.h"
-#include "core/Keychain.h"
 #include "core/Paths.h"
-#include "core/Platform.h"
 #include "core/Strings.h"
+#include "platform/AppId.h"
 
 #include <QDir>
 #include <QJsonArray>
@@ -21,7 +20,67 @@
 
 namespace {
 
-const QString accountKeyLabel = QStringLiteral("Zelvan account key");
+using Key = Settings::Key;
+
+// How a property is kept in the store.
+enum class Type {
+    text,   // a string; absent when nothing
+    flag,   // a boolean
+    number, // an integer
+    list,   // workspaces as compact JSON text
+    filed,  // a FiledRef as compact JSON text, its date in seconds since 2001
+    id,     // a UUID as upper-case text
+    names,  // a map of texts
+    none,   // not stored
+};
+
+struct Entry {
+    Key key;
+    const char* name;
+    Type type;
+    int start; // flags and numbers: the value while nothing is stored
+};
+
+// Every property, in the order of Settings::Key.
+constexpr Entry table[] = {
+    {Key::platformBase, "platformBase", Type::text, 0},
+    {Key::accountEmail, "accountEmail", Type::text, 0},
+    {Key::accountName, "accountName", Type::text, 0},
+    {Key::projects, "projects", Type::list, 0},
+    {Key::accountError, "accountError", Type::none, 0},
+    {Key::workdaySlug, "workdaySlug", Type::text, 0},
+    {Key::personalRoot, "personalRoot", Type::text, 0},
+    {Key::autoFileTeamCalls, "autoFileTeamCalls", Type::flag, false},
+    {Key::lastFiled, "lastFiled", Type::filed, 0},
+    {Key::workspaces, "workspaces", Type::list, 0},
+    {Key::active, "active", Type::id, 0},
+    {Key::names, "names", Type::names, 0},
+    {Key::trackWorkday, "trackWorkday", Type::flag, false},
+    {Key::includeTitles, "includeTitles", Type::flag, true},
+    {Key::offerCalls, "offerCalls", Type::flag, true},
+    {Key::autoRecordCalls, "autoRecordCalls", Type::flag, false},
+    {Key::liveTips, "liveTips", Type::flag, true},
+    {Key::autoPin, "autoPin", Type::flag, true},
+    {Key::liveHearing, "liveHearing", Type::flag, true},
+    {Key::breakReminders, "breakReminders", Type::flag, true},
+    {Key::breakMinutes, "breakMinutes", Type::number, 50},
+    {Key::workoutOn, "workoutOn", Type::flag, true},
+    {Key::workoutMinute, "workoutMinute", Type::number, 1050},
+    {Key::wrapOn, "wrapOn", Type::flag, true},
+    {Key::wrapMinute, "wrapMinute", Type::number, 1080},
+};
+static_assert(std::size(table) == Settings::keyCount);
+static_assert([] {
+    for (size_t i = 0; i < std::size(table); ++i)
+        if (table[i].key != Key(i))
+            return false;
+    return true;
+}());
+
+const Entry& entry(Key key)
+{
+    return table[size_t(key)];
+}
 
 QString idText(const QUuid& id)
 {
@@ -153,20 +212,20 @@ std::optional<FiledRef> readFiled(const QVariant& v)
     }
 }
 
-std::vector<Workspace> legacyServers()
+std::vector<Workspace> startServers()
 {
     return {Workspace(QStringLiteral("Bramel"), QStringLiteral("https://bramel.zelvan.app")),
             Workspace(QStringLiteral("Tovarind"), QStringLiteral("https://tovarind.zelvan.app"))};
 }
 
-bool sameSlug(const Workspace& ws, const std::optional<QString>& slug)
-{
-    return ws.slug == slug;
-}
-
 } // namespace
 
 // --- Store ---------------------------------------------------------------
+
+QLatin1String Settings::name(Key key)
+{
+    return QLatin1String(entry(key).name);
+}
 
 std::unique_ptr<QSettings> Settings::suite(const QString& name)
 {
@@ -201,32 +260,38 @@ Settings& Settings::shared()
     return *instance;
 }
 
-Settings::Settings(std::unique_ptr<QSettings> defaults, QObject* parent) : QObject(parent), d_(std::move(defaults))
+Settings::Settings(std::unique_ptr<QSettings> defaults, QObject* parent)
+    : QObject(parent)
+    , d_(std::move(defaults))
 {
-    const auto has = [this](const char* key) { return d_->contains(QLatin1String(key)); };
-    const auto value = [this](const char* key) { return d_->value(QLatin1String(key)); };
-    const auto text = [&](const char* key) { return has(key) ? textOf(value(key)) : std::nullopt; };
-    const auto flag = [&](const char* key, bool start) { return has(key) ? boolOf(value(key)) : start; };
-    const auto number = [&](const char* key, int start) { return has(key) ? intOf(value(key)) : start; };
+    const auto has = [this](Key key) { return d_->contains(name(key)); };
+    const auto value = [this](Key key) { return d_->value(name(key)); };
+    const auto text = [&](Key key) { return has(key) ? textOf(value(key)) : std::nullopt; };
 
-    const auto base = text("platformBase");
-    platformBase_ = Platform::clean(base && !base->trimmed().isEmpty() ? *base : Platform::defaultBase);
-    accountEmail_ = text("accountEmail");
-    accountName_ = text("accountName");
-    projects_ = readList(value("projects")).value_or(std::vector<Workspace>());
-    workdaySlug_ = text("workdaySlug");
-    personalRoot_ = text("personalRoot");
-    autoFileTeamCalls_ = boolOf(value("autoFileTeamCalls"));
-    lastFiled_ = readFiled(value("lastFiled"));
+    for (const Entry& e : table) {
+        if (e.type == Type::flag)
+            simple_[size_t(e.key)] = has(e.key) ? boolOf(value(e.key)) : e.start;
+        else if (e.type == Type::number)
+            simple_[size_t(e.key)] = has(e.key) ? intOf(value(e.key)) : e.start;
+    }
 
-    auto stored = readList(value("workspaces"));
-    workspaces_ = stored ? std::move(*stored) : legacyServers();
-    if (const auto active = text("active")) {
+    const auto base = text(Key::platformBase);
+    platformBase_ = Address::clean(base && !base->trimmed().isEmpty() ? *base : Address::defaultBase);
+    accountEmail_ = text(Key::accountEmail);
+    accountName_ = text(Key::accountName);
+    projects_ = readList(value(Key::projects)).value_or(std::vector<Workspace>());
+    workdaySlug_ = text(Key::workdaySlug);
+    personalRoot_ = text(Key::personalRoot);
+    lastFiled_ = readFiled(value(Key::lastFiled));
+
+    auto stored = readList(value(Key::workspaces));
+    workspaces_ = stored ? std::move(*stored) : startServers();
+    if (const auto active = text(Key::active)) {
         const QUuid id = QUuid::fromString(*active);
         if (!id.isNull())
             activeID_ = id;
     }
-    const QVariant names = value("names");
+    const QVariant names = value(Key::names);
     if (names.typeId() == QMetaType::QVariantMap) {
         const QVariantMap map = names.toMap();
         const bool allText = std::all_of(map.begin(), map.end(),
@@ -235,25 +300,13 @@ Settings::Settings(std::unique_ptr<QSettings> defaults, QObject* parent) : QObje
             for (auto it = map.begin(); it != map.end(); ++it)
                 names_.insert(it.key(), it.value().toString());
     }
-    trackWorkday_ = flag("trackWorkday", false);
-    includeTitles_ = flag("includeTitles", true);
-    offerCalls_ = flag("offerCalls", true);
-    autoRecordCalls_ = flag("autoRecordCalls", false);
-    liveTips_ = flag("liveTips", true);
-    autoPin_ = flag("autoPin", true);
-    liveHearing_ = flag("liveHearing", true);
-    breakReminders_ = flag("breakReminders", true);
-    breakMinutes_ = number("breakMinutes", 50);
-    workoutOn_ = flag("workoutOn", true);
-    workoutMinute_ = number("workoutMinute", 1050);
-    wrapOn_ = flag("wrapOn", true);
-    wrapMinute_ = number("wrapMinute", 1080);
 
-    const bool selectionValid = activeID_ && std::any_of(workspaces_.begin(), workspaces_.end(),
-                                                        [this](const Workspace& ws) { return ws.id == *activeID_; });
+    const bool selectionValid = activeID_
+        && std::any_of(workspaces_.begin(), workspaces_.end(),
+                       [this](const Workspace& ws) { return ws.id == *activeID_; });
     if (!selectionValid)
         setActiveID(workspaces_.empty() ? std::nullopt : std::optional(workspaces_.front().id));
-    saveList(workspaces_, "workspaces");
+    saveList(Key::workspaces, workspaces_);
 
     // Projects of another platform base are stale; older records lack an API root.
     const QString projectPrefix = platformBase_ + QStringLiteral("/app/p/");
@@ -266,7 +319,7 @@ Settings::Settings(std::unique_ptr<QSettings> defaults, QObject* parent) : QObje
         kept.push_back(std::move(ws));
     }
     projects_ = std::move(kept);
-    saveList(projects_, "projects");
+    saveList(Key::projects, projects_);
     d_->sync();
 }
 
@@ -275,27 +328,28 @@ Settings::~Settings()
     d_->sync();
 }
 
-void Settings::written()
+void Settings::written(Key key)
 {
     // Each change goes to disk at once, so a crash loses none.
-    d_->sync();
-    emit changed();
+    if (entry(key).type != Type::none)
+        d_->sync();
+    emit changed(key);
 }
 
-void Settings::writeText(const char* key, const std::optional<QString>& value)
+void Settings::writeText(Key key, const std::optional<QString>& value)
 {
     if (value)
-        d_->setValue(QLatin1String(key), *value);
+        d_->setValue(name(key), *value);
     else
-        d_->remove(QLatin1String(key));
+        d_->remove(name(key));
 }
 
-void Settings::writeValue(const char* key, const QVariant& value)
+void Settings::writeValue(Key key, const QVariant& value)
 {
-    d_->setValue(QLatin1String(key), value);
+    d_->setValue(name(key), value);
 }
 
-void Settings::saveList(const std::vector<Workspace>& list, const char* key)
+void Settings::saveList(Key key, const std::vector<Workspace>& list)
 {
     QJsonArray array;
     for (const Workspace& ws : list)
@@ -303,18 +357,14 @@ void Settings::saveList(const std::vector<Workspace>& list, const char* key)
     writeValue(key, QString::fromUtf8(QJsonDocument(array).toJson(QJsonDocument::Compact)));
 }
 
-void Settings::setFlag(bool& field, const char* key, bool value)
+void Settings::setSimple(Key key, int value)
 {
-    field = value;
-    writeValue(key, value);
-    written();
-}
-
-void Settings::setNumber(int& field, const char* key, int value)
-{
-    field = value;
-    writeValue(key, value);
-    written();
+    simple_[size_t(key)] = value;
+    if (entry(key).type == Type::flag)
+        writeValue(key, value != 0);
+    else
+        writeValue(key, value);
+    written(key);
 }
 
 // --- Properties ----------------------------------------------------------
@@ -322,83 +372,84 @@ void Settings::setNumber(int& field, const char* key, int value)
 void Settings::setPlatformBase(const QString& value)
 {
     platformBase_ = value;
-    writeValue("platformBase", value);
-    written();
+    writeValue(Key::platformBase, value);
+    written(Key::platformBase);
 }
 
 QString Settings::platformAddress() const
 {
-    const QString cleaned = Platform::clean(platformBase_);
-    return cleaned.isEmpty() ? Platform::clean(Platform::defaultBase) : cleaned;
+    const QString cleaned = Address::clean(platformBase_);
+    return cleaned.isEmpty() ? Address::clean(Address::defaultBase) : cleaned;
 }
 
 void Settings::setAccountEmail(const std::optional<QString>& value)
 {
     accountEmail_ = value;
-    writeText("accountEmail", value);
-    written();
+    writeText(Key::accountEmail, value);
+    written(Key::accountEmail);
 }
 
 void Settings::setAccountName(const std::optional<QString>& value)
 {
     accountName_ = value;
-    writeText("accountName", value);
-    written();
+    writeText(Key::accountName, value);
+    written(Key::accountName);
 }
 
 void Settings::setProjects(const std::vector<Workspace>& value)
 {
     projects_ = value;
-    saveList(projects_, "projects");
-    written();
+    saveList(Key::projects, projects_);
+    written(Key::projects);
 }
 
 void Settings::setAccountError(const std::optional<QString>& value)
 {
     accountError_ = value;
-    emit changed();
+    written(Key::accountError);
 }
 
 void Settings::setWorkdaySlug(const std::optional<QString>& value)
 {
     workdaySlug_ = value;
-    writeText("workdaySlug", value);
-    written();
+    writeText(Key::workdaySlug, value);
+    written(Key::workdaySlug);
 }
 
 void Settings::setPersonalRoot(const std::optional<QString>& value)
 {
     personalRoot_ = value;
-    writeText("personalRoot", value);
-    written();
+    writeText(Key::personalRoot, value);
+    written(Key::personalRoot);
 }
 
 void Settings::setAutoFileTeamCalls(bool value)
 {
-    setFlag(autoFileTeamCalls_, "autoFileTeamCalls", value);
+    setSimple(Key::autoFileTeamCalls, value);
 }
 
 void Settings::setLastFiled(const std::optional<FiledRef>& value)
 {
     lastFiled_ = value;
-    writeText("lastFiled", value ? std::optional(QString::fromUtf8(QJsonDocument(value->toJson(FiledRef::Dates::sinceReference))
-                                                                        .toJson(QJsonDocument::Compact)))
-                                 : std::nullopt);
-    written();
+    writeText(Key::lastFiled,
+              value ? std::optional(QString::fromUtf8(
+                  QJsonDocument(value->toJson(FiledRef::Dates::sinceReference)).toJson(QJsonDocument::Compact)))
+                    : std::nullopt);
+    written(Key::lastFiled);
 }
 
 void Settings::setWorkspaces(const std::vector<Workspace>& value)
 {
     workspaces_ = value;
-    saveList(workspaces_, "workspaces");
-    written();
+    saveList(Key::workspaces, workspaces_);
+    written(Key::workspaces);
 }
 
 void Settings::setActiveID(const std::optional<QUuid>& value)
 {
     activeID_ = value;
-    writeText("active", value ? std::optional(idText(*value)) : std::nullopt);
-    written();
+    writeText(Key::active, value ? std::optional(idText(*value)) : std::nullopt);
+    written(Key::active);
 }
 
 void Settings::setNames(const QMap<QString, QString>& value)
@@ -407,270 +458,67 @@ void Settings::setNames(const QMap<QString, QString>& value)
     QVariantMap map;
     for (auto it = value.begin(); it != value.end(); ++it)
         map.insert(it.key(), it.value());
-    writeValue("names", map);
-    written();
+    writeValue(Key::names, map);
+    written(Key::names);
 }
 
-void Settings::setTrackWorkday(bool value) { setFlag(trackWorkday_, "trackWorkday", value); }
-void Settings::setIncludeTitles(bool value) { setFlag(includeTitles_, "includeTitles", value); }
-void Settings::setOfferCalls(bool value) { setFlag(offerCalls_, "offerCalls", value); }
-void Settings::setAutoRecordCalls(bool value) { setFlag(autoRecordCalls_, "autoRecordCalls", value); }
-void Settings::setLiveTips(bool value) { setFlag(liveTips_, "liveTips", value); }
-void Settings::setAutoPin(bool value) { setFlag(autoPin_, "autoPin", value); }
-void Settings::setLiveHearing(bool value) { setFlag(liveHearing_, "liveHearing", value); }
-void Settings::setBreakReminders(bool value) { setFlag(breakReminders_, "breakReminders", value); }
-void Settings::setBreakMinutes(int value) { setNumber(breakMinutes_, "breakMinutes", value); }
-void Settings::setWorkoutOn(bool value) { setFlag(workoutOn_, "workoutOn", value); }
-void Settings::setWorkoutMinute(int value) { setNumber(workoutMinute_, "workoutMinute", value); }
-void Settings::setWrapOn(bool value) { setFlag(wrapOn_, "wrapOn", value); }
-void Settings::setWrapMinute(int value) { setNumber(wrapMinute_, "wrapMinute", value); }
-
-// --- Account and upload targets ------------------------------------------
-
-QString Settings::accountKey()
+void Settings::setTrackWorkday(bool value)
 {
-    if (accountKeyCache_)
-        return *accountKeyCache_;
-    // A keyring that could not be asked (not unlocked yet at login, say) is
-    // asked again next time instead of leaving the user signed out until restart.
-    const auto read = Keychain::read(QLatin1String(Keychain::accountItem));
-    if (!read.answered)
-        return QString();
-    accountKeyCache_ = read.value.value_or(QString());
-    return *accountKeyCache_;
+    setSimple(Key::trackWorkday, value);
+}
+void Settings::setIncludeTitles(bool value)
+{
+    setSimple(Key::includeTitles, value);
+}
+void Settings::setOfferCalls(bool value)
+{
+    setSimple(Key::offerCalls, value);
+}
+void Settings::setAutoRecordCalls(bool value)
+{
+    setSimple(Key::autoRecordCalls, value);
+}
+void Settings::setLiveTips(bool value)
+{
+    setSimple(Key::liveTips, value);
+}
+void Settings::setAutoPin(bool value)
+{
+    setSimple(Key::autoPin, value);
+}
+void Settings::setLiveHearing(bool value)
+{
+    setSimple(Key::liveHearing, value);
+}
+void Settings::setBreakReminders(bool value)
+{
+    setSimple(Key::breakReminders, value);
+}
+void Settings::setBreakMinutes(int value)
+{
+    setSimple(Key::breakMinutes, value);
+}
+void Settings::setWorkoutOn(bool value)
+{
+    setSimple(Key::workoutOn, value);
+}
+void Settings::setWorkoutMinute(int value)
+{
+    setSimple(Key::workoutMinute, value);
+}
+void Settings::setWrapOn(bool value)
+{
+    setSimple(Key::wrapOn, value);
+}
+void Settings::setWrapMinute(int value)
+{
+    setSimple(Key::wrapMinute, value);
 }
 
-bool Settings::signedIn()
+bool Settings::legacyServers() const
 {
-    return !accountKey().isEmpty() && accountEmail_.has_value();
-}
-
-bool Settings::signIn(const QString& key, const QString& email, const std::optional<QString>& name)
-{
-    if (!Keychain::set(QLatin1String(Keychain::accountItem), key, accountKeyLabel))
-        return false;
-    accountKeyCache_ = key;
-    setAccountEmail(email);
-    setAccountName(name);
-    setAccountError(std::nullopt);
-    return true;
-}
-
-void Settings::signOut()
-{
-    Keychain::remove(QLatin1String(Keychain::accountItem));
-    accountKeyCache_ = QString();
-    setAccountEmail(std::nullopt);
-    setAccountName(std::nullopt);
-    setProjects({});
-    setWorkdaySlug(std::nullopt);
-    setPersonalRoot(std::nullopt);
-    setLastFiled(std::nullopt);
-    setAccountError(std::nullopt);
-}
-
-void Settings::apply(const AccountInfo& account, const std::vector<Workspace>& projects)
-{
-    if (accountEmail_ != account.email)
-        setAccountEmail(account.email);
-    if (account.name && accountName_ != account.name)
-        setAccountName(account.name);
-    if (projects_ != projects)
-        setProjects(projects);
-    if (account.personalRoot && personalRoot_ != account.personalRoot)
-        setPersonalRoot(account.personalRoot);
-    setAccountError(std::nullopt);
-}
-
-bool Settings::projectMode()
-{
-    return signedIn() && !projects_.empty();
-}
-
-bool Settings::showLegacy()
-{
-    // Only read: a switch for managed installations, never written by the app.
-    const QLatin1String legacy("legacyServers");
-    if (d_->contains(legacy) && !boolOf(d_->value(legacy)))
-        return false;
-    if (!signedIn())
-        return true;
-    return projects_.empty();
-}
-
-std::vector<Workspace> Settings::targets()
-{
-    if (signedIn() && !projects_.empty())
-        return projects_;
-    if (showLegacy())
-        return workspaces_;
-    return {};
-}
-
-std::optional<Workspace> Settings::workspace(const std::optional<QUuid>& id)
-{
-    if (!id)
-        return std::nullopt;
-    for (const Workspace& ws : targets())
-        if (ws.id == *id)
-            return ws;
-    return std::nullopt;
-}
-
-std::optional<Workspace> Settings::home()
-{
-    if (signedIn() && !projects_.empty()) {
-        for (const Workspace& ws : projects_)
-            if (sameSlug(ws, workdaySlug_))
-                return ws;
-        return projects_.front();
-    }
-    const auto reachable = connected();
-    for (const auto& [ws, api] : reachable)
-        if (activeID_ && ws.id == *activeID_)
-            return ws;
-    if (!reachable.empty())
-        return reachable.front().first;
-    if (!showLegacy())
-        return std::nullopt;
-    for (const Workspace& ws : workspaces_)
-        if (activeID_ && ws.id == *activeID_)
-            return ws;
-    if (!workspaces_.empty())
-        return workspaces_.front();
-    return std::nullopt;
-}
-
-std::vector<std::pair<Workspace, API>> Settings::connected()
-{
-    std::vector<std::pair<Workspace, API>> out;
-    for (const Workspace& ws : targets())
-        if (auto api = apiFor(ws))
-            out.emplace_back(ws, std::move(*api));
-    return out;
-}
-
-std::optional<API> Settings::homeAPI()
-{
-    return apiFor(home());
-}
-
-std::optional<API> Settings::apiFor(const std::optional<Workspace>& workspace)
-{
-    if (!workspace)
-        return std::nullopt;
-    const auto url = Url::parse(workspace->base());
-    if (!url || !url->host() || url->host()->isEmpty())
-        return std::nullopt;
-    const QString key = keyFor(*workspace);
-    // A server on this machine may run without a key; a project never does.
-    if (key.isEmpty() && (workspace->isProject() || !workspace->isLocal()))
-        return std::nullopt;
-    return API(workspace->base(), key, workspace->apiRoot);
-}
-
-std::optional<API> Settings::personalAPI()
-{
-    if (!signedIn())
-        return std::nullopt;
-    const QString base = platformAddress();
-    QString root = base + QStringLiteral("/api/v1/personal");
-    // The root receives the account key: only the platform's own origin will do.
-    if (personalRoot_) {
-        const auto url = Url::parse(*personalRoot_);
-        if (url && Platform::sameOrigin(*url, base))
-            root = *personalRoot_;
-    }
-    return API(base + QStringLiteral("/app"), accountKey(), root);
-}
-
-std::optional<API> Settings::apiForDest(const QString& dest)
-{
-    if (dest == FiledRef::personal)
-        return personalAPI();
-    for (const Workspace& ws : projects_)
-        if (ws.slug == dest)
-            return apiFor(ws);
-    return std::nullopt;
-}
-
-QString Settings::destName(const QString& dest) const
-{
-    if (dest == FiledRef::personal)
-        return QStringLiteral("Personal");
-    for (const Workspace& ws : projects_)
-        if (ws.slug == dest)
-            return ws.name;
-    return dest;
-}
-
-std::optional<Url> Settings::link(const QString& dest, const QString& call) const
-{
-    if (dest == FiledRef::personal)
-        return Url::parse(platformAddress() + QStringLiteral("/app/r/") + urlComponent(call));
-    for (const Workspace& ws : projects_)
-        if (ws.slug == dest)
-            return ws.link(QStringLiteral("library/call/") + urlComponent(call));
-    return std::nullopt;
-}
-
-std::optional<Url> Settings::boardURL()
-{
-    if (signedIn())
-        return Url::parse(platformAddress() + QStringLiteral("/app"));
-    if (const auto ws = home())
-        return ws->link(QStringLiteral("board"));
-    return std::nullopt;
-}
-
-QString Settings::keyFor(const Workspace& workspace)
-{
-    if (workspace.isProject())
-        return accountKey();
-    const auto cached = keyCache_.constFind(workspace.id);
-    if (cached != keyCache_.constEnd())
-        return *cached;
-    const auto read = Keychain::read(idText(workspace.id));
-    const QString key = read.value.value_or(QString());
-    if (read.answered)
-        keyCache_.insert(workspace.id, key);
-    return key;
-}
-
-void Settings::setKey(const QString& key, const Workspace& workspace)
-{
-    if (workspace.isProject())
-        return;
-    const QString trimmed = key.trimmed();
-    const auto cached = keyCache_.constFind(workspace.id);
-    if (cached != keyCache_.constEnd() && *cached == trimmed)
-        return;
-    keyCache_.insert(workspace.id, trimmed);
-    Keychain::set(idText(workspace.id), trimmed);
-}
-
-void Settings::remove(const Workspace& workspace)
-{
-    Keychain::remove(idText(workspace.id));
-    keyCache_.remove(workspace.id);
-    std::vector<Workspace> left;
-    std::copy_if(workspaces_.begin(), workspaces_.end(), std::back_inserter(left),
-                 [&](const Workspace& ws) { return ws.id != workspace.id; });
-    setWorkspaces(left);
-    if (activeID_ == workspace.id)
-        setActiveID(left.empty() ? std::nullopt : std::optional(left.front().id));
-}
-
-std::optional<QString> Settings::myName(const std::optional<Workspace>& workspace) const
-{
-    if (!workspace)
-        return std::nullopt;
-    const auto it = names_.constFind(idText(workspace->id));
-    if (it != names_.constEnd())
-        return *it;
-    if (workspace->isProject())
-        return accountName_;
-    return std::nullopt;
+    const QLatin1String key("legacyServers");
+    return !d_->contains(key) || boolOf(d_->value(key));
 }
 
 QDateTime Settings::dateFromMinute(int minute)

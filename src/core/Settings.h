@@ -1,9 +1,6 @@
 #pragma once
 
-#include "core/API.h"
-#include "core/AccountInfo.h"
 #include "core/FiledRef.h"
-#include "core/Url.h"
 #include "core/Workspace.h"
 
 #include <QDateTime>
@@ -12,18 +9,53 @@
 #include <QSettings>
 #include <QString>
 #include <QUuid>
+#include <array>
 #include <memory>
 #include <optional>
-#include <utility>
 #include <vector>
 
-// The preferences and the account: one object whose properties write themselves
-// through to a defaults store (a QSettings file per suite) on every assignment,
-// and the account and upload-target rules built on them. Main thread only.
+// The preferences: one object whose properties write themselves through to a
+// defaults store (a QSettings file per suite) on every assignment. The account
+// and the upload targets built on them are Accounts. Main thread only.
 class Settings : public QObject {
     Q_OBJECT
 
 public:
+    // One per property; the stored name, type and start value of each are in one
+    // table in Settings.cpp.
+    enum class Key {
+        platformBase,
+        accountEmail,
+        accountName,
+        projects,
+        accountError, // not stored
+        workdaySlug,
+        personalRoot,
+        autoFileTeamCalls,
+        lastFiled,
+        workspaces,
+        active,
+        names,
+        trackWorkday,
+        includeTitles,
+        offerCalls,
+        autoRecordCalls,
+        liveTips,
+        autoPin,
+        liveHearing,
+        breakReminders,
+        breakMinutes,
+        workoutOn,
+        workoutMinute,
+        wrapOn,
+        wrapMinute,
+    };
+    Q_ENUM(Key)
+    static constexpr int keyCount = int(Key::wrapMinute) + 1;
+
+    // The name a key is stored under.
+    static QLatin1String name(Key key);
+
     // The running application's instance, made on first use over the suite named by
     // ZELVAN_DEFAULTS_SUITE (when set, even empty), else the standard store.
     static Settings& shared();
@@ -66,7 +98,7 @@ public:
     void setWorkdaySlug(const std::optional<QString>& value);
     const std::optional<QString>& personalRoot() const { return personalRoot_; }
     void setPersonalRoot(const std::optional<QString>& value);
-    bool autoFileTeamCalls() const { return autoFileTeamCalls_; }
+    bool autoFileTeamCalls() const { return simple(Key::autoFileTeamCalls) != 0; }
     void setAutoFileTeamCalls(bool value);
     // Stored with its date as seconds since 2001-01-01 UTC.
     const std::optional<FiledRef>& lastFiled() const { return lastFiled_; }
@@ -79,73 +111,36 @@ public:
     const QMap<QString, QString>& names() const { return names_; }
     void setNames(const QMap<QString, QString>& value);
 
-    bool trackWorkday() const { return trackWorkday_; }
+    bool trackWorkday() const { return simple(Key::trackWorkday) != 0; }
     void setTrackWorkday(bool value);
-    bool includeTitles() const { return includeTitles_; }
+    bool includeTitles() const { return simple(Key::includeTitles) != 0; }
     void setIncludeTitles(bool value);
-    bool offerCalls() const { return offerCalls_; }
+    bool offerCalls() const { return simple(Key::offerCalls) != 0; }
     void setOfferCalls(bool value);
-    bool autoRecordCalls() const { return autoRecordCalls_; }
+    bool autoRecordCalls() const { return simple(Key::autoRecordCalls) != 0; }
     void setAutoRecordCalls(bool value);
-    bool liveTips() const { return liveTips_; }
+    bool liveTips() const { return simple(Key::liveTips) != 0; }
     void setLiveTips(bool value);
-    bool autoPin() const { return autoPin_; }
+    bool autoPin() const { return simple(Key::autoPin) != 0; }
     void setAutoPin(bool value);
-    bool liveHearing() const { return liveHearing_; }
+    bool liveHearing() const { return simple(Key::liveHearing) != 0; }
     void setLiveHearing(bool value);
-    bool breakReminders() const { return breakReminders_; }
+    bool breakReminders() const { return simple(Key::breakReminders) != 0; }
     void setBreakReminders(bool value);
-    int breakMinutes() const { return breakMinutes_; }
+    int breakMinutes() const { return simple(Key::breakMinutes); }
     void setBreakMinutes(int value);
-    bool workoutOn() const { return workoutOn_; }
+    bool workoutOn() const { return simple(Key::workoutOn) != 0; }
     void setWorkoutOn(bool value);
-    int workoutMinute() const { return workoutMinute_; }
+    int workoutMinute() const { return simple(Key::workoutMinute); }
     void setWorkoutMinute(int value);
-    bool wrapOn() const { return wrapOn_; }
+    bool wrapOn() const { return simple(Key::wrapOn) != 0; }
     void setWrapOn(bool value);
-    int wrapMinute() const { return wrapMinute_; }
+    int wrapMinute() const { return simple(Key::wrapMinute); }
     void setWrapMinute(int value);
 
-    // --- Account and upload targets -----------------------------------------
-
-    // The account key from the keyring, read once; empty when none.
-    QString accountKey();
-    bool signedIn();
-    // Stores the key in the keyring, then the account. When the keyring refuses
-    // the key nothing changes and the result is false: an account whose key
-    // would be gone at the next start is not signed in.
-    bool signIn(const QString& key, const QString& email, const std::optional<QString>& name);
-    // Forgets the account; legacy workspaces, their keys and names stay.
-    void signOut();
-    // Stores the platform's account answer, writing only what changed.
-    void apply(const AccountInfo& account, const std::vector<Workspace>& projects);
-
-    bool projectMode();
-    bool showLegacy();
-    // What the user can file to, in display order.
-    std::vector<Workspace> targets();
-    std::optional<Workspace> workspace(const std::optional<QUuid>& id);
-    // The default target.
-    std::optional<Workspace> home();
-    // Targets that yield an API client, each with its client.
-    std::vector<std::pair<Workspace, API>> connected();
-    std::optional<API> homeAPI();
-    std::optional<API> apiFor(const std::optional<Workspace>& workspace);
-    // The personal library's client.
-    std::optional<API> personalAPI();
-    std::optional<API> apiForDest(const QString& dest);
-    QString destName(const QString& dest) const;
-    // The web page of a filed call.
-    std::optional<Url> link(const QString& dest, const QString& call) const;
-    std::optional<Url> boardURL();
-
-    // Projects use the account key; a legacy workspace its own, read once.
-    QString keyFor(const Workspace& workspace);
-    // Stores a legacy workspace's key, trimmed (empty deletes it).
-    void setKey(const QString& key, const Workspace& workspace);
-    // Deletes a legacy workspace and its key; the selection moves to the first left.
-    void remove(const Workspace& workspace);
-    std::optional<QString> myName(const std::optional<Workspace>& workspace) const;
+    // The managed switch "legacyServers" (only read, never written by the app):
+    // true unless it is stored as false.
+    bool legacyServers() const;
 
     // Today's local time for a minute of the day (1050 is 17:30). A time in a
     // daylight-saving gap gives the first time after the gap; an impossible
@@ -156,20 +151,18 @@ public:
     static int minuteFrom(const QDateTime& date);
 
 signals:
-    // After every assignment of a property.
-    void changed();
+    // After every assignment of a property, with the property's key.
+    void changed(Settings::Key key);
 
 private:
-    void written();
-    void writeText(const char* key, const std::optional<QString>& value);
-    void writeValue(const char* key, const QVariant& value);
-    void saveList(const std::vector<Workspace>& list, const char* key);
-    void setFlag(bool& field, const char* key, bool value);
-    void setNumber(int& field, const char* key, int value);
+    void written(Key key);
+    void writeText(Key key, const std::optional<QString>& value);
+    void writeValue(Key key, const QVariant& value);
+    void saveList(Key key, const std::vector<Workspace>& list);
+    int simple(Key key) const { return simple_[size_t(key)]; }
+    void setSimple(Key key, int value);
 
     std::unique_ptr<QSettings> d_;
-    QMap<QUuid, QString> keyCache_;
-    std::optional<QString> accountKeyCache_;
 
     QString platformBase_;
     std::optional<QString> accountEmail_;
@@ -178,22 +171,10 @@ private:
     std::optional<QString> accountError_;
     std::optional<QString> workdaySlug_;
     std::optional<QString> personalRoot_;
-    bool autoFileTeamCalls_ = false;
     std::optional<FiledRef> lastFiled_;
     std::vector<Workspace> workspaces_;
     std::optional<QUuid> activeID_;
     QMap<QString, QString> names_;
-    bool trackWorkday_ = false;
-    bool includeTitles_ = true;
-    bool offerCalls_ = true;
-    bool autoRecordCalls_ = false;
-    bool liveTips_ = true;
-    bool autoPin_ = true;
-    bool liveHearing_ = true;
-    bool breakReminders_ = true;
-    int breakMinutes_ = 50;
-    bool workoutOn_ = true;
-    int workoutMinute_ = 1050;
-    bool wrapOn_ = true;
-    int wrapMinute_ = 1080;
+    // The flags (0 or 1) and numbers, by key.
+    std::array<int, keyCount> simple_{};
 };

@@ -1,6 +1,7 @@
 #include "core/SignIn.h"
 
 #include "core/APIError.h"
+#include "core/Accounts.h"
 #include "core/Log.h"
 #include "core/Net.h"
 #include "core/Settings.h"
@@ -20,7 +21,10 @@ struct SignIn::Run {
     std::condition_variable wake;
     SignIn* receiver = nullptr;
 
-    explicit Run(SignIn* owner) : receiver(owner) {}
+    explicit Run(SignIn* owner)
+        : receiver(owner)
+    {
+    }
 
     void stop()
     {
@@ -54,7 +58,9 @@ struct SignIn::Run {
     }
 };
 
-SignIn::SignIn(QObject* parent) : QObject(parent), openBrowser(&SignIn::openInBrowser)
+SignIn::SignIn(QObject* parent)
+    : QObject(parent)
+    , openBrowser(&SignIn::openInBrowser)
 {
 }
 
@@ -125,11 +131,11 @@ void SignIn::cancel()
     setPhase(Phase::idle());
 }
 
-void SignIn::begin(Settings& settings)
+void SignIn::begin(Accounts& accounts)
 {
     if (busy())
         return;
-    const QString base = settings.platformAddress();
+    const QString base = accounts.settings().platformAddress();
     const quint64 generation = ++generation_;
     if (run_)
         run_->stop();
@@ -137,7 +143,7 @@ void SignIn::begin(Settings& settings)
     run_ = run;
     setPhase(Phase::starting());
 
-    QPointer<Settings> target(&settings);
+    QPointer<Accounts> target(&accounts);
     const auto pause = pause_;
     Net::pool().start([run, base, generation, target, pause] {
         const auto onCode = [run, generation](const DeviceStart& start) {
@@ -148,7 +154,7 @@ void SignIn::begin(Settings& settings)
                 self->open(start.verifyURL);
             });
         };
-        const Platform::Pause wait = [run, pause](double seconds) {
+        const WebPlatform::Pause wait = [run, pause](double seconds) {
             if (!pause)
                 return run->sleep(seconds);
             if (run->stopped())
@@ -157,35 +163,33 @@ void SignIn::begin(Settings& settings)
             return !run->stopped();
         };
         try {
-            const Platform::Approval approval = Platform::deviceFlow(base, onCode, wait);
-            run->post([generation, approval, target](SignIn* self) {
-                self->finish(generation, approval, target);
-            });
-        } catch (const Platform::Cancelled&) {
+            const WebPlatform::Approval approval = WebPlatform::deviceFlow(base, onCode, wait);
+            run->post([generation, approval, target](SignIn* self) { self->finish(generation, approval, target); });
+        } catch (const WebPlatform::Cancelled&) {
         } catch (const SignInError& e) {
-            run->post([generation, message = e.message()](SignIn* self) { self->fail(generation, message); });
+            run->post([generation, message = e.description()](SignIn* self) { self->fail(generation, message); });
         } catch (const std::exception& e) {
             const auto url = Url::parse(base);
             const QString host = url && url->host() && !url->host()->isEmpty() ? *url->host() : base;
-            const auto* api = dynamic_cast<const APIError*>(&e);
-            const QString description = api ? api->errorDescription() : QString::fromLocal8Bit(e.what());
+            const auto* error = dynamic_cast<const Error*>(&e);
+            const QString description = error ? error->description() : QString::fromLocal8Bit(e.what());
             const QString message = QStringLiteral("Couldn\u2019t reach ") + host + QStringLiteral(": ") + description;
             run->post([generation, message](SignIn* self) { self->fail(generation, message); });
         }
     });
 }
 
-void SignIn::finish(quint64 generation, const Platform::Approval& approval, Settings* settings)
+void SignIn::finish(quint64 generation, const WebPlatform::Approval& approval, Accounts* accounts)
 {
     if (generation != generation_)
         return;
     run_.reset();
-    if (!settings) { // the store went away meanwhile: nothing to sign in to
+    if (!accounts) { // the store went away meanwhile: nothing to sign in to
         setPhase(Phase::idle());
         return;
     }
     setPhase(Phase::finishing());
-    if (!settings->signIn(approval.key, approval.email, approval.name)) {
+    if (!accounts->signIn(approval.key, approval.email, approval.name)) {
         slog(QStringLiteral("sign-in: the keyring refused the account key; still signed out"));
         setPhase(Phase::failed(keyringFailed));
         return;

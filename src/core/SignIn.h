@@ -1,7 +1,7 @@
 #pragma once
 
-#include "core/Platform.h"
 #include "core/Url.h"
+#include "core/WebPlatform.h"
 
 #include <QObject>
 #include <QString>
@@ -9,7 +9,7 @@
 #include <memory>
 #include <optional>
 
-class Settings;
+class Accounts;
 
 // The device-code sign-in as the settings window and the status menu show it:
 // ask for codes, show the short one and open the approval page, wait for the
@@ -56,7 +56,7 @@ public:
     std::function<void(const Url&)> openBrowser;
 
     // Starts a sign-in against the settings' platform unless one is under way.
-    void begin(Settings& settings);
+    void begin(Accounts& accounts);
     // Opens the approval page again while waiting.
     void reopen();
     // Stops the running attempt; nothing it still brings is stored.
@@ -77,7 +77,7 @@ private:
     struct Run;
     void setPhase(const Phase& phase);
     void open(const Url& url);
-    void finish(quint64 generation, const Platform::Approval& approval, Settings* settings);
+    void finish(quint64 generation, const WebPlatform::Approval& approval, Accounts* accounts);
     void fail(quint64 generation, const QString& message);
 
     Phase phase_;

@@ -1,23 +1,25 @@
 #include "core/Workspace.h"
 
+#include "core/Address.h"
 #include "core/Json.h"
-#include "core/Platform.h"
 
 #include <QHashFunctions>
 
 Workspace::Workspace(const QString& name, const QString& server)
-    : id(QUuid::createUuid()), name(name), server(server)
+    : id(QUuid::createUuid())
+    , name(name)
+    , server(server)
 {
 }
 
 QString Workspace::base() const
 {
-    return Platform::clean(server);
+    return Address::clean(server);
 }
 
 bool Workspace::isLocal() const
 {
-    return Platform::isLocal(base());
+    return Address::isLocal(base());
 }
 
 std::optional<Url> Workspace::link(const QString& path) const

@@ -1,15 +1,9 @@
 #pragma once
 
-#include <QString>
-#include <stdexcept>
+#include "platform/Error.h"
 
-// A screen or sound capture that cannot start or cannot go on. The message is
+// A screen or sound capture that cannot start or cannot go on, described in
 // plain English for a log line ("cannot open the X display \":3\"").
-class CaptureError : public std::runtime_error {
-public:
-    explicit CaptureError(const QString& message)
-        : std::runtime_error(message.toStdString())
-    {
-    }
-    QString message() const { return QString::fromUtf8(what()); }
+struct CaptureError : Error {
+    using Error::Error;
 };

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/Error.h"
+
 #include <QByteArray>
 #include <QList>
 #include <QString>
@@ -7,7 +9,6 @@
 #include <memory>
 #include <mutex>
 #include <optional>
-#include <stdexcept>
 
 // HTTP(S) transport: blocking requests through one session whose connections,
 // name look-ups and TLS sessions are reused. Meant for the network pool, never
@@ -34,17 +35,29 @@ struct Response {
     QByteArray body;
 };
 
-// A request that got no HTTP answer. `description` is a sentence for the user.
-class Failure : public std::runtime_error {
+// A request that got no HTTP answer. The description is a sentence for the user.
+class Failure : public Error {
 public:
-    enum class Kind { timedOut, cannotConnect, hostNotFound, connectionLost, secureConnection, badURL, tooManyRedirects, file, other };
-    Failure(Kind kind, const QString& description);
+    enum class Kind {
+        timedOut,
+        cannotConnect,
+        hostNotFound,
+        connectionLost,
+        secureConnection,
+        badURL,
+        tooManyRedirects,
+        file,
+        other
+    };
+    Failure(Kind kind, const QString& description)
+        : Error(description)
+        , kind_(kind)
+    {
+    }
     Kind kind() const { return kind_; }
-    const QString& description() const { return description_; }
 
 private:
     Kind kind_;
-    QString description_;
 };
 
 // One session's limits. A request's own time-out counts only up to the

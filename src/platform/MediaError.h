@@ -1,11 +1,11 @@
 #pragma once
 
-#include <stdexcept>
+#include "platform/Error.h"
 
-// A failure of the media backend (open, decode, encode, write); what() is a
-// readable description that names the file where there is one.
-struct MediaError : std::runtime_error {
-    using std::runtime_error::runtime_error;
+// A failure of the media backend (open, decode, encode, write), described so
+// that the file is named where there is one.
+struct MediaError : Error {
+    using Error::Error;
 };
 
 // The file opened but holds no audio stream.

@@ -1,8 +1,9 @@
 #pragma once
 
+#include "platform/Error.h"
+
 #include <QImage>
 #include <QString>
-#include <stdexcept>
 #include <vector>
 
 // One recognised line: its best string and its box in normalised image
@@ -27,8 +28,8 @@ namespace TextRecognizer {
 // text of about 20 px and more.
 enum class Mode { Accurate, Fast };
 
-struct Error : std::runtime_error {
-    using std::runtime_error::runtime_error;
+struct Error : ::Error {
+    using ::Error::Error;
 };
 
 // The image's text lines in the recogniser's own order. An image without text

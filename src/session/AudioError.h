@@ -1,10 +1,11 @@
 #pragma once
 
+#include "platform/Error.h"
+
 #include <QString>
-#include <stdexcept>
 
 // Failures of the audio side. The description is the carried message.
-class AudioError : public std::runtime_error {
+class AudioError : public Error {
 public:
     enum class Kind { format, convert, exportFailed };
 
@@ -13,9 +14,12 @@ public:
     static AudioError exportFailed(const QString& message) { return {Kind::exportFailed, message}; }
 
     Kind kind() const { return kind_; }
-    QString description() const { return QString::fromUtf8(what()); }
 
 private:
-    AudioError(Kind kind, const QString& message) : std::runtime_error(message.toStdString()), kind_(kind) {}
+    AudioError(Kind kind, const QString& message)
+        : Error(message)
+        , kind_(kind)
+    {
+    }
     Kind kind_;
 };

@@ -54,9 +54,8 @@ bool covers(double hostTime)
     std::lock_guard lock(s.mutex);
     if (s.depth > 0)
         return true;
-    return std::any_of(s.past.begin(), s.past.end(), [hostTime](const auto& p) {
-        return hostTime >= p.first && hostTime <= p.second + settle;
-    });
+    return std::any_of(s.past.begin(), s.past.end(),
+                       [hostTime](const auto& p) { return hostTime >= p.first && hostTime <= p.second + settle; });
 }
 
 } // namespace CapturePause

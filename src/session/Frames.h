@@ -33,8 +33,7 @@ float changedRatio(const std::vector<std::uint8_t>& a, const std::vector<std::ui
 std::optional<QImage> scale(const QImage& image, int width);
 // JPEG bytes at the quality (0…1), narrowed to maxWidth when wider (kept as it
 // is when narrowing fails); nothing when the image cannot be encoded.
-std::optional<QByteArray> jpeg(const QImage& image, double quality = 0.6,
-                                std::optional<int> maxWidth = std::nullopt);
+std::optional<QByteArray> jpeg(const QImage& image, double quality = 0.6, std::optional<int> maxWidth = std::nullopt);
 // The first image of an image file; nothing when unreadable.
 std::optional<QImage> load(const QString& path);
 

@@ -4,7 +4,8 @@
 #include <cmath>
 
 LevelMeter::LevelMeter(double window, double sampleRate)
-    : window_(window), per_(std::max<int64_t>(1, int64_t(window * sampleRate)))
+    : window_(window)
+    , per_(std::max<int64_t>(1, int64_t(window * sampleRate)))
 {
 }
 

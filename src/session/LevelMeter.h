@@ -1,5 +1,7 @@
 #pragma once
 
+#include "session/LevelTrack.h"
+
 #include <cstdint>
 #include <vector>
 
@@ -7,7 +9,7 @@
 // value and is never flushed. Not locked: one thread feeds it.
 class LevelMeter {
 public:
-    explicit LevelMeter(double window = 0.25, double sampleRate = 48000);
+    explicit LevelMeter(double window = LevelTrack::standardWindow, double sampleRate = 48000);
 
     double window() const { return window_; }
     int64_t samplesPerWindow() const { return per_; }

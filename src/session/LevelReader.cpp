@@ -10,7 +10,7 @@ namespace LevelReader {
 std::vector<float> levels(const QString& path)
 {
     AudioReader reader(QFile::encodeName(path).toStdString());
-    LevelMeter meter(0.25, reader.sampleRate());
+    LevelMeter meter(LevelTrack::standardWindow, reader.sampleRate());
     PcmBuffer block;
     std::vector<float> first;
     while (reader.read(block)) {

@@ -27,8 +27,8 @@ public:
 
 private:
     // The audio thread must never wait on a reader, nor a reader on it.
-    static_assert(std::atomic<float>::is_always_lock_free && std::atomic<qint64>::is_always_lock_free &&
-                  std::atomic<bool>::is_always_lock_free);
+    static_assert(std::atomic<float>::is_always_lock_free && std::atomic<qint64>::is_always_lock_free
+                  && std::atomic<bool>::is_always_lock_free);
     std::atomic<float> mic_{0};
     // Milliseconds since the epoch; the lowest value stands for the distant past.
     std::atomic<qint64> pulseAt_{std::numeric_limits<qint64>::min()};

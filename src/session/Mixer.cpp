@@ -31,8 +31,8 @@ constexpr int64_t blockFrames = 16384;
 struct Source {
     std::unique_ptr<AudioReader> reader;
     std::unique_ptr<Resampler> resampler;
-    int64_t start = 0;     // output frame of its first sample
-    int64_t consumed = 0;  // samples handed to the mix so far
+    int64_t start = 0;    // output frame of its first sample
+    int64_t consumed = 0; // samples handed to the mix so far
     std::vector<float> ready;
     size_t readyAt = 0;
     bool ended = false;
@@ -64,7 +64,7 @@ std::unique_ptr<Source> openSource(const Input& input)
 {
     auto source = std::make_unique<Source>();
     try {
-        source->reader = std::make_unique<AudioReader>(QFile::encodeName(input.url).toStdString());
+        source->reader = std::make_unique<AudioReader>(QFile::encodeName(input.path).toStdString());
     } catch (const NoAudioStream&) {
         return nullptr;
     }

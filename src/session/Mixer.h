@@ -8,7 +8,7 @@
 namespace Mixer {
 
 struct Input {
-    QString url;
+    QString path;
     // Seconds on the output's time line at which the file begins; below 0 counts as 0.
     double offset = 0;
 };

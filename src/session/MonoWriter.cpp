@@ -10,19 +10,28 @@
 #include <QFileInfo>
 #include <algorithm>
 
-MonoWriter::MonoWriter(QString url) : url_(std::move(url)), meter_(0.25, sampleRate) {}
+MonoWriter::MonoWriter(QString path)
+    : path_(std::move(path))
+    , meter_(LevelTrack::standardWindow, sampleRate)
+{
+}
 
 MonoWriter::~MonoWriter() = default;
 
 bool MonoWriter::hasAudio() const
 {
-    return framesWritten_ > 12000 && QFileInfo::exists(url_);
+    return framesWritten_ > 12000 && QFileInfo::exists(path_);
+}
+
+LevelTrack MonoWriter::levels() const
+{
+    return {offset_.value_or(0), meter_.rms, meter_.window()};
 }
 
 AacWriter& MonoWriter::openIfNeeded()
 {
     if (!file_)
-        file_ = std::make_unique<AacWriter>(QFile::encodeName(url_).toStdString());
+        file_ = std::make_unique<AacWriter>(QFile::encodeName(path_).toStdString());
     return *file_;
 }
 
@@ -55,8 +64,9 @@ void MonoWriter::write(const PcmBuffer& buffer, std::optional<double> t)
                 try {
                     converter_ = std::make_unique<Resampler>(buffer.sampleRate, buffer.channels, int(sampleRate));
                 } catch (const MediaError&) {
-                    throw AudioError::convert(QStringLiteral("no converter from ")
-                                              + QString::fromStdString(Resampler::describe(buffer.sampleRate, buffer.channels)));
+                    throw AudioError::convert(
+                        QStringLiteral("no converter from ")
+                        + QString::fromStdString(Resampler::describe(buffer.sampleRate, buffer.channels)));
                 }
             }
             converted_.clear();
@@ -83,7 +93,7 @@ void MonoWriter::write(const PcmBuffer& buffer, std::optional<double> t)
     } catch (const std::exception& e) {
         const QString text = QString::fromUtf8(e.what());
         if (!lastError_)
-            slog(QStringLiteral("audio write ") + QFileInfo(url_).fileName() + QStringLiteral(": ") + text);
+            slog(QStringLiteral("audio write ") + QFileInfo(path_).fileName() + QStringLiteral(": ") + text);
         lastError_ = text;
     }
 }
@@ -97,7 +107,7 @@ void MonoWriter::close()
         } catch (const std::exception& e) {
             const QString text = QString::fromUtf8(e.what());
             if (!lastError_)
-                slog(QStringLiteral("audio write ") + QFileInfo(url_).fileName() + QStringLiteral(": ") + text);
+                slog(QStringLiteral("audio write ") + QFileInfo(path_).fileName() + QStringLiteral(": ") + text);
             lastError_ = text;
         }
         file_.reset();

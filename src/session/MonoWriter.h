@@ -20,7 +20,7 @@ public:
     // A hole longer than this many seconds is filled with this much silence only.
     static constexpr double maxGap = 3600;
 
-    explicit MonoWriter(QString url);
+    explicit MonoWriter(QString path);
     ~MonoWriter();
     MonoWriter(const MonoWriter&) = delete;
     MonoWriter& operator=(const MonoWriter&) = delete;
@@ -31,7 +31,7 @@ public:
     // Finishes the file; offset, duration and levels stay readable. Later writes are dropped.
     void close();
 
-    const QString& url() const { return url_; }
+    const QString& path() const { return path_; }
     std::optional<double> offset() const { return offset_; }
     int64_t framesWritten() const { return framesWritten_; }
     double duration() const { return double(framesWritten_) / sampleRate; }
@@ -39,12 +39,14 @@ public:
     bool hasAudio() const;
     const std::optional<QString>& lastError() const { return lastError_; }
     const LevelMeter& meter() const { return meter_; }
+    // The measured levels on the session's time axis (from offset(), else 0).
+    LevelTrack levels() const;
 
 private:
     void writeSilence(double seconds);
     AacWriter& openIfNeeded();
 
-    QString url_;
+    QString path_;
     std::unique_ptr<AacWriter> file_;
     std::unique_ptr<Resampler> converter_;
     LevelMeter meter_;

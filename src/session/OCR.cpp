@@ -40,8 +40,7 @@ std::vector<TextLine> readingOrder(std::vector<TextLine> lines)
     // first box, else it starts the next line. Then order each line left to right.
     std::vector<size_t> order(lines.size());
     std::iota(order.begin(), order.end(), size_t{0});
-    std::stable_sort(order.begin(), order.end(),
-                     [&](size_t a, size_t b) { return lines[a].midY() > lines[b].midY(); });
+    std::stable_sort(order.begin(), order.end(), [&](size_t a, size_t b) { return lines[a].midY() > lines[b].midY(); });
 
     std::vector<std::vector<size_t>> rows;
     for (const size_t i : order) {
@@ -55,9 +54,8 @@ std::vector<TextLine> readingOrder(std::vector<TextLine> lines)
     out.reserve(lines.size());
     for (auto& row : rows) {
         // Equal left edges keep the recogniser's order.
-        std::sort(row.begin(), row.end(), [&](size_t a, size_t b) {
-            return lines[a].x < lines[b].x || (lines[a].x == lines[b].x && a < b);
-        });
+        std::sort(row.begin(), row.end(),
+                  [&](size_t a, size_t b) { return lines[a].x < lines[b].x || (lines[a].x == lines[b].x && a < b); });
         for (const size_t i : row)
             out.push_back(std::move(lines[i]));
     }

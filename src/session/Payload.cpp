@@ -45,12 +45,13 @@ QJsonObject frame(const Session& session, const std::optional<QString>& selfName
     o.insert(QStringLiteral("self"), selfName.value_or(QString()));
     o.insert(QStringLiteral("captions"), QJsonArray());
     o.insert(QStringLiteral("speakers"), QJsonArray());
-    o.insert(QStringLiteral("levels"), QJsonObject{{QStringLiteral("mic"), dicts(meta.levelsMic)},
-                                                   {QStringLiteral("tab"), dicts(meta.levelsTab)},
-                                                   {QStringLiteral("mic_ok"), meta.micOk}});
+    o.insert(QStringLiteral("levels"),
+             QJsonObject{{QStringLiteral("mic"), dicts(meta.levelsMic)},
+                         {QStringLiteral("tab"), dicts(meta.levelsTab)},
+                         {QStringLiteral("mic_ok"), meta.micOk}});
     o.insert(QStringLiteral("source"), QStringLiteral("mac"));
     o.insert(QStringLiteral("app"), meta.app);
-    o.insert(QStringLiteral("expect_audio"), session.audioURL().has_value());
+    o.insert(QStringLiteral("expect_audio"), session.audioPath().has_value());
     o.insert(QStringLiteral("kind"), kind(meta));
     o.insert(QStringLiteral("ocr"), meta.ocr ? dicts(*meta.ocr) : QJsonArray());
     o.insert(QStringLiteral("apps"), meta.apps ? dicts(*meta.apps) : QJsonArray());
@@ -86,7 +87,7 @@ QJsonArray images(const Session& session, const std::vector<T>& items)
 {
     QJsonArray out;
     for (const T& item : items) {
-        QFile file(session.url(item.file));
+        QFile file(session.path(item.file));
         if (!openImage(file))
             continue;
         const QByteArray bytes = file.readAll();
@@ -107,7 +108,10 @@ QByteArray compact(const QJsonObject& o)
 // Streams the JSON text of the payload into `out`.
 class Writer {
 public:
-    explicit Writer(QFileDevice& out) : out_(out) {}
+    explicit Writer(QFileDevice& out)
+        : out_(out)
+    {
+    }
 
     void put(const QByteArray& bytes)
     {
@@ -123,7 +127,7 @@ public:
         put("[");
         bool first = true;
         for (const T& item : items) {
-            QFile file(session.url(item.file));
+            QFile file(session.path(item.file));
             if (!openImage(file))
                 continue;
             const qint64 mark = out_.pos();
@@ -222,7 +226,7 @@ QJsonObject dictionary(const Session& session, const std::optional<QString>& sel
 
 QString write(const Session& session, const std::optional<QString>& selfName)
 {
-    const QString path = session.url(QStringLiteral("payload.json"));
+    const QString path = session.path(QStringLiteral("payload.json"));
     // A temporary file (owner-only) renamed over the target: the file is whole or
     // absent. It is not synced to disk: a payload lost in a crash is written again
     // before the next attempt, and syncing tens of megabytes would double the time.
@@ -241,7 +245,8 @@ QString write(const Session& session, const std::optional<QString>& selfName)
     writer.put("}");
     writer.end();
     if (::rename(QFile::encodeName(out.fileName()).constData(), QFile::encodeName(path).constData()) != 0)
-        throw WriteError(QStringLiteral("cannot write %1: %2").arg(path, QString::fromLocal8Bit(std::strerror(errno))).toStdString());
+        throw WriteError(
+            QStringLiteral("cannot write %1: %2").arg(path, QString::fromLocal8Bit(std::strerror(errno))).toStdString());
     out.setAutoRemove(false);
     return path;
 }

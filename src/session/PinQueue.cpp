@@ -74,7 +74,7 @@ std::optional<QString> writeNew(const QString& path, const QByteArray& bytes, bo
 
 std::vector<QueuedPin> readQueue()
 {
-    return JSONFile::read<std::vector<QueuedPin>>(PinQueue::url()).value_or(std::vector<QueuedPin>());
+    return JSONFile::read<std::vector<QueuedPin>>(PinQueue::path()).value_or(std::vector<QueuedPin>());
 }
 
 // Keeps a queue file that does not decode as "queue.json.bad" (".bad.2", ".bad.3"…
@@ -102,7 +102,7 @@ bool moveAside(const QString& path)
 
 namespace PinQueue {
 
-QString url()
+QString path()
 {
     return Paths::pins() + QStringLiteral("/queue.json");
 }
@@ -121,8 +121,8 @@ int count()
 void add(const QByteArray& jpeg, const QString& note, bool textOnly)
 {
     std::lock_guard guard(lock());
-    const auto stored = JSONFile::read<std::vector<QueuedPin>>(url());
-    if (!stored && QFileInfo(url()).isFile() && !moveAside(url()))
+    const auto stored = JSONFile::read<std::vector<QueuedPin>>(path());
+    if (!stored && QFileInfo(path()).isFile() && !moveAside(path()))
         return;
     std::vector<QueuedPin> queue = stored.value_or(std::vector<QueuedPin>());
 
@@ -133,7 +133,7 @@ void add(const QByteArray& jpeg, const QString& note, bool textOnly)
     std::optional<QString> error;
     for (int attempt = 0; attempt < 32; ++attempt) {
         name = QStringLiteral("pin-") + stamp + u'-'
-               + QUuid::createUuid().toString(QUuid::WithoutBraces).toUpper().left(4) + QStringLiteral(".jpg");
+            + QUuid::createUuid().toString(QUuid::WithoutBraces).toUpper().left(4) + QStringLiteral(".jpg");
         bool exists = false;
         error = writeNew(pinPath(name), jpeg, exists);
         if (!exists)
@@ -146,7 +146,7 @@ void add(const QByteArray& jpeg, const QString& note, bool textOnly)
 
     queue.push_back({Clock::current().now(), note, name, textOnly ? std::optional(true) : std::nullopt});
     try {
-        JSONFile::write(queue, url());
+        JSONFile::write(queue, path());
     } catch (const std::exception& e) {
         slog(QStringLiteral("queue pin: ") + QString::fromUtf8(e.what()));
         // No entry points at the image: it would never be sent nor deleted.
@@ -188,7 +188,8 @@ std::shared_ptr<Session> toSession(const std::optional<QUuid>& workspace)
             continue;
         }
         const size_t before = session->meta().pins.size();
-        session->addPin(round1(first.at.msecsTo(pin.at) / 1000.0), pin.note, bytes, false, pin.textOnly.value_or(false));
+        session->addPin(round1(first.at.msecsTo(pin.at) / 1000.0), pin.note, bytes,
+                        pin.textOnly.value_or(false) ? Session::PinKind::textOnly : Session::PinKind::screenshot);
         done[i] = session->meta().pins.size() > before;
     }
 
@@ -198,7 +199,7 @@ std::shared_ptr<Session> toSession(const std::optional<QUuid>& workspace)
     session->save();
 
     // save() only logs its failures: read the file back before anything is deleted.
-    const auto saved = JSONFile::read<SessionMeta>(session->url(QStringLiteral("meta.json")));
+    const auto saved = JSONFile::read<SessionMeta>(session->path(QStringLiteral("meta.json")));
     if (!saved || !saved->ended || saved->pins.size() != meta.pins.size()) {
         slog(QStringLiteral("send pins: the new session could not be saved; the pins stay queued"));
         QDir(session->dir()).removeRecursively();
@@ -213,10 +214,10 @@ std::shared_ptr<Session> toSession(const std::optional<QUuid>& workspace)
             left.push_back(queue[i]);
     }
     if (left.empty()) {
-        QFile::remove(url());
+        QFile::remove(path());
     } else {
         try {
-            JSONFile::write(left, url());
+            JSONFile::write(left, path());
         } catch (const std::exception& e) {
             slog(QStringLiteral("send pins: ") + QString::fromUtf8(e.what()));
         }

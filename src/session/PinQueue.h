@@ -29,7 +29,7 @@ struct QueuedPin {
 // within the process, so any thread may make them; they do small blocking file work.
 namespace PinQueue {
 
-QString url();
+QString path();
 // In queue order; empty when the file is missing or does not decode.
 std::vector<QueuedPin> all();
 int count();

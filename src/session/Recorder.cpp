@@ -5,9 +5,6 @@
 #include "core/Numbers.h"
 #include "core/Privacy.h"
 #include "platform/CaptureError.h"
-#include "session/AudioError.h"
-#include "session/CapturePause.h"
-#include "session/Frames.h"
 #include "session/LiveMeter.h"
 #include "session/Mixer.h"
 #include "session/Speaking.h"
@@ -22,12 +19,6 @@
 
 namespace {
 
-const QString autoPinPrefix = QStringLiteral("Auto: slide/page changed — ");
-
-// Frames closer than this to the last one looked at are dropped unseen.
-constexpr double frameGap = 1.8;
-// Seconds between two fast text checks of frames that barely moved.
-constexpr double textCheckGap = 4.0;
 // A sound buffer's own time further than this from now is not believed.
 constexpr double stampTolerance = 5.0;
 
@@ -61,8 +52,7 @@ QString decimal(double x)
 
 } // namespace
 
-std::shared_ptr<Recorder> Recorder::create(std::shared_ptr<Session> session, CaptureDevices& devices,
-                                           TextReader reader)
+std::shared_ptr<Recorder> Recorder::create(std::shared_ptr<Session> session, CaptureDevices& devices, TextReader reader)
 {
     std::shared_ptr<Recorder> recorder(new Recorder(std::move(session), devices, std::move(reader)));
     recorder->self_ = recorder;
@@ -72,9 +62,11 @@ std::shared_ptr<Recorder> Recorder::create(std::shared_ptr<Session> session, Cap
 Recorder::Recorder(std::shared_ptr<Session> session, CaptureDevices& devices, TextReader reader)
     : session_(std::move(session))
     , devices_(devices)
-    , read_(reader ? std::move(reader) : TextReader([](const QImage& image, bool fast) { return OCR::read(image, fast); }))
-    , sys_(session_->url(QStringLiteral("system.m4a")))
-    , mic_(session_->url(QStringLiteral("mic.m4a")))
+    , read_(reader ? std::move(reader)
+                   : TextReader([](const QImage& image, bool fast) { return OCR::read(image, fast); }))
+    , systemTrack_(session_->path(QStringLiteral("system.m4a")))
+    , micTrack_(session_->path(QStringLiteral("mic.m4a")))
+    , policy_(read_)
     , published_(std::make_shared<const SessionMeta>(session_->meta()))
 {
 }
@@ -129,7 +121,7 @@ void Recorder::start(bool withMic)
 {
     const std::vector<CaptureDisplay> displays = devices_.displays();
     if (displays.empty())
-        throw AudioError::format(QStringLiteral("no display to record"));
+        throw CaptureError(QStringLiteral("no display to record"));
     auto display = std::find_if(displays.begin(), displays.end(), [](const CaptureDisplay& d) { return d.primary; });
     if (display == displays.end())
         display = displays.begin();
@@ -152,7 +144,7 @@ void Recorder::start(bool withMic)
     });
     try {
         systemAudio->start({
-            .buffer = [this](const CaptureBuffer& buffer) { q_.async([this, buffer] { handleAudio(buffer); }); },
+            .buffer = [this](const CaptureBuffer& buffer) { q_.async([this, buffer] { handleSystemAudio(buffer); }); },
             // The system audio is part of the capture: losing it ends the stream.
             .interrupted = [this](const QString& reason) { streamFailed(reason); },
         });
@@ -261,19 +253,16 @@ void Recorder::tap(const CaptureBuffer& buffer)
         return;
     const double host = std::isfinite(buffer.hostTime) && buffer.hostTime > 0 ? buffer.hostTime : now();
     const double at = std::max(host - startedHost_.load(), 0.0);
-    auto copy = std::make_shared<PcmBuffer>();
-    copy->sampleRate = buffer.sampleRate;
-    copy->channels = buffer.channels;
-    copy->samples = buffer.samples;
+    auto copy = std::make_shared<const PcmBuffer>(buffer);
     LiveMeter::shared().feedMic(tapLevel(*copy));
     if (onMicBuffer)
         onMicBuffer(*copy);
-    micQ_.async([this, copy, at] { mic_.write(*copy, at); });
+    micQ_.async([this, copy, at] { micTrack_.write(*copy, at); });
 }
 
 // ---- capture queue: sound
 
-void Recorder::handleAudio(const CaptureBuffer& buffer)
+void Recorder::handleSystemAudio(const CaptureBuffer& buffer)
 {
     if (finished_)
         return;
@@ -286,11 +275,7 @@ void Recorder::handleAudio(const CaptureBuffer& buffer)
     if (!std::isfinite(p) || std::abs(p - current) > stampTolerance)
         p = current - double(n) / buffer.sampleRate;
     const double at = std::max(p - startedHost_.load(), 0.0);
-    PcmBuffer pcm;
-    pcm.sampleRate = buffer.sampleRate;
-    pcm.channels = buffer.channels;
-    pcm.samples = buffer.samples;
-    sys_.write(pcm, at);
+    systemTrack_.write(buffer, at);
 }
 
 // ---- capture queue: frames
@@ -302,62 +287,18 @@ void Recorder::handleFrame(const ScreenFrame& frame)
     settleDueAutoPin();
     // A stopping recording takes no more frames, so no recognition is queued behind
     // the stop's drain.
-    if (stopping_ || shotCount_ > Frames::maxShots - 1)
-        return;
-    // Neither the name nor the content of a private window may reach the session.
-    if (frontPrivate_)
-        return;
-    if (frame.image.isNull())
-        return;
-    // Grabbed while the pin capture was up or settling: it shows the picker or the
-    // note dialog, not the work.
-    if (CapturePause::covers(frame.hostTime))
+    if (stopping_)
         return;
     const double at = now();
-    if (at - lastFrameAt_ < frameGap)
+    const std::optional<ShotPolicy::Shot> shot = policy_.consider(frame.image, at, frame.hostTime, shotCount_);
+    if (!shot)
         return;
-    lastFrameAt_ = at;
-
     const QImage& image = frame.image;
-    std::vector<float> sig = Frames::signature(image);
-    std::vector<std::uint8_t> fine = Frames::fine(image);
-    if (sig.empty() || fine.empty())
-        return;
-    bool strong = false;
-    std::optional<QString> fastText;
-
-    if (lastSig_) {
-        const float d = Frames::diff(sig, *lastSig_);
-        if (d >= Frames::changeThreshold) {
-            strong = d >= strongChange;
-        } else {
-            if (!lastFine_ || Frames::changedRatio(fine, *lastFine_) < Frames::fineCandidate)
-                return;
-            if (at - lastTextCheck_ < textCheckGap)
-                return;
-            lastTextCheck_ = at;
-            const QString text = read_(image, true).text;
-            if (!lastKeptFast_ && lastKeptImage_)
-                lastKeptFast_ = read_(*lastKeptImage_, true).text;
-            if (text.isEmpty())
-                return;
-            if (OCR::similarity(text, lastKeptFast_.value_or(QString())) >= Frames::textKeepSimilarity)
-                return;
-            strong = true;
-            fastText = text;
-        }
-    }
-
-    const std::optional<QByteArray> jpeg = Frames::jpeg(image, 0.6);
-    if (!jpeg)
-        return;
-    lastSig_ = std::move(sig);
-    lastFine_ = std::move(fine);
-    lastKeptImage_ = image;
-    lastKeptFast_ = fastText;
+    const bool strong = shot->strong;
+    const QByteArray& jpeg = shot->jpeg;
 
     const double t = roundWhole(at - startedHost_.load());
-    session_->addShot(t, *jpeg);
+    session_->addShot(t, jpeg);
     shotCount_ = int(session_->meta().shots.size());
     publish();
 
@@ -372,7 +313,7 @@ void Recorder::handleFrame(const ScreenFrame& frame)
     }
     ++pendingReads_;
     const QString app = frontApp_;
-    ocrQ_.async([this, image, t, strong, jpeg = *jpeg, app] {
+    ocrQ_.async([this, image, t, strong, jpeg, app] {
         struct Done {
             std::atomic<int>& pending;
             ~Done() { --pending; }
@@ -387,9 +328,8 @@ void Recorder::handleFrame(const ScreenFrame& frame)
             // The metadata may already be final.
             if (finished_)
                 return;
-            considerAutoPin(t, reading.title, strong, jpeg);
-            if (!OCR::isNearDuplicate(trimmed, lastOcrText_)) {
-                lastOcrText_ = trimmed;
+            policy_.noteTitle(t, reading.title, strong, jpeg, autoPinOn, now());
+            if (policy_.keepText(trimmed)) {
                 auto& ocr = session_->meta().ocr;
                 if (!ocr)
                     ocr.emplace();
@@ -402,92 +342,38 @@ void Recorder::handleFrame(const ScreenFrame& frame)
 
 // ---- automatic pins (q)
 
-bool Recorder::isTitleChange(const QString& title, const QString& previous)
-{
-    return OCR::similarity(title, previous) < 0.5;
-}
-
-void Recorder::considerAutoPin(double t, const std::optional<QString>& title, bool strong, const QByteArray& jpeg)
-{
-    if (autoPinOn && strong && !pendingAuto_) {
-        if (!title)
-            return;
-        if (lastTitle_ && isTitleChange(*title, *lastTitle_) && t - lastAutoPinT_ >= autoPinGap) {
-            pendingAuto_ = PendingPin{t, autoPinPrefix + *title, jpeg, now() + autoPinDelay};
-            lastTitle_ = title;
-            return;
-        }
-        lastTitle_ = title;
-        return;
-    }
-    if (title)
-        lastTitle_ = title;
-}
-
 // Settles an armed pin once its time has come; runs ahead of every buffer on q.
 void Recorder::settleDueAutoPin()
 {
-    if (pendingAuto_ && now() >= pendingAuto_->due)
-        resolveAutoPin();
+    if (auto pin = policy_.takeDue(now()))
+        resolveAutoPin(std::move(*pin));
 }
 
-void Recorder::resolveAutoPin()
+void Recorder::resolveAutoPin(ShotPolicy::PendingPin p)
 {
-    if (!pendingAuto_)
+    const LevelTrack mic = micQ_.sync([this] { return micTrack_.levels(); });
+    const LevelTrack system = systemTrack_.levels();
+    if (!policy_.confirm(p, mic, system))
         return;
-    const PendingPin p = std::move(*pendingAuto_);
-    pendingAuto_.reset();
-
-    const LevelTrack mic = micQ_.sync([this] { return LevelTrack{mic_.offset().value_or(0), mic_.meter().rms, 0.25}; });
-    const LevelTrack tab{sys_.offset().value_or(0), sys_.meter().rms, 0.25};
-    if (!speech(p.t, mic, tab, 10) || p.t - lastAutoPinT_ < autoPinGap)
-        return;
-    lastAutoPinT_ = p.t;
-    session_->addPin(p.t, p.note, p.jpeg, true, false);
+    session_->addPin(p.t, p.note, p.jpeg, Session::PinKind::automatic);
     session_->save();
     publish();
     slog(QStringLiteral("auto-pin at ") + decimal(p.t) + QStringLiteral("s: ") + p.note);
-    const QString title = QString(p.note).remove(autoPinPrefix);
+    const QString title = QString(p.note).remove(ShotPolicy::autoPinPrefix);
     onMain([title](Recorder& self) {
         if (self.onEvent)
             self.onEvent(FeedItem::Kind::slide, QStringLiteral("screenshot saved — ") + title);
     });
 }
 
-bool Recorder::speech(double t, const LevelTrack& mic, const LevelTrack& tab, double window)
-{
-    double lo = t - window;
-    const double hi = t + window;
-    if (lo < 0) {
-        lo = 0;
-        if (hi < 0)
-            return false;
-    }
-    if (lo > hi)
-        return false;
-    // Counted in steps rather than summed, so 0.25 × k lands exactly.
-    for (int64_t k = 0;; ++k) {
-        const double s = lo + 0.25 * double(k);
-        if (s > hi)
-            break;
-        if (tab.value(s) > Speaking::tabThreshold)
-            return true;
-        if (mic.value(s) > Speaking::micThreshold)
-            return true;
-    }
-    return false;
-}
-
 // ---- small operations
 
-void Recorder::noteApp(const QString& name, const std::optional<QString>& bundleID,
-                       const std::optional<QString>& title)
+void Recorder::noteApp(const QString& name, const std::optional<QString>& bundleID, const std::optional<QString>& title)
 {
     const Privacy::Result classified = Privacy::classify(name, bundleID, title, true);
     const double t = round1(elapsed());
-    const QString label = classified.title
-        ? classified.app + QStringLiteral(" — ") + OCR::clip(*classified.title, 60)
-        : classified.app;
+    const QString label = classified.title ? classified.app + QStringLiteral(" — ") + OCR::clip(*classified.title, 60)
+                                           : classified.app;
     if (!lastNoted_) {
         lastNoted_ = label;
     } else if (label != *lastNoted_) {
@@ -499,7 +385,7 @@ void Recorder::noteApp(const QString& name, const std::optional<QString>& bundle
         if (finished_)
             return;
         frontApp_ = classified.app;
-        frontPrivate_ = classified.app == Privacy::privateLabel;
+        policy_.setFrontPrivate(classified.app == Privacy::privateLabel);
         auto& apps = session_->meta().apps;
         if (!apps)
             apps.emplace();
@@ -554,13 +440,13 @@ Recorder::LiveSnapshot Recorder::liveSnapshot(int since) const
     return s;
 }
 
-void Recorder::addPin(const QByteArray& jpeg, const QString& note, std::optional<double> t, bool textOnly)
+void Recorder::addPin(const QByteArray& jpeg, const QString& note, std::optional<double> t, Session::PinKind kind)
 {
     const double at = round1(t ? *t : elapsed());
-    q_.async([this, jpeg, note, at, textOnly] {
+    q_.async([this, jpeg, note, at, kind] {
         if (finished_)
             return;
-        session_->addPin(at, note, jpeg, false, textOnly);
+        session_->addPin(at, note, jpeg, kind);
         session_->save();
         publish();
     });
@@ -608,36 +494,40 @@ std::shared_ptr<Session> Recorder::stop()
     // Frames already queued, the recognition they handed on and its results.
     q_.drain();
     ocrQ_.drain();
-    q_.sync([this] { resolveAutoPin(); });
-    micQ_.sync([this] { mic_.close(); });
+    q_.sync([this] {
+        if (auto pin = policy_.takeDue(std::nullopt))
+            resolveAutoPin(std::move(*pin));
+    });
+    micQ_.sync([this] { micTrack_.close(); });
     q_.sync([this, endT] {
-        sys_.close();
+        systemTrack_.close();
         auto& apps = session_->meta().apps;
         if (apps && !apps->empty())
             apps->back().end = std::max(apps->back().end, endT);
         publish();
     });
 
-    std::optional<LevelTrack> micLevels, tabLevels;
-    if (mic_.hasAudio())
-        micLevels = LevelTrack{mic_.offset().value_or(0), mic_.meter().rms, 0.25};
-    if (sys_.hasAudio())
-        tabLevels = LevelTrack{sys_.offset().value_or(0), sys_.meter().rms, 0.25};
-    const Speaking::Spans spans = Speaking::spans(micLevels, tabLevels);
+    std::optional<LevelTrack> micLevels, systemLevels;
+    if (micTrack_.hasAudio())
+        micLevels = micTrack_.levels();
+    if (systemTrack_.hasAudio())
+        systemLevels = systemTrack_.levels();
+    const Speaking::Spans spans = Speaking::spans(micLevels, systemLevels);
 
     std::vector<Mixer::Input> inputs;
-    if (sys_.hasAudio())
-        inputs.push_back({sys_.url(), sys_.offset().value_or(0)});
-    if (mic_.hasAudio())
-        inputs.push_back({mic_.url(), mic_.offset().value_or(0)});
+    if (systemTrack_.hasAudio())
+        inputs.push_back({systemTrack_.path(), systemTrack_.offset().value_or(0)});
+    if (micTrack_.hasAudio())
+        inputs.push_back({micTrack_.path(), micTrack_.offset().value_or(0)});
     std::optional<QString> audioFile;
     if (!inputs.empty()) {
         try {
-            Mixer::mix(inputs, session_->url(QStringLiteral("mixed.m4a")));
+            Mixer::mix(inputs, session_->path(QStringLiteral("mixed.m4a")));
             audioFile = QStringLiteral("mixed.m4a");
         } catch (const std::exception& e) {
-            slog(QStringLiteral("mix failed: ") + QString::fromUtf8(e.what()) + QStringLiteral("; falling back to one track"));
-            audioFile = QFileInfo(inputs.back().url).fileName();
+            slog(QStringLiteral("mix failed: ") + QString::fromUtf8(e.what())
+                 + QStringLiteral("; falling back to one track"));
+            audioFile = QFileInfo(inputs.back().path).fileName();
         }
     }
 
@@ -656,15 +546,16 @@ std::shared_ptr<Session> Recorder::stop()
         finished_ = true;
         session_->save();
         publish();
-        return QStringLiteral("recording stopped: %1, %2 ocr, %3 app spans, %4 shots, %5 pins, audio=%6 sys=%7s mic=%8s")
+        return QStringLiteral(
+                   "recording stopped: %1, %2 ocr, %3 app spans, %4 shots, %5 pins, audio=%6 sys=%7s mic=%8s")
             .arg(m.kind.value_or(QStringLiteral("?")))
             .arg(m.ocr ? m.ocr->size() : 0)
             .arg(m.apps ? m.apps->size() : 0)
             .arg(m.shots.size())
             .arg(m.pins.size())
             .arg(audioFile.value_or(QStringLiteral("none")))
-            .arg(oneDecimal(sys_.duration()))
-            .arg(oneDecimal(mic_.duration()));
+            .arg(oneDecimal(systemTrack_.duration()))
+            .arg(oneDecimal(micTrack_.duration()));
     });
     slog(summary);
     return session_;

@@ -10,6 +10,7 @@
 #include "session/MonoWriter.h"
 #include "session/OCR.h"
 #include "session/Session.h"
+#include "session/ShotPolicy.h"
 
 #include <QByteArray>
 #include <QDateTime>
@@ -37,12 +38,6 @@
 // capture handler or from one of the recorder's queues.
 class Recorder {
 public:
-    // Signature difference at or above which a kept frame is a strong change.
-    static constexpr float strongChange = 0.12f;
-    // Seconds of session time between two automatic pins.
-    static constexpr double autoPinGap = 120.0;
-    // Seconds after arming before an automatic pin is settled.
-    static constexpr double autoPinDelay = 10.0;
     // Accurate text reads waiting or running at which a kept frame gets none.
     static constexpr int maxPendingReads = 2;
 
@@ -62,8 +57,7 @@ public:
     // Callers hold the recorder through the shared pointer; callbacks sent to the
     // main thread hold it weakly. Nothing is captured until start().
     static std::shared_ptr<Recorder> create(std::shared_ptr<Session> session,
-                                            CaptureDevices& devices = CaptureDevices::system(),
-                                            TextReader reader = {});
+                                            CaptureDevices& devices = CaptureDevices::system(), TextReader reader = {});
     // Releases the capture sources and drops work still queued; stop() is what
     // finishes a recording.
     ~Recorder();
@@ -83,8 +77,8 @@ public:
     std::atomic<bool> autoPinOn{true};
 
     // Starts the screen stream and the system audio, then the microphone when asked
-    // (a microphone that fails only leaves micOk false). Blocking. Throws the
-    // capture's CaptureError, or AudioError "no display to record".
+    // (a microphone that fails only leaves micOk false). Blocking. Throws
+    // CaptureError: the capture's own, or "no display to record".
     void start(bool withMic);
     // Stops capture, finishes the queued work, closes and mixes the tracks, sets the
     // final metadata and saves it. Blocking, never throws; afterwards the caller
@@ -105,29 +99,17 @@ public:
     // A user pin, a voice screenshot or a text-only note card at session time t
     // (now when absent), saved at once.
     void addPin(const QByteArray& jpeg, const QString& note, std::optional<double> t = std::nullopt,
-                bool textOnly = false);
+                Session::PinKind kind = Session::PinKind::screenshot);
     int pinCount() const;
     // The application in front (name, application id, window title), every few seconds.
     void noteApp(const QString& name, const std::optional<QString>& bundleID, const std::optional<QString>& title);
 
-    // True when the title reads as a new slide or page after `previous`.
-    static bool isTitleChange(const QString& title, const QString& previous);
-    // Whether either side spoke within `window` seconds of t: the system audio above
-    // its threshold, else the microphone above its own, in steps of 0.25 s.
-    static bool speech(double t, const LevelTrack& mic, const LevelTrack& tab, double window = 10);
     // The live level of a microphone buffer: the RMS of every fourth frame of its
     // first channel.
     static float tapLevel(const PcmBuffer& buffer);
 
 private:
     friend struct RecorderTestAccess;
-
-    struct PendingPin {
-        double t = 0;
-        QString note;
-        QByteArray jpeg;
-        double due = 0; // monotonic clock
-    };
 
     Recorder(std::shared_ptr<Session> session, CaptureDevices& devices, TextReader reader);
 
@@ -140,10 +122,9 @@ private:
 
     // On q.
     void handleFrame(const ScreenFrame& frame);
-    void handleAudio(const CaptureBuffer& buffer);
-    void considerAutoPin(double t, const std::optional<QString>& title, bool strong, const QByteArray& jpeg);
+    void handleSystemAudio(const CaptureBuffer& buffer);
     void settleDueAutoPin();
-    void resolveAutoPin();
+    void resolveAutoPin(ShotPolicy::PendingPin pin);
     // On the microphone's capture thread.
     void tap(const CaptureBuffer& buffer);
 
@@ -174,23 +155,13 @@ private:
     std::unique_ptr<AudioSource> micSource_;
     bool micRunning_ = false;
 
-    MonoWriter sys_; // q
-    MonoWriter mic_; // micQ
+    MonoWriter systemTrack_; // q
+    MonoWriter micTrack_;    // micQ
 
     // Frame and automatic-pin state, on q.
+    ShotPolicy policy_;
     int shotCount_ = 0;
-    std::optional<std::vector<float>> lastSig_;
-    std::optional<std::vector<std::uint8_t>> lastFine_;
-    std::optional<QImage> lastKeptImage_;
-    std::optional<QString> lastKeptFast_;
-    double lastTextCheck_ = 0;
-    double lastFrameAt_ = 0;
-    std::optional<QString> lastOcrText_;
     QString frontApp_ = QStringLiteral("Screen");
-    bool frontPrivate_ = false;
-    std::optional<QString> lastTitle_;
-    double lastAutoPinT_ = -1000;
-    std::optional<PendingPin> pendingAuto_;
     bool ocrBehindLogged_ = false;
 
     // Accurate reads queued on "zelvan.ocr" and not yet done; each holds a full frame.

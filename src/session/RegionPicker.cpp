@@ -12,8 +12,9 @@
 #include <cmath>
 
 RegionPicker::RegionPicker(QImage frozen, const QRect& screen, Done done)
-    : QWidget(nullptr, Qt::Window | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint),
-      frozen_(std::move(frozen)), done_(std::move(done))
+    : QWidget(nullptr, Qt::Window | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint)
+    , frozen_(std::move(frozen))
+    , done_(std::move(done))
 {
     setObjectName(QLatin1String(objectNameForTests));
     setAttribute(Qt::WA_DeleteOnClose);

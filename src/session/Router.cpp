@@ -108,7 +108,7 @@ QFuture<std::vector<RouteResult>> scoreAll(const std::vector<std::pair<Workspace
                 const API::Score s = api.routeScore(title, app, participants, text);
                 result = RouteResult{ws, clampScore(s.score), s.reasons};
             } catch (const APIError& e) {
-                slog(QStringLiteral("route/score @ ") + ws.name + QStringLiteral(": ") + e.errorDescription());
+                slog(QStringLiteral("route/score @ ") + ws.name + QStringLiteral(": ") + e.description());
             } catch (const std::exception& e) {
                 slog(QStringLiteral("route/score @ ") + ws.name + QStringLiteral(": ") + QString::fromUtf8(e.what()));
             }

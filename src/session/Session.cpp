@@ -26,10 +26,13 @@ QString numbered(const char* folder, size_t index)
 
 } // namespace
 
-Session::Session(QString dir, SessionMeta meta) : dir_(std::move(dir)), meta_(std::move(meta)) {}
+Session::Session(QString dir, SessionMeta meta)
+    : dir_(std::move(dir))
+    , meta_(std::move(meta))
+{
+}
 
-std::shared_ptr<Session> Session::create(const QString& title, const QString& app,
-                                         const std::optional<QUuid>& workspace,
+std::shared_ptr<Session> Session::create(const QString& title, const QString& app, const std::optional<QUuid>& workspace,
                                          const std::optional<QDateTime>& started, const std::optional<QString>& base)
 {
     const QDateTime start = started ? *started : Clock::current().now();
@@ -89,22 +92,22 @@ std::vector<std::shared_ptr<Session>> Session::pending(const std::optional<QStri
 void Session::save() const
 {
     try {
-        JSONFile::write(meta_, url(QStringLiteral("meta.json")));
+        JSONFile::write(meta_, path(QStringLiteral("meta.json")));
     } catch (const std::exception& e) {
         slog(QStringLiteral("save meta ") + QFileInfo(dir_).fileName() + QStringLiteral(": ")
              + QString::fromStdString(e.what()));
     }
 }
 
-QString Session::url(const QString& name) const
+QString Session::path(const QString& name) const
 {
     return dir_ + u'/' + name;
 }
 
 std::optional<QString> Session::writeImage(const QString& file, const QByteArray& jpeg) const
 {
-    const QByteArray path = QFile::encodeName(url(file));
-    const int fd = ::open(path.constData(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+    const QByteArray name = QFile::encodeName(path(file));
+    const int fd = ::open(name.constData(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
     if (fd < 0)
         return QString::fromLocal8Bit(std::strerror(errno)) + QStringLiteral(" (") + file + u')';
     const bool ok = FileIO::writeAll(fd, jpeg.constData(), size_t(jpeg.size()));
@@ -124,23 +127,23 @@ void Session::addShot(double t, const QByteArray& jpeg)
     meta_.shots.push_back({t, file});
 }
 
-void Session::addPin(double t, const QString& note, const QByteArray& jpeg, bool autoPin, bool textOnly)
+void Session::addPin(double t, const QString& note, const QByteArray& jpeg, PinKind kind)
 {
     const QString file = numbered("pins", meta_.pins.size());
     if (const auto error = writeImage(file, jpeg)) {
         slog(QStringLiteral("pin write: ") + *error);
         return;
     }
-    meta_.pins.push_back({t, note, file, autoPin ? std::optional(true) : std::nullopt,
-                          textOnly ? std::optional(true) : std::nullopt});
+    meta_.pins.push_back({t, note, file, kind == PinKind::automatic ? std::optional(true) : std::nullopt,
+                          kind == PinKind::textOnly ? std::optional(true) : std::nullopt});
 }
 
-std::optional<QString> Session::audioURL() const
+std::optional<QString> Session::audioPath() const
 {
     if (!meta_.audioFile)
         return std::nullopt;
-    const QString path = url(*meta_.audioFile);
-    if (!QFileInfo(path).isFile())
+    const QString file = path(*meta_.audioFile);
+    if (!QFileInfo(file).isFile())
         return std::nullopt;
-    return path;
+    return file;
 }

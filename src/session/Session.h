@@ -14,6 +14,10 @@
 // changed from one thread at a time. Changes reach "meta.json" only through save().
 class Session {
 public:
+    // What a pin holds: a screenshot with a note, one the recorder took on its
+    // own (an automatic pin), or a note card whose image is only its text.
+    enum class PinKind { screenshot, automatic, textOnly };
+
     // The folder for a new session could not be made.
     struct CreateError : std::runtime_error {
         using std::runtime_error::runtime_error;
@@ -41,13 +45,13 @@ public:
     // Writes "meta.json"; a failure is logged, never thrown.
     void save() const;
     // The folder joined with a relative name ("mic.m4a", "shots/000.jpg").
-    QString url(const QString& name) const;
+    QString path(const QString& name) const;
     // Store the JPEG as the next numbered file and list it; a failed write is
     // logged and lists nothing. Neither saves "meta.json".
     void addShot(double t, const QByteArray& jpeg);
-    void addPin(double t, const QString& note, const QByteArray& jpeg, bool autoPin = false, bool textOnly = false);
+    void addPin(double t, const QString& note, const QByteArray& jpeg, PinKind kind = PinKind::screenshot);
     // The audio file to upload, when it is named and present.
-    std::optional<QString> audioURL() const;
+    std::optional<QString> audioPath() const;
 
 private:
     // Writes the bytes to the relative name; an error text, or nothing on success.

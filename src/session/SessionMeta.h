@@ -67,8 +67,8 @@ struct AppSpan {
     // Folds one sample of the front window into the list: the same window seen
     // again within `gap` seconds grows the last span, anything else closes it at
     // `t` and opens a new one. An empty title is a title; no title is another window.
-    static void merge(std::vector<AppSpan>& spans, double t, const QString& app,
-                      const std::optional<QString>& title, double gap = 6.0);
+    static void merge(std::vector<AppSpan>& spans, double t, const QString& app, const std::optional<QString>& title,
+                      double gap = 6.0);
 };
 
 struct Routed {

@@ -54,8 +54,8 @@ struct Builder {
 
 } // namespace
 
-Spans spans(const std::optional<LevelTrack>& mic, const std::optional<LevelTrack>& tab, double window,
-            double mergeGap, double minLen)
+Spans spans(const std::optional<LevelTrack>& mic, const std::optional<LevelTrack>& tab, double window, double mergeGap,
+            double minLen)
 {
     const double end = std::max(mic ? mic->end() : 0.0, tab ? tab->end() : 0.0);
     if (!(end > 0))

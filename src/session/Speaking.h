@@ -22,7 +22,7 @@ struct Spans {
 
 // Loud windows joined across pauses of up to mergeGap seconds; spans shorter than
 // minLen dropped; bounds rounded to 0.1 s. Pure.
-Spans spans(const std::optional<LevelTrack>& mic, const std::optional<LevelTrack>& tab, double window = 0.25,
-            double mergeGap = 0.8, double minLen = 0.4);
+Spans spans(const std::optional<LevelTrack>& mic, const std::optional<LevelTrack>& tab,
+            double window = LevelTrack::standardWindow, double mergeGap = 0.8, double minLen = 0.4);
 
 } // namespace Speaking

@@ -1,5 +1,6 @@
 #include "session/Uploader.h"
 
+#include "core/Json.h"
 #include "core/Strings.h"
 #include "session/Payload.h"
 
@@ -10,8 +11,8 @@ namespace {
 
 QString describe(const std::exception& e)
 {
-    if (const auto* api = dynamic_cast<const APIError*>(&e))
-        return api->errorDescription();
+    if (const auto* error = dynamic_cast<const Error*>(&e))
+        return error->description();
     return QString::fromUtf8(e.what());
 }
 
@@ -37,12 +38,13 @@ QString upload(Session& session, const API& api, const std::optional<QString>& s
 
     try {
         if (!meta.callId) {
-            report(QStringLiteral("Uploading %1 screenshots, %2 pins\u2026").arg(meta.shots.size()).arg(meta.pins.size()));
+            report(
+                QStringLiteral("Uploading %1 screenshots, %2 pins\u2026").arg(meta.shots.size()).arg(meta.pins.size()));
             const QString file = Payload::write(session, selfName);
-            const QJsonObject answer =
-                api.upload(QStringLiteral("POST"), QStringLiteral("/api/calls"), file, QStringLiteral("application/json"));
+            const QJsonObject answer = api.upload(QStringLiteral("POST"), QStringLiteral("/api/calls"), file,
+                                                  QStringLiteral("application/json"));
             QFile::remove(file);
-            const auto id = API::str(answer.value(QStringLiteral("id")));
+            const auto id = Json::str(answer.value(QStringLiteral("id")));
             if (!id)
                 throw APIError(0, QStringLiteral("server returned no call id"));
             meta.callId = *id;
@@ -51,7 +53,7 @@ QString upload(Session& session, const API& api, const std::optional<QString>& s
         }
 
         const QString call = QStringLiteral("/api/calls/") + urlComponent(*meta.callId);
-        if (const auto audio = session.audioURL(); audio && !meta.audioUploaded) {
+        if (const auto audio = session.audioPath(); audio && !meta.audioUploaded) {
             report(QStringLiteral("Uploading audio\u2026"));
             api.upload(QStringLiteral("POST"), call + QStringLiteral("/audio"), *audio, QStringLiteral("audio/mp4"));
             meta.audioUploaded = true;

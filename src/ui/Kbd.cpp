@@ -13,12 +13,16 @@ constexpr qreal padX = 5;
 constexpr qreal padY = 1;
 constexpr qreal radius = 4;
 
-QFont keyFont() { return ZVFont::mono(10, QFont::DemiBold); }
+QFont keyFont()
+{
+    return ZVFont::mono(10, QFont::DemiBold);
+}
 
 } // namespace
 
 Kbd::Kbd(const QString& text, QWidget* parent)
-    : QWidget(parent), text_(text)
+    : QWidget(parent)
+    , text_(text)
 {
     setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
 }

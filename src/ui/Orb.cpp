@@ -31,7 +31,9 @@ const QDateTime& referenceDate()
 } // namespace
 
 Orb::Orb(qreal size, bool live, QWidget* parent)
-    : QWidget(parent), size_(size), live_(live)
+    : QWidget(parent)
+    , size_(size)
+    , live_(live)
 {
     setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
     setAttribute(Qt::WA_TranslucentBackground);
@@ -89,7 +91,8 @@ std::vector<Orb::Cell> Orb::cells(qreal width, const Moment& m)
             const qreal d = std::sqrt(dx * dx + dy * dy) / c;
             if (d > 1.08)
                 continue;
-            qreal v = m.level * (1 - 0.5 * d) + (1 - d) * 0.75 + (rowWave * std::sin(2.1 * m.t + 0.9 * dx) * 0.5 + 0.5) * 0.25;
+            qreal v = m.level * (1 - 0.5 * d) + (1 - d) * 0.75
+                + (rowWave * std::sin(2.1 * m.t + 0.9 * dx) * 0.5 + 0.5) * 0.25;
             if (!noPulse)
                 v += fade * std::max(0.0, 0.6 - 3 * std::abs(d - ring));
             out.push_back({QPointF(cell * (j + 0.5), y), std::clamp(v, 0.0, 1.0)});

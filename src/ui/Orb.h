@@ -30,8 +30,8 @@ public:
         qreal value = 0; // brightness 0 … 1
     };
     struct Moment {
-        qreal level = 0;  // microphone level as shown (already scaled)
-        qreal t = 1.3;    // seconds of the wave
+        qreal level = 0;   // microphone level as shown (already scaled)
+        qreal t = 1.3;     // seconds of the wave
         qreal since = 1e9; // seconds since the last pulse
         bool still = true;
     };

@@ -36,8 +36,7 @@ ColorScheme desktop()
     repaintOnDesktopChange();
     if (const std::optional<bool> dark = DesktopLook::prefersDark())
         return *dark ? ColorScheme::dark : ColorScheme::light;
-    return QGuiApplication::palette().color(QPalette::Window).lightness() < 128 ? ColorScheme::dark
-                                                                                 : ColorScheme::light;
+    return QGuiApplication::palette().color(QPalette::Window).lightness() < 128 ? ColorScheme::dark : ColorScheme::light;
 }
 
 ColorScheme of(const QWidget* widget)

@@ -54,7 +54,8 @@ void gaussian(std::vector<float>& a, int w, int h, qreal sigma)
 } // namespace
 
 ShadowEffect::ShadowEffect(QWidget* owner)
-    : QGraphicsEffect(owner), owner_(owner)
+    : QGraphicsEffect(owner)
+    , owner_(owner)
 {
 }
 
@@ -103,7 +104,8 @@ void ShadowEffect::draw(QPainter* painter)
     const qreal dpr = source.devicePixelRatio();
     const QTransform world = painter->worldTransform();
     // Widget coordinates → pixels of the source image.
-    const QTransform toPixels = world * QTransform::fromTranslate(-offset.x(), -offset.y()) * QTransform::fromScale(dpr, dpr);
+    const QTransform toPixels = world * QTransform::fromTranslate(-offset.x(), -offset.y())
+        * QTransform::fromScale(dpr, dpr);
     const QRectF box = QRectF(owner_->rect());
 
     QImage content = source.toImage().convertToFormat(QImage::Format_ARGB32_Premultiplied);
@@ -130,7 +132,10 @@ void ShadowEffect::draw(QPainter* painter)
     if (shadow) {
         const Shadow s = shadow(p);
         const qreal dx = s.offset.x() * dpr, dy = s.offset.y() * dpr;
-        margin = int(std::ceil((1.5 * s.radius * s.times + std::max(std::abs(s.offset.x()), std::abs(s.offset.y())) * s.times) * dpr)) + 2;
+        margin = int(std::ceil(
+                     (1.5 * s.radius * s.times + std::max(std::abs(s.offset.x()), std::abs(s.offset.y())) * s.times)
+                     * dpr))
+            + 2;
         result = QImage(content.size() + QSize(2 * margin, 2 * margin), QImage::Format_ARGB32_Premultiplied);
         result.fill(Qt::transparent);
         {

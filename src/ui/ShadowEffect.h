@@ -31,7 +31,7 @@ public:
 
     std::function<Shadow(const Pal&)> shadow;
     std::function<Outline(const Pal&)> outline; // stroked along the clip's edge
-    std::optional<qreal> clipRadius;             // corner radius of the clip
+    std::optional<qreal> clipRadius;            // corner radius of the clip
 
     // Premultiplied ARGB image → its alpha blurred by a Gaussian of `sigma`
     // pixels and tinted with `colour`, on the same canvas.

@@ -3,7 +3,10 @@
 #include <QWidget>
 
 Tween::Tween(QWidget* view, qreal value)
-    : QObject(view), view_(view), value_(value), target_(value)
+    : QObject(view)
+    , view_(view)
+    , value_(value)
+    , target_(value)
 {
     connect(&anim_, &QVariantAnimation::valueChanged, this, [this](const QVariant& v) {
         value_ = v.toReal();

@@ -15,7 +15,8 @@ const QString after = QStringLiteral("VAN");
 } // namespace
 
 Wordmark::Wordmark(qreal size, QWidget* parent)
-    : QWidget(parent), size_(size)
+    : QWidget(parent)
+    , size_(size)
 {
     setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
 }
@@ -43,8 +44,8 @@ QFont Wordmark::slashFont() const
 
 QSize Wordmark::sizeHint() const
 {
-    const qreal w = TextRun::width(before, letterFont()) + TextRun::width(slash, slashFont()) +
-                    TextRun::width(after, letterFont());
+    const qreal w = TextRun::width(before, letterFont()) + TextRun::width(slash, slashFont())
+        + TextRun::width(after, letterFont());
     const qreal h = std::max(TextRun::height(letterFont()), TextRun::height(slashFont()));
     return {int(std::ceil(w)), int(std::ceil(h))};
 }

@@ -18,8 +18,14 @@ constexpr qreal symbolGap = 5;
 constexpr qreal pressedScale = 0.97;
 constexpr float pressedBrightness = -0.06f;
 
-QFont labelFont() { return ZVFont::sans(12.5, QFont::DemiBold); }
-QFont symbolFont() { return Symbols::font(12.5); }
+QFont labelFont()
+{
+    return ZVFont::sans(12.5, QFont::DemiBold);
+}
+QFont symbolFont()
+{
+    return Symbols::font(12.5);
+}
 
 QColor withAlpha(QColor c, float alpha)
 {
@@ -41,7 +47,9 @@ ZVButton::ZVButton(const QString& text, QWidget* parent)
 }
 
 ZVButton::ZVButton(const QString& text, Look look, QWidget* parent)
-    : QAbstractButton(parent), look_(look), press_(new Tween(this, 0))
+    : QAbstractButton(parent)
+    , look_(look)
+    , press_(new Tween(this, 0))
 {
     setText(text);
     applyLook();

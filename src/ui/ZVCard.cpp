@@ -8,7 +8,10 @@
 #include <QVBoxLayout>
 
 ZVCard::ZVCard(QWidget* content, qreal radius, bool glow, QWidget* parent)
-    : QWidget(parent), content_(content), radius_(radius), glow_(glow)
+    : QWidget(parent)
+    , content_(content)
+    , radius_(radius)
+    , glow_(glow)
 {
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);

@@ -8,12 +8,17 @@
 
 namespace {
 
-QFont chipFont() { return ZVFont::tracked(ZVFont::mono(9.5, QFont::Bold), 0.9); }
+QFont chipFont()
+{
+    return ZVFont::tracked(ZVFont::mono(9.5, QFont::Bold), 0.9);
+}
 
 } // namespace
 
 ZVChip::ZVChip(const QString& text, Tone tone, QWidget* parent)
-    : QWidget(parent), text_(text), tone_(tone)
+    : QWidget(parent)
+    , text_(text)
+    , tone_(tone)
 {
     setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
 }

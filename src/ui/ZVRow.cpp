@@ -21,9 +21,18 @@ constexpr qreal minGap = 6; // between the texts and the trailing widget
 constexpr qreal lineGap = 1;
 constexpr qreal radius = 9;
 
-QFont titleFont() { return ZVFont::sans(13, QFont::Medium); }
-QFont detailFont() { return ZVFont::mono(10.5); }
-QFont symbolFont() { return Symbols::font(12); }
+QFont titleFont()
+{
+    return ZVFont::sans(13, QFont::Medium);
+}
+QFont detailFont()
+{
+    return ZVFont::mono(10.5);
+}
+QFont symbolFont()
+{
+    return Symbols::font(12);
+}
 
 // A spring may carry t a little past 1.
 QColor mix(const QColor& from, const QColor& to, qreal t)
@@ -43,7 +52,10 @@ QColor clearOf(QColor c)
 } // namespace
 
 ZVRow::ZVRow(Content content, std::function<void()> action, QWidget* trailing, QWidget* parent)
-    : QAbstractButton(parent), content_(std::move(content)), trailing_(trailing), hoverFade_(new Tween(this, 0))
+    : QAbstractButton(parent)
+    , content_(std::move(content))
+    , trailing_(trailing)
+    , hoverFade_(new Tween(this, 0))
 {
     setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
     if (trailing) {

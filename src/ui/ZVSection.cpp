@@ -11,14 +11,25 @@ namespace {
 constexpr qreal spacing = 7;
 const QString slashes = QStringLiteral("//");
 
-QFont markFont() { return ZVFont::mono(10.5, QFont::DemiBold); }
-QFont titleFont() { return ZVFont::tracked(ZVFont::mono(10.5, QFont::DemiBold), 1.4); }
-QFont trailingFont() { return ZVFont::mono(10.5, QFont::Medium); }
+QFont markFont()
+{
+    return ZVFont::mono(10.5, QFont::DemiBold);
+}
+QFont titleFont()
+{
+    return ZVFont::tracked(ZVFont::mono(10.5, QFont::DemiBold), 1.4);
+}
+QFont trailingFont()
+{
+    return ZVFont::mono(10.5, QFont::Medium);
+}
 
 } // namespace
 
 ZVSection::ZVSection(const QString& title, std::optional<QString> trailing, QWidget* parent)
-    : QWidget(parent), title_(title), trailing_(std::move(trailing))
+    : QWidget(parent)
+    , title_(title)
+    , trailing_(std::move(trailing))
 {
     setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
 }

@@ -8,8 +8,7 @@
 class ZVSection : public QWidget {
     Q_OBJECT
 public:
-    explicit ZVSection(const QString& title, std::optional<QString> trailing = std::nullopt,
-                       QWidget* parent = nullptr);
+    explicit ZVSection(const QString& title, std::optional<QString> trailing = std::nullopt, QWidget* parent = nullptr);
 
     QString title() const { return title_; }
     std::optional<QString> trailing() const { return trailing_; }

@@ -24,10 +24,11 @@ TEST(CallApps, RecordingTitle)
     FixedClock clock;
     const QString long120 = QString(120, u'x');
     const std::vector<TitleCase> cases = {
-        {"browser suffix first, then the leading Meet", "Google Meet", "Meet - abc-defg-hij - Google Chrome", "abc-defg-hij"},
+        {"browser suffix first, then the leading Meet", "Google Meet", "Meet - abc-defg-hij - Google Chrome",
+         "abc-defg-hij"},
         {"surrounding white space goes before the suffixes", "Chrome", "  Plan review - Google Chrome\n", "Plan review"},
-        {"Chrome suffix is not at the end yet when it is tried", "Google Meet",
-         "Standup - Google Chrome - Google Meet", "Standup - Google Chrome"},
+        {"Chrome suffix is not at the end yet when it is tried", "Google Meet", "Standup - Google Chrome - Google Meet",
+         "Standup - Google Chrome"},
         {"each suffix is tried once", "Teams", "A - Arc - Arc", "A - Arc"},
         {"lower-case meet prefix stays", "Google Meet", "meet - abc-defg-hij", "meet - abc-defg-hij"},
         {"en dash prefix goes", "Google Meet", "Meet – abc-defg-hij", "abc-defg-hij"},

@@ -13,11 +13,13 @@ TEST(CallDetectorDesktop, NamesAMeetCallInABrowserWindow)
 {
     TestWindow browser(meet);
     ASSERT_TRUE(browser.ok());
-    ASSERT_TRUE(run("xdotool", {"set_window", "--classname", "google-chrome", "--class", "Google-chrome", browser.id()}));
+    ASSERT_TRUE(
+        run("xdotool", {"set_window", "--classname", "google-chrome", "--class", "Google-chrome", browser.id()}));
     ASSERT_TRUE(run("xdotool", {"windowactivate", "--sync", browser.id()}));
     const std::optional<CallHit> expected = CallHit{"Google Meet", meet};
     // In front.
-    ASSERT_TRUE(waitFor([&] { return CallDetector::identify() == expected; }, 20)) << CallDetector::identify()->app.toStdString();
+    ASSERT_TRUE(waitFor([&] { return CallDetector::identify() == expected; }, 20))
+        << CallDetector::identify()->app.toStdString();
 
     // Behind another window, with the browser's sound process on the microphone.
     TestWindow notes(QStringLiteral("Notes"));

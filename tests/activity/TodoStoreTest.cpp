@@ -27,7 +27,8 @@ QJsonArray todos(std::initializer_list<const char*> ids)
 // One workspace with a server of its own.
 struct Site {
     explicit Site(const QString& name, WorkspaceServer::Mode mode = WorkspaceServer::Mode::full)
-        : server(fake, mode), ws(name, QString())
+        : server(fake, mode)
+        , ws(name, QString())
     {
         fake.start();
         ws.server = fake.base();

@@ -53,8 +53,8 @@ TEST(DayFile, SkipsLinesThatDoNotDecode)
     writeFile(support.file("2025-03-04.jsonl"),
               "\n"
               "not json\n"
-              "{\"end\":\"2025-03-04T09:00:15Z\",\"start\":\"2025-03-04T09:00:00Z\"}\n"           // no app
-              "{\"app\":\"X\",\"end\":\"yesterday\",\"start\":\"2025-03-04T09:00:00Z\"}\n"        // bad date
+              "{\"end\":\"2025-03-04T09:00:15Z\",\"start\":\"2025-03-04T09:00:00Z\"}\n"    // no app
+              "{\"app\":\"X\",\"end\":\"yesterday\",\"start\":\"2025-03-04T09:00:00Z\"}\n" // bad date
               "[1,2]\n"
               "{\"app\":\"Xcode\",\"end\":\"2025-03-04T09:00:15Z\",\"start\":\"2025-03-04T09:00:00Z\"}");
     const auto spans = WorkdayTracker::load("2025-03-04", support.path());

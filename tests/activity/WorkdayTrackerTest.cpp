@@ -67,7 +67,8 @@ TEST(WorkdayMerge, FollowsTheSamples)
          {{0, "Xcode", a}, {10, "Mail", std::nullopt}},
          {{0, 10, "Xcode", a}, {10, 25, "Mail", std::nullopt}}},
         {"a change at the end leaves it", {{0, "Xcode", a}, {15, "Mail", a}}, {{0, 15, "Xcode", a}, {15, 30, "Mail", a}}},
-        {"no title and a title differ", {{0, "Xcode", std::nullopt}, {5, "Xcode", a}},
+        {"no title and a title differ",
+         {{0, "Xcode", std::nullopt}, {5, "Xcode", a}},
          {{0, 5, "Xcode", std::nullopt}, {5, 20, "Xcode", a}}},
         {"an early sample never shortens", {{0, "Xcode", a}, {2, "Xcode", a}}, {{0, 17, "Xcode", a}}},
     };
@@ -94,7 +95,9 @@ protected:
     TempSupport support;
     FixedClock clock{t0};
     double idle = 0;
-    std::optional<WorkdayTracker::Front> front = WorkdayTracker::Front{QStringLiteral("Xcode"), {}, QStringLiteral("main.swift")};
+    std::optional<WorkdayTracker::Front> front = WorkdayTracker::Front{QStringLiteral("Xcode"),
+                                                                       {},
+                                                                       QStringLiteral("main.swift")};
 
     void wire(WorkdayTracker& t)
     {
@@ -138,9 +141,8 @@ TEST_F(Tracker, AppliesThePrivacyRuleAndTheTitleSetting)
     t.sample(true, at(30));
     front = WorkdayTracker::Front{std::nullopt, std::nullopt, QStringLiteral("  ")};
     t.sample(true, at(45));
-    EXPECT_EQ(t.spans(), spans({{0, 30, "Xcode", std::nullopt},
-                                {30, 45, "(private)", std::nullopt},
-                                {45, 60, "?", std::nullopt}}));
+    EXPECT_EQ(t.spans(),
+              spans({{0, 30, "Xcode", std::nullopt}, {30, 45, "(private)", std::nullopt}, {45, 60, "?", std::nullopt}}));
 }
 
 TEST_F(Tracker, SwitchesToTheLocalDayEvenWhilePaused)

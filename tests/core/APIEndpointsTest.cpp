@@ -1,4 +1,5 @@
 #include "core/API.h"
+#include "core/Json.h"
 #include "core/Strings.h"
 #include "support/FakePlatform.h"
 #include "support/TestSupport.h"
@@ -20,9 +21,8 @@ protected:
     void answer(const std::string& method, const std::string& path, const char* json)
     {
         const std::string body = json;
-        fake.route(method, path, [body](const httplib::Request&, httplib::Response& res) {
-            FakePlatform::reply(res, 200, body);
-        });
+        fake.route(method, path,
+                   [body](const httplib::Request&, httplib::Response& res) { FakePlatform::reply(res, 200, body); });
     }
 
     API api() const { return API(fake.base(), "k"); }
@@ -52,8 +52,10 @@ TEST_F(Endpoints, EveryOperationAgainstTheLegacyServer)
     a.finishTodo("t2");
     EXPECT_EQ(server.todoActions(), (std::vector<std::string>{"start t1", "finish t2"}));
 
-    const QJsonArray spans{QJsonObject{{"start", "2025-01-31T08:00:00Z"}, {"end", "2025-01-31T09:00:00Z"},
-                                       {"app", "Editor"}, {"title", QJsonValue::Null}}};
+    const QJsonArray spans{QJsonObject{{"start", "2025-01-31T08:00:00Z"},
+                                       {"end", "2025-01-31T09:00:00Z"},
+                                       {"app", "Editor"},
+                                       {"title", QJsonValue::Null}}};
     a.uploadWorkday("2025-01-31", spans);
     ASSERT_EQ(server.workdays().size(), 1u);
     EXPECT_EQ(server.workdays()[0], (QJsonObject{{"day", "2025-01-31"}, {"spans", spans}})) << "spans go as they are";
@@ -73,8 +75,11 @@ TEST_F(Endpoints, EveryOperationAgainstTheLegacyServer)
     EXPECT_EQ(server.tasks().back(), (QJsonObject{{"title", "Card"}, {"notes", "why: test"}}));
 
     // A filed call: payload, streamed audio, detail, delete.
-    const QString id = API::str(a.json("POST", "/api/calls", QJsonObject{{"title", "T"}, {"source", "mac"},
-                                                                          {"shots", QJsonArray{1, 2}}, {"pins", QJsonArray{3}}})
+    const QString id = Json::str(a.json("POST", "/api/calls",
+                                        QJsonObject{{"title", "T"},
+                                                    {"source", "mac"},
+                                                    {"shots", QJsonArray{1, 2}},
+                                                    {"pins", QJsonArray{3}}})
                                      .value("id"))
                            .value_or("");
     ASSERT_TRUE(id.startsWith("rec:"));
@@ -114,13 +119,13 @@ TEST_F(Endpoints, ServerModes)
         {Mode::older, "", [](const API& a) { a.uploadWorkday("2025-01-31", {}); }, missing},
         {Mode::older, "", [](const API& a) { a.wrapStatus("2025-01-31"); }, missing},
         {Mode::auth, "", [](const API& a) { a.me(); },
-         [](const APIError& e) { return e.errorDescription() == "a valid key is required (HTTP 401)"; }},
+         [](const APIError& e) { return e.description() == "a valid key is required (HTTP 401)"; }},
         {Mode::auth, "wrong", [](const API& a) { a.todos(); }, [](const APIError& e) { return e.status() == 401; }},
         {Mode::auth, "k", [](const API& a) { a.todos(); }, {}},
         {Mode::notJson, "", [](const API& a) { a.me(); },
-         [](const APIError& e) { return e.errorDescription() == "unexpected response (not JSON) from 127.0.0.1 (HTTP 200)"; }},
+         [](const APIError& e) { return e.description() == "unexpected response (not JSON) from 127.0.0.1 (HTTP 200)"; }},
         {Mode::dropped, "", [](const API& a) { a.todos(); },
-         [](const APIError& e) { return e.status() == 0 && e.message() == "The network connection was lost."; }},
+         [](const APIError& e) { return e.status() == 0 && e.reason() == "The network connection was lost."; }},
         {Mode::slow, "", [](const API& a) { a.me(); }, {}},
         {Mode::full, "", [](const API& a) { a.startTodo("nope"); }, missing},
     };
@@ -134,8 +139,8 @@ TEST_F(Endpoints, ServerModes)
             c.call(a);
             EXPECT_FALSE(c.expected) << "no error";
         } catch (const APIError& e) {
-            ASSERT_TRUE(c.expected) << e.errorDescription().toStdString();
-            EXPECT_TRUE(c.expected(e)) << e.errorDescription().toStdString();
+            ASSERT_TRUE(c.expected) << e.description().toStdString();
+            EXPECT_TRUE(c.expected(e)) << e.description().toStdString();
         }
     }
 }
@@ -166,8 +171,10 @@ TEST_F(Endpoints, ProjectRootReplacesTheApiPrefix)
 
 TEST_F(Endpoints, IdsAndDayArePercentEncoded)
 {
-    fake.route("POST", ".*", [](const httplib::Request&, httplib::Response& res) { FakePlatform::reply(res, 200, "{}"); });
-    fake.route("GET", ".*", [](const httplib::Request&, httplib::Response& res) { FakePlatform::reply(res, 200, "{}"); });
+    fake.route("POST", ".*",
+               [](const httplib::Request&, httplib::Response& res) { FakePlatform::reply(res, 200, "{}"); });
+    fake.route("GET", ".*",
+               [](const httplib::Request&, httplib::Response& res) { FakePlatform::reply(res, 200, "{}"); });
     const API a = api();
     a.startTodo("a/b c");
     a.finishTodo("rec:1");
@@ -176,8 +183,9 @@ TEST_F(Endpoints, IdsAndDayArePercentEncoded)
     std::vector<std::string> targets;
     for (const auto& r : fake.requests())
         targets.push_back(r.target);
-    EXPECT_EQ(targets, (std::vector<std::string>{"/api/my/todos/a%2Fb%20c/start", "/api/my/todos/rec%3A1/finish",
-                                                 "/api/calls/rec%3A1%3Fx%23y", "/api/workday/wrap?day=2025-01-31%26x%3D1"}));
+    EXPECT_EQ(targets,
+              (std::vector<std::string>{"/api/my/todos/a%2Fb%20c/start", "/api/my/todos/rec%3A1/finish",
+                                        "/api/calls/rec%3A1%3Fx%23y", "/api/workday/wrap?day=2025-01-31%26x%3D1"}));
 }
 
 TEST_F(Endpoints, TodosAreReadTolerantly)
@@ -221,8 +229,8 @@ TEST_F(Endpoints, WrapStatusIsReadTolerantly)
         answer("GET", "/api/workday/wrap", c.answer);
         EXPECT_EQ(api().wrapStatus("2025-01-31"), c.wrap) << c.answer;
     }
-    for (const auto& [json, status] : {std::pair{R"({"status":1})", "running"}, std::pair{R"({"status":"queued"})", "queued"},
-                                       std::pair{R"([])", "running"}}) {
+    for (const auto& [json, status] : {std::pair{R"({"status":1})", "running"},
+                                       std::pair{R"({"status":"queued"})", "queued"}, std::pair{R"([])", "running"}}) {
         answer("POST", "/api/workday/wrap", json);
         EXPECT_EQ(api().startWrap("2025-01-31"), status) << json;
     }
@@ -252,23 +260,27 @@ TEST_F(Endpoints, RouteScoreIsReadTolerantly)
         EXPECT_EQ(api().routeScore("Weekly", "Screen", {"Ana"}, "text"), score) << json;
     }
     const auto sent = fake.requests().back();
-    EXPECT_EQ(QJsonDocument::fromJson(QByteArray::fromStdString(sent.body)).object(),
-              (QJsonObject{{"title", "Weekly"}, {"app", "Screen"}, {"participants", QJsonArray{"Ana"}}, {"text", "text"}}));
+    EXPECT_EQ(
+        QJsonDocument::fromJson(QByteArray::fromStdString(sent.body)).object(),
+        (QJsonObject{{"title", "Weekly"}, {"app", "Screen"}, {"participants", QJsonArray{"Ana"}}, {"text", "text"}}));
 }
 
 TEST_F(Endpoints, CoachLiveIsReadTolerantly)
 {
     const std::pair<const char*, API::Coaching> cases[] = {
         {R"({"tip":{"title":"  "},"next_after_s":90})", {std::nullopt, 90}},
-        {R"({"tip":{"title":"Ask","card":{"title":" ","why":"w"}}})", {LiveTip{"Ask", "", std::nullopt, "w"}, std::nullopt}},
+        {R"({"tip":{"title":"Ask","card":{"title":" ","why":"w"}}})",
+         {LiveTip{"Ask", "", std::nullopt, "w"}, std::nullopt}},
         {R"({"tip":{"title":" Ask ","body":"b","card":{"title":" Card ","why":3}},"next_after_s":"90"})",
          {LiveTip{" Ask ", "b", "Card", std::nullopt}, std::nullopt}},
-        {R"({"tip":{"title":"T","body":4,"card":"x"},"next_after_s":1.5})", {LiveTip{"T", "", std::nullopt, std::nullopt}, 1.5}},
+        {R"({"tip":{"title":"T","body":4,"card":"x"},"next_after_s":1.5})",
+         {LiveTip{"T", "", std::nullopt, std::nullopt}, 1.5}},
         {R"({"tip":"x","next_after_s":30})", {std::nullopt, 30}},
         {R"({"tip":{"title":7}})", {std::nullopt, std::nullopt}},
         {R"({})", {std::nullopt, std::nullopt}},
     };
-    const QJsonObject snapshot = object(R"({"started":"2025-01-31T08:00:00Z","t":120,"ocr":[],"apps":[],"pins":[],"kind":"session"})");
+    const QJsonObject snapshot = object(
+        R"({"started":"2025-01-31T08:00:00Z","t":120,"ocr":[],"apps":[],"pins":[],"kind":"session"})");
     for (const auto& [json, coaching] : cases) {
         answer("POST", "/api/coach/live", json);
         EXPECT_EQ(api().coachLive(snapshot), coaching) << json;
@@ -308,7 +320,7 @@ TEST_F(Endpoints, MeNeedsAnEgoWithAName)
             ADD_FAILURE() << json;
         } catch (const APIError& e) {
             EXPECT_EQ(e.status(), 0);
-            EXPECT_EQ(e.errorDescription(), "no ego in /api/me") << json;
+            EXPECT_EQ(e.description(), "no ego in /api/me") << json;
         }
     }
     answer("GET", "/api/me", R"({"ego":{"name":""}})");

@@ -7,7 +7,7 @@ TEST(FeedItem, KindsMapToTheirLabelsExactly)
     using K = FeedItem::Kind;
     const std::pair<K, const char*> kinds[] = {
         {K::heard, "Heard"}, {K::nowIn, "Now in"}, {K::slide, "New slide"}, {K::pinned, "Pinned"},
-        {K::noted, "Noted"}, {K::tip, "Tip"},       {K::card, "Card"},       {K::info, "Zelvan"},
+        {K::noted, "Noted"}, {K::tip, "Tip"},      {K::card, "Card"},       {K::info, "Zelvan"},
     };
     int order = 0;
     for (const auto& [kind, label] : kinds) {

@@ -64,9 +64,8 @@ TEST(Fmt, LocalFormsUseTheCurrentZoneAndWesternDigits)
 TEST(Fmt, Duration)
 {
     const std::pair<double, const char*> cases[] = {
-        {0, "0 m"}, {59, "0 m"}, {60, "1 m"}, {3599, "59 m"}, {3600, "1 h 0 m"},
-        {3725, "1 h 2 m"}, {36000, "10 h 0 m"}, {-90, "-1 m"}, {-3600 * 2, "-120 m"},
-        {std::nan(""), "0 m"},
+        {0, "0 m"},        {59, "0 m"},         {60, "1 m"},   {3599, "59 m"},        {3600, "1 h 0 m"},
+        {3725, "1 h 2 m"}, {36000, "10 h 0 m"}, {-90, "-1 m"}, {-3600 * 2, "-120 m"}, {std::nan(""), "0 m"},
     };
     for (const auto& [seconds, text] : cases)
         EXPECT_EQ(Fmt::duration(seconds), text) << seconds;
@@ -77,7 +76,7 @@ TEST(Fmt, Duration)
 TEST(Fmt, Clock)
 {
     const std::pair<double, const char*> cases[] = {
-        {0, "0:00"}, {59.9, "0:59"}, {61, "1:01"}, {3599, "59:59"}, {3600, "1:00:00"},
+        {0, "0:00"},       {59.9, "0:59"},      {61, "1:01"}, {3599, "59:59"},        {3600, "1:00:00"},
         {3661, "1:01:01"}, {36000, "10:00:00"}, {-5, "0:00"}, {std::nan(""), "0:00"},
     };
     for (const auto& [seconds, text] : cases)

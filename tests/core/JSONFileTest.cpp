@@ -53,8 +53,12 @@ struct Sample {
     static Sample fromJson(const QJsonObject& o)
     {
         const Json::Reader r(o);
-        return {r.get<QString>("title"), r.get<QDateTime>("started"), r.get<int>("count"),
-                r.get<bool>("done"), r.opt<QString>("note"), r.opt<QDateTime>("ended"),
+        return {r.get<QString>("title"),
+                r.get<QDateTime>("started"),
+                r.get<int>("count"),
+                r.get<bool>("done"),
+                r.opt<QString>("note"),
+                r.opt<QDateTime>("ended"),
                 r.get<std::vector<Child>>("children")};
     }
     bool operator==(const Sample&) const = default;
@@ -62,8 +66,13 @@ struct Sample {
 
 Sample sample()
 {
-    return {"Design sync", QDateTime(QDate(2025, 1, 31), QTime(8, 5, 3, 987), QTimeZone::utc()), 3, true,
-            std::nullopt, std::nullopt, {{"a", 0.5}, {"b", 12.25}}};
+    return {"Design sync",
+            QDateTime(QDate(2025, 1, 31), QTime(8, 5, 3, 987), QTimeZone::utc()),
+            3,
+            true,
+            std::nullopt,
+            std::nullopt,
+            {{"a", 0.5}, {"b", 12.25}}};
 }
 
 } // namespace
@@ -79,8 +88,8 @@ TEST(JSONFile, RoundTripKeepsWholeSecondsAndLeavesOutAbsentFields)
     EXPECT_TRUE(text.contains("\"started\": \"2025-01-31T08:05:03Z\"")) << text.constData();
     EXPECT_FALSE(text.contains("note")) << "absent optional fields are left out, never null";
     EXPECT_FALSE(text.contains("null"));
-    EXPECT_TRUE(text.indexOf("\"children\"") < text.indexOf("\"count\"") &&
-                text.indexOf("\"count\"") < text.indexOf("\"title\""))
+    EXPECT_TRUE(text.indexOf("\"children\"") < text.indexOf("\"count\"")
+                && text.indexOf("\"count\"") < text.indexOf("\"title\""))
         << "keys are sorted";
     EXPECT_TRUE(text.contains('\n')) << "pretty-printed";
     EXPECT_EQ(fileMode(path), 0600);
@@ -111,10 +120,10 @@ TEST(JSONFile, AnythingThatDoesNotDecodeCountsAsAbsent)
         "{",
         "[]",
         "null",
-        R"({"started":"2025-01-31T08:05:03Z","count":1,"done":false,"children":[]})",             // no title
-        R"({"title":null,"started":"2025-01-31T08:05:03Z","count":1,"done":false,"children":[]})", // null required
-        R"({"title":"t","started":"2025-01-31","count":1,"done":false,"children":[]})",            // bad date
-        R"({"title":"t","started":"2025-01-31T08:05:03.120Z","count":1,"done":false,"children":[]})", // a fraction
+        R"({"started":"2025-01-31T08:05:03Z","count":1,"done":false,"children":[]})",                  // no title
+        R"({"title":null,"started":"2025-01-31T08:05:03Z","count":1,"done":false,"children":[]})",     // null required
+        R"({"title":"t","started":"2025-01-31","count":1,"done":false,"children":[]})",                // bad date
+        R"({"title":"t","started":"2025-01-31T08:05:03.120Z","count":1,"done":false,"children":[]})",  // a fraction
         R"({"title":"t","started":"2025-01-31T09:05:03+01:00","count":1,"done":false,"children":[]})", // an offset
         R"({"title":"t","started":"2025-01-31T08:05:03z","count":1,"done":false,"children":[]})",
         R"({"title":"t","started":"2025-02-30T08:05:03Z","count":1,"done":false,"children":[]})",
@@ -167,7 +176,7 @@ TEST(JSONFile, AWriteCutShortFailsAndKeepsTheOldFile)
             JSONFile::write(sample(), path);
             const QByteArray before = readFile(path);
             std::signal(SIGXFSZ, SIG_IGN);
-            rlimit limit {};
+            rlimit limit{};
             limit.rlim_cur = limit.rlim_max = 100;
             ::setrlimit(RLIMIT_FSIZE, &limit);
             Sample big = sample();

@@ -14,7 +14,9 @@ namespace {
 class EnvVar {
 public:
     EnvVar(const char* name, const QByteArray& value)
-        : name_(name), old_(qgetenv(name)), had_(qEnvironmentVariableIsSet(name))
+        : name_(name)
+        , old_(qgetenv(name))
+        , had_(qEnvironmentVariableIsSet(name))
     {
         qputenv(name, value);
     }

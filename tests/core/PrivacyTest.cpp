@@ -50,9 +50,19 @@ TEST(Privacy, LinuxApplicationIdsOfPasswordManagersAreHidden)
     // Flatpak ids, desktop-entry ids and executable names as a Linux desktop reports them,
     // under a window name that does not give the application away.
     const QString ids[] = {
-        "com.onepassword.OnePassword", "1password", "com.bitwarden.desktop", "bitwarden",
-        "org.keepassxc.KeePassXC", "keepassxc", "me.proton.Pass", "proton-pass", "enpass",
-        "Enpass", "org.gnome.seahorse.Application", "seahorse", "org.kde.kwalletmanager5",
+        "com.onepassword.OnePassword",
+        "1password",
+        "com.bitwarden.desktop",
+        "bitwarden",
+        "org.keepassxc.KeePassXC",
+        "keepassxc",
+        "me.proton.Pass",
+        "proton-pass",
+        "enpass",
+        "Enpass",
+        "org.gnome.seahorse.Application",
+        "seahorse",
+        "org.kde.kwalletmanager5",
         "kwalletmanager5",
     };
     for (const QString& id : ids)
@@ -69,7 +79,8 @@ TEST(Privacy, PrivateBrowserWindowsAreHiddenEvenWithoutTitles)
 {
     const Case cases[] = {
         {"Safari", "com.apple.Safari", QString::fromUtf8("Example \u2014 Private Browsing"), false, hidden},
-        {"Firefox", "org.mozilla.firefox", QString::fromUtf8("Mail \u2014 Mozilla Firefox Private Browsing"), true, hidden},
+        {"Firefox", "org.mozilla.firefox", QString::fromUtf8("Mail \u2014 Mozilla Firefox Private Browsing"), true,
+         hidden},
         {"Chromium", "chromium", "New Tab - Chromium (Incognito)", true, hidden},
         {"Edge", std::nullopt, "Bing - InPrivate", true, hidden},
         {"Brave", std::nullopt, "Search - Private", true, hidden},

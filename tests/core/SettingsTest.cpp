@@ -1,7 +1,8 @@
 // The preferences store over throw-away suites (files below the test's XDG folder).
 #include "core/Settings.h"
 
-#include "core/Platform.h"
+#include "core/Address.h"
+#include "core/WebPlatform.h"
 #include "support/TestSupport.h"
 
 #include <QFileInfo>
@@ -38,7 +39,7 @@ protected:
 
 Workspace project(const QString& base, const QString& slug)
 {
-    Workspace ws = Platform::project(base, slug, slug, "member");
+    Workspace ws = WebPlatform::project(base, slug, slug, "member");
     ws.apiRoot.reset();
     return ws;
 }
@@ -48,7 +49,7 @@ Workspace project(const QString& base, const QString& slug)
 TEST_F(SettingsStore, EmptyStoreGivesStartValuesAndWritesOnlyTheRepairs)
 {
     auto s = open();
-    EXPECT_EQ(s->platformBase(), Platform::defaultBase);
+    EXPECT_EQ(s->platformBase(), Address::defaultBase);
     EXPECT_FALSE(s->accountEmail() || s->accountName() || s->workdaySlug() || s->personalRoot() || s->lastFiled());
     EXPECT_TRUE(s->projects().empty());
     EXPECT_FALSE(s->autoFileTeamCalls() || s->trackWorkday() || s->autoRecordCalls());
@@ -81,7 +82,7 @@ TEST_F(SettingsStore, EmptyStoreGivesStartValuesAndWritesOnlyTheRepairs)
 TEST_F(SettingsStore, PlatformBaseIsCleanedAtStartAndWhereverItIsUsed)
 {
     plant("platformBase", "   ");
-    EXPECT_EQ(open()->platformBase(), Platform::defaultBase);
+    EXPECT_EQ(open()->platformBase(), Address::defaultBase);
 
     plant("platformBase", "  http://127.0.0.1:7440//  ");
     auto s = open();
@@ -94,7 +95,7 @@ TEST_F(SettingsStore, PlatformBaseIsCleanedAtStartAndWhereverItIsUsed)
     EXPECT_EQ(s->platformBase(), "https://team.example/ ");
     EXPECT_EQ(s->platformAddress(), "https://team.example");
     s->setPlatformBase(" / ");
-    EXPECT_EQ(s->platformAddress(), Platform::defaultBase);
+    EXPECT_EQ(s->platformAddress(), Address::defaultBase);
 }
 
 TEST_F(SettingsStore, RepairsTheLegacyServersAndTheSelection)
@@ -104,8 +105,8 @@ TEST_F(SettingsStore, RepairsTheLegacyServersAndTheSelection)
         const char* what;
         QVariant workspaces;
         std::optional<QString> active;
-        int count;             // workspaces after the start
-        int selected;          // index of the selection, -1 none
+        int count;    // workspaces after the start
+        int selected; // index of the selection, -1 none
     };
     const QString ids[] = {a.id.toString(QUuid::WithoutBraces).toUpper(), b.id.toString(QUuid::WithoutBraces).toUpper()};
     const Case cases[] = {
@@ -128,7 +129,8 @@ TEST_F(SettingsStore, RepairsTheLegacyServersAndTheSelection)
         } else {
             EXPECT_EQ(s->activeID(), s->workspaces()[c.selected].id) << c.what;
             EXPECT_EQ(raw()->value("active").toString(),
-                      s->workspaces()[c.selected].id.toString(QUuid::WithoutBraces).toUpper()) << c.what;
+                      s->workspaces()[c.selected].id.toString(QUuid::WithoutBraces).toUpper())
+                << c.what;
         }
         EXPECT_EQ(raw()->value("workspaces").toString(), listText(s->workspaces())) << c.what;
     }
@@ -138,7 +140,7 @@ TEST_F(SettingsStore, DropsProjectsOfAnotherBaseAndGivesOldOnesTheirRoot)
 {
     const QString base = "http://127.0.0.1:7440";
     Workspace kept = project(base, "team two");
-    Workspace withRoot = Platform::project(base + "/", "ops", "Ops", std::nullopt, true);
+    Workspace withRoot = WebPlatform::project(base + "/", "ops", "Ops", std::nullopt, true);
     Workspace foreign = project("https://other.example", "team");
     plant("platformBase", base + "/");
     plant("projects", listText({foreign, kept, withRoot}));
@@ -158,8 +160,8 @@ TEST_F(SettingsStore, ReadsStoredValuesTheWayTheDefaultsStoreConverts)
         bool value;
     };
     const Flag flags[] = {
-        {"1", true}, {"0", false}, {"true", true}, {"false", false}, {"YES", true}, {"no", false},
-        {" t", true}, {"007", true}, {"-2", true}, {"0.5", false}, {"", false}, {"maybe", false}, {5, true}, {0, false},
+        {"1", true},   {"0", false}, {"true", true}, {"false", false}, {"YES", true},    {"no", false}, {" t", true},
+        {"007", true}, {"-2", true}, {"0.5", false}, {"", false},      {"maybe", false}, {5, true},     {0, false},
     };
     for (const Flag& f : flags) {
         raw()->clear();
@@ -176,7 +178,8 @@ TEST_F(SettingsStore, ReadsStoredValuesTheWayTheDefaultsStoreConverts)
         QVariant stored;
         int value;
     };
-    const Number numbers[] = {{"42", 42}, {" 25 min", 25}, {"-3", -3}, {"abc", 0}, {"", 0}, {"99999999999", INT_MAX}, {7, 7}};
+    const Number numbers[] = {{"42", 42}, {" 25 min", 25},          {"-3", -3}, {"abc", 0},
+                              {"", 0},    {"99999999999", INT_MAX}, {7, 7}};
     for (const Number& n : numbers) {
         raw()->clear();
         plant("breakMinutes", n.stored);
@@ -201,7 +204,7 @@ TEST_F(SettingsStore, EveryPropertyPersistsAcrossInstances)
         s->setPlatformBase("http://127.0.0.1:7440/");
         s->setAccountEmail("ada@example.com");
         s->setAccountName("Ada, \"the\" first");
-        s->setProjects({Platform::project("http://127.0.0.1:7440", "bramel", "Bramel", "owner")});
+        s->setProjects({WebPlatform::project("http://127.0.0.1:7440", "bramel", "Bramel", "owner")});
         s->setWorkdaySlug("bramel");
         s->setPersonalRoot("http://127.0.0.1:7440/api/v1/personal");
         s->setAutoFileTeamCalls(true);
@@ -232,7 +235,7 @@ TEST_F(SettingsStore, EveryPropertyPersistsAcrossInstances)
     EXPECT_EQ(s->accountEmail(), "ada@example.com");
     EXPECT_EQ(s->accountName(), "Ada, \"the\" first");
     ASSERT_EQ(s->projects().size(), 1u);
-    EXPECT_EQ(s->projects()[0], Platform::project("http://127.0.0.1:7440", "bramel", "Bramel", "owner"));
+    EXPECT_EQ(s->projects()[0], WebPlatform::project("http://127.0.0.1:7440", "bramel", "Bramel", "owner"));
     EXPECT_EQ(s->workdaySlug(), "bramel");
     EXPECT_EQ(s->personalRoot(), "http://127.0.0.1:7440/api/v1/personal");
     EXPECT_TRUE(s->autoFileTeamCalls());
@@ -265,8 +268,8 @@ TEST_F(SettingsStore, LastFiledIsStoredAsSecondsSince2001)
 TEST_F(SettingsStore, EveryAssignmentNotifiesAndWritesNilRemoves)
 {
     auto s = open();
-    int changes = 0;
-    QObject::connect(s.get(), &Settings::changed, [&] { ++changes; });
+    std::vector<Settings::Key> changes;
+    QObject::connect(s.get(), &Settings::changed, [&](Settings::Key key) { changes.push_back(key); });
 
     s->setWorkdaySlug("bramel");
     EXPECT_EQ(raw()->value("workdaySlug").toString(), "bramel");
@@ -275,8 +278,13 @@ TEST_F(SettingsStore, EveryAssignmentNotifiesAndWritesNilRemoves)
 
     s->setOfferCalls(true); // the start value, never stored so far
     EXPECT_TRUE(raw()->contains("offerCalls"));
+    s->setBreakMinutes(30);
+    EXPECT_EQ(raw()->value("breakMinutes").toInt(), 30);
     s->setAccountError("x");
-    EXPECT_EQ(changes, 4);
+    using K = Settings::Key;
+    EXPECT_EQ(changes,
+              (std::vector<K>{K::workdaySlug, K::workdaySlug, K::offerCalls, K::breakMinutes, K::accountError}));
+    EXPECT_EQ(Settings::name(K::active), QLatin1String("active"));
 }
 
 // Settings::shared() is made once per process, so each case runs in a fresh copy.

@@ -1,6 +1,7 @@
 // The device-code sign-in against the web platform fake: the flow itself on a
 // moved clock, and the SignIn model on the event loop with the real keyring.
 #include "core/APIError.h"
+#include "core/Accounts.h"
 #include "core/Keychain.h"
 #include "core/Log.h"
 #include "core/Paths.h"
@@ -8,8 +9,8 @@
 #include "core/SignIn.h"
 #include "core/SignInError.h"
 #include "support/FakePlatform.h"
+#include "support/FakeWebPlatform.h"
 #include "support/TestSupport.h"
-#include "support/WebPlatform.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
@@ -22,15 +23,6 @@ namespace {
 using namespace std::chrono_literals;
 using Phase = SignIn::Phase;
 
-bool waitFor(const std::function<bool()>& done, int ms = 15000)
-{
-    QElapsedTimer timer;
-    timer.start();
-    while (!done() && timer.elapsed() < ms)
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-    return done();
-}
-
 QByteArray log()
 {
     slogFlush();
@@ -39,23 +31,23 @@ QByteArray log()
 
 // What a flow run brought: the approval or the text of what it threw.
 struct Outcome {
-    std::optional<Platform::Approval> approval;
+    std::optional<WebPlatform::Approval> approval;
     QString error;
 };
 
 // The flow on a clock that each pause moves forward instead of sleeping.
 class DeviceFlow : public testing::Test {
 protected:
-    Outcome run(WebPlatform::Options options, const std::function<void(FakePlatform&)>& prepare = {})
+    Outcome run(FakeWebPlatform::Options options, const std::function<void(FakePlatform&)>& prepare = {})
     {
         FakePlatform platform;
         platform.start();
-        WebPlatform web(platform, std::move(options));
+        FakeWebPlatform web(platform, std::move(options));
         if (prepare)
             prepare(platform);
         polls_ = -1;
         pollsAtFirstPause_ = -1;
-        const Platform::Pause pause = [&](double seconds) {
+        const WebPlatform::Pause pause = [&](double seconds) {
             if (pollsAtFirstPause_ < 0)
                 pollsAtFirstPause_ = web.polls();
             EXPECT_EQ(seconds, interval_);
@@ -65,11 +57,12 @@ protected:
         const double started = clock_.uptime();
         Outcome out;
         try {
-            out.approval = Platform::deviceFlow(platform.base(), [&](const DeviceStart& s) { interval_ = s.interval; }, pause);
+            out.approval = WebPlatform::deviceFlow(
+                platform.base(), [&](const DeviceStart& s) { interval_ = s.interval; }, pause);
         } catch (const SignInError& e) {
-            out.error = e.message();
+            out.error = e.description();
         } catch (const APIError& e) {
-            out.error = e.errorDescription();
+            out.error = e.description();
         }
         polls_ = web.polls();
         elapsed_ = clock_.uptime() - started;
@@ -88,10 +81,10 @@ protected:
 
 TEST_F(DeviceFlow, EndsWithTheBrowsersAnswer)
 {
-    using A = WebPlatform::Approval;
+    using A = FakeWebPlatform::Approval;
     struct Case {
         const char* what;
-        WebPlatform::Options options;
+        FakeWebPlatform::Options options;
         QString error; // empty: approved
         int polls;
     };
@@ -117,7 +110,7 @@ TEST_F(DeviceFlow, EndsWithTheBrowsersAnswer)
     EXPECT_EQ(interval_, 2);
 
     // An answer the flow cannot use ends it with the server's text.
-    const Outcome odd = run({.approval = WebPlatform::Approval::hold}, [](FakePlatform& p) {
+    const Outcome odd = run({.approval = FakeWebPlatform::Approval::hold}, [](FakePlatform& p) {
         p.fail("POST", "/device/poll", {.status = 200, .body = R"({"status":"locked","error":"too many attempts"})"});
     });
     EXPECT_EQ(odd.error, "too many attempts");
@@ -125,19 +118,21 @@ TEST_F(DeviceFlow, EndsWithTheBrowsersAnswer)
 
 TEST_F(DeviceFlow, TheLocalDeadlineIsTheCodesLifetimeAtMostFifteenMinutes)
 {
-    const Outcome longLived = run({.approval = WebPlatform::Approval::hold, .startExtra = {{"interval", 30}, {"expires_in", 3600}}});
+    const Outcome longLived = run(
+        {.approval = FakeWebPlatform::Approval::hold, .startExtra = {{"interval", 30}, {"expires_in", 3600}}});
     EXPECT_EQ(longLived.error, SignInError::expired);
     EXPECT_EQ(polls_, 30) << "polls at 30 s … 900 s";
     EXPECT_EQ(elapsed_, 930);
 
-    const Outcome shortLived = run({.approval = WebPlatform::Approval::hold, .startExtra = {{"interval", 30}, {"expires_in", 60}}});
+    const Outcome shortLived = run(
+        {.approval = FakeWebPlatform::Approval::hold, .startExtra = {{"interval", 30}, {"expires_in", 60}}});
     EXPECT_EQ(shortLived.error, SignInError::expired);
     EXPECT_EQ(polls_, 2);
 }
 
 TEST_F(DeviceFlow, NetworkTroubleWhilePollingIsSurvived)
 {
-    const Outcome out = run({.approval = WebPlatform::Approval::slowApprove, .slowPolls = 1}, [](FakePlatform& p) {
+    const Outcome out = run({.approval = FakeWebPlatform::Approval::slowApprove, .slowPolls = 1}, [](FakePlatform& p) {
         p.fail("POST", "/device/poll", {.drop = true});
         p.fail("POST", "/device/poll", {.status = 502, .body = R"({"error":"bad gateway"})"});
     });
@@ -157,7 +152,7 @@ TEST_F(DeviceFlow, AFailedStartPassesThrough)
     const QString base = stopped.base();
     stopped.stop();
     try {
-        Platform::deviceFlow(base, {}, [](double) { return true; });
+        WebPlatform::deviceFlow(base, {}, [](double) { return true; });
         FAIL() << "no error";
     } catch (const APIError& e) {
         EXPECT_EQ(e.status(), 0);
@@ -201,6 +196,7 @@ protected:
     TempSupport support_;
     FakePlatform platform_;
     Settings settings_{Settings::suite("test-" + QUuid::createUuid().toString(QUuid::WithoutBraces))};
+    Accounts accounts_{settings_};
     SignIn signIn_;
     std::vector<Phase> phases_;
     std::vector<QString> opened_;
@@ -214,13 +210,15 @@ private:
 
 TEST_F(SignInModel, ApprovalStoresTheAccount)
 {
-    WebPlatform web(platform_);
-    signIn_.begin(settings_);
+    FakeWebPlatform web(platform_);
+    signIn_.begin(accounts_);
     ASSERT_TRUE(waitFor([&] { return signedIn_ > 0; }));
     const Url page = *Url::parse(url());
-    EXPECT_EQ(phases_, (std::vector<Phase>{Phase::starting(), Phase::waiting("ABCD-1234", page), Phase::finishing(), Phase::idle()}));
+    EXPECT_EQ(phases_,
+              (std::vector<Phase>{Phase::starting(), Phase::waiting("ABCD-1234", page), Phase::finishing(),
+                                  Phase::idle()}));
     EXPECT_EQ(opened_, std::vector<QString>{url()});
-    EXPECT_TRUE(settings_.signedIn());
+    EXPECT_TRUE(accounts_.signedIn());
     EXPECT_EQ(settings_.accountName(), "Ada Lovelace");
     EXPECT_EQ(Keychain::get("account"), "zv_test_account_key");
 
@@ -234,8 +232,8 @@ TEST_F(SignInModel, ApprovalStoresTheAccount)
 TEST_F(SignInModel, FailuresAreShownAndNothingIsStored)
 {
     {
-        WebPlatform web(platform_, {.approval = WebPlatform::Approval::deny});
-        signIn_.begin(settings_);
+        FakeWebPlatform web(platform_, {.approval = FakeWebPlatform::Approval::deny});
+        signIn_.begin(accounts_);
         ASSERT_TRUE(waitFor([&] { return phaseIs(Phase::Kind::failed); }));
         EXPECT_EQ(signIn_.phase(), Phase::failed(SignInError::declined));
         EXPECT_FALSE(signIn_.busy());
@@ -245,32 +243,32 @@ TEST_F(SignInModel, FailuresAreShownAndNothingIsStored)
     // After a failure a new attempt starts afresh; here the server is gone.
     const QString base = platform_.base();
     platform_.stop();
-    signIn_.begin(settings_);
+    signIn_.begin(accounts_);
     EXPECT_TRUE(signIn_.busy());
     ASSERT_TRUE(waitFor([&] { return phaseIs(Phase::Kind::failed) && phases_.size() > 3; }));
     EXPECT_TRUE(signIn_.phase().message.startsWith(QString::fromUtf8("Couldn\u2019t reach 127.0.0.1: ")))
         << signIn_.phase().message.toStdString();
 
     settings_.setPlatformBase("nohost");
-    signIn_.begin(settings_);
+    signIn_.begin(accounts_);
     ASSERT_TRUE(waitFor([&] { return phaseIs(Phase::Kind::failed) && phases_.size() > 5; }));
     EXPECT_EQ(signIn_.phase().message, QString::fromUtf8("Couldn\u2019t reach nohost: no device endpoint"));
 
-    EXPECT_FALSE(settings_.signedIn());
+    EXPECT_FALSE(accounts_.signedIn());
     EXPECT_FALSE(Keychain::get("account"));
     EXPECT_EQ(signedIn_, 0);
 }
 
 TEST_F(SignInModel, BeginWhileWaitingChangesNothingAndReopenOpensAgain)
 {
-    WebPlatform web(platform_, {.approval = WebPlatform::Approval::hold});
+    FakeWebPlatform web(platform_, {.approval = FakeWebPlatform::Approval::hold});
     EXPECT_FALSE(signIn_.busy());
-    signIn_.begin(settings_);
+    signIn_.begin(accounts_);
     ASSERT_TRUE(waitFor([&] { return phaseIs(Phase::Kind::waiting); }));
     EXPECT_EQ(signIn_.code(), "ABCD-1234");
     EXPECT_TRUE(signIn_.busy());
 
-    signIn_.begin(settings_);
+    signIn_.begin(accounts_);
     signIn_.reopen();
     ASSERT_TRUE(waitFor([&] { return web.polls() >= 3; }));
     EXPECT_EQ(starts(), 1);
@@ -279,13 +277,13 @@ TEST_F(SignInModel, BeginWhileWaitingChangesNothingAndReopenOpensAgain)
 
     web.approve();
     ASSERT_TRUE(waitFor([&] { return signedIn_ > 0; }));
-    EXPECT_TRUE(settings_.signedIn());
+    EXPECT_TRUE(accounts_.signedIn());
 }
 
 TEST_F(SignInModel, CancelDropsALateApproval)
 {
-    WebPlatform web(platform_, {.approval = WebPlatform::Approval::hold});
-    signIn_.begin(settings_);
+    FakeWebPlatform web(platform_, {.approval = FakeWebPlatform::Approval::hold});
+    signIn_.begin(accounts_);
     ASSERT_TRUE(waitFor([&] { return web.polls() >= 1; }));
 
     // The approval is on its way when the user cancels.
@@ -302,9 +300,9 @@ TEST_F(SignInModel, CancelDropsALateApproval)
     EXPECT_TRUE(phaseIs(Phase::Kind::idle));
 
     ASSERT_TRUE(waitFor([&] { return web.polls() > before; }));
-    waitFor([] { return false; }, 300);
+    waitFor([] { return false; }, 0.3);
     EXPECT_TRUE(phaseIs(Phase::Kind::idle));
-    EXPECT_FALSE(settings_.signedIn());
+    EXPECT_FALSE(accounts_.signedIn());
     EXPECT_FALSE(Keychain::get("account"));
     EXPECT_EQ(signedIn_, 0);
     EXPECT_EQ(web.polls(), before + 1) << "the cancelled flow polls no more";
@@ -313,8 +311,9 @@ TEST_F(SignInModel, CancelDropsALateApproval)
 TEST_F(SignInModel, OnlyWebPagesAreOpened)
 {
     for (const char* page : {"file:///etc/passwd", "javascript:alert(1)", "x-scheme-handler:run"}) {
-        WebPlatform web(platform_, {.approval = WebPlatform::Approval::hold, .startExtra = {{"verify_url", page}}});
-        signIn_.begin(settings_);
+        FakeWebPlatform web(platform_,
+                            {.approval = FakeWebPlatform::Approval::hold, .startExtra = {{"verify_url", page}}});
+        signIn_.begin(accounts_);
         ASSERT_TRUE(waitFor([&] { return phaseIs(Phase::Kind::waiting); })) << page;
         signIn_.reopen();
         signIn_.cancel();
@@ -350,18 +349,19 @@ TEST_F(SignInProcess, AKeyringThatRefusesTheKeyFailsTheSignIn)
             qputenv("DBUS_SESSION_BUS_ADDRESS", "unix:path=/nonexistent/zelvan-bus");
             FakePlatform platform;
             platform.start();
-            WebPlatform web(platform);
+            FakeWebPlatform web(platform);
             Settings settings(Settings::suite("test-refused"));
             settings.setPlatformBase(platform.base());
+            Accounts accounts(settings);
             SignIn signIn;
             signIn.setPause([](double) {});
             signIn.openBrowser = [](const Url&) {};
             bool called = false;
             signIn.onSignedIn = [&] { called = true; };
-            signIn.begin(settings);
+            signIn.begin(accounts);
             const bool failed = waitFor([&] { return signIn.phase().kind == Phase::Kind::failed; });
-            const bool ok = failed && signIn.phase().message == SignIn::keyringFailed && !called
-                && !settings.signedIn() && !settings.accountEmail();
+            const bool ok = failed && signIn.phase().message == SignIn::keyringFailed && !called && !accounts.signedIn()
+                && !settings.accountEmail();
             std::exit(ok ? 0 : 1);
         },
         testing::ExitedWithCode(0), "keychain set failed");

@@ -14,9 +14,9 @@ TEST(Strings, UrlComponent)
         {QString::fromUtf8("é"), QString::fromUtf8("é")},             // letter, any script
         {QString::fromUtf8("e\u0301"), QString::fromUtf8("e\u0301")}, // combining mark
         {QString::fromUtf8("日本語"), QString::fromUtf8("日本語")},
-        {QString::fromUtf8("Ω٣"), QString::fromUtf8("Ω٣")},           // Greek letter, Arabic digit
-        {QString::fromUtf8("😀"), "%F0%9F%98%80"},                    // symbol outside the BMP
-        {QString::fromUtf8("a\u00a0b"), "a%C2%A0b"},                  // no-break space
+        {QString::fromUtf8("Ω٣"), QString::fromUtf8("Ω٣")}, // Greek letter, Arabic digit
+        {QString::fromUtf8("😀"), "%F0%9F%98%80"},           // symbol outside the BMP
+        {QString::fromUtf8("a\u00a0b"), "a%C2%A0b"},        // no-break space
         {"", ""},
     };
     for (const auto& [in, out] : cases)
@@ -51,7 +51,7 @@ TEST(Numbers, Round1HalvesAwayFromZero)
 
 TEST(Strings, GraphemesCountUserPerceivedCharacters)
 {
-    const QString accent = QString::fromUtf8("e\u0301");          // e + combining acute
+    const QString accent = QString::fromUtf8("e\u0301");         // e + combining acute
     const QString family = QString::fromUtf8("👨\u200d👩\u200d👧"); // one emoji of three people
     EXPECT_EQ(graphemeCount(""), 0);
     EXPECT_EQ(graphemeCount("abc"), 3);

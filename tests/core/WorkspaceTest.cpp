@@ -27,7 +27,8 @@ TEST(Workspace, BaseIsLocalAndLink)
     };
     const Case cases[] = {
         {"  http://127.0.0.1:7440//  ", "http://127.0.0.1:7440", true, "http://127.0.0.1:7440/#/board"},
-        {"https://Team.Example/App/?q=1", "https://Team.Example/App/?q=1", false, "https://Team.Example/App/?q=1/#/board"},
+        {"https://Team.Example/App/?q=1", "https://Team.Example/App/?q=1", false,
+         "https://Team.Example/App/?q=1/#/board"},
         {"http://[::1]:9/", "http://[::1]:9", true, "http://[::1]:9/#/board"},
         {"http://x.localhost", "http://x.localhost", true, "http://x.localhost/#/board"},
         {"http://LOCALHOST:1", "http://LOCALHOST:1", false, "http://LOCALHOST:1/#/board"},
@@ -67,8 +68,8 @@ TEST(Workspace, JsonCoding)
     EXPECT_EQ(project.toJson().keys(), (QStringList{"apiRoot", "id", "name", "seat", "server", "slug"}));
     EXPECT_EQ(Workspace::fromJson(project.toJson()), project);
 
-    const auto decoded = Workspace::fromJson(object(
-        R"({"id":"1a903508-308a-55d7-be9a-25d6e784fcb3","name":"N","server":"s","slug":null,"extra":1})"));
+    const auto decoded = Workspace::fromJson(
+        object(R"({"id":"1a903508-308a-55d7-be9a-25d6e784fcb3","name":"N","server":"s","slug":null,"extra":1})"));
     EXPECT_EQ(decoded.id, QUuid("1A903508-308A-55D7-BE9A-25D6E784FCB3"));
     EXPECT_FALSE(decoded.slug);
     EXPECT_FALSE(decoded.seat);
@@ -117,9 +118,12 @@ TEST(FiledRef, EqualityAndCoding)
     EXPECT_EQ(iso.keys(), (QStringList{"at", "dest", "id", "title"}));
     EXPECT_EQ(FiledRef::fromJson(iso), ref);
 
-    EXPECT_EQ(FiledRef::fromJson(object(R"({"id":"a","title":"t","dest":"p","at":-0.5})"), FiledRef::Dates::sinceReference).at,
+    EXPECT_EQ(FiledRef::fromJson(object(R"({"id":"a","title":"t","dest":"p","at":-0.5})"),
+                                 FiledRef::Dates::sinceReference)
+                  .at,
               QDateTime(QDate(2000, 12, 31), QTime(23, 59, 59, 500), QTimeZone::utc()));
-    for (const char* bad : {R"({"title":"t","dest":"p","at":1})", R"({"id":"a","title":"t","dest":"p"})",
-                            R"({"id":"a","title":"t","dest":"p","at":"1"})", R"({"id":"a","title":"t","dest":"p","at":1e300})"})
+    for (const char* bad :
+         {R"({"title":"t","dest":"p","at":1})", R"({"id":"a","title":"t","dest":"p"})",
+          R"({"id":"a","title":"t","dest":"p","at":"1"})", R"({"id":"a","title":"t","dest":"p","at":1e300})"})
         EXPECT_THROW(FiledRef::fromJson(object(bad), FiledRef::Dates::sinceReference), Json::DecodeError) << bad;
 }

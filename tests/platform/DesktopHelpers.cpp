@@ -2,21 +2,6 @@
 
 #include "platform/MediaClock.h"
 
-#include <QCoreApplication>
-#include <QThread>
-
-bool waitFor(const std::function<bool()>& done, double seconds)
-{
-    const double until = MediaClock::now() + seconds;
-    while (!done()) {
-        if (MediaClock::now() > until)
-            return false;
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-        QThread::msleep(20);
-    }
-    return true;
-}
-
 bool run(const QString& program, const QStringList& args)
 {
     QProcess p;
@@ -27,8 +12,9 @@ bool run(const QString& program, const QStringList& args)
 QString makeTone(const QString& dir, double seconds, int hz)
 {
     const QString path = QStringLiteral("%1/tone-%2.wav").arg(dir).arg(hz);
-    run(QStringLiteral("sox"), {"-n", "-r", "48000", "-c", "1", "-b", "16", path, "synth", QString::number(seconds),
-                                "sine", QString::number(hz), "vol", "0.5"});
+    run(QStringLiteral("sox"),
+        {"-n", "-r", "48000", "-c", "1", "-b", "16", path, "synth", QString::number(seconds), "sine",
+         QString::number(hz), "vol", "0.5"});
     return path;
 }
 
@@ -42,8 +28,7 @@ Played play(const QString& file, const QString& sink)
 
 PrivateX::PrivateX(const QString& size)
 {
-    process_.start(QStringLiteral("Xvfb"),
-                   {"-displayfd", "1", "-screen", "0", size, "-nolisten", "tcp", "-noreset"});
+    process_.start(QStringLiteral("Xvfb"), {"-displayfd", "1", "-screen", "0", size, "-nolisten", "tcp", "-noreset"});
     if (!process_.waitForStarted(5000))
         return;
     QByteArray number;

@@ -1,12 +1,11 @@
 #pragma once
 
+#include "support/TestSupport.h"
+
 #include <QProcess>
 #include <QString>
 #include <QStringList>
 #include <functional>
-
-// Polls `done` (running the event loop meanwhile) until it holds or `seconds` pass.
-bool waitFor(const std::function<bool()>& done, double seconds);
 
 // Runs a tool of the desktop to its end; false when it fails.
 bool run(const QString& program, const QStringList& args);

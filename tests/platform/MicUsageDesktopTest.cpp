@@ -73,7 +73,11 @@ TEST(PulseMicUsage, TellsOtherApplicationsFromOurOwn)
 
     // A capture of an output's monitor is nobody's use of the microphone.
     Capture monitor("spk.monitor", "application.id=com.obsproject.Studio");
-    ASSERT_TRUE(waitFor([&] { return run("sh", {"-c", "pactl list source-outputs | grep -q com.obsproject.Studio"}); }, 20));
+    ASSERT_TRUE(waitFor(
+        [&] {
+            return run("sh", {"-c", "pactl list source-outputs | grep -q com.obsproject.Studio"});
+        },
+        20));
     EXPECT_FALSE(lists(mic, {monitor.pid(), "com.obsproject.Studio"}));
 
     zoom.stop();
@@ -106,8 +110,9 @@ TEST(PulseMicUsage, WithoutAnAnswerEveryProbeIsUnknown)
     env.insert("DBUS_SESSION_BUS_ADDRESS", "unix:path=" + dir.filePath("no-bus"));
     server.setProcessEnvironment(env);
     server.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    server.start("pulseaudio", {"-n", "--daemonize=no", "--use-pid-file=no", "--system=no", "--realtime=no",
-                                "--disallow-exit", "--exit-idle-time=-1", "--log-target=stderr", "--file=" + script});
+    server.start("pulseaudio",
+                 {"-n", "--daemonize=no", "--use-pid-file=no", "--system=no", "--realtime=no", "--disallow-exit",
+                  "--exit-idle-time=-1", "--log-target=stderr", "--file=" + script});
     ASSERT_TRUE(server.waitForStarted(10000));
 
     PulseMicUsage mic(QStringLiteral("unix:") + socket);

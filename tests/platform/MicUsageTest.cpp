@@ -20,7 +20,8 @@ TEST(MicUsage, OthersAreNeitherThisProcessNorThisApplication)
         {"only this process", Procs{{10, ""}}, "app.zelvan.Zelvan", false},
         {"another process of this application", Procs{{10, "x"}, {11, "app.zelvan.Zelvan"}}, "app.zelvan.Zelvan", false},
         {"an application without an id", Procs{{10, ""}, {0, ""}}, "app.zelvan.Zelvan", true},
-        {"another application after ours", Procs{{11, "app.zelvan.Zelvan"}, {12, "us.zoom.xos"}}, "app.zelvan.Zelvan", true},
+        {"another application after ours", Procs{{11, "app.zelvan.Zelvan"}, {12, "us.zoom.xos"}}, "app.zelvan.Zelvan",
+         true},
         {"no id of our own", Procs{{11, "app.zelvan.Zelvan"}}, "", true},
     };
     for (const Case& c : cases)

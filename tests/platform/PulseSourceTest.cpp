@@ -247,7 +247,7 @@ TEST(PulseSource, WithoutASoundServerThereIsNoFormatAndStartSaysWhy)
             source->start({});
             ADD_FAILURE() << "started without a server";
         } catch (const CaptureError& e) {
-            EXPECT_TRUE(e.message().startsWith("cannot reach the sound server: ")) << e.message().toStdString();
+            EXPECT_TRUE(e.description().startsWith("cannot reach the sound server: ")) << e.description().toStdString();
         }
     }
 }

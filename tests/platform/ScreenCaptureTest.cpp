@@ -98,8 +98,10 @@ struct Sink {
 QImage firstFrame(bool cursor)
 {
     const CaptureDisplay display = ScreenCapture::primaryDisplay();
-    auto stream = CaptureDevices::system().screenStream(
-        display, StreamConfig{.size = display.geometry.size(), .minimumFrameInterval = 3600, .showsCursor = cursor});
+    auto stream = CaptureDevices::system().screenStream(display,
+                                                        StreamConfig{.size = display.geometry.size(),
+                                                                     .minimumFrameInterval = 3600,
+                                                                     .showsCursor = cursor});
     Sink sink;
     stream->start(sink.handlers());
     EXPECT_TRUE(waitFor([&] { return sink.count() > 0; }, 20)) << "the first frame must not wait for the interval";
@@ -267,7 +269,7 @@ TEST(ScreenStream, FailuresToStartOrMarkAreClearErrors)
         nowhere.start({});
         FAIL() << "started without a display";
     } catch (const CaptureError& e) {
-        EXPECT_EQ(e.message(), "cannot open the X display \":987\"");
+        EXPECT_EQ(e.description(), "cannot open the X display \":987\"");
     }
     EXPECT_THROW(ScreenCapture::exclude(0x7ffffff), CaptureError); // no such window
 }

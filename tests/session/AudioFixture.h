@@ -10,8 +10,9 @@
 
 // A sine tone: frame i sounds at t = i / rate + startAt when on(t), the same on
 // every channel, so blocks made for consecutive stretches join without a jump.
-inline PcmBuffer tone(double rate, int channels, double seconds, double freq, float amp,
-                      const std::function<bool(double)>& on = [](double) { return true; }, double startAt = 0)
+inline PcmBuffer tone(
+    double rate, int channels, double seconds, double freq, float amp,
+    const std::function<bool(double)>& on = [](double) { return true; }, double startAt = 0)
 {
     PcmBuffer b{rate, channels, {}};
     const auto frames = size_t(uint32_t(rate * seconds));

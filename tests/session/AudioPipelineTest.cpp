@@ -23,7 +23,9 @@ struct CallFixture {
     MonoWriter system;
     MonoWriter mic;
 
-    explicit CallFixture(const TempSupport& dir) : system(dir.file("system.m4a")), mic(dir.file("mic.m4a"))
+    explicit CallFixture(const TempSupport& dir)
+        : system(dir.file("system.m4a"))
+        , mic(dir.file("mic.m4a"))
     {
         auto chunks = [](double from, double bound, auto&& each) {
             for (double s = from; s < bound; s += 0.1)
@@ -74,20 +76,20 @@ TEST(AudioPipeline, CallTracksLevelsSpansAndMix)
     EXPECT_EQ(call.system.offset(), 0.3);
     EXPECT_EQ(call.mic.offset(), 1.0);
     for (const MonoWriter* w : {&call.system, &call.mic}) {
-        AudioReader reader(QFile::encodeName(w->url()).toStdString());
+        AudioReader reader(QFile::encodeName(w->path()).toStdString());
         EXPECT_EQ(reader.codec(), "aac");
         EXPECT_EQ(reader.sampleRate(), 48000);
         EXPECT_EQ(reader.channels(), 1);
-        EXPECT_NEAR(Mixer::duration(w->url()), w->duration(), 0.03);
+        EXPECT_NEAR(Mixer::duration(w->path()), w->duration(), 0.03);
     }
 
     // Spans from the live levels and from the decoded files agree.
     expectCallSpans(Speaking::spans(LevelTrack{1.0, call.mic.meter().rms}, LevelTrack{0.3, call.system.meter().rms}));
-    expectCallSpans(Speaking::spans(LevelTrack{1.0, LevelReader::levels(call.mic.url())},
-                                    LevelTrack{0.3, LevelReader::levels(call.system.url())}));
+    expectCallSpans(Speaking::spans(LevelTrack{1.0, LevelReader::levels(call.mic.path())},
+                                    LevelTrack{0.3, LevelReader::levels(call.system.path())}));
 
     const QString mixed = dir.file("mixed.m4a");
-    Mixer::mix({{call.system.url(), 0.3}, {call.mic.url(), 1.0}}, mixed);
+    Mixer::mix({{call.system.path(), 0.3}, {call.mic.path(), 1.0}}, mixed);
     EXPECT_NEAR(Mixer::duration(mixed), 6.3, 0.15);
     const auto levels = LevelReader::levels(mixed);
     ASSERT_GE(levels.size(), 12u);
@@ -106,7 +108,7 @@ TEST(Mixer, SumsWithoutScalingAndClamps)
         MonoWriter w(dir.file(name));
         w.write(tone(48000, 1, 2.0, 440, amp), 0.0);
         w.close();
-        return w.url();
+        return w.path();
     };
     const QString a = track("a.m4a", 0.3f);
     const QString b = track("b.m4a", 0.3f);
@@ -148,13 +150,13 @@ TEST(Mixer, InputsAndOutput)
 
     // A file without sound is skipped; a negative offset counts as 0; an existing output is replaced.
     writeFile(out, "old");
-    Mixer::mix({{dir.file("picture.png"), 0}, {w.url(), -2}}, out);
+    Mixer::mix({{dir.file("picture.png"), 0}, {w.path(), -2}}, out);
     EXPECT_NEAR(Mixer::duration(out), 1.0, 0.03);
     EXPECT_GT(LevelReader::levels(out).at(0), 0.1f);
 
     // A missing input fails the mix and leaves the last good output alone.
     const QByteArray before = readFile(out);
-    EXPECT_THROW(Mixer::mix({{w.url(), 0}, {dir.file("missing.m4a"), 0}}, out), MediaError);
+    EXPECT_THROW(Mixer::mix({{w.path(), 0}, {dir.file("missing.m4a"), 0}}, out), MediaError);
     EXPECT_EQ(readFile(out), before);
 
     EXPECT_EQ(Mixer::duration(dir.file("missing.m4a")), 0);

@@ -39,7 +39,10 @@ public:
 
 class FakeAudioSource final : public AudioSource {
 public:
-    explicit FakeAudioSource(Format f) : fmt(std::move(f)) {}
+    explicit FakeAudioSource(Format f)
+        : fmt(std::move(f))
+    {
+    }
 
     Format format() override { return fmt; }
     void start(Handlers h) override

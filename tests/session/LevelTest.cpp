@@ -63,11 +63,11 @@ TEST(LiveMeter, RisesAtOnceAndFallsSlowly)
         float expected;
     };
     const Case cases[] = {
-        {0, 0, 0},                // silence
-        {0, 1, 1},                // 52/40 clamped
-        {0, 0.01f, 0.3f},         // −40 dBFS
-        {0.8f, 0, 0.688f},        // slow fall
-        {0.2f, 0.01f, 0.3f},      // instant rise
+        {0, 0, 0},           // silence
+        {0, 1, 1},           // 52/40 clamped
+        {0, 0.01f, 0.3f},    // −40 dBFS
+        {0.8f, 0, 0.688f},   // slow fall
+        {0.2f, 0.01f, 0.3f}, // instant rise
         {0.5f, std::numeric_limits<float>::quiet_NaN(), 0.43f},
     };
     for (const Case& c : cases) {

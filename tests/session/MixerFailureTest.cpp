@@ -14,7 +14,10 @@ struct Resampler::Impl {
 };
 
 Resampler::Resampler(double inputRate, int inputChannels, int outputRate)
-    : impl_(std::make_unique<Impl>()), inputRate_(inputRate), inputChannels_(inputChannels), outputRate_(outputRate)
+    : impl_(std::make_unique<Impl>())
+    , inputRate_(inputRate)
+    , inputChannels_(inputChannels)
+    , outputRate_(outputRate)
 {
 }
 Resampler::~Resampler() = default;

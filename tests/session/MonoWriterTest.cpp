@@ -58,9 +58,13 @@ TEST(MonoWriter, GapsOnTheTimeline)
         w.close();
         EXPECT_FALSE(w.lastError()) << c.what;
         EXPECT_EQ(int64_t(w.meter().rms.size()), (96000 + c.silentFrames) / 12000) << c.what;
+        // The level curve starts where the track does in the session.
+        const LevelTrack levels = w.levels();
+        EXPECT_EQ(levels.offset, 1.0) << c.what;
+        EXPECT_EQ(levels.rms.size(), w.meter().rms.size()) << c.what;
         if (c.silentFrames > 1'000'000) {
             // The hour of silence is in the file, not only in the count.
-            EXPECT_NEAR(Mixer::duration(w.url()), 3602.0, 0.05);
+            EXPECT_NEAR(Mixer::duration(w.path()), 3602.0, 0.05);
             EXPECT_EQ(w.meter().rms[100], 0.0f);
         }
     }
@@ -82,12 +86,12 @@ TEST(MonoWriter, ConvertsAnyRateAndChannelCount)
     w.close();
     EXPECT_FALSE(w.lastError());
 
-    AudioReader reader(QFile::encodeName(w.url()).toStdString());
+    AudioReader reader(QFile::encodeName(w.path()).toStdString());
     EXPECT_EQ(reader.codec(), "aac");
     EXPECT_EQ(reader.sampleRate(), 48000);
     EXPECT_EQ(reader.channels(), 1);
     // Channels are averaged: a tone on both sides keeps its level (RMS 0.2 / √2).
-    const auto levels = LevelReader::levels(w.url());
+    const auto levels = LevelReader::levels(w.path());
     ASSERT_GE(levels.size(), 3u);
     EXPECT_NEAR(levels[1], 0.1414f, 0.01f);
 }
@@ -103,11 +107,11 @@ TEST(MonoWriter, HasAudioAfterAQuarterSecond)
     EXPECT_TRUE(w.hasAudio());
     w.close();
     EXPECT_TRUE(w.hasAudio());
-    const QByteArray finished = readFile(w.url());
+    const QByteArray finished = readFile(w.path());
     w.write(tone(48000, 1, 0.5, 440, 0.1f), 1.0); // after close: dropped, the file stays
     EXPECT_EQ(w.framesWritten(), 12001);
-    EXPECT_EQ(readFile(w.url()), finished);
-    QFile::remove(w.url());
+    EXPECT_EQ(readFile(w.path()), finished);
+    QFile::remove(w.path());
     EXPECT_FALSE(w.hasAudio());
 }
 

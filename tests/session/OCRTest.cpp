@@ -28,11 +28,10 @@ TEST(OCRReadingOrder, TopLineFirstThenLeftToRightInYUpCoordinates)
 {
     // The recogniser's order is scrambled; y grows upwards, so the highest box is the top line.
     const std::vector<TextLine> lines = {
-        box("body right", 0.5, 0.40, 0.04), box("menu", 0.02, 0.98, 0.02), box("title", 0.1, 0.70, 0.10),
-        box("body left", 0.1, 0.41, 0.04), box("footer", 0.1, 0.05, 0.03),
+        box("body right", 0.5, 0.40, 0.04), box("menu", 0.02, 0.98, 0.02),  box("title", 0.1, 0.70, 0.10),
+        box("body left", 0.1, 0.41, 0.04),  box("footer", 0.1, 0.05, 0.03),
     };
-    EXPECT_EQ(texts(OCR::readingOrder(lines)),
-              QStringList({"menu", "title", "body left", "body right", "footer"}));
+    EXPECT_EQ(texts(OCR::readingOrder(lines)), QStringList({"menu", "title", "body left", "body right", "footer"}));
     EXPECT_TRUE(OCR::readingOrder({}).empty());
 }
 
@@ -44,13 +43,11 @@ TEST(OCRReadingOrder, SameLineToleranceIsHalfTheSmallerHeight)
     };
     // Reference: midY 0.525, height 0.05 (pixel-derived values, not exact in binary).
     const Case cases[] = {
-        {0.55, 0.05, true},    // exactly half the height apart
-        {0.5, 0.05, true},     // the same, below
-        {0.5501, 0.05, false}, // just over
-        {0.54, 0.5, true},     // tall neighbour: the smaller height decides
-        {0.56, 0.5, false},
-        {0.53, 0.01, true},
-        {0.531, 0.01, false},  // a small box needs to be close
+        {0.55, 0.05, true},                                              // exactly half the height apart
+        {0.5, 0.05, true},                                               // the same, below
+        {0.5501, 0.05, false},                                           // just over
+        {0.54, 0.5, true},                                               // tall neighbour: the smaller height decides
+        {0.56, 0.5, false},    {0.53, 0.01, true}, {0.531, 0.01, false}, // a small box needs to be close
     };
     for (const Case& c : cases) {
         // The other box is placed so that "higher first" and "left first" disagree.
@@ -69,9 +66,12 @@ TEST(OCRReadingOrder, NonTransitiveSameLineGivesOneOrderWhateverTheInputOrder)
     // a~b and b~c are on the same line by the tolerance, a and c are not: a pairwise
     // comparison would say a<c, c<b, b<a. Lines are grouped from the top: {a, b}, then {c}.
     std::vector<TextLine> lines = {
-        box("a", 0.50, 0.100, 0.010), box("b", 0.30, 0.096, 0.010), box("c", 0.10, 0.092, 0.010),
+        box("a", 0.50, 0.100, 0.010),
+        box("b", 0.30, 0.096, 0.010),
+        box("c", 0.10, 0.092, 0.010),
         // A fourth box on a far lower line and one far above, for good measure.
-        box("d", 0.00, 0.050, 0.010), box("z", 0.90, 0.900, 0.010),
+        box("d", 0.00, 0.050, 0.010),
+        box("z", 0.90, 0.900, 0.010),
     };
     const QStringList expected = {"z", "b", "a", "c", "d"};
     std::sort(lines.begin(), lines.end(), [](const TextLine& l, const TextLine& r) { return l.text < r.text; });
@@ -99,7 +99,9 @@ TEST(OCRReadingOrder, NonTransitiveSameLineGivesOneOrderWhateverTheInputOrder)
 TEST(OCRReadingOrder, TiesKeepTheRecognisersOrder)
 {
     const std::vector<TextLine> lines = {
-        box("first", 0.2, 0.5, 0.05), box("second", 0.2, 0.5, 0.05), box("left", 0.1, 0.51, 0.05),
+        box("first", 0.2, 0.5, 0.05),
+        box("second", 0.2, 0.5, 0.05),
+        box("left", 0.1, 0.51, 0.05),
         box("third", 0.2, 0.49, 0.05),
     };
     EXPECT_EQ(texts(OCR::readingOrder(lines)), QStringList({"left", "first", "second", "third"}));

@@ -103,8 +103,9 @@ TEST(OwnWindowsDesktop, RecordingKeepsNoFrameOfThePinCaptureAndBlacksOutOurWindo
         << "the dimmed picker is on screen";
     QCoreApplication::processEvents(); // it takes keyboard and pointer on its first paint
     recordFor(*recorder, 5);
-    ASSERT_TRUE(run("xdotool", QStringLiteral("mousemove 100 100 mousedown 1 mousemove 300 250 mousemove 400 300 mouseup 1")
-                                   .split(u' ')));
+    ASSERT_TRUE(
+        run("xdotool",
+            QStringLiteral("mousemove 100 100 mousedown 1 mousemove 300 250 mousemove 400 300 mouseup 1").split(u' ')));
     ASSERT_TRUE(waitFor([&region] { return region.has_value(); }, 20));
     ASSERT_TRUE(*region);
 
@@ -149,18 +150,20 @@ TEST(OwnWindowsDesktop, RecordingKeepsNoFrameOfThePinCaptureAndBlacksOutOurWindo
 
     const double scale = 1440.0 / 1920.0;
     auto scaled = [scale](const QRect& r, int inset) {
-        return QRect(QPoint(int(r.left() * scale), int(r.top() * scale)), QPoint(int(r.right() * scale), int(r.bottom() * scale)))
+        return QRect(QPoint(int(r.left() * scale), int(r.top() * scale)),
+                     QPoint(int(r.right() * scale), int(r.bottom() * scale)))
             .adjusted(inset, inset, -inset, -inset);
     };
     const QPoint corners[] = {QPoint(1800, 60), QPoint(60, 1000), QPoint(1850, 400)};
     int blackedOut = 0;
     for (const ShotMeta& shot : shots) {
         QImage image;
-        ASSERT_TRUE(image.load(stopped->url(shot.file), "JPEG")) << shot.file.toStdString();
+        ASSERT_TRUE(image.load(stopped->path(shot.file), "JPEG")) << shot.file.toStdString();
         ASSERT_EQ(image.width(), 1440);
         // The screen outside our windows shows undimmed in every shot.
         for (const QPoint& p : corners)
-            EXPECT_TRUE(near(image.pixel(p * scale), magenta, 40)) << shot.file.toStdString() << " at " << p.x() << "," << p.y();
+            EXPECT_TRUE(near(image.pixel(p * scale), magenta, 40))
+                << shot.file.toStdString() << " at " << p.x() << "," << p.y();
         for (const QRect& band : {QRect(0, 0, 1920, 60), QRect(0, 1000, 1920, 80)})
             EXPECT_EQ(count(image, scaled(band, 0), [](QRgb p) { return near(p, QColor(165, 0, 165), 35); }), 0)
                 << "dimmed by the picker: " << shot.file.toStdString();

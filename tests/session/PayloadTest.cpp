@@ -33,9 +33,9 @@ std::shared_ptr<Session> sample()
     s->addShot(1.5, noise(200'001, 1));
     s->addShot(2.5, noise(10, 2));
     s->addShot(3, noise(3 * 65536 + 2, 3));
-    QFile::remove(s->url("shots/001.jpg"));
-    s->addPin(4, "look \"here\"\n", noise(5, 4), true, false);
-    s->addPin(5, "", noise(6, 5), false, true);
+    QFile::remove(s->path("shots/001.jpg"));
+    s->addPin(4, "look \"here\"\n", noise(5, 4), Session::PinKind::automatic);
+    s->addPin(5, "", noise(6, 5), Session::PinKind::textOnly);
     s->addPin(6, "plain", noise(7, 6));
     SessionMeta& m = s->meta();
     m.ended = start.addSecs(600);
@@ -66,9 +66,9 @@ TEST(Payload, HoldsTheEighteenKeys)
     const auto s = sample();
     const QJsonObject p = Payload::dictionary(*s, std::nullopt);
 
-    EXPECT_EQ(p.keys(), (QStringList{"app", "apps", "captions", "ended", "expect_audio", "kind", "levels", "ocr",
-                                     "participants", "pins", "routed", "self", "shots", "source", "speakers",
-                                     "started", "title", "url"}));
+    EXPECT_EQ(p.keys(),
+              (QStringList{"app", "apps", "captions", "ended", "expect_audio", "kind", "levels", "ocr", "participants",
+                           "pins", "routed", "self", "shots", "source", "speakers", "started", "title", "url"}));
     EXPECT_EQ(p["title"], "Weekly");
     EXPECT_EQ(p["started"], "2025-03-04T09:15:02.000Z");
     EXPECT_EQ(p["ended"], "2025-03-04T09:25:02.000Z");
@@ -77,27 +77,32 @@ TEST(Payload, HoldsTheEighteenKeys)
     EXPECT_EQ(p["self"], "") << "no name gives an empty self";
     EXPECT_EQ(p["captions"], QJsonArray());
     EXPECT_EQ(p["speakers"], QJsonArray());
-    EXPECT_EQ(p["levels"], (QJsonObject{{"mic", QJsonArray{QJsonObject{{"t", 0}, {"end", 1.5}}}},
-                                        {"tab", QJsonArray{QJsonObject{{"t", 2}, {"end", 3}}, QJsonObject{{"t", 4}, {"end", 4.25}}}},
-                                        {"mic_ok", true}}));
+    EXPECT_EQ(p["levels"],
+              (QJsonObject{{"mic", QJsonArray{QJsonObject{{"t", 0}, {"end", 1.5}}}},
+                           {"tab", QJsonArray{QJsonObject{{"t", 2}, {"end", 3}}, QJsonObject{{"t", 4}, {"end", 4.25}}}},
+                           {"mic_ok", true}}));
     EXPECT_EQ(p["source"], "mac");
     EXPECT_EQ(p["app"], "Zoom");
     EXPECT_EQ(p["expect_audio"], false);
     EXPECT_EQ(p["kind"], "call");
     EXPECT_EQ(p["ocr"], QJsonArray()) << "absent gives an empty array";
-    EXPECT_EQ(p["apps"], (QJsonArray{QJsonObject{{"t", 0}, {"end", 2}, {"app", "Zoom"}, {"title", QJsonValue::Null}},
-                                     QJsonObject{{"t", 2}, {"end", 3}, {"app", "Editor"}, {"title", "a.txt"}}}));
+    EXPECT_EQ(p["apps"],
+              (QJsonArray{QJsonObject{{"t", 0}, {"end", 2}, {"app", "Zoom"}, {"title", QJsonValue::Null}},
+                          QJsonObject{{"t", 2}, {"end", 3}, {"app", "Editor"}, {"title", "a.txt"}}}));
     EXPECT_TRUE(p["routed"].isNull());
 
     // The deleted shot is left out; the others carry their bytes.
-    EXPECT_EQ(p["shots"], (QJsonArray{QJsonObject{{"t", 1.5}, {"jpeg", b64(s->url("shots/000.jpg"))}},
-                                      QJsonObject{{"t", 3}, {"jpeg", b64(s->url("shots/002.jpg"))}}}));
+    EXPECT_EQ(p["shots"],
+              (QJsonArray{QJsonObject{{"t", 1.5}, {"jpeg", b64(s->path("shots/000.jpg"))}},
+                          QJsonObject{{"t", 3}, {"jpeg", b64(s->path("shots/002.jpg"))}}}));
     // "auto" and "text_only" appear only when true.
-    EXPECT_EQ(p["pins"], (QJsonArray{
-                             QJsonObject{{"t", 4}, {"note", "look \"here\"\n"}, {"jpeg", b64(s->url("pins/000.jpg"))}, {"auto", true}},
-                             QJsonObject{{"t", 5}, {"note", ""}, {"jpeg", b64(s->url("pins/001.jpg"))}, {"text_only", true}},
-                             QJsonObject{{"t", 6}, {"note", "plain"}, {"jpeg", b64(s->url("pins/002.jpg"))}},
-                         }));
+    EXPECT_EQ(
+        p["pins"],
+        (QJsonArray{
+            QJsonObject{{"t", 4}, {"note", "look \"here\"\n"}, {"jpeg", b64(s->path("pins/000.jpg"))}, {"auto", true}},
+            QJsonObject{{"t", 5}, {"note", ""}, {"jpeg", b64(s->path("pins/001.jpg"))}, {"text_only", true}},
+            QJsonObject{{"t", 6}, {"note", "plain"}, {"jpeg", b64(s->path("pins/002.jpg"))}},
+        }));
 }
 
 TEST(Payload, OptionalPartsAndTheClock)
@@ -110,7 +115,7 @@ TEST(Payload, OptionalPartsAndTheClock)
     s->meta().audioFile = "mixed.m4a";
     const QJsonObject before = Payload::dictionary(*s, QString("Ana"));
     EXPECT_EQ(before["expect_audio"], false) << "named but missing";
-    writeFile(s->url("mixed.m4a"), "m4a");
+    writeFile(s->path("mixed.m4a"), "m4a");
 
     const QJsonObject p = Payload::dictionary(*s, QString("Ana"));
     EXPECT_EQ(p["ended"], "2025-03-04T10:00:00.250Z") << "an unfinished session ends now";
@@ -132,10 +137,8 @@ TEST(Payload, KindRule)
         const char* expected;
     };
     const Case cases[] = {
-        {std::nullopt, false, std::nullopt, "session"},
-        {std::nullopt, true, std::nullopt, "call"},
-        {std::nullopt, false, QString("Zoom"), "call"},
-        {QString("session"), true, QString("Zoom"), "session"},
+        {std::nullopt, false, std::nullopt, "session"}, {std::nullopt, true, std::nullopt, "call"},
+        {std::nullopt, false, QString("Zoom"), "call"}, {QString("session"), true, QString("Zoom"), "session"},
         {QString("Call"), false, std::nullopt, "Call"},
     };
     const auto s = Session::create("k", "Screen", std::nullopt, start);
@@ -155,7 +158,7 @@ TEST(Payload, WrittenFileEqualsTheDictionary)
     s->meta().routed = Routed{0.5, {"with Ana, \"Bo\""}, false};
     s->meta().ocr = std::vector<OcrEntry>{{1e-7, "Editor", "\u00e9\u4e2d\U0001F600\t"}};
     const QString path = Payload::write(*s, QString("Ana"));
-    EXPECT_EQ(path, s->url("payload.json"));
+    EXPECT_EQ(path, s->path("payload.json"));
     EXPECT_EQ(fileMode(path), 0600);
 
     const QByteArray text = readFile(path);
@@ -179,10 +182,10 @@ TEST(Payload, ImagesThatCannotBeReadAreLeftOutOfBothForms)
     const auto s = sample();
     const QJsonObject whole = Payload::dictionary(*s, std::nullopt);
     // Reading this process's memory at offset 0 fails with an I/O error after the open.
-    ASSERT_TRUE(QFile::remove(s->url("shots/000.jpg")));
-    ASSERT_TRUE(QFile::link("/proc/self/mem", s->url("shots/000.jpg")));
-    ASSERT_TRUE(QFile::remove(s->url("pins/001.jpg")));
-    ASSERT_EQ(::mkfifo(QFile::encodeName(s->url("pins/001.jpg")).constData(), 0600), 0);
+    ASSERT_TRUE(QFile::remove(s->path("shots/000.jpg")));
+    ASSERT_TRUE(QFile::link("/proc/self/mem", s->path("shots/000.jpg")));
+    ASSERT_TRUE(QFile::remove(s->path("pins/001.jpg")));
+    ASSERT_EQ(::mkfifo(QFile::encodeName(s->path("pins/001.jpg")).constData(), 0600), 0);
 
     const QJsonObject p = Payload::dictionary(*s, std::nullopt);
     EXPECT_EQ(p["shots"], (QJsonArray{whole["shots"][1]}));

@@ -28,11 +28,11 @@ namespace {
 // right, green downwards.
 class Backdrop : public QWidget {
 public:
-    Backdrop() : QWidget(nullptr, Qt::Window | Qt::FramelessWindowHint) {}
-    static QColor at(QPoint p)
+    Backdrop()
+        : QWidget(nullptr, Qt::Window | Qt::FramelessWindowHint)
     {
-        return QColor(p.x() * 255 / 1919, p.y() * 255 / 1079, 60);
     }
+    static QColor at(QPoint p) { return QColor(p.x() * 255 / 1919, p.y() * 255 / 1079, 60); }
 
 protected:
     void paintEvent(QPaintEvent*) override
@@ -76,7 +76,11 @@ protected:
         ASSERT_EQ(ScreenCapture::primaryDisplay().geometry, QRect(0, 0, 1920, 1080));
         backdrop.setGeometry(0, 0, 1920, 1080);
         backdrop.showFullScreen();
-        ASSERT_TRUE(waitFor([] { return near(screenPixel({1000, 500}), Backdrop::at({1000, 500}), 2); }, 20))
+        ASSERT_TRUE(waitFor(
+            [] {
+                return near(screenPixel({1000, 500}), Backdrop::at({1000, 500}), 2);
+            },
+            20))
             << "the backdrop is on screen";
     }
 
@@ -88,7 +92,11 @@ protected:
             EXPECT_EQ(QThread::currentThread(), qApp->thread());
             result = std::move(jpeg);
         });
-        ASSERT_TRUE(waitFor([] { return picker() && qRed(screenPixel({1000, 500})) < Backdrop::at({1000, 500}).red() - 20; }, 20))
+        ASSERT_TRUE(waitFor(
+            [] {
+                return picker() && qRed(screenPixel({1000, 500})) < Backdrop::at({1000, 500}).red() - 20;
+            },
+            20))
             << "the overlay is on screen";
         // The picker grabs keyboard and pointer when it first paints.
         QCoreApplication::processEvents();
@@ -230,9 +238,10 @@ TEST(PinNote, DialogTextsButtonsAndResults)
             auto* buttons = dialog->findChild<QDialogButtonBox*>();
             ASSERT_TRUE(message && informative && note && buttons);
             EXPECT_EQ(message->text(), c.recording ? "Pin to this session" : "New pin");
-            EXPECT_EQ(informative->text(), c.recording ? "What should the team notice here?"
-                                                       : "What should the team notice here? The pin waits in the menu "
-                                                         "until you send your pins to the board.");
+            EXPECT_EQ(informative->text(),
+                      c.recording ? "What should the team notice here?"
+                                  : "What should the team notice here? The pin waits in the menu "
+                                    "until you send your pins to the board.");
             EXPECT_EQ(note->placeholderText(), "e.g. their pricing page leads with the annual plan");
             EXPECT_EQ(note->size(), QSize(340, 24));
             EXPECT_EQ(dialog->focusWidget(), note);

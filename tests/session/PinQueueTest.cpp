@@ -19,7 +19,7 @@ const QDateTime t0(QDate(2025, 3, 4), QTime(9, 15, 2), QTimeZone::utc());
 
 QJsonArray queueJson()
 {
-    return QJsonDocument::fromJson(readFile(PinQueue::url())).array();
+    return QJsonDocument::fromJson(readFile(PinQueue::path())).array();
 }
 
 QStringList pinFiles()
@@ -61,7 +61,7 @@ TEST(PinQueue, MissingOrCorruptQueueIsEmpty)
 {
     TempSupport support;
     EXPECT_EQ(PinQueue::count(), 0);
-    writeFile(PinQueue::url(), "[{\"at\":");
+    writeFile(PinQueue::path(), "[{\"at\":");
     EXPECT_EQ(PinQueue::count(), 0);
     EXPECT_TRUE(PinQueue::all().empty());
 
@@ -70,7 +70,7 @@ TEST(PinQueue, MissingOrCorruptQueueIsEmpty)
     EXPECT_EQ(queueJson().size(), 1);
 
     // An entry whose file name reaches outside the pins folder makes the file unreadable.
-    writeFile(PinQueue::url(), R"([{"at":"2025-03-04T09:15:02Z","note":"","file":"../meta.json"}])");
+    writeFile(PinQueue::path(), R"([{"at":"2025-03-04T09:15:02Z","note":"","file":"../meta.json"}])");
     EXPECT_EQ(PinQueue::count(), 0);
 }
 
@@ -85,7 +85,7 @@ TEST(PinQueue, EntryWithAFractionOrAnOffsetMakesTheQueueUnreadable)
         {"2025-03-04T09:15:02+00:00", 0},
     };
     for (const auto& [at, count] : cases) {
-        writeFile(PinQueue::url(), QByteArray(R"([{"at":")") + at + R"(","note":"n","file":"pin-1.jpg"}])");
+        writeFile(PinQueue::path(), QByteArray(R"([{"at":")") + at + R"(","note":"n","file":"pin-1.jpg"}])");
         EXPECT_EQ(PinQueue::count(), count) << at;
     }
 }
@@ -95,17 +95,17 @@ TEST(PinQueue, EntryWithAFractionOrAnOffsetMakesTheQueueUnreadable)
 TEST(PinQueue, UndecodableQueueIsKeptAsideBeforeANewOne)
 {
     TempSupport support;
-    writeFile(PinQueue::url(), "[{\"at\":");
+    writeFile(PinQueue::path(), "[{\"at\":");
     PinQueue::add("jpeg", "first");
     EXPECT_EQ(PinQueue::count(), 1);
-    EXPECT_EQ(readFile(PinQueue::url() + ".bad"), "[{\"at\":");
+    EXPECT_EQ(readFile(PinQueue::path() + ".bad"), "[{\"at\":");
 
-    writeFile(PinQueue::url(), "not json either");
+    writeFile(PinQueue::path(), "not json either");
     PinQueue::add("jpeg", "second");
     ASSERT_EQ(PinQueue::count(), 1);
     EXPECT_EQ(PinQueue::all()[0].note, "second");
-    EXPECT_EQ(readFile(PinQueue::url() + ".bad"), "[{\"at\":");
-    EXPECT_EQ(readFile(PinQueue::url() + ".bad.2"), "not json either");
+    EXPECT_EQ(readFile(PinQueue::path() + ".bad"), "[{\"at\":");
+    EXPECT_EQ(readFile(PinQueue::path() + ".bad.2"), "not json either");
 
     slogFlush();
     EXPECT_EQ(readFile(Paths::logFile()).count("queue pin: "), 2);
@@ -115,10 +115,10 @@ TEST(PinQueue, UndecodableQueueIsKeptAsideBeforeANewOne)
 TEST(PinQueue, ImageIsRemovedWhenTheQueueCannotBeWritten)
 {
     TempSupport support;
-    ASSERT_TRUE(QDir().mkpath(PinQueue::url())); // a folder where the queue belongs
+    ASSERT_TRUE(QDir().mkpath(PinQueue::path())); // a folder where the queue belongs
     PinQueue::add("jpeg", "lost");
     EXPECT_TRUE(pinFiles().isEmpty());
-    EXPECT_TRUE(QFileInfo(PinQueue::url()).isDir()) << "a folder is not a queue to move aside";
+    EXPECT_TRUE(QFileInfo(PinQueue::path()).isDir()) << "a folder is not a queue to move aside";
     slogFlush();
     EXPECT_TRUE(readFile(Paths::logFile()).contains("queue pin: "));
 }
@@ -214,11 +214,11 @@ TEST(PinQueue, ToSessionTimesPinsFromTheFirst)
             EXPECT_EQ(m.pins[i].note, "n" + QString::number(i));
             EXPECT_EQ(m.pins[i].textOnly, i == 1 ? std::optional(true) : std::nullopt);
             EXPECT_FALSE(m.pins[i].autoPin);
-            EXPECT_EQ(readFile(loaded->url(m.pins[i].file)), "img" + QByteArray::number(int(i)));
+            EXPECT_EQ(readFile(loaded->path(m.pins[i].file)), "img" + QByteArray::number(int(i)));
         }
         EXPECT_EQ(m.started.secsTo(*m.ended), c.length);
         EXPECT_EQ(PinQueue::count(), 0);
-        EXPECT_FALSE(QFileInfo::exists(PinQueue::url()));
+        EXPECT_FALSE(QFileInfo::exists(PinQueue::path()));
         EXPECT_TRUE(pinFiles().isEmpty());
     }
 }
@@ -255,26 +255,26 @@ TEST(PinQueue, PinsStayQueuedWhenTheSessionCannotBeMade)
     FixedClock clock(t0);
     PinQueue::add("a", "one");
     PinQueue::add("b", "two", true);
-    const QByteArray queue = readFile(PinQueue::url());
+    const QByteArray queue = readFile(PinQueue::path());
     const QStringList images = pinFiles();
 
     // No session folder can be made.
     ASSERT_TRUE(QDir(Paths::recordings()).removeRecursively());
     writeFile(Paths::support() + "/recordings", "in the way");
     EXPECT_FALSE(PinQueue::toSession(std::nullopt));
-    EXPECT_EQ(readFile(PinQueue::url()), queue);
+    EXPECT_EQ(readFile(PinQueue::path()), queue);
     EXPECT_EQ(pinFiles(), images);
     QFile::remove(Paths::support() + "/recordings");
 
     // The folder is made but "meta.json" cannot be saved: long notes make it
     // bigger than the process may write.
     PinQueue::add("c", QString(3000, 'x'));
-    const QByteArray longer = readFile(PinQueue::url());
+    const QByteArray longer = readFile(PinQueue::path());
     {
         FileSizeLimit limit(2500);
         EXPECT_FALSE(PinQueue::toSession(std::nullopt));
     }
-    EXPECT_EQ(readFile(PinQueue::url()), longer);
+    EXPECT_EQ(readFile(PinQueue::path()), longer);
     EXPECT_EQ(pinFiles().size(), 3);
     EXPECT_TRUE(sessions().isEmpty()) << "the half-made session is not left behind";
 

@@ -32,7 +32,8 @@ struct Player {
         QObject::connect(&process, &QProcess::finished, [this, &recorder] { endedAt = recorder.elapsed(); });
         // A short latency, so the tone leaves the player at once rather than after
         // the default buffer of about two seconds.
-        process.start(QStringLiteral("paplay"), {QStringLiteral("--latency-msec=50"), QStringLiteral("--device=") + sink, file});
+        process.start(QStringLiteral("paplay"),
+                      {QStringLiteral("--latency-msec=50"), QStringLiteral("--device=") + sink, file});
     }
     bool finish()
     {
@@ -86,8 +87,8 @@ TEST(RecorderDesktop, RecordsScreenBothSidesAndFollowsTheMicrophone)
 
     // A second microphone to switch to; both hear the microphone feed.
     const QString defaultSource = pactl({"get-default-source"});
-    const QString module = pactl({"load-module", "module-remap-source", "source_name=vmic2",
-                                  "master=micfeed.monitor", "rate=48000", "channels=1", "channel_map=mono"});
+    const QString module = pactl({"load-module", "module-remap-source", "source_name=vmic2", "master=micfeed.monitor",
+                                  "rate=48000", "channels=1", "channel_map=mono"});
     ASSERT_FALSE(module.isEmpty());
     struct Restore {
         QString source, module;
@@ -122,7 +123,8 @@ TEST(RecorderDesktop, RecordsScreenBothSidesAndFollowsTheMicrophone)
     until(*recorder, 5.5);
     // The tone is played once the microphone records from the new source: on a
     // loaded machine the restart can take longer than the second given above.
-    const QString vmic2 = pactl({"list", "short", "sources"}).split('\n').filter(QStringLiteral("\tvmic2\t")).value(0).section('\t', 0, 0);
+    const QString vmic2 =
+        pactl({"list", "short", "sources"}).split('\n').filter(QStringLiteral("\tvmic2\t")).value(0).section('\t', 0, 0);
     ASSERT_FALSE(vmic2.isEmpty());
     ASSERT_TRUE(waitFor(
         [&] {
@@ -144,13 +146,13 @@ TEST(RecorderDesktop, RecordsScreenBothSidesAndFollowsTheMicrophone)
     const SessionMeta& meta = loaded->meta();
 
     for (const char* file : {"system.m4a", "mic.m4a", "mixed.m4a"})
-        EXPECT_GT(QFileInfo(stopped->url(file)).size(), 1000) << file;
+        EXPECT_GT(QFileInfo(stopped->path(file)).size(), 1000) << file;
     EXPECT_EQ(meta.audioFile, "mixed.m4a");
     EXPECT_TRUE(meta.micOk);
     EXPECT_TRUE(meta.ended);
     EXPECT_GE(meta.shots.size(), 2u);
     for (const ShotMeta& shot : meta.shots)
-        EXPECT_TRUE(QFile::exists(stopped->url(shot.file))) << shot.file.toStdString();
+        EXPECT_TRUE(QFile::exists(stopped->path(shot.file))) << shot.file.toStdString();
 
     // Each tone shows on its own side, and nothing else plays there after it was
     // asked for. Spans start and end on level windows, and a monitor may hear a tone

@@ -4,7 +4,7 @@
 
 #include "core/Log.h"
 #include "core/Paths.h"
-#include "session/AudioError.h"
+#include "platform/CaptureError.h"
 #include "session/CapturePause.h"
 #include "session/Recorder.h"
 #include "support/TestSupport.h"
@@ -25,14 +25,14 @@ struct RecorderTestAccess {
     static void drain(Recorder& r) { r.drain(); }
     // Only the capture queue: recognition may be held up by the test.
     static void capture(Recorder& r) { r.q_.drain(); }
-    static std::optional<double> sysOffset(Recorder& r)
+    static std::optional<double> systemOffset(Recorder& r)
     {
-        return r.q_.sync([&] { return r.sys_.offset(); });
+        return r.q_.sync([&] { return r.systemTrack_.offset(); });
     }
     static std::optional<double> micOffset(Recorder& r)
     {
         r.drain();
-        return r.micQ_.sync([&] { return r.mic_.offset(); });
+        return r.micQ_.sync([&] { return r.micTrack_.offset(); });
     }
 };
 
@@ -165,7 +165,7 @@ TEST_F(RecorderTest, NoDisplayFailsAndStartsNothing)
     try {
         begin(*recorder, true);
         FAIL() << "started without a display";
-    } catch (const AudioError& e) {
+    } catch (const CaptureError& e) {
         EXPECT_EQ(e.description(), "no display to record");
     }
     EXPECT_EQ(devices.stream, nullptr);
@@ -194,7 +194,7 @@ TEST_F(RecorderTest, FailedStartKeepsNoFrame)
     };
     EXPECT_THROW(begin(*recorder, false), CaptureError);
     EXPECT_TRUE(session->meta().shots.empty());
-    EXPECT_TRUE(QDir(session->url("shots")).entryList(QDir::Files).isEmpty());
+    EXPECT_TRUE(QDir(session->path("shots")).entryList(QDir::Files).isEmpty());
 }
 
 TEST_F(RecorderTest, MicrophoneOutcomesLandInTheMetaAndTheStartLine)
@@ -226,8 +226,9 @@ TEST_F(RecorderTest, MicrophoneOutcomesLandInTheMetaAndTheStartLine)
         if (!c.line.isEmpty()) {
             EXPECT_TRUE(lines.contains(c.line)) << lines.join('\n').toStdString();
         }
-        EXPECT_EQ(lines.last(), QStringLiteral("recording started: %1 1440x935 mic=%2")
-                                    .arg(QFileInfo(s->dir()).fileName(), c.micOk ? "true" : "false"));
+        EXPECT_EQ(lines.last(),
+                  QStringLiteral("recording started: %1 1440x935 mic=%2")
+                      .arg(QFileInfo(s->dir()).fileName(), c.micOk ? "true" : "false"));
         r->stop();
     }
 }
@@ -256,7 +257,7 @@ TEST_F(RecorderTest, ChangedMicrophoneIsRestartedAndKeepsWriting)
     EXPECT_TRUE(logLines().contains("audio configuration changed: restarting mic"));
     EXPECT_EQ(devices.mic->stops, 2);
     // One second, a hole of a second, one more second: one track of three.
-    EXPECT_TRUE(QFile::exists(stopped->url("mic.m4a")));
+    EXPECT_TRUE(QFile::exists(stopped->path("mic.m4a")));
     EXPECT_EQ(stopped->meta().audioFile, "mixed.m4a");
     ASSERT_EQ(stopped->meta().levelsMic.size(), 2u);
     EXPECT_NEAR(stopped->meta().levelsMic[0].t, 1.0, 0.11);
@@ -274,12 +275,7 @@ TEST_F(RecorderTest, SystemSoundIsPlacedByItsStampUnlessTheStampIsImplausible)
     };
     const double n = 0.1; // seconds in the buffer
     const Case cases[] = {
-        {20, 6, 20 - n},
-        {20, -6, 20 - n},
-        {20, 4, 24},
-        {20, -4, 16},
-        {2, -3, 0},
-        {20, std::nan(""), 20 - n},
+        {20, 6, 20 - n}, {20, -6, 20 - n}, {20, 4, 24}, {20, -4, 16}, {2, -3, 0}, {20, std::nan(""), 20 - n},
     };
     for (const Case& c : cases) {
         FakeDevices d;
@@ -287,7 +283,7 @@ TEST_F(RecorderTest, SystemSoundIsPlacedByItsStampUnlessTheStampIsImplausible)
         begin(*r, false);
         to(c.clockAt);
         d.system->deliver(n, 0.0f, clock.uptime() + c.stampDelta);
-        const auto offset = RecorderTestAccess::sysOffset(*r);
+        const auto offset = RecorderTestAccess::systemOffset(*r);
         ASSERT_TRUE(offset);
         EXPECT_NEAR(*offset, c.expected, 1e-9) << c.clockAt << " " << c.stampDelta;
         r->stop();
@@ -329,7 +325,7 @@ TEST_F(RecorderTest, ElapsedPinsAndCallMarks)
     to(12.34);
     EXPECT_NEAR(recorder->elapsed(), 12.34, 1e-9);
     recorder->addPin("jpeg", "look here");
-    recorder->addPin("", "a note", 7.25, true);
+    recorder->addPin("", "a note", 7.25, Session::PinKind::textOnly);
     RecorderTestAccess::drain(*recorder);
     EXPECT_EQ(recorder->pinCount(), 2);
     const auto onDisk = Session::load(session->dir())->meta().pins;
@@ -447,10 +443,10 @@ TEST_F(RecorderTest, FramesCloserThan1Point8SecondsAreNotLookedAt)
 {
     begin(*recorder, false);
     frameAt(0, shade(0));
-    frameAt(1.7, shade(255));  // 1.7 s after the last one looked at
-    frameAt(3.5, shade(255));  // 3.5 s after it: the 1.7 one did not count
-    frameAt(5.2, shade(0));    // 1.7 s
-    frameAt(5.31, shade(0));   // 1.81 s
+    frameAt(1.7, shade(255)); // 1.7 s after the last one looked at
+    frameAt(3.5, shade(255)); // 3.5 s after it: the 1.7 one did not count
+    frameAt(5.2, shade(0));   // 1.7 s
+    frameAt(5.31, shade(0));  // 1.81 s
     EXPECT_EQ(shotTimes(), (std::vector<double>{0, 4, 5}));
 }
 
@@ -475,7 +471,8 @@ TEST_F(RecorderTest, SignatureDifferenceDecidesAndStrongChangesArm)
         auto s = Session::create("t", "Screen");
         auto r = Recorder::create(s, d, [&](const QImage& image, bool) {
             return OCR::Reading{QStringLiteral("text"),
-                                qGray(image.pixel(0, 0)) == c.from ? QStringLiteral("Opening remarks") : QStringLiteral("Budget table")};
+                                qGray(image.pixel(0, 0)) == c.from ? QStringLiteral("Opening remarks")
+                                                                   : QStringLiteral("Budget table")};
         });
         begin(*r, false);
         to(1);
@@ -541,7 +538,7 @@ TEST_F(RecorderTest, ShotTimesAreWholeSecondsAndAtMost181)
         frameAt(17 + 2 * i, shade(i % 2 ? 255 : 0));
     const auto stopped = recorder->stop();
     EXPECT_EQ(stopped->meta().shots.size(), 181u);
-    EXPECT_EQ(QDir(stopped->url("shots")).entryList(QDir::Files).size(), 181);
+    EXPECT_EQ(QDir(stopped->path("shots")).entryList(QDir::Files).size(), 181);
 }
 
 TEST_F(RecorderTest, NearDuplicateTextIsStoredOnce)
@@ -632,7 +629,7 @@ TEST_F(RecorderTest, FramesGrabbedWhileOurPickerIsUpAreNotKept)
     grab(0, 0, shade(200));
     to(2);
     CapturePause::begin();
-    grab(4, 4, shade(80));  // the dimmed screen under the picker
+    grab(4, 4, shade(80)); // the dimmed screen under the picker
     to(5);
     CapturePause::begin(); // nested: the picker is still up after the inner end
     CapturePause::end();
@@ -737,37 +734,6 @@ TEST_F(AutoPinTest, SwitchedOffOrWithoutTitleNothingArms)
     EXPECT_EQ(recorder->stop()->meta().pins.size(), 0u);
 }
 
-TEST(RecorderSpeech, LooksTenSecondsEitherSideInQuarterSteps)
-{
-    auto track = [](double at, float level) {
-        LevelTrack t{0, std::vector<float>(size_t(60 / 0.25), 0.0f), 0.25};
-        t.rms[size_t(at / 0.25)] = level;
-        return t;
-    };
-    const LevelTrack quiet{0, {}, 0.25};
-    struct Case {
-        double t, window;
-        LevelTrack mic, tab;
-        bool heard;
-    };
-    const Case cases[] = {
-        {3, 10, quiet, track(13, 0.01f), true},
-        {3, 10, quiet, track(13.25, 0.01f), false},
-        {3, 10, quiet, track(0, 0.01f), true},
-        {30, 10, quiet, track(19.75, 0.01f), false},
-        {30, 10, quiet, track(20, 0.01f), true},
-        {30, 10, quiet, track(25, 0.006f), false}, // at the threshold is not above it
-        {30, 10, track(25, 0.019f), quiet, true},
-        {30, 10, track(25, 0.018f), quiet, false},
-        {-20, 10, quiet, track(0, 1), false},
-        {5, -1, quiet, track(5, 1), false},
-    };
-    for (const Case& c : cases)
-        EXPECT_EQ(Recorder::speech(c.t, c.mic, c.tab, c.window), c.heard) << c.t;
-    EXPECT_TRUE(Recorder::isTitleChange("Hiring plan", "Quarterly results"));
-    EXPECT_FALSE(Recorder::isTitleChange("Hiring plan 2025", "Hiring plan"));
-}
-
 // ---- stop
 
 TEST_F(RecorderTest, StopWithoutStartSavesASessionWithoutAudio)
@@ -781,7 +747,7 @@ TEST_F(RecorderTest, StopWithoutStartSavesASessionWithoutAudio)
     EXPECT_EQ(meta.kind, "session");
     EXPECT_EQ(logLines().last(),
               "recording stopped: session, 0 ocr, 0 app spans, 0 shots, 0 pins, audio=none sys=0.0s mic=0.0s");
-    EXPECT_FALSE(QFile::exists(session->url("mixed.m4a")));
+    EXPECT_FALSE(QFile::exists(session->path("mixed.m4a")));
 }
 
 TEST_F(RecorderTest, KindAndAppAfterTheStop)
@@ -825,7 +791,7 @@ TEST_F(RecorderTest, StopMixesWhatHasSoundAndEndsTheLastAppSpan)
     EXPECT_EQ(stopped->meta().ended, stopAt);
     EXPECT_EQ(meta.ended->toSecsSinceEpoch(), stopAt.toSecsSinceEpoch());
     EXPECT_EQ(meta.audioFile, "mixed.m4a");
-    EXPECT_TRUE(QFile::exists(stopped->url("mixed.m4a")));
+    EXPECT_TRUE(QFile::exists(stopped->path("mixed.m4a")));
     EXPECT_TRUE(meta.levelsMic.empty());
     ASSERT_EQ(meta.levelsTab.size(), 1u);
     EXPECT_EQ(meta.levelsTab[0], (Span{1.0, 3.0}));
@@ -875,7 +841,7 @@ TEST_F(RecorderTest, StreamErrorIsReportedOnceOnTheMainThread)
     QCoreApplication::processEvents();
     EXPECT_EQ(errors, std::vector<QString>{"the display was lost"});
     EXPECT_EQ(logLines().filter("stream stopped: ").join('|'), "stream stopped: the display was lost");
-    EXPECT_EQ(QDir(session->url("shots")).entryList(QDir::Files).size(), 1);
+    EXPECT_EQ(QDir(session->path("shots")).entryList(QDir::Files).size(), 1);
 }
 
 // A frame still on its way while the stop runs must not add recognition work that

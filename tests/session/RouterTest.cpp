@@ -41,13 +41,10 @@ TEST(Router, DecideNeedsAClearLead)
         std::optional<bool> autoFile; // nothing: no verdict
     };
     const Case cases[] = {
-        {{0.31, 0.72}, true},
-        {{0.65, 0.50}, false}, // a lead of 0.15
-        {{0.55}, false},
-        {{0.8}, true}, // alone, it leads by 0.8
-        {{0.6, 0.4}, false}, // 0.6 - 0.4 is just under 0.2 in doubles: no rounding first
-        {{0.6, 0.375}, true},
-        {{}, std::nullopt},
+        {{0.31, 0.72}, true}, {{0.65, 0.50}, false}, // a lead of 0.15
+        {{0.55}, false},      {{0.8}, true},         // alone, it leads by 0.8
+        {{0.6, 0.4}, false},                         // 0.6 - 0.4 is just under 0.2 in doubles: no rounding first
+        {{0.6, 0.375}, true}, {{}, std::nullopt},
     };
     for (const Case& c : cases) {
         std::vector<RouteResult> results;
@@ -75,24 +72,64 @@ TEST(Router, SuggestionsFollowTheThresholdsAndReasons)
         bool autoFiled;
     };
     const Case cases[] = {
-        {"clear call, below the auto score", {result("Bramel", 0.72, both), result("Other", 0.31)}, true, true,
-         "Bramel", "Oxel in the title", false},
-        {"0.93 with a participants reason", {result("Bramel", 0.93, both), result("Other", 0.31)}, true, true,
-         "Bramel", "Oxel in the title", true},
-        {"0.93 without a participants reason", {result("Bramel", 0.93, {"Oxel in the title"})}, true, true, "Bramel",
-         "Oxel in the title", false},
+        {"clear call, below the auto score",
+         {result("Bramel", 0.72, both), result("Other", 0.31)},
+         true,
+         true,
+         "Bramel",
+         "Oxel in the title",
+         false},
+        {"0.93 with a participants reason",
+         {result("Bramel", 0.93, both), result("Other", 0.31)},
+         true,
+         true,
+         "Bramel",
+         "Oxel in the title",
+         true},
+        {"0.93 without a participants reason",
+         {result("Bramel", 0.93, {"Oxel in the title"})},
+         true,
+         true,
+         "Bramel",
+         "Oxel in the title",
+         false},
         {"0.93 with auto filing off", {result("Bramel", 0.93, both)}, true, false, "Bramel", "Oxel in the title", false},
-        {"participants reason comes first", {result("Bramel", 0.95, {"agenda", "with Ana"})}, true, true, "Bramel",
-         "with Ana", true},
-        {"no team reason", {result("Bramel", 0.99, {"agenda matches", "Title matches"})}, true, true, std::nullopt,
-         "no team signals on this call", false},
+        {"participants reason comes first",
+         {result("Bramel", 0.95, {"agenda", "with Ana"})},
+         true,
+         true,
+         "Bramel",
+         "with Ana",
+         true},
+        {"no team reason",
+         {result("Bramel", 0.99, {"agenda matches", "Title matches"})},
+         true,
+         true,
+         std::nullopt,
+         "no team signals on this call",
+         false},
         {"no scores", {}, true, true, std::nullopt, "no team signals on this call", false},
-        {"no clear winner", {result("A", 0.65, both), result("B", 0.50, both)}, true, true, std::nullopt,
-         "not clearly one project", false},
-        {"a work session", {result("Bramel", 1.0, both)}, false, true, std::nullopt,
-         "a work session \u2014 only you see it", false},
-        {"case-sensitive prefix", {result("Bramel", 0.9, {"With Ana"})}, true, true, std::nullopt,
-         "no team signals on this call", false},
+        {"no clear winner",
+         {result("A", 0.65, both), result("B", 0.50, both)},
+         true,
+         true,
+         std::nullopt,
+         "not clearly one project",
+         false},
+        {"a work session",
+         {result("Bramel", 1.0, both)},
+         false,
+         true,
+         std::nullopt,
+         "a work session \u2014 only you see it",
+         false},
+        {"case-sensitive prefix",
+         {result("Bramel", 0.9, {"With Ana"})},
+         true,
+         true,
+         std::nullopt,
+         "no team signals on this call",
+         false},
     };
     for (const Case& c : cases) {
         const Suggestion s = Router::suggest(c.results, c.isCall, c.autoFile);
@@ -139,18 +176,18 @@ TEST(Router, TextOfASession)
 {
     SessionMeta meta;
     meta.apps = std::vector<AppSpan>{
-        {0, 5, "Editor", QString("main.cpp")},
-        {5, 6, "(private)", QString("Vault")},
-        {6, 8, "Browser", std::nullopt},
-        {8, 9, "Editor", QString("main.cpp")}, // repeated: listed once
-        {9, 10, "Mail", QString("")},          // an empty title still gives ": "
-        {10, 11, "(Private)", std::nullopt},   // only the exact marker is private
+        {0, 5, "Editor", QString("main.cpp")}, {5, 6, "(private)", QString("Vault")},
+        {6, 8, "Browser", std::nullopt},       {8, 9, "Editor", QString("main.cpp")}, // repeated: listed once
+        {9, 10, "Mail", QString("")},                                                 // an empty title still gives ": "
+        {10, 11, "(Private)", std::nullopt}, // only the exact marker is private
     };
-    meta.pins = {{1, "look here", "pins/000.jpg", {}, {}}, {2, "", "pins/001.jpg", {}, {}},
+    meta.pins = {{1, "look here", "pins/000.jpg", {}, {}},
+                 {2, "", "pins/001.jpg", {}, {}},
                  {3, "look here", "pins/002.jpg", {}, {}}};
     meta.ocr = std::vector<OcrEntry>{{1, "Editor", "int main"}, {2, "Editor", ""}, {3, "Editor", "int main"}};
-    EXPECT_EQ(Router::text(meta), "Editor: main.cpp\nBrowser\nMail: \n(Private)\nPin: look here\nPin: look here\n"
-                                  "int main\n\nint main");
+    EXPECT_EQ(Router::text(meta),
+              "Editor: main.cpp\nBrowser\nMail: \n(Private)\nPin: look here\nPin: look here\n"
+              "int main\n\nint main");
 
     EXPECT_EQ(Router::text(SessionMeta{}), "");
 }
@@ -208,7 +245,10 @@ TEST(Router, ScoreAllClampsAndLeavesFailuresOut)
     ASSERT_EQ(seen.size(), 3u);
     for (const auto& r : seen)
         EXPECT_EQ(QJsonDocument::fromJson(QByteArray::fromStdString(r.body)).object(),
-                  (QJsonObject{{"title", "Weekly"}, {"app", "Zoom"}, {"participants", QJsonArray{"Ana"}}, {"text", "agenda"}}));
+                  (QJsonObject{{"title", "Weekly"},
+                               {"app", "Zoom"},
+                               {"participants", QJsonArray{"Ana"}},
+                               {"text", "agenda"}}));
 
     slogFlush();
     const QString log = QString::fromUtf8(readFile(Paths::logFile()));

@@ -31,13 +31,13 @@ TEST(SessionMeta, NewFileHoldsExactlyTheRequiredKeys)
 {
     TempSupport support;
     const auto plain = Session::create("Standup", "Screen", std::nullopt, utc(9, 15, 2));
-    const QStringList required = {"app",       "audioUploaded", "fromCall",  "levelsMic", "levelsTab", "micOk",
-                                  "participants", "pins",       "processed", "shots",     "started",   "title"};
-    EXPECT_EQ(readJson(plain->url("meta.json")).keys(), required);
+    const QStringList required = {"app",          "audioUploaded", "fromCall",  "levelsMic", "levelsTab", "micOk",
+                                  "participants", "pins",          "processed", "shots",     "started",   "title"};
+    EXPECT_EQ(readJson(plain->path("meta.json")).keys(), required);
 
     const QUuid workspace = QUuid::createUuid();
     const auto filed = Session::create("Standup", "Screen", workspace, utc(9, 15, 2));
-    const QJsonObject o = readJson(filed->url("meta.json"));
+    const QJsonObject o = readJson(filed->path("meta.json"));
     EXPECT_EQ(o.size(), 13);
     EXPECT_EQ(QUuid::fromString(o["workspaceID"].toString()), workspace);
     EXPECT_EQ(o["started"].toString(), "2025-03-04T09:15:02Z");
@@ -47,7 +47,7 @@ TEST(SessionMeta, ReadingIsStrict)
 {
     TempSupport support;
     const auto session = Session::create("Standup", "Zoom", std::nullopt, utc(9, 15, 2, 750));
-    const QString path = session->url("meta.json");
+    const QString path = session->path("meta.json");
     const QJsonObject good = readJson(path);
 
     // The start keeps whole seconds only.
@@ -81,7 +81,8 @@ TEST(SessionMeta, ReadingIsStrict)
         {"a mistyped optional", "kind", 3, false},
         {"a whole-number double", "levelsMic", QJsonArray{QJsonObject{{"t", 1}, {"end", 2}}}, true},
         {"workspaceID not a UUID", "workspaceID", "acme", false},
-        {"apps title null", "apps", QJsonArray{QJsonObject{{"t", 1}, {"end", 2}, {"app", "A"}, {"title", QJsonValue::Null}}}, true},
+        {"apps title null", "apps",
+         QJsonArray{QJsonObject{{"t", 1}, {"end", 2}, {"app", "A"}, {"title", QJsonValue::Null}}}, true},
         {"routed without auto", "routed", QJsonObject{{"score", 0.5}, {"reasons", QJsonArray{}}}, false},
     };
     for (const Case& c : cases) {
@@ -97,7 +98,7 @@ TEST(SessionMeta, FileNamesStayInsideTheFolder)
 {
     TempSupport support;
     const auto session = Session::create("Standup", "Zoom");
-    const QString path = session->url("meta.json");
+    const QString path = session->path("meta.json");
     const QJsonObject good = readJson(path);
 
     struct Case {
@@ -105,8 +106,14 @@ TEST(SessionMeta, FileNamesStayInsideTheFolder)
         bool loads;
     };
     const Case cases[] = {
-        {"shots/000.jpg", true}, {"mixed.m4a", true},       {"/etc/passwd", false},  {"../other/mixed.m4a", false},
-        {"shots/../../x", false}, {"..", false},            {"", false},             {"shots\\..\\x", false},
+        {"shots/000.jpg", true},
+        {"mixed.m4a", true},
+        {"/etc/passwd", false},
+        {"../other/mixed.m4a", false},
+        {"shots/../../x", false},
+        {"..", false},
+        {"", false},
+        {"shots\\..\\x", false},
         {"a..b.m4a", true},
     };
     for (const Case& c : cases) {
@@ -136,9 +143,9 @@ TEST(SessionMeta, IsCall)
         bool call;
     };
     const Case cases[] = {
-        {"call", false, std::nullopt, true},      {std::nullopt, true, std::nullopt, true},
-        {std::nullopt, false, "Zoom", true},      {"session", true, std::nullopt, false},
-        {"Call", false, std::nullopt, false},     {std::nullopt, false, std::nullopt, false},
+        {"call", false, std::nullopt, true},  {std::nullopt, true, std::nullopt, true},
+        {std::nullopt, false, "Zoom", true},  {"session", true, std::nullopt, false},
+        {"Call", false, std::nullopt, false}, {std::nullopt, false, std::nullopt, false},
     };
     for (const Case& c : cases) {
         SessionMeta m;

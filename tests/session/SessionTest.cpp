@@ -24,7 +24,7 @@ QString name(const std::shared_ptr<Session>& s)
 
 QJsonObject metaJson(const Session& s)
 {
-    return QJsonDocument::fromJson(readFile(s.url("meta.json"))).object();
+    return QJsonDocument::fromJson(readFile(s.path("meta.json"))).object();
 }
 
 } // namespace
@@ -48,7 +48,8 @@ TEST(Session, ConcurrentCreationNeverSharesAFolder)
     std::vector<QString> dirs(count);
     std::vector<std::thread> threads;
     for (int i = 0; i < count; ++i)
-        threads.emplace_back([&, i] { dirs[size_t(i)] = Session::create(QString::number(i), "Screen", std::nullopt, start)->dir(); });
+        threads.emplace_back(
+            [&, i] { dirs[size_t(i)] = Session::create(QString::number(i), "Screen", std::nullopt, start)->dir(); });
     for (auto& t : threads)
         t.join();
     EXPECT_EQ(std::set<QString>(dirs.begin(), dirs.end()).size(), size_t(count));
@@ -70,10 +71,10 @@ TEST(Session, NewFolderLoadsBack)
     const QUuid workspace = QUuid::createUuid();
     const auto s = Session::create("Standup", "Zoom", workspace, start);
     EXPECT_EQ(QFileInfo(s->dir()).path(), Paths::recordings());
-    EXPECT_TRUE(QDir(s->url("shots")).isEmpty());
-    EXPECT_TRUE(QDir(s->url("pins")).isEmpty());
+    EXPECT_TRUE(QDir(s->path("shots")).isEmpty());
+    EXPECT_TRUE(QDir(s->path("pins")).isEmpty());
     EXPECT_EQ(fileMode(s->dir()), 0700);
-    EXPECT_EQ(fileMode(s->url("meta.json")), 0600);
+    EXPECT_EQ(fileMode(s->path("meta.json")), 0600);
     const auto back = Session::load(s->dir());
     ASSERT_TRUE(back);
     EXPECT_EQ(back->meta().title, "Standup");
@@ -93,15 +94,15 @@ TEST(Session, ShotsAndPinsAreNumberedFiles)
     ASSERT_EQ(s->meta().shots.size(), 1001u);
     EXPECT_EQ(s->meta().shots[0].file, "shots/000.jpg");
     EXPECT_EQ(s->meta().shots[1000].file, "shots/1000.jpg");
-    EXPECT_EQ(readFile(s->url("shots/1000.jpg")), "jpeg1000");
-    EXPECT_EQ(fileMode(s->url("shots/000.jpg")), 0600);
+    EXPECT_EQ(readFile(s->path("shots/1000.jpg")), "jpeg1000");
+    EXPECT_EQ(fileMode(s->path("shots/000.jpg")), 0600);
 
     s->addPin(2.5, "note", "pin0");
-    s->addPin(3.5, "auto", "pin1", true, false);
-    s->addPin(4.5, "text", "pin2", false, true);
+    s->addPin(3.5, "auto", "pin1", Session::PinKind::automatic);
+    s->addPin(4.5, "text", "pin2", Session::PinKind::textOnly);
     ASSERT_EQ(s->meta().pins.size(), 3u);
     EXPECT_EQ(s->meta().pins[0].file, "pins/000.jpg");
-    EXPECT_EQ(readFile(s->url("pins/002.jpg")), "pin2");
+    EXPECT_EQ(readFile(s->path("pins/002.jpg")), "pin2");
     s->save();
     const QJsonArray pins = metaJson(*s)["pins"].toArray();
     EXPECT_EQ(pins[0].toObject(), (QJsonObject{{"t", 2.5}, {"note", "note"}, {"file", "pins/000.jpg"}}));
@@ -116,13 +117,13 @@ TEST(Session, FailedImageWriteListsNothingAndLogs)
     TempSupport support;
     const auto s = Session::create("a", "Screen", std::nullopt, start);
     s->addShot(1, "a");
-    QDir(s->url("shots")).removeRecursively();
+    QDir(s->path("shots")).removeRecursively();
     s->addShot(2, "b");
-    QDir(s->url("pins")).removeRecursively();
+    QDir(s->path("pins")).removeRecursively();
     s->addPin(2, "n", "b");
     EXPECT_EQ(s->meta().shots.size(), 1u);
     EXPECT_TRUE(s->meta().pins.empty());
-    QDir().mkpath(s->url("shots"));
+    QDir().mkpath(s->path("shots"));
     s->addShot(3, "c");
     ASSERT_EQ(s->meta().shots.size(), 2u);
     EXPECT_EQ(s->meta().shots[1].file, "shots/001.jpg");
@@ -168,13 +169,13 @@ TEST(Session, AudioUrlNeedsANamedExistingFile)
 {
     TempSupport support;
     const auto s = Session::create("a", "Screen", std::nullopt, start);
-    EXPECT_FALSE(s->audioURL());
+    EXPECT_FALSE(s->audioPath());
     s->meta().audioFile = "mixed.m4a";
-    EXPECT_FALSE(s->audioURL());
-    writeFile(s->url("mixed.m4a"), "aac");
-    EXPECT_EQ(s->audioURL(), s->url("mixed.m4a"));
-    QFile::remove(s->url("mixed.m4a"));
-    EXPECT_FALSE(s->audioURL());
+    EXPECT_FALSE(s->audioPath());
+    writeFile(s->path("mixed.m4a"), "aac");
+    EXPECT_EQ(s->audioPath(), s->path("mixed.m4a"));
+    QFile::remove(s->path("mixed.m4a"));
+    EXPECT_FALSE(s->audioPath());
 }
 
 TEST(Session, SaveIntoADeletedFolderLogsAndKeepsMeta)

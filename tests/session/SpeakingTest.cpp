@@ -33,8 +33,11 @@ TEST(Speaking, SpanVectors)
         {"later mic track is silent before it", curve("##", 3.0), curve("."), {{3.0, 3.5}}, {}},
         {"lone window dropped", curve(".#.."), std::nullopt, {}, {}},
         {"two windows kept", curve(".##."), std::nullopt, {{0.3, 0.8}}, {}},
-        {"rounding halves away from zero", curve(std::string(49, '.').append("######").c_str()), std::nullopt,
-         {{12.3, 13.8}}, {}},
+        {"rounding halves away from zero",
+         curve(std::string(49, '.').append("######").c_str()),
+         std::nullopt,
+         {{12.3, 13.8}},
+         {}},
         {"split curve", curve(".##....###"), std::nullopt, {{0.3, 0.8}, {1.8, 2.5}}, {}},
         {"short curve", curve("#..."), std::nullopt, {}, {}},
     };

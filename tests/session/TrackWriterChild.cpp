@@ -13,7 +13,9 @@ int main(int argc, char** argv)
         return 2;
     MonoWriter writer(QString::fromLocal8Bit(argv[1]));
     for (int i = 0;; ++i) {
-        writer.write(tone(48000, 1, 0.1, 440, 0.2f, [](double) { return true; }, i * 0.1), i * 0.1);
+        writer.write(tone(
+                         48000, 1, 0.1, 440, 0.2f, [](double) { return true; }, i * 0.1),
+                     i * 0.1);
         if (i == 30) {
             std::printf("written\n");
             std::fflush(stdout);

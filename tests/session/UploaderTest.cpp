@@ -25,7 +25,7 @@ std::shared_ptr<Session> finished(bool withAudio = true)
     s->meta().kind = "call";
     if (withAudio) {
         s->meta().audioFile = "mixed.m4a";
-        writeFile(s->url("mixed.m4a"), audio);
+        writeFile(s->path("mixed.m4a"), audio);
     }
     s->save();
     return s;
@@ -65,10 +65,12 @@ TEST_F(Upload, PayloadAudioProcessingThenTheFolderGoes)
 
     EXPECT_EQ(upload(*s), "rec:1");
 
-    EXPECT_EQ(steps, (std::vector<QString>{"Uploading 2 screenshots, 1 pins\u2026", "Uploading audio\u2026",
-                                           "Starting notes\u2026"}));
-    EXPECT_EQ(sent(fake), (std::vector<std::string>{"POST /api/calls", "POST /api/calls/rec%3A1/audio",
-                                                    "POST /api/calls/rec%3A1/process"}));
+    EXPECT_EQ(steps,
+              (std::vector<QString>{"Uploading 2 screenshots, 1 pins\u2026", "Uploading audio\u2026",
+                                    "Starting notes\u2026"}));
+    EXPECT_EQ(sent(fake),
+              (std::vector<std::string>{"POST /api/calls", "POST /api/calls/rec%3A1/audio",
+                                        "POST /api/calls/rec%3A1/process"}));
     const auto requests = fake.requests();
     EXPECT_EQ(requests[0].header("Content-Type"), "application/json");
     EXPECT_EQ(requests[1].header("Content-Type"), "audio/mp4");
@@ -87,12 +89,13 @@ TEST_F(Upload, PayloadAudioProcessingThenTheFolderGoes)
 TEST_F(Upload, UnreadableShotIsLeftOutAndTheRestGoesUp)
 {
     const auto s = finished();
-    ASSERT_TRUE(QFile::remove(s->url("shots/000.jpg")));
-    ASSERT_TRUE(QFile::link("/proc/self/mem", s->url("shots/000.jpg"))); // fails on read
+    ASSERT_TRUE(QFile::remove(s->path("shots/000.jpg")));
+    ASSERT_TRUE(QFile::link("/proc/self/mem", s->path("shots/000.jpg"))); // fails on read
 
     EXPECT_EQ(upload(*s), "rec:1");
     const QJsonArray shots = server.calls().at("rec:1").payload.value("shots").toArray();
-    EXPECT_EQ(shots, (QJsonArray{QJsonObject{{"t", 2}, {"jpeg", QString::fromLatin1(QByteArray("shot-1").toBase64())}}}));
+    EXPECT_EQ(shots,
+              (QJsonArray{QJsonObject{{"t", 2}, {"jpeg", QString::fromLatin1(QByteArray("shot-1").toBase64())}}}));
     EXPECT_FALSE(QFileInfo::exists(s->dir()));
 }
 
@@ -107,13 +110,22 @@ TEST_F(Upload, FailedStepResumesAfterARestart)
         std::vector<std::string> retry;
     };
     const Case cases[] = {
-        {"/api/calls", {.status = 500, .body = R"({"error":"boom"})"}, "boom (HTTP 500)",
+        {"/api/calls",
+         {.status = 500, .body = R"({"error":"boom"})"},
+         "boom (HTTP 500)",
          {"POST /api/calls", "POST /api/calls/rec%3A1/audio", "POST /api/calls/rec%3A1/process"}},
-        {"/api/calls/rec:1/audio", {.status = 503, .body = R"({"error":"busy"})"}, "busy (HTTP 503)",
+        {"/api/calls/rec:1/audio",
+         {.status = 503, .body = R"({"error":"busy"})"},
+         "busy (HTTP 503)",
          {"POST /api/calls/rec%3A1/audio", "POST /api/calls/rec%3A1/process"}},
-        {"/api/calls/rec:1/process", {.status = 500, .body = "{}"}, "internal server error (HTTP 500)",
+        {"/api/calls/rec:1/process",
+         {.status = 500, .body = "{}"},
+         "internal server error (HTTP 500)",
          {"POST /api/calls/rec%3A1/process"}},
-        {"/api/calls/rec:1/audio", {.drop = true}, nullptr, {"POST /api/calls/rec%3A1/audio", "POST /api/calls/rec%3A1/process"}},
+        {"/api/calls/rec:1/audio",
+         {.drop = true},
+         nullptr,
+         {"POST /api/calls/rec%3A1/audio", "POST /api/calls/rec%3A1/process"}},
     };
     for (const Case& c : cases) {
         TempSupport fresh;
@@ -136,7 +148,7 @@ TEST_F(Upload, FailedStepResumesAfterARestart)
             EXPECT_FALSE(m.lastError->contains("(HTTP")) << m.lastError->toStdString();
         const bool payloadFailed = std::string(c.path) == "/api/calls";
         EXPECT_EQ(m.callId.has_value(), !payloadFailed) << c.path;
-        EXPECT_EQ(QFileInfo::exists(s->url("payload.json")), payloadFailed) << "kept for the next attempt";
+        EXPECT_EQ(QFileInfo::exists(s->path("payload.json")), payloadFailed) << "kept for the next attempt";
 
         platform.clearRequests();
         std::vector<QString> retrySteps;
@@ -172,9 +184,8 @@ TEST_F(Upload, CallIdsFromTheAnswer)
         fake.route("POST", "/api/calls", [answer](const httplib::Request&, httplib::Response& res) {
             FakePlatform::reply(res, 200, answer);
         });
-        fake.route("POST", "/api/calls/.+", [](const httplib::Request&, httplib::Response& res) {
-            FakePlatform::reply(res, 200, "{}");
-        });
+        fake.route("POST", "/api/calls/.+",
+                   [](const httplib::Request&, httplib::Response& res) { FakePlatform::reply(res, 200, "{}"); });
         const auto s = finished();
         if (!c.id) {
             try {
@@ -182,12 +193,12 @@ TEST_F(Upload, CallIdsFromTheAnswer)
                 ADD_FAILURE() << c.answer;
             } catch (const APIError& e) {
                 EXPECT_EQ(e.status(), 0);
-                EXPECT_EQ(e.message(), "server returned no call id");
+                EXPECT_EQ(e.reason(), "server returned no call id");
             }
             const auto m = Session::load(s->dir())->meta();
             EXPECT_EQ(m.lastError, "server returned no call id");
             EXPECT_FALSE(m.callId);
-            EXPECT_FALSE(QFileInfo::exists(s->url("payload.json"))) << "the payload itself went through";
+            EXPECT_FALSE(QFileInfo::exists(s->path("payload.json"))) << "the payload itself went through";
             continue;
         }
         EXPECT_EQ(upload(*s, true, true), *c.id);
@@ -207,8 +218,9 @@ TEST_F(Upload, AnotherEndpointStartsOver)
     fake.clearRequests();
     const API moved(fake.base(), "k", fake.base() + "/api/v1/p/other");
     EXPECT_EQ(Uploader::upload(*s, moved, std::nullopt, true, true), "rec:1");
-    EXPECT_EQ(sent(fake), (std::vector<std::string>{"POST /api/v1/p/other/calls", "POST /api/v1/p/other/calls/rec%3A1/audio",
-                                                    "POST /api/v1/p/other/calls/rec%3A1/process"}));
+    EXPECT_EQ(sent(fake),
+              (std::vector<std::string>{"POST /api/v1/p/other/calls", "POST /api/v1/p/other/calls/rec%3A1/audio",
+                                        "POST /api/v1/p/other/calls/rec%3A1/process"}));
     const auto m = Session::load(s->dir())->meta();
     EXPECT_EQ(m.uploadedServer, fake.base() + "/api/v1/p/other");
     EXPECT_TRUE(m.audioUploaded && m.processed);
@@ -248,7 +260,7 @@ TEST_F(Upload, WhatIsAskedForDecidesWhenTheFolderGoes)
             EXPECT_EQ(m.audioUploaded, c.withAudio);
             EXPECT_EQ(m.processed, c.process);
             EXPECT_FALSE(m.lastError);
-            EXPECT_FALSE(QFileInfo::exists(s->url("payload.json")));
+            EXPECT_FALSE(QFileInfo::exists(s->path("payload.json")));
         }
     }
 }

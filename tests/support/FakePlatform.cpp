@@ -47,15 +47,16 @@ void FakePlatform::start()
     // algorithm and the client's delayed ACK add 40 ms to kept-alive answers.
     svr.set_tcp_nodelay(true);
     svr.Get(".*", [this](const httplib::Request& req, httplib::Response& res) { handle("GET", req, res, nullptr); });
-    svr.Options(".*", [this](const httplib::Request& req, httplib::Response& res) { handle("OPTIONS", req, res, nullptr); });
+    svr.Options(".*",
+                [this](const httplib::Request& req, httplib::Response& res) { handle("OPTIONS", req, res, nullptr); });
     // Methods with a body hand it over as a reader, so that a streaming route
     // never holds a big upload in memory.
     for (const char* method : {"POST", "PUT", "PATCH", "DELETE"}) {
         const std::string m = method;
-        httplib::Server::HandlerWithContentReader h =
-            [this, m](const httplib::Request& req, httplib::Response& res, const httplib::ContentReader& reader) {
-                handle(m, req, res, &reader);
-            };
+        httplib::Server::HandlerWithContentReader h = [this, m](const httplib::Request& req, httplib::Response& res,
+                                                                const httplib::ContentReader& reader) {
+            handle(m, req, res, &reader);
+        };
         if (m == "POST")
             svr.Post(".*", h);
         else if (m == "PUT")
@@ -153,9 +154,7 @@ void FakePlatform::apply(const Fault& fault, httplib::Response& res)
     if (fault.drop) {
         // Promise a body, then fail to produce it: the server closes the
         // connection mid-answer and the client sees a transport failure.
-        res.set_content_provider(
-            1024, "application/json",
-            [](size_t, size_t, httplib::DataSink&) { return false; });
+        res.set_content_provider(1024, "application/json", [](size_t, size_t, httplib::DataSink&) { return false; });
         return;
     }
     reply(res, fault.status, fault.body);

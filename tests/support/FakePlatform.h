@@ -18,8 +18,7 @@ class FakePlatform {
 public:
     using Handler = std::function<void(const httplib::Request&, httplib::Response&)>;
     // Reads the request body piece by piece instead of holding it in memory.
-    using StreamHandler =
-        std::function<void(const httplib::Request&, httplib::Response&, const httplib::ContentReader&)>;
+    using StreamHandler = std::function<void(const httplib::Request&, httplib::Response&, const httplib::ContentReader&)>;
 
     struct Request {
         std::string method;

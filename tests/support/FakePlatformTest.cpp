@@ -24,8 +24,9 @@ TEST(FakePlatform, ServesRoutesAndLogsRequests)
         FakePlatform::reply(res, 200, R"({"ego":{"name":"Varra"}})");
     });
     fake.route("POST", R"(/api/calls/([^/]+)/audio)", [](const httplib::Request& req, httplib::Response& res) {
-        FakePlatform::reply(res, 200, "{\"id\":\"" + req.matches[1].str() + "\",\"bytes\":" +
-                                          std::to_string(req.body.size()) + "}");
+        FakePlatform::reply(res, 200,
+                            "{\"id\":\"" + req.matches[1].str() + "\",\"bytes\":" + std::to_string(req.body.size())
+                                + "}");
     });
 
     auto c = client(fake);
@@ -59,9 +60,8 @@ TEST(FakePlatform, InjectedFaults)
 {
     FakePlatform fake;
     fake.start();
-    fake.route("GET", "/ok", [](const httplib::Request&, httplib::Response& res) {
-        FakePlatform::reply(res, 200, "{}");
-    });
+    fake.route("GET", "/ok",
+               [](const httplib::Request&, httplib::Response& res) { FakePlatform::reply(res, 200, "{}"); });
     auto c = client(fake);
 
     // A status and body for the next two requests only.

@@ -3,7 +3,10 @@
 #include "core/Log.h"
 #include "core/Paths.h"
 
+#include <QCoreApplication>
+#include <QElapsedTimer>
 #include <QFile>
+#include <QThread>
 #include <QTimeZone>
 #include <stdexcept>
 #include <sys/stat.h>
@@ -75,6 +78,19 @@ void FixedClock::advance(double seconds)
     std::lock_guard lock(mutex_);
     now_ = now_.addMSecs(qint64(seconds * 1000));
     uptime_ += seconds;
+}
+
+bool waitFor(const std::function<bool()>& done, double seconds)
+{
+    QElapsedTimer timer;
+    timer.start();
+    while (!done()) {
+        if (double(timer.elapsed()) > seconds * 1000)
+            return false;
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+        QThread::msleep(20);
+    }
+    return true;
 }
 
 QByteArray readFile(const QString& path)

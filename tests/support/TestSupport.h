@@ -7,6 +7,7 @@
 #include <QString>
 #include <QTemporaryDir>
 #include <QTimeZone>
+#include <functional>
 #include <mutex>
 
 // A fresh support folder for one test: ZELVAN_SUPPORT_DIR and the paths point at
@@ -47,6 +48,10 @@ private:
     QDateTime now_;
     double uptime_;
 };
+
+// Polls `done` (running the event loop meanwhile) until it holds or `seconds` pass
+// on the real monotonic clock; whether it holds.
+bool waitFor(const std::function<bool()>& done, double seconds = 15);
 
 QByteArray readFile(const QString& path);
 void writeFile(const QString& path, const QByteArray& data);

@@ -75,7 +75,8 @@ QImage desktop()
     p.drawText(80, 84, "notes.md - Text Editor");
     p.fillRect(60, 96, 300, 944, QColor(245, 245, 245));
     p.setFont(font(14));
-    const char* side[] = {"Inbox", "Drafts", "Sent", "Projects", "Bramel launch", "Tovarind audit", "Archive", "Settings"};
+    const char* side[] = {"Inbox",         "Drafts",         "Sent",    "Projects",
+                          "Bramel launch", "Tovarind audit", "Archive", "Settings"};
     for (int i = 0; i < 8; ++i)
         p.drawText(80, 130 + i * 30, side[i]);
     p.setFont(font(15));

@@ -36,10 +36,18 @@ int arraySize(const QJsonObject& o, const char* key)
 
 WorkspaceServer::WorkspaceServer(FakePlatform& platform, Mode mode, std::string key, std::string prefix,
                                  std::chrono::milliseconds slowDelay)
-    : platform_(platform), mode_(mode), key_(std::move(key)), prefix_(std::move(prefix))
+    : platform_(platform)
+    , mode_(mode)
+    , key_(std::move(key))
+    , prefix_(std::move(prefix))
 {
     todos_ = QJsonArray{
-        QJsonObject{{"id", "t1"}, {"title", "Send the offer"}, {"status", "open"}, {"n", 1}, {"topic", "Sales"}, {"effort", "S"}},
+        QJsonObject{{"id", "t1"},
+                    {"title", "Send the offer"},
+                    {"status", "open"},
+                    {"n", 1},
+                    {"topic", "Sales"},
+                    {"effort", "S"}},
         QJsonObject{{"id", "t2"}, {"title", "Review the draft"}, {"status", "doing"}, {"n", 2}},
     };
 
@@ -59,7 +67,8 @@ WorkspaceServer::WorkspaceServer(FakePlatform& platform, Mode mode, std::string 
 
     const std::string call = "/calls/([^/]+)";
     platform_.routeStream("POST", literal(prefix_) + call + "/audio",
-                          [this](const httplib::Request& req, httplib::Response& res, const httplib::ContentReader& reader) {
+                          [this](const httplib::Request& req, httplib::Response& res,
+                                 const httplib::ContentReader& reader) {
                               if (!authorised(req, res))
                                   return;
                               qint64 bytes = 0;
@@ -97,20 +106,21 @@ WorkspaceServer::WorkspaceServer(FakePlatform& platform, Mode mode, std::string 
     add("GET", call, [this](const httplib::Request& req, httplib::Response& res) {
         onCall(req, res, [&](CallStore&, const std::string& id, Call& c) {
             const QJsonObject& p = c.payload;
-            reply(res, QJsonObject{
-                           {"id", QString::fromStdString(id)},
-                           {"has_audio", c.audioBytes >= 0},
-                           {"n_shots", arraySize(p, "shots") + arraySize(p, "pins")},
-                           {"status", "uploaded"},
-                           {"source", p.value("source")},
-                           {"kind", p.value("kind")},
-                           {"n_ocr", arraySize(p, "ocr")},
-                           {"n_apps", arraySize(p, "apps")},
-                           {"routed", p.value("routed")},
-                           {"review", QJsonValue::Null},
-                           {"project", QString::fromStdString(c.project)},
-                           {"suggestions", QJsonArray()},
-                       });
+            reply(res,
+                  QJsonObject{
+                      {"id", QString::fromStdString(id)},
+                      {"has_audio", c.audioBytes >= 0},
+                      {"n_shots", arraySize(p, "shots") + arraySize(p, "pins")},
+                      {"status", "uploaded"},
+                      {"source", p.value("source")},
+                      {"kind", p.value("kind")},
+                      {"n_ocr", arraySize(p, "ocr")},
+                      {"n_apps", arraySize(p, "apps")},
+                      {"routed", p.value("routed")},
+                      {"review", QJsonValue::Null},
+                      {"project", QString::fromStdString(c.project)},
+                      {"suggestions", QJsonArray()},
+                  });
         });
     });
 
@@ -141,60 +151,83 @@ WorkspaceServer::WorkspaceServer(FakePlatform& platform, Mode mode, std::string 
     });
 
     routeScore_ = QJsonObject{{"score", 0.5}, {"reasons", QJsonArray{"title matches the project"}}};
-    add("POST", "/route/score", [this](const httplib::Request& req, httplib::Response& res) {
-        const QJsonObject b = body(req);
-        if (!b.value("title").isString() || !b.value("participants").isArray())
-            return FakePlatform::error(res, 400, "title and participants required");
-        std::lock_guard lock(mutex_);
-        reply(res, routeScore_);
-    }, true);
+    add(
+        "POST", "/route/score",
+        [this](const httplib::Request& req, httplib::Response& res) {
+            const QJsonObject b = body(req);
+            if (!b.value("title").isString() || !b.value("participants").isArray())
+                return FakePlatform::error(res, 400, "title and participants required");
+            std::lock_guard lock(mutex_);
+            reply(res, routeScore_);
+        },
+        true);
 
-    add("POST", "/coach/live", [](const httplib::Request&, httplib::Response& res) {
-        reply(res, QJsonObject{{"next_after_s", 90}});
-    }, true);
+    add(
+        "POST", "/coach/live",
+        [](const httplib::Request&, httplib::Response& res) {
+            reply(res, QJsonObject{{"next_after_s", 90}});
+        },
+        true);
 
-    add("GET", "/my/todos", [this](const httplib::Request&, httplib::Response& res) {
-        std::lock_guard lock(mutex_);
-        reply(res, QJsonObject{{"items", todos_}});
-    }, true);
+    add(
+        "GET", "/my/todos",
+        [this](const httplib::Request&, httplib::Response& res) {
+            std::lock_guard lock(mutex_);
+            reply(res, QJsonObject{{"items", todos_}});
+        },
+        true);
 
-    add("POST", "/my/todos/([^/]+)/(start|finish)", [this](const httplib::Request& req, httplib::Response& res) {
-        std::lock_guard lock(mutex_);
-        const QString id = QString::fromStdString(req.matches[1]);
-        const bool known = std::any_of(todos_.begin(), todos_.end(),
-                                       [&id](const QJsonValue& t) { return t.toObject().value("id").toString() == id; });
-        if (!known)
-            return FakePlatform::error(res, 404, "no such to-do");
-        todoActions_.push_back(std::string(req.matches[2]) + " " + std::string(req.matches[1]));
-        reply(res, QJsonObject{{"ok", true}});
-    }, true);
+    add(
+        "POST", "/my/todos/([^/]+)/(start|finish)",
+        [this](const httplib::Request& req, httplib::Response& res) {
+            std::lock_guard lock(mutex_);
+            const QString id = QString::fromStdString(req.matches[1]);
+            const bool known = std::any_of(todos_.begin(), todos_.end(), [&id](const QJsonValue& t) {
+                return t.toObject().value("id").toString() == id;
+            });
+            if (!known)
+                return FakePlatform::error(res, 404, "no such to-do");
+            todoActions_.push_back(std::string(req.matches[2]) + " " + std::string(req.matches[1]));
+            reply(res, QJsonObject{{"ok", true}});
+        },
+        true);
 
-    add("POST", "/workday", [this](const httplib::Request& req, httplib::Response& res) {
-        const QJsonObject b = body(req);
-        if (!b.value("day").isString() || !b.value("spans").isArray())
-            return FakePlatform::error(res, 400, "day and spans required");
-        std::lock_guard lock(mutex_);
-        workdays_.push_back(b);
-        reply(res, QJsonObject{{"ok", true}});
-    }, true);
+    add(
+        "POST", "/workday",
+        [this](const httplib::Request& req, httplib::Response& res) {
+            const QJsonObject b = body(req);
+            if (!b.value("day").isString() || !b.value("spans").isArray())
+                return FakePlatform::error(res, 400, "day and spans required");
+            std::lock_guard lock(mutex_);
+            workdays_.push_back(b);
+            reply(res, QJsonObject{{"ok", true}});
+        },
+        true);
 
-    add("GET", "/workday/wrap", [this](const httplib::Request& req, httplib::Response& res) {
-        if (!req.has_param("day"))
-            return FakePlatform::error(res, 400, "day required");
-        std::lock_guard lock(mutex_);
-        reply(res, QJsonObject{{"status", wraps_ > 0 ? "running" : "none"},
-                               {"highlights", QJsonArray()},
-                               {"tomorrow", QJsonArray()},
-                               {"cards", QJsonArray()}});
-    }, true);
+    add(
+        "GET", "/workday/wrap",
+        [this](const httplib::Request& req, httplib::Response& res) {
+            if (!req.has_param("day"))
+                return FakePlatform::error(res, 400, "day required");
+            std::lock_guard lock(mutex_);
+            reply(res,
+                  QJsonObject{{"status", wraps_ > 0 ? "running" : "none"},
+                              {"highlights", QJsonArray()},
+                              {"tomorrow", QJsonArray()},
+                              {"cards", QJsonArray()}});
+        },
+        true);
 
-    add("POST", "/workday/wrap", [this](const httplib::Request& req, httplib::Response& res) {
-        if (!body(req).value("day").isString())
-            return FakePlatform::error(res, 400, "day required");
-        std::lock_guard lock(mutex_);
-        ++wraps_;
-        reply(res, QJsonObject{{"status", "running"}});
-    }, true);
+    add(
+        "POST", "/workday/wrap",
+        [this](const httplib::Request& req, httplib::Response& res) {
+            if (!body(req).value("day").isString())
+                return FakePlatform::error(res, 400, "day required");
+            std::lock_guard lock(mutex_);
+            ++wraps_;
+            reply(res, QJsonObject{{"status", "running"}});
+        },
+        true);
 
     const std::string all = literal(prefix_) + "(/.*)?";
     FakePlatform::Fault fault;
@@ -224,10 +257,11 @@ void WorkspaceServer::add(const std::string& method, const std::string& path, Fa
         });
         return;
     }
-    platform_.route(method, pattern, [this, handler = std::move(handler)](const httplib::Request& req, httplib::Response& res) {
-        if (authorised(req, res))
-            handler(req, res);
-    });
+    platform_.route(method, pattern,
+                    [this, handler = std::move(handler)](const httplib::Request& req, httplib::Response& res) {
+                        if (authorised(req, res))
+                            handler(req, res);
+                    });
 }
 
 bool WorkspaceServer::authorised(const httplib::Request& req, httplib::Response& res) const

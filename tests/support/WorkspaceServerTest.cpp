@@ -1,7 +1,8 @@
 #include "core/API.h"
+#include "core/Json.h"
 #include "core/Strings.h"
 #include "support/FakePlatform.h"
-#include "support/WebPlatform.h"
+#include "support/FakeWebPlatform.h"
 #include "support/WorkspaceServer.h"
 
 #include <QJsonArray>
@@ -13,14 +14,16 @@ TEST(WorkspaceServer, CallsMoveBetweenRootsOfOneStore)
 {
     FakePlatform fake;
     fake.start();
-    WebPlatform web(fake);
+    FakeWebPlatform web(fake);
     WorkspaceServer& personal = web.personal();
     WorkspaceServer& bramel = web.project("bramel");
     const std::string key = web.options().key;
     const API pe(fake.base(), QString::fromStdString(key), fake.base() + "/api/v1/personal");
     const API p1(fake.base(), QString::fromStdString(key), fake.base() + "/api/v1/p/bramel");
 
-    const QString pid = API::str(pe.json("POST", "/api/calls", QJsonObject{{"title", "T"}, {"source", "mac"}}).value("id")).value_or("");
+    const QString pid = Json::str(
+                            pe.json("POST", "/api/calls", QJsonObject{{"title", "T"}, {"source", "mac"}}).value("id"))
+                            .value_or("");
     ASSERT_EQ(pid, "rec:1");
     pe.upload("POST", "/api/calls/rec%3A1/audio", __FILE__, "audio/mp4");
     const QJsonObject detail = pe.callDetail(pid);
@@ -28,13 +31,15 @@ TEST(WorkspaceServer, CallsMoveBetweenRootsOfOneStore)
     EXPECT_EQ(detail.value("has_audio"), true);
     EXPECT_THROW(p1.callDetail(pid), APIError) << "not under another project's root";
 
-    const QString id2 = API::str(pe.json("POST", "/api/calls/rec%3A1/move", QJsonObject{{"to", "bramel"}}).value("id")).value_or("");
+    const QString id2 = Json::str(pe.json("POST", "/api/calls/rec%3A1/move", QJsonObject{{"to", "bramel"}}).value("id"))
+                            .value_or("");
     EXPECT_EQ(id2, "rec:2");
     EXPECT_EQ(p1.callDetail(id2).value("project"), "bramel");
     EXPECT_EQ(p1.callDetail(id2).value("has_audio"), true) << "the audio moves along";
     EXPECT_THROW(pe.callDetail(pid), APIError);
 
-    const QString id3 = API::str(p1.json("POST", "/api/calls/rec%3A2/move", QJsonObject{{"to", "personal"}}).value("id")).value_or("");
+    const QString id3 =
+        Json::str(p1.json("POST", "/api/calls/rec%3A2/move", QJsonObject{{"to", "personal"}}).value("id")).value_or("");
     pe.json("DELETE", "/api/calls/" + urlComponent(id3));
     EXPECT_TRUE(personal.calls().empty());
     EXPECT_TRUE(bramel.calls().empty());

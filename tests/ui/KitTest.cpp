@@ -13,7 +13,10 @@ namespace {
 // Sets an environment variable for one test and restores it afterwards.
 class EnvGuard {
 public:
-    EnvGuard(const char* name, const char* value) : name_(name), had_(qEnvironmentVariableIsSet(name)), old_(qgetenv(name))
+    EnvGuard(const char* name, const char* value)
+        : name_(name)
+        , had_(qEnvironmentVariableIsSet(name))
+        , old_(qgetenv(name))
     {
         qputenv(name, value);
     }

@@ -70,8 +70,8 @@ QColor at(const QImage& image, qreal x, qreal y)
 
 bool close(const QColor& a, const QColor& b, int tolerance = 3)
 {
-    return std::abs(a.red() - b.red()) <= tolerance && std::abs(a.green() - b.green()) <= tolerance &&
-           std::abs(a.blue() - b.blue()) <= tolerance;
+    return std::abs(a.red() - b.red()) <= tolerance && std::abs(a.green() - b.green()) <= tolerance
+        && std::abs(a.blue() - b.blue()) <= tolerance;
 }
 
 std::string describe(const QColor& c)
@@ -79,7 +79,7 @@ std::string describe(const QColor& c)
     return c.name(QColor::HexArgb).toStdString();
 }
 
-#define EXPECT_COLOUR(actual, expected)                                                                     \
+#define EXPECT_COLOUR(actual, expected)                                                                                \
     EXPECT_TRUE(close((actual), (expected))) << describe(actual) << " is not " << describe(expected)
 
 // `top` (with its alpha) over an opaque `below`.
@@ -96,8 +96,8 @@ bool shows(const QImage& image, const QRectF& area, const QColor& colour, int to
 {
     for (int y = int((24 + area.top()) * 2); y < int((24 + area.bottom()) * 2); ++y) {
         for (int x = int((24 + area.left()) * 2); x < int((24 + area.right()) * 2); ++x) {
-            if (x >= 0 && y >= 0 && x < image.width() && y < image.height() &&
-                close(image.pixelColor(x, y), colour, tolerance))
+            if (x >= 0 && y >= 0 && x < image.width() && y < image.height()
+                && close(image.pixelColor(x, y), colour, tolerance))
                 return true;
         }
     }
@@ -112,8 +112,8 @@ QColor strongest(const QImage& image, const QRectF& area, const QColor& backdrop
     for (int y = int((24 + area.top()) * 2); y < int((24 + area.bottom()) * 2); ++y) {
         for (int x = int((24 + area.left()) * 2); x < int((24 + area.right()) * 2); ++x) {
             const QColor c = image.pixelColor(x, y);
-            const int distance = std::abs(c.red() - backdrop.red()) + std::abs(c.green() - backdrop.green()) +
-                                 std::abs(c.blue() - backdrop.blue());
+            const int distance = std::abs(c.red() - backdrop.red()) + std::abs(c.green() - backdrop.green())
+                + std::abs(c.blue() - backdrop.blue());
             if (distance > bestDistance) {
                 bestDistance = distance;
                 best = c;
@@ -153,7 +153,10 @@ void click(QWidget& w, QPointF where)
 // Sets an environment variable for one test and restores it afterwards.
 class EnvGuard {
 public:
-    EnvGuard(const char* name, const char* value) : name_(name), had_(qEnvironmentVariableIsSet(name)), old_(qgetenv(name))
+    EnvGuard(const char* name, const char* value)
+        : name_(name)
+        , had_(qEnvironmentVariableIsSet(name))
+        , old_(qgetenv(name))
     {
         qputenv(name, value);
     }
@@ -251,7 +254,7 @@ TEST(Section, TitleInCapitalsAfterTheDoubleSlash)
 TEST(Chip, BracketedCapitalsInTheTonesColour)
 {
     const std::pair<ZVChip::Tone, QColor Pal::*> tones[] = {
-        {ZVChip::Tone::plain, &Pal::tx3}, {ZVChip::Tone::accent, &Pal::ac}, {ZVChip::Tone::red, &Pal::red},
+        {ZVChip::Tone::plain, &Pal::tx3},   {ZVChip::Tone::accent, &Pal::ac},     {ZVChip::Tone::red, &Pal::red},
         {ZVChip::Tone::amber, &Pal::amber}, {ZVChip::Tone::silver, &Pal::silver},
     };
     for (const auto& [tone, field] : tones) {
@@ -443,7 +446,8 @@ TEST(Button, ClickInThePaddingOfAQuietButtonRunsItsAction)
 TEST(Button, PressedDarkensAndShrinksUnlessMotionIsReduced)
 {
     const Pal& d = Pal::darkPal();
-    const QColor pressed = QColor::fromRgbF(d.acFill.redF() - 0.06f, d.acFill.greenF() - 0.06f, d.acFill.blueF() - 0.06f);
+    const QColor pressed = QColor::fromRgbF(d.acFill.redF() - 0.06f, d.acFill.greenF() - 0.06f,
+                                            d.acFill.blueF() - 0.06f);
     for (bool reduced : {false, true}) {
         EnvGuard motion("ZELVAN_REDUCE_MOTION", reduced ? "1" : "0");
         ZVButton button("Kick in", {.kind = ZVButton::Kind::primary});
@@ -454,7 +458,8 @@ TEST(Button, PressedDarkensAndShrinksUnlessMotionIsReduced)
         EXPECT_TRUE(waitFor([&] {
             image = shoot(button, true, reduced ? "button-pressed-reduced" : "button-pressed");
             return close(at(image, button.sizeHint().width() / 2.0, 2), pressed);
-        })) << "reduced " << reduced;
+        })) << "reduced "
+            << reduced;
         // The left edge: still filled when the size is kept, backdrop when shrunk.
         const QColor edge = image.pixelColor(48, int(48 + mid * 2));
         if (reduced)
@@ -508,18 +513,24 @@ TEST(Row, SnapshotsLayoutAndCutTexts)
 {
     for (bool dark : {true, false}) {
         const Pal& p = Pal::of(dark ? ColorScheme::dark : ColorScheme::light);
-        ZVRow selected({.symbol = QStringLiteral("square.grid.2x2"), .title = "Zelvan", .detail = QStringLiteral("owner"),
-                        .selected = true},
-                       [] {}, new Kbd("⌘O"));
+        ZVRow selected(
+            {.symbol = QStringLiteral("square.grid.2x2"),
+             .title = "Zelvan",
+             .detail = QStringLiteral("owner"),
+             .selected = true},
+            [] {}, new Kbd("⌘O"));
         const QImage image = shoot(selected, dark, "row-selected");
         EXPECT_EQ(image.size(), expectedImageSize(selected));
         const qreal h = selected.sizeHint().height();
         EXPECT_COLOUR(at(image, 4, h / 2), p.bg3);
-        EXPECT_COLOUR(at(image, selected.sizeHint().width() / 2.0, 0.2), over([&] {
-                          QColor c = p.ac;
-                          c.setAlphaF(0.45f);
-                          return c;
-                      }(), p.bg3));
+        EXPECT_COLOUR(at(image, selected.sizeHint().width() / 2.0, 0.2),
+                      over(
+                          [&] {
+                              QColor c = p.ac;
+                              c.setAlphaF(0.45f);
+                              return c;
+                          }(),
+                          p.bg3));
         EXPECT_TRUE(shows(image, {10, 0, 16, h}, p.ac)) << "the symbol";
         EXPECT_TRUE(shows(image, {36, 0, 30, h}, p.tx)) << "the title";
 
@@ -535,7 +546,8 @@ TEST(Row, SnapshotsLayoutAndCutTexts)
     auto* layout = new QHBoxLayout(&box);
     layout->setContentsMargins(0, 0, 0, 0);
     auto* kbd = new Kbd("⌘O");
-    auto* row = new ZVRow({.title = "A very long project name that cannot fit in the menu at all"}, [] {}, kbd);
+    auto* row = new ZVRow(
+        {.title = "A very long project name that cannot fit in the menu at all"}, [] {}, kbd);
     layout->addWidget(row);
     box.setFixedWidth(220);
     const QImage image = shoot(box, true, "row-long");
@@ -555,7 +567,8 @@ TEST(Orb, SnapshotsAreStillAndInThePalettesAccent)
             const QImage image = shoot(orb, dark, QStringLiteral("orb-%1").arg(size));
             EXPECT_EQ(image.size(), expectedImageSize(orb));
             // The centre cell is the brightest: the accent of the scheme.
-            const QColor centre = strongest(image, QRectF(size / 2 - 2, size / 2 - 2, 4, 4), dark ? darkBackdrop : lightBackdrop);
+            const QColor centre = strongest(image, QRectF(size / 2 - 2, size / 2 - 2, 4, 4),
+                                            dark ? darkBackdrop : lightBackdrop);
             if (dark)
                 EXPECT_TRUE(centre.green() > 200 && centre.red() > 140 && centre.blue() < 110) << describe(centre);
             else
@@ -620,9 +633,9 @@ TEST(Kit, ViewsTogetherInACard)
     buttons->addWidget(hide);
     column->addLayout(buttons);
     column->addWidget(new ZVSection("Picking up", QStringLiteral("2 new")));
-    column->addWidget(new ZVRow({.symbol = QStringLiteral("clock"), .title = "Standup notes",
-                                 .detail = QStringLiteral("09:30 · 12 min")},
-                                [] {}, new Kbd("⌥⌘P")));
+    column->addWidget(new ZVRow(
+        {.symbol = QStringLiteral("clock"), .title = "Standup notes", .detail = QStringLiteral("09:30 · 12 min")},
+        [] {}, new Kbd("⌥⌘P")));
     content->setFixedWidth(350);
     ZVCard card(content, 16, true);
 

@@ -97,15 +97,12 @@ struct AacWriter::Impl {
     AVFrame* frame = nullptr;
     AVPacket* pkt = nullptr;
     std::vector<float> pending;
-    int64_t inputPts = 0;      // samples sent to the encoder
-    int64_t shift = 0;         // samples of copied silent frames written so far
+    int64_t inputPts = 0; // samples sent to the encoder
+    int64_t shift = 0;    // samples of copied silent frames written so far
     int64_t lastPts = INT64_MIN;
     bool open = false;
 
-    void fail(const std::string& what, int rc)
-    {
-        throw MediaError(what + " " + path + ": " + avText(rc));
-    }
+    void fail(const std::string& what, int rc) { throw MediaError(what + " " + path + ": " + avText(rc)); }
 
     void writePacket(AVPacket* p)
     {
@@ -169,7 +166,9 @@ struct AacWriter::Impl {
             av_new_packet(p, int(silent.size()));
             std::memcpy(p->data, silent.data(), silent.size());
             p->flags |= AV_PKT_FLAG_KEY;
-            const int64_t pts = (lastPts == INT64_MIN ? -enc->initial_padding : av_rescale_q(lastPts, stream->time_base, enc->time_base) + frameSize);
+            const int64_t pts = (lastPts == INT64_MIN
+                                     ? -enc->initial_padding
+                                     : av_rescale_q(lastPts, stream->time_base, enc->time_base) + frameSize);
             p->pts = p->dts = pts;
             p->duration = frameSize;
             shift += frameSize;
@@ -198,7 +197,8 @@ struct AacWriter::Impl {
     }
 };
 
-AacWriter::AacWriter(const std::string& path) : impl_(std::make_unique<Impl>())
+AacWriter::AacWriter(const std::string& path)
+    : impl_(std::make_unique<Impl>())
 {
     Impl& d = *impl_;
     d.path = path;

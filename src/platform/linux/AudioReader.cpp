@@ -83,7 +83,8 @@ struct AudioReader::Impl {
     }
 };
 
-AudioReader::AudioReader(const std::string& path) : impl_(std::make_unique<Impl>())
+AudioReader::AudioReader(const std::string& path)
+    : impl_(std::make_unique<Impl>())
 {
     Impl& d = *impl_;
     d.path = path;
@@ -104,9 +105,18 @@ AudioReader::AudioReader(const std::string& path) : impl_(std::make_unique<Impl>
 
 AudioReader::~AudioReader() = default;
 
-double AudioReader::sampleRate() const { return impl_->dec->sample_rate; }
-int AudioReader::channels() const { return impl_->dec->ch_layout.nb_channels; }
-std::string AudioReader::codec() const { return impl_->dec->codec ? impl_->dec->codec->name : ""; }
+double AudioReader::sampleRate() const
+{
+    return impl_->dec->sample_rate;
+}
+int AudioReader::channels() const
+{
+    return impl_->dec->ch_layout.nb_channels;
+}
+std::string AudioReader::codec() const
+{
+    return impl_->dec->codec ? impl_->dec->codec->name : "";
+}
 
 bool AudioReader::read(PcmBuffer& block)
 {
@@ -155,7 +165,8 @@ bool AudioReader::read(PcmBuffer& block)
         } else {
             if (!d.swr) {
                 if (swr_alloc_set_opts2(&d.swr, &d.frame->ch_layout, AV_SAMPLE_FMT_FLT, d.frame->sample_rate,
-                                        &d.frame->ch_layout, format, d.frame->sample_rate, 0, nullptr) < 0
+                                        &d.frame->ch_layout, format, d.frame->sample_rate, 0, nullptr)
+                        < 0
                     || swr_init(d.swr) < 0)
                     throw MediaError("cannot convert the samples of " + d.path);
             }
@@ -167,7 +178,8 @@ bool AudioReader::read(PcmBuffer& block)
         }
         av_frame_unref(d.frame);
         block.samples.erase(block.samples.begin(),
-                            block.samples.begin() + std::min<ptrdiff_t>(ptrdiff_t(skip) * ch, ptrdiff_t(block.samples.size())));
+                            block.samples.begin()
+                                + std::min<ptrdiff_t>(ptrdiff_t(skip) * ch, ptrdiff_t(block.samples.size())));
         if (!block.samples.empty())
             return true;
     }

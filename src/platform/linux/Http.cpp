@@ -172,11 +172,6 @@ Failure failure(CURLcode code, const Transfer& t)
 
 } // namespace
 
-Failure::Failure(Kind kind, const QString& description)
-    : std::runtime_error(description.toStdString()), kind_(kind), description_(description)
-{
-}
-
 struct Session::Shared {
     CURLSH* share = nullptr;
     std::array<std::mutex, CURL_LOCK_DATA_LAST> locks;
@@ -191,7 +186,9 @@ struct Session::Shared {
     }
 };
 
-Session::Session(Limits limits) : limits_(limits), shared_(std::make_unique<Shared>())
+Session::Session(Limits limits)
+    : limits_(limits)
+    , shared_(std::make_unique<Shared>())
 {
     initCurlOnce();
     shared_->share = curl_share_init();
@@ -279,7 +276,8 @@ Response Session::send(const Request& request) const
         // A line break in a header would start a header of its own.
         const QByteArray line = header.name + ": " + header.value;
         if (std::any_of(line.begin(), line.end(), [](char c) { return (unsigned char)c < 0x20 || c == 0x7f; }))
-            throw Failure(K::other, QStringLiteral("A request header contains a line break or another control character."));
+            throw Failure(K::other,
+                          QStringLiteral("A request header contains a line break or another control character."));
         append(headers, line);
     }
     // Only what the caller lists goes out: no "Expect: 100-continue" pause, no
@@ -306,8 +304,9 @@ Response Session::send(const Request& request) const
                 t.fd = ::open(QFile::encodeName(request.bodyFile).constData(), O_RDONLY | O_CLOEXEC);
                 struct stat st {};
                 if (t.fd < 0 || ::fstat(t.fd, &st) != 0)
-                    throw Failure(K::file, QStringLiteral("The file to upload could not be read: ")
-                                               + QString::fromLocal8Bit(std::strerror(errno)));
+                    throw Failure(K::file,
+                                  QStringLiteral("The file to upload could not be read: ")
+                                      + QString::fromLocal8Bit(std::strerror(errno)));
                 if (!S_ISREG(st.st_mode))
                     throw Failure(K::file, QStringLiteral("The file to upload could not be read: not a file"));
                 curl_easy_setopt(h, CURLOPT_POSTFIELDSIZE_LARGE, curl_off_t(st.st_size));

@@ -29,8 +29,9 @@ public:
         , c_(c)
     {
         const char* name = ScreenCapture::excludeProperty;
-        xcb_intern_atom_reply_t* reply
-            = xcb_intern_atom_reply(c_, xcb_intern_atom(c_, 0, uint16_t(std::strlen(name)), name), nullptr);
+        xcb_intern_atom_reply_t* reply = xcb_intern_atom_reply(c_,
+                                                               xcb_intern_atom(c_, 0, uint16_t(std::strlen(name)), name),
+                                                               nullptr);
         atom_ = reply ? reply->atom : xcb_atom_t(XCB_ATOM_NONE);
         std::free(reply);
     }
@@ -45,8 +46,8 @@ protected:
             // wrapped in a QWindow are not ours to mark.
             if (window && window->isTopLevel() && window->type() != Qt::ForeignWindow && atom_ != XCB_ATOM_NONE) {
                 const uint32_t one = 1;
-                xcb_change_property(c_, XCB_PROP_MODE_REPLACE, xcb_window_t(window->winId()), atom_,
-                                    XCB_ATOM_CARDINAL, 32, 1, &one);
+                xcb_change_property(c_, XCB_PROP_MODE_REPLACE, xcb_window_t(window->winId()), atom_, XCB_ATOM_CARDINAL,
+                                    32, 1, &one);
             }
         }
         return false;

@@ -61,7 +61,8 @@ MicUsage::Proc procOf(const pa_proplist* p)
     bool ok = false;
     const qint32 pid = prop(p, PA_PROP_APPLICATION_PROCESS_ID).toInt(&ok);
     proc.pid = ok && pid > 0 ? pid : 0;
-    for (const char* key : {PA_PROP_APPLICATION_ID, "pipewire.access.portal.app_id", PA_PROP_APPLICATION_PROCESS_BINARY}) {
+    for (const char* key :
+         {PA_PROP_APPLICATION_ID, "pipewire.access.portal.app_id", PA_PROP_APPLICATION_PROCESS_BINARY}) {
         proc.bundleID = prop(p, key);
         if (!proc.bundleID.isEmpty())
             break;
@@ -212,19 +213,21 @@ bool PulseMicUsage::connect(pa_usec_t deadline)
     if (!context_)
         return false;
     pa_context_set_state_callback(
-        context_, [](pa_context*, void* loop) { pa_threaded_mainloop_signal(static_cast<pa_threaded_mainloop*>(loop), 0); },
+        context_,
+        [](pa_context*, void* loop) { pa_threaded_mainloop_signal(static_cast<pa_threaded_mainloop*>(loop), 0); },
         loop_);
     // A question never starts a sound server of its own.
-    if (pa_context_connect(context_, server_.isEmpty() ? nullptr : server_.constData(), PA_CONTEXT_NOAUTOSPAWN,
-                           nullptr)
+    if (pa_context_connect(context_, server_.isEmpty() ? nullptr : server_.constData(), PA_CONTEXT_NOAUTOSPAWN, nullptr)
         < 0) {
         dropContext();
         return false;
     }
-    const bool ready = waitUntil(deadline, [this] {
-        const pa_context_state_t state = pa_context_get_state(context_);
-        return state == PA_CONTEXT_READY || !PA_CONTEXT_IS_GOOD(state);
-    }) && pa_context_get_state(context_) == PA_CONTEXT_READY;
+    const bool ready = waitUntil(deadline,
+                                 [this] {
+                                     const pa_context_state_t state = pa_context_get_state(context_);
+                                     return state == PA_CONTEXT_READY || !PA_CONTEXT_IS_GOOD(state);
+                                 })
+        && pa_context_get_state(context_) == PA_CONTEXT_READY;
     if (!ready)
         dropContext();
     return ready;

@@ -137,14 +137,15 @@ void PulseSource::start(Handlers handlers)
                 const pa_stream_state_t state = pa_stream_get_state(s);
                 PulseSource* source = self(userdata);
                 if (state == PA_STREAM_FAILED || state == PA_STREAM_TERMINATED)
-                    source->interrupt(
-                        (source->kind_ == Kind::Microphone ? QStringLiteral("microphone stream ended: ")
-                                                           : QStringLiteral("system audio stream ended: "))
-                        + errorText(pa_stream_get_context(s)));
+                    source->interrupt((source->kind_ == Kind::Microphone
+                                           ? QStringLiteral("microphone stream ended: ")
+                                           : QStringLiteral("system audio stream ended: "))
+                                      + errorText(pa_stream_get_context(s)));
                 pa_threaded_mainloop_signal(source->loop_, 0);
             },
             this);
-        pa_stream_set_read_callback(stream_, [](pa_stream*, size_t, void* userdata) { self(userdata)->read(); }, this);
+        pa_stream_set_read_callback(
+            stream_, [](pa_stream*, size_t, void* userdata) { self(userdata)->read(); }, this);
         // Frames the server dropped, or a pause of the device, break the count of frames.
         auto lost = [](pa_stream*, void* userdata) {
             if (self(userdata)->timeline_)
@@ -355,7 +356,7 @@ void PulseSource::follow(const QString& sink)
             if (!info || !source->running_ || !source->stream_ || !info->monitor_source_name)
                 return;
             pa_operation* move = pa_context_move_source_output_by_name(c, pa_stream_get_index(source->stream_),
-                                                                         info->monitor_source_name, nullptr, nullptr);
+                                                                       info->monitor_source_name, nullptr, nullptr);
             if (move)
                 pa_operation_unref(move);
         },

@@ -24,7 +24,10 @@ std::string Resampler::describe(double rate, int channels)
 }
 
 Resampler::Resampler(double inputRate, int inputChannels, int outputRate)
-    : impl_(std::make_unique<Impl>()), inputRate_(inputRate), inputChannels_(inputChannels), outputRate_(outputRate)
+    : impl_(std::make_unique<Impl>())
+    , inputRate_(inputRate)
+    , inputChannels_(inputChannels)
+    , outputRate_(outputRate)
 {
     const bool wholeRate = std::isfinite(inputRate) && inputRate >= 1 && inputRate <= 1'000'000
         && inputRate == std::floor(inputRate);
@@ -33,8 +36,9 @@ Resampler::Resampler(double inputRate, int inputChannels, int outputRate)
     if (int(inputRate) == outputRate)
         return;
     AVChannelLayout mono = AV_CHANNEL_LAYOUT_MONO;
-    if (swr_alloc_set_opts2(&impl_->swr, &mono, AV_SAMPLE_FMT_FLT, outputRate, &mono, AV_SAMPLE_FMT_FLT,
-                            int(inputRate), 0, nullptr) < 0
+    if (swr_alloc_set_opts2(&impl_->swr, &mono, AV_SAMPLE_FMT_FLT, outputRate, &mono, AV_SAMPLE_FMT_FLT, int(inputRate),
+                            0, nullptr)
+            < 0
         || swr_init(impl_->swr) < 0)
         throw MediaError("no conversion from " + describe(inputRate, inputChannels));
 }

@@ -48,13 +48,13 @@ void exclude(unsigned long window)
     XDisplay x;
     const xcb_atom_t atom = x.atom(excludeProperty, true);
     const uint32_t one = 1;
-    XReply<xcb_generic_error_t> error(xcb_request_check(
-        x.connection(), xcb_change_property_checked(x.connection(), XCB_PROP_MODE_REPLACE, xcb_window_t(window), atom,
-                                                    XCB_ATOM_CARDINAL, 32, 1, &one)));
+    XReply<xcb_generic_error_t> error(
+        xcb_request_check(x.connection(),
+                          xcb_change_property_checked(x.connection(), XCB_PROP_MODE_REPLACE, xcb_window_t(window), atom,
+                                                      XCB_ATOM_CARDINAL, 32, 1, &one)));
     if (error)
-        throw CaptureError(QStringLiteral("cannot mark window 0x%1: %2")
-                               .arg(window, 0, 16)
-                               .arg(XDisplay::describe(error.get())));
+        throw CaptureError(
+            QStringLiteral("cannot mark window 0x%1: %2").arg(window, 0, 16).arg(XDisplay::describe(error.get())));
     x.checkAlive();
 }
 

@@ -21,7 +21,14 @@ const SecretSchema* schema()
             {"account", SECRET_SCHEMA_ATTRIBUTE_STRING},
             {nullptr, SecretSchemaAttributeType(0)},
         },
-        0, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr,
+        0,
+        nullptr,
+        nullptr,
+        nullptr,
+        nullptr,
+        nullptr,
+        nullptr,
+        nullptr,
     };
     return &s;
 }
@@ -63,8 +70,9 @@ Status findItem(const QString& service, const QString& account, SecretItem** ite
         return fail(error);
     const QByteArray s = service.toUtf8(), a = account.toUtf8();
     GHashTable* attrs = attributes(s, a);
-    GList* items = secret_service_search_sync(
-        svc, schema(), attrs, SecretSearchFlags(SECRET_SEARCH_UNLOCK | SECRET_SEARCH_LOAD_SECRETS), nullptr, &error);
+    GList* items = secret_service_search_sync(svc, schema(), attrs,
+                                              SecretSearchFlags(SECRET_SEARCH_UNLOCK | SECRET_SEARCH_LOAD_SECRETS),
+                                              nullptr, &error);
     g_hash_table_unref(attrs);
     g_object_unref(svc);
     if (error)

@@ -29,8 +29,8 @@ std::unique_ptr<tesseract::TessBaseAPI> start(Mode mode)
     std::vector<std::string> values;
     if (mode == Mode::Fast) {
         // No language correction: the word lists are not even loaded.
-        for (const char* dawg : {"load_system_dawg", "load_freq_dawg", "load_punc_dawg",
-                                 "load_number_dawg", "load_unambig_dawg", "load_bigram_dawg"}) {
+        for (const char* dawg : {"load_system_dawg", "load_freq_dawg", "load_punc_dawg", "load_number_dawg",
+                                 "load_unambig_dawg", "load_bigram_dawg"}) {
             names.emplace_back(dawg);
             values.emplace_back("0");
         }

@@ -77,8 +77,9 @@ std::vector<CaptureDisplay> XDisplay::outputs()
     if (version && (version->major_version > 1 || version->minor_version >= 3)) {
         XReply<xcb_randr_get_output_primary_reply_t> primary(
             xcb_randr_get_output_primary_reply(c_, xcb_randr_get_output_primary(c_, root()), nullptr));
-        XReply<xcb_randr_get_screen_resources_current_reply_t> resources(xcb_randr_get_screen_resources_current_reply(
-            c_, xcb_randr_get_screen_resources_current(c_, root()), nullptr));
+        XReply<xcb_randr_get_screen_resources_current_reply_t> resources(
+            xcb_randr_get_screen_resources_current_reply(c_, xcb_randr_get_screen_resources_current(c_, root()),
+                                                         nullptr));
         if (resources) {
             const xcb_randr_output_t* outputs = xcb_randr_get_screen_resources_current_outputs(resources.get());
             const int count = xcb_randr_get_screen_resources_current_outputs_length(resources.get());
@@ -87,8 +88,10 @@ std::vector<CaptureDisplay> XDisplay::outputs()
                     c_, xcb_randr_get_output_info(c_, outputs[i], resources->config_timestamp), nullptr));
                 if (!info || info->connection != XCB_RANDR_CONNECTION_CONNECTED || info->crtc == XCB_NONE)
                     continue;
-                XReply<xcb_randr_get_crtc_info_reply_t> crtc(xcb_randr_get_crtc_info_reply(
-                    c_, xcb_randr_get_crtc_info(c_, info->crtc, resources->config_timestamp), nullptr));
+                XReply<xcb_randr_get_crtc_info_reply_t> crtc(
+                    xcb_randr_get_crtc_info_reply(c_,
+                                                  xcb_randr_get_crtc_info(c_, info->crtc, resources->config_timestamp),
+                                                  nullptr));
                 if (!crtc || crtc->width == 0 || crtc->height == 0)
                     continue;
                 const auto* name = reinterpret_cast<const char*>(xcb_randr_get_output_info_name(info.get()));
@@ -111,9 +114,9 @@ std::vector<CaptureDisplay> XDisplay::outputs()
 
 QString XDisplay::describe(const xcb_generic_error_t* error)
 {
-    static const char* const names[] = {"Success",   "BadRequest", "BadValue",    "BadWindow",  "BadPixmap",
-                                        "BadAtom",   "BadCursor",  "BadFont",     "BadMatch",   "BadDrawable",
-                                        "BadAccess", "BadAlloc",   "BadColormap", "BadGC",      "BadIDChoice",
+    static const char* const names[] = {"Success",   "BadRequest", "BadValue",         "BadWindow", "BadPixmap",
+                                        "BadAtom",   "BadCursor",  "BadFont",          "BadMatch",  "BadDrawable",
+                                        "BadAccess", "BadAlloc",   "BadColormap",      "BadGC",     "BadIDChoice",
                                         "BadName",   "BadLength",  "BadImplementation"};
     const int code = error->error_code;
     const QString name = code < int(std::size(names)) ? QString::fromLatin1(names[code]) : QStringLiteral("error");

@@ -104,7 +104,7 @@ void XScreenStream::run()
                 : image.scaled(config_.size, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
         } catch (const CaptureError& e) {
             if (handlers_.error)
-                handlers_.error(e.message());
+                handlers_.error(e.description());
             return;
         }
         // Counted from the stamp the frame carries (on the same clock, rounded up), so

@@ -25,10 +25,10 @@ struct XWindows::Info {
 namespace {
 
 constexpr const char* otherTypeNames[] = {
-    "_NET_WM_WINDOW_TYPE_DESKTOP",      "_NET_WM_WINDOW_TYPE_DOCK",       "_NET_WM_WINDOW_TYPE_TOOLBAR",
-    "_NET_WM_WINDOW_TYPE_MENU",         "_NET_WM_WINDOW_TYPE_UTILITY",    "_NET_WM_WINDOW_TYPE_SPLASH",
+    "_NET_WM_WINDOW_TYPE_DESKTOP",       "_NET_WM_WINDOW_TYPE_DOCK",       "_NET_WM_WINDOW_TYPE_TOOLBAR",
+    "_NET_WM_WINDOW_TYPE_MENU",          "_NET_WM_WINDOW_TYPE_UTILITY",    "_NET_WM_WINDOW_TYPE_SPLASH",
     "_NET_WM_WINDOW_TYPE_DROPDOWN_MENU", "_NET_WM_WINDOW_TYPE_POPUP_MENU", "_NET_WM_WINDOW_TYPE_TOOLTIP",
-    "_NET_WM_WINDOW_TYPE_NOTIFICATION", "_NET_WM_WINDOW_TYPE_COMBO",      "_NET_WM_WINDOW_TYPE_DND",
+    "_NET_WM_WINDOW_TYPE_NOTIFICATION",  "_NET_WM_WINDOW_TYPE_COMBO",      "_NET_WM_WINDOW_TYPE_DND",
 };
 
 // A reply, with its error freed rather than left in the event queue.
@@ -91,10 +91,18 @@ XDisplay* XWindows::display()
         return nullptr;
     }
     xcb_connection_t* c = display_->connection();
-    std::vector<const char*> names = {"_NET_CLIENT_LIST", "_NET_CLIENT_LIST_STACKING", "_NET_ACTIVE_WINDOW",
-                                      "_NET_WM_PID", "_NET_WM_NAME", "UTF8_STRING", "_GTK_APPLICATION_ID",
-                                      "_NET_WM_STATE", "_NET_WM_STATE_HIDDEN", "_NET_WM_WINDOW_TYPE",
-                                      "_NET_WM_WINDOW_TYPE_NORMAL", "_NET_WM_WINDOW_TYPE_DIALOG"};
+    std::vector<const char*> names = {"_NET_CLIENT_LIST",
+                                      "_NET_CLIENT_LIST_STACKING",
+                                      "_NET_ACTIVE_WINDOW",
+                                      "_NET_WM_PID",
+                                      "_NET_WM_NAME",
+                                      "UTF8_STRING",
+                                      "_GTK_APPLICATION_ID",
+                                      "_NET_WM_STATE",
+                                      "_NET_WM_STATE_HIDDEN",
+                                      "_NET_WM_WINDOW_TYPE",
+                                      "_NET_WM_WINDOW_TYPE_NORMAL",
+                                      "_NET_WM_WINDOW_TYPE_DIALOG"};
     names.insert(names.end(), std::begin(otherTypeNames), std::end(otherTypeNames));
     std::vector<xcb_intern_atom_cookie_t> cookies;
     for (const char* n : names)
@@ -109,7 +117,8 @@ XDisplay* XWindows::display()
         return nullptr;
     }
     atoms_ = std::make_unique<Atoms>(Atoms{got[0], got[1], got[2], got[3], got[4], got[5], got[6], got[7], got[8],
-                                           got[9], got[10], got[11], std::vector<xcb_atom_t>(got.begin() + 12, got.end())});
+                                           got[9], got[10], got[11],
+                                           std::vector<xcb_atom_t>(got.begin() + 12, got.end())});
     return display_.get();
 }
 

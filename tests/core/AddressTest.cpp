@@ -1,9 +1,9 @@
-#include "core/Platform.h"
+#include "core/Address.h"
 #include "core/Url.h"
 
 #include <gtest/gtest.h>
 
-TEST(Platform, CleanTrimsAndDropsEveryTrailingSlash)
+TEST(Address, CleanTrimsAndDropsEveryTrailingSlash)
 {
     const std::pair<QString, QString> cases[] = {
         {"  http://h.example:8080//  ", "http://h.example:8080"},
@@ -15,10 +15,10 @@ TEST(Platform, CleanTrimsAndDropsEveryTrailingSlash)
         {"a/ ", "a"},
     };
     for (const auto& [in, out] : cases)
-        EXPECT_EQ(Platform::clean(in), out) << in.toStdString();
+        EXPECT_EQ(Address::clean(in), out) << in.toStdString();
 }
 
-TEST(Platform, IsLocalComparesTheHostExactly)
+TEST(Address, IsLocalComparesTheHostExactly)
 {
     const std::pair<const char*, bool> cases[] = {
         {"http://localhost", true},
@@ -33,16 +33,16 @@ TEST(Platform, IsLocalComparesTheHostExactly)
         {"http://localhost.example.com", false},
         {"http://user@localhost.evil", false},
         {"https://zelvan.app", false},
-        {"localhost:8080", false},   // "localhost" reads as the scheme; there is no host
-        {"127.0.0.1:7440", false},   // no scheme, no host
+        {"localhost:8080", false},    // "localhost" reads as the scheme; there is no host
+        {"127.0.0.1:7440", false},    // no scheme, no host
         {"http://local host", false}, // not a URL
         {"", false},
     };
     for (const auto& [base, local] : cases)
-        EXPECT_EQ(Platform::isLocal(base), local) << base;
+        EXPECT_EQ(Address::isLocal(base), local) << base;
 }
 
-TEST(Platform, ResolveKeepsAbsoluteTextAndJoinsRelativeOnes)
+TEST(Address, ResolveKeepsAbsoluteTextAndJoinsRelativeOnes)
 {
     struct Case {
         const char* text;
@@ -55,12 +55,12 @@ TEST(Platform, ResolveKeepsAbsoluteTextAndJoinsRelativeOnes)
         {"HTTPS://Example.COM/X?y=Z", "http://other", "HTTPS://Example.COM/X?y=Z"}, // unchanged, case and all
         {"https://a.b/p", "", "https://a.b/p"},
         {"", "http://h", "http://h/"},
-        {"a b", "http://h", std::nullopt},      // a space is not allowed in a URL
-        {"app", "", std::nullopt},              // no base: no absolute URL
+        {"a b", "http://h", std::nullopt}, // a space is not allowed in a URL
+        {"app", "", std::nullopt},         // no base: no absolute URL
         {"app", "not a base", std::nullopt},
     };
     for (const auto& c : cases) {
-        const auto url = Platform::resolve(c.text, c.base);
+        const auto url = Address::resolve(c.text, c.base);
         ASSERT_EQ(url.has_value(), c.url.has_value()) << c.text << " on " << c.base;
         if (url) {
             EXPECT_EQ(url->text(), QString::fromUtf8(*c.url)) << c.text;
@@ -68,11 +68,11 @@ TEST(Platform, ResolveKeepsAbsoluteTextAndJoinsRelativeOnes)
     }
 }
 
-TEST(Platform, DefaultBaseIsACleanHttpsAddress)
+TEST(Address, DefaultBaseIsACleanHttpsAddress)
 {
-    EXPECT_TRUE(Platform::defaultBase.startsWith("https://"));
-    EXPECT_EQ(Platform::clean(Platform::defaultBase), Platform::defaultBase);
-    const auto url = Url::parse(Platform::defaultBase);
+    EXPECT_TRUE(Address::defaultBase.startsWith("https://"));
+    EXPECT_EQ(Address::clean(Address::defaultBase), Address::defaultBase);
+    const auto url = Url::parse(Address::defaultBase);
     ASSERT_TRUE(url && url->host());
     EXPECT_FALSE(url->host()->isEmpty());
 }
@@ -92,11 +92,11 @@ TEST(Url, ParsesWithoutRewriting)
         {"http://h/a%2Fb?q=%C3%A9", true, "http", "h"},
         {"/relative/path?x", true, "", std::nullopt},
         {"mailto:someone", true, "mailto", std::nullopt},
-        {"http://h:8a/", false, "", std::nullopt},     // port must be digits
-        {"http://[zz]/", false, "", std::nullopt},     // not an IPv6 literal
-        {"http://h/%zz", false, "", std::nullopt},     // bad escape
-        {"http://h/a#b#c", false, "", std::nullopt},   // second "#"
-        {"http://h/a b", false, "", std::nullopt},     // space
+        {"http://h:8a/", false, "", std::nullopt},   // port must be digits
+        {"http://[zz]/", false, "", std::nullopt},   // not an IPv6 literal
+        {"http://h/%zz", false, "", std::nullopt},   // bad escape
+        {"http://h/a#b#c", false, "", std::nullopt}, // second "#"
+        {"http://h/a b", false, "", std::nullopt},   // space
         {"http://h/<x>", false, "", std::nullopt},
         {"http://h/\t", false, "", std::nullopt},
     };

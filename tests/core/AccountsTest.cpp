@@ -1,10 +1,11 @@
-// The account and upload-target rules of Settings, with keys in the private
-// desktop's real keyring (a service of its own per test).
+// The account and upload-target rules, with keys in the private desktop's real
+// keyring (a service of its own per test).
+#include "core/Accounts.h"
 #include "core/Keychain.h"
 #include "core/Log.h"
 #include "core/Paths.h"
-#include "core/Platform.h"
 #include "core/Settings.h"
+#include "core/WebPlatform.h"
 #include "platform/SecretStore.h"
 #include "support/TestSupport.h"
 
@@ -25,6 +26,7 @@ protected:
         previous_ = Keychain::service();
         Keychain::setService("zelvan-test-" + QUuid::createUuid().toString(QUuid::WithoutBraces));
         settings_ = open();
+        accounts_ = std::make_unique<Accounts>(*settings_);
         settings_->setPlatformBase(base_);
     }
     void TearDown() override
@@ -39,13 +41,15 @@ protected:
 
     std::vector<Workspace> projects() const
     {
-        return {Platform::project(base_, "bramel", "Bramel", "owner"), Platform::project(base_, "tovarind", "Tovarind", "member")};
+        return {WebPlatform::project(base_, "bramel", "Bramel", "owner"),
+                WebPlatform::project(base_, "tovarind", "Tovarind", "member")};
     }
 
     const QString base_ = "http://127.0.0.1:7440";
     const QString suite_ = "test-" + QUuid::createUuid().toString(QUuid::WithoutBraces);
     TempSupport support_;
     std::unique_ptr<Settings> settings_;
+    std::unique_ptr<Accounts> accounts_;
 
 private:
     QString previous_;
@@ -56,58 +60,60 @@ private:
 TEST_F(Account, SignInKeepsTheKeyInTheKeyringAndSignOutForgetsIt)
 {
     Settings& s = *settings_;
-    EXPECT_FALSE(s.signedIn());
+    Accounts& acc = *accounts_;
+    EXPECT_FALSE(acc.signedIn());
     s.setAccountError("old failure");
-    ASSERT_TRUE(s.signIn("zv_key", "ada@example.com", std::nullopt));
-    EXPECT_TRUE(s.signedIn()) << "signed in before any project arrives";
-    EXPECT_FALSE(s.projectMode());
+    ASSERT_TRUE(acc.signIn("zv_key", "ada@example.com", std::nullopt));
+    EXPECT_TRUE(acc.signedIn()) << "signed in before any project arrives";
+    EXPECT_FALSE(acc.projectMode());
     EXPECT_FALSE(s.accountError());
     EXPECT_EQ(Keychain::get("account"), "zv_key");
     EXPECT_EQ(SecretStore::label(Keychain::service(), "account"), "Zelvan account key");
-    EXPECT_EQ(open()->accountKey(), "zv_key") << "a new start reads the keyring";
+    EXPECT_EQ(Accounts(*open()).accountKey(), "zv_key") << "a new start reads the keyring";
     EXPECT_EQ(open()->accountEmail(), "ada@example.com");
 
     Workspace legacy("Home", "http://localhost:8000");
     s.setWorkspaces({legacy});
-    s.setKey("legacy-key", legacy);
-    s.apply({"ada@example.com", "Ada", base_ + "/api/v1/personal"}, projects());
+    acc.setKey("legacy-key", legacy);
+    acc.apply({"ada@example.com", "Ada", base_ + "/api/v1/personal"}, projects());
     s.setWorkdaySlug("bramel");
     s.setLastFiled(FiledRef{"rec:1", "t", "bramel", QDateTime::currentDateTimeUtc()});
 
-    s.signOut();
-    EXPECT_FALSE(s.signedIn());
+    acc.signOut();
+    EXPECT_FALSE(acc.signedIn());
     EXPECT_FALSE(Keychain::get("account"));
     EXPECT_FALSE(s.accountEmail() || s.accountName() || s.workdaySlug() || s.personalRoot() || s.lastFiled());
     EXPECT_TRUE(s.projects().empty());
     EXPECT_EQ(s.workspaces(), std::vector<Workspace>{legacy});
-    EXPECT_EQ(s.keyFor(legacy), "legacy-key");
+    EXPECT_EQ(acc.keyFor(legacy), "legacy-key");
 
     // After sign-out the keyring is not asked again.
     Keychain::set("account", "zv_elsewhere");
-    EXPECT_EQ(s.accountKey(), "");
+    EXPECT_EQ(acc.accountKey(), "");
 }
 
 TEST_F(Account, ApplyWritesOnlyWhatChanged)
 {
     Settings& s = *settings_;
-    ASSERT_TRUE(s.signIn("zv_key", "ada@example.com", "Ada"));
+    Accounts& acc = *accounts_;
+    ASSERT_TRUE(acc.signIn("zv_key", "ada@example.com", "Ada"));
     const AccountInfo info{"ada@example.com", "Ada L.", base_ + "/api/v1/personal"};
-    s.apply(info, projects());
+    acc.apply(info, projects());
     EXPECT_EQ(s.accountName(), "Ada L.");
     EXPECT_EQ(s.projects(), projects());
     EXPECT_EQ(s.personalRoot(), info.personalRoot);
-    EXPECT_TRUE(s.projectMode());
+    EXPECT_TRUE(acc.projectMode());
 
     int changes = 0;
     QObject::connect(&s, &Settings::changed, [&] { ++changes; });
     s.setAccountError("stale");
     changes = 0;
-    s.apply(info, projects());
+    acc.apply(info, projects());
     EXPECT_EQ(changes, 1) << "only the account error is cleared";
     EXPECT_FALSE(s.accountError());
 
     // Absent name and root keep the stored ones.
-    s.apply({"ada@example.com", std::nullopt, std::nullopt}, {});
+    acc.apply({"ada@example.com", std::nullopt, std::nullopt}, {});
     EXPECT_EQ(s.accountName(), "Ada L.");
     EXPECT_EQ(s.personalRoot(), info.personalRoot);
     EXPECT_TRUE(s.projects().empty());
@@ -116,6 +122,7 @@ TEST_F(Account, ApplyWritesOnlyWhatChanged)
 TEST_F(Account, TargetsAndHomeFollowTheAccountState)
 {
     Settings& s = *settings_;
+    Accounts& acc = *accounts_;
     Workspace local("Local", "http://localhost:8000/");
     Workspace remote("Remote", "https://remote.example");
     s.setWorkspaces({remote, local});
@@ -123,51 +130,51 @@ TEST_F(Account, TargetsAndHomeFollowTheAccountState)
 
     // Signed out: the legacy servers; the selected one has no key and is not on
     // this machine, so home is the first connected one.
-    EXPECT_EQ(s.targets(), (std::vector<Workspace>{remote, local}));
-    const auto connected = s.connected();
+    EXPECT_EQ(acc.targets(), (std::vector<Workspace>{remote, local}));
+    const auto connected = acc.connected();
     ASSERT_EQ(connected.size(), 1u);
     EXPECT_EQ(connected[0].first, local);
     EXPECT_EQ(connected[0].second.key(), "");
-    EXPECT_EQ(s.home(), local);
-    EXPECT_EQ(s.boardURL()->text(), "http://localhost:8000/#/board");
+    EXPECT_EQ(acc.home(), local);
+    EXPECT_EQ(acc.boardURL()->text(), "http://localhost:8000/#/board");
 
-    s.setKey("  remote-key \n", remote);
+    acc.setKey("  remote-key \n", remote);
     EXPECT_EQ(Keychain::get(idText(remote.id)), "remote-key");
     EXPECT_EQ(SecretStore::label(Keychain::service(), idText(remote.id)), "Zelvan workspace key");
-    EXPECT_EQ(s.home(), remote);
-    EXPECT_EQ(s.homeAPI()->key(), "remote-key");
+    EXPECT_EQ(acc.home(), remote);
+    EXPECT_EQ(acc.homeAPI()->key(), "remote-key");
 
     // Nothing connected: home falls back to the selection itself.
-    s.setKey("", remote);
+    acc.setKey("", remote);
     s.setWorkspaces({remote});
-    EXPECT_TRUE(s.connected().empty());
-    EXPECT_EQ(s.home(), remote);
+    EXPECT_TRUE(acc.connected().empty());
+    EXPECT_EQ(acc.home(), remote);
 
     // Signed in with projects: exactly the projects; home follows the work-day slug.
-    ASSERT_TRUE(s.signIn("zv_key", "ada@example.com", "Ada"));
-    s.apply({"ada@example.com", "Ada", std::nullopt}, projects());
-    EXPECT_EQ(s.targets(), projects());
-    EXPECT_FALSE(s.showLegacy());
-    EXPECT_EQ(s.home(), projects()[0]) << "no work-day slug: the first project";
+    ASSERT_TRUE(acc.signIn("zv_key", "ada@example.com", "Ada"));
+    acc.apply({"ada@example.com", "Ada", std::nullopt}, projects());
+    EXPECT_EQ(acc.targets(), projects());
+    EXPECT_FALSE(acc.showLegacy());
+    EXPECT_EQ(acc.home(), projects()[0]) << "no work-day slug: the first project";
     s.setWorkdaySlug("tovarind");
-    EXPECT_EQ(s.home(), projects()[1]);
+    EXPECT_EQ(acc.home(), projects()[1]);
     s.setWorkdaySlug("nowhere");
-    EXPECT_EQ(s.home(), projects()[0]);
-    EXPECT_EQ(s.workspace(projects()[1].id), projects()[1]);
-    EXPECT_FALSE(s.workspace(remote.id)) << "legacy servers are hidden";
-    const auto api = s.apiForDest("tovarind");
+    EXPECT_EQ(acc.home(), projects()[0]);
+    EXPECT_EQ(acc.workspace(projects()[1].id), projects()[1]);
+    EXPECT_FALSE(acc.workspace(remote.id)) << "legacy servers are hidden";
+    const auto api = acc.apiForDest("tovarind");
     ASSERT_TRUE(api);
     EXPECT_EQ(api->key(), "zv_key");
     EXPECT_EQ(api->apiRoot(), base_ + "/api/v1/p/tovarind");
-    EXPECT_FALSE(s.apiForDest("nowhere"));
-    EXPECT_EQ(s.destName("tovarind"), "Tovarind");
-    EXPECT_EQ(s.destName("personal"), "Personal");
-    EXPECT_EQ(s.destName("nowhere"), "nowhere");
-    EXPECT_EQ(s.myName(projects()[0]), "Ada");
+    EXPECT_FALSE(acc.apiForDest("nowhere"));
+    EXPECT_EQ(acc.destName("tovarind"), "Tovarind");
+    EXPECT_EQ(acc.destName("personal"), "Personal");
+    EXPECT_EQ(acc.destName("nowhere"), "nowhere");
+    EXPECT_EQ(acc.myName(projects()[0]), "Ada");
 
     // A project never gets a client without a key.
-    s.signOut();
-    EXPECT_FALSE(s.apiFor(projects()[0]));
+    acc.signOut();
+    EXPECT_FALSE(acc.apiFor(projects()[0]));
 }
 
 TEST_F(Account, LegacyServersCanBeSwitchedOff)
@@ -176,64 +183,67 @@ TEST_F(Account, LegacyServersCanBeSwitchedOff)
     store->setValue("legacyServers", "false");
     store->sync();
     auto s = open();
-    EXPECT_FALSE(s->showLegacy());
-    EXPECT_TRUE(s->targets().empty());
-    EXPECT_TRUE(s->connected().empty());
-    EXPECT_FALSE(s->home());
-    EXPECT_FALSE(s->boardURL());
+    Accounts acc(*s);
+    EXPECT_FALSE(acc.showLegacy());
+    EXPECT_TRUE(acc.targets().empty());
+    EXPECT_TRUE(acc.connected().empty());
+    EXPECT_FALSE(acc.home());
+    EXPECT_FALSE(acc.boardURL());
 }
 
 TEST_F(Account, PagesAndThePersonalLibraryStayOnThePlatform)
 {
     Settings& s = *settings_;
+    Accounts& acc = *accounts_;
     s.setPlatformBase(base_ + "//"); // assigned at run time: used cleaned
-    s.apply({"ada@example.com", std::nullopt, std::nullopt}, projects());
-    EXPECT_FALSE(s.personalAPI()) << "not signed in";
-    ASSERT_TRUE(s.signIn("zv_key", "ada@example.com", std::nullopt));
+    acc.apply({"ada@example.com", std::nullopt, std::nullopt}, projects());
+    EXPECT_FALSE(acc.personalAPI()) << "not signed in";
+    ASSERT_TRUE(acc.signIn("zv_key", "ada@example.com", std::nullopt));
 
-    EXPECT_EQ(s.boardURL()->text(), base_ + "/app");
-    EXPECT_EQ(s.link("personal", "rec:1/a b")->text(), base_ + "/app/r/rec%3A1%2Fa%20b");
-    EXPECT_EQ(s.link("bramel", "rec:1")->text(), base_ + "/app/p/bramel/#/library/call/rec%3A1");
-    EXPECT_FALSE(s.link("nowhere", "rec:1"));
+    EXPECT_EQ(acc.boardURL()->text(), base_ + "/app");
+    EXPECT_EQ(acc.link("personal", "rec:1/a b")->text(), base_ + "/app/r/rec%3A1%2Fa%20b");
+    EXPECT_EQ(acc.link("bramel", "rec:1")->text(), base_ + "/app/p/bramel/#/library/call/rec%3A1");
+    EXPECT_FALSE(acc.link("nowhere", "rec:1"));
 
-    auto personal = s.personalAPI();
+    auto personal = acc.personalAPI();
     ASSERT_TRUE(personal);
     EXPECT_EQ(personal->server(), base_ + "/app");
     EXPECT_EQ(personal->apiRoot(), base_ + "/api/v1/personal");
     EXPECT_EQ(personal->key(), "zv_key");
 
     s.setPersonalRoot(base_ + "/app/api/platform/personal");
-    EXPECT_EQ(s.apiForDest("personal")->apiRoot(), base_ + "/app/api/platform/personal");
+    EXPECT_EQ(acc.apiForDest("personal")->apiRoot(), base_ + "/app/api/platform/personal");
     // A stored root elsewhere would receive the account key: the default is used.
     s.setPersonalRoot("https://collector.example/api");
-    EXPECT_EQ(s.personalAPI()->apiRoot(), base_ + "/api/v1/personal");
+    EXPECT_EQ(acc.personalAPI()->apiRoot(), base_ + "/api/v1/personal");
 }
 
 TEST_F(Account, RemovingAWorkspaceDeletesItsKeyAndMovesTheSelection)
 {
     Settings& s = *settings_;
+    Accounts& acc = *accounts_;
     Workspace a("A", "http://a.test"), b("B", "http://b.test"), c("C", "http://c.test");
     s.setWorkspaces({a, b, c});
     s.setActiveID(b.id);
-    s.setKey("key-b", b);
+    acc.setKey("key-b", b);
     s.setNames({{idText(b.id), "Bea"}});
-    EXPECT_EQ(s.myName(b), "Bea");
-    EXPECT_FALSE(s.myName(a));
-    EXPECT_FALSE(s.myName(std::nullopt));
+    EXPECT_EQ(acc.myName(b), "Bea");
+    EXPECT_FALSE(acc.myName(a));
+    EXPECT_FALSE(acc.myName(std::nullopt));
 
-    s.remove(a);
+    acc.remove(a);
     EXPECT_EQ(s.activeID(), b.id) << "another workspace's removal leaves the selection";
-    s.remove(b);
+    acc.remove(b);
     EXPECT_FALSE(Keychain::get(idText(b.id)));
-    EXPECT_EQ(s.keyFor(b), "");
+    EXPECT_EQ(acc.keyFor(b), "");
     EXPECT_EQ(s.workspaces(), std::vector<Workspace>{c});
     EXPECT_EQ(s.activeID(), c.id);
-    s.remove(c);
+    acc.remove(c);
     EXPECT_FALSE(s.activeID());
     EXPECT_EQ(open()->workspaces(), std::vector<Workspace>{});
 
     // Projects have no keys of their own.
-    s.setKey("ignored", projects()[0]);
+    acc.setKey("ignored", projects()[0]);
     EXPECT_FALSE(Keychain::get(idText(projects()[0].id)));
 }
 
@@ -247,8 +257,9 @@ TEST(AccountWithoutKeyring, SignInFailsAndStaysSignedOut)
             TempSupport support;
             qputenv("DBUS_SESSION_BUS_ADDRESS", "unix:path=/nonexistent/zelvan-bus");
             Settings s(Settings::suite("test-no-keyring"));
-            const bool refused = !s.signIn("zv_key", "ada@example.com", "Ada");
-            const bool out = !s.signedIn() && !s.accountEmail() && s.accountKey().isEmpty();
+            Accounts acc(s);
+            const bool refused = !acc.signIn("zv_key", "ada@example.com", "Ada");
+            const bool out = !acc.signedIn() && !s.accountEmail() && acc.accountKey().isEmpty();
             std::exit(refused && out ? 0 : 1);
         },
         testing::ExitedWithCode(0), "keychain set failed");
@@ -264,12 +275,14 @@ TEST(AccountWithoutKeyring, AnUnreachableKeyringIsAskedAgain)
             const QByteArray bus = qgetenv("DBUS_SESSION_BUS_ADDRESS");
             Keychain::setService("zelvan-test-" + QUuid::createUuid().toString(QUuid::WithoutBraces));
             Settings s(Settings::suite("test-late-keyring"));
+            Accounts acc(s);
             const Workspace legacy("Home", "https://home.example");
             qputenv("DBUS_SESSION_BUS_ADDRESS", "unix:path=/nonexistent/zelvan-bus");
-            const bool emptyWhileAway = s.accountKey().isEmpty() && s.keyFor(legacy).isEmpty();
+            const bool emptyWhileAway = acc.accountKey().isEmpty() && acc.keyFor(legacy).isEmpty();
             qputenv("DBUS_SESSION_BUS_ADDRESS", bus);
-            const bool stored = Keychain::set(Keychain::accountItem, "zv_late") && Keychain::set(idText(legacy.id), "wk");
-            const bool seen = s.accountKey() == "zv_late" && s.keyFor(legacy) == "wk";
+            const bool stored = Keychain::set(Keychain::accountItem, "zv_late")
+                && Keychain::set(idText(legacy.id), "wk");
+            const bool seen = acc.accountKey() == "zv_late" && acc.keyFor(legacy) == "wk";
             Keychain::remove(Keychain::accountItem);
             Keychain::remove(idText(legacy.id));
             std::exit(emptyWhileAway && stored && seen ? 0 : 1);

@@ -15,7 +15,7 @@
 // answer ("/api/v1/me", or the app paths of a development server) and a
 // workspace server under every project root and the Personal root, all keyed by
 // one account key. A wrong key gets 401.
-class WebPlatform {
+class FakeWebPlatform {
 public:
     // How the person at the browser answers a sign-in.
     enum class Approval {
@@ -48,8 +48,8 @@ public:
 
     static constexpr const char* userCode = "ABCD-1234";
 
-    explicit WebPlatform(FakePlatform& platform);
-    WebPlatform(FakePlatform& platform, Options options);
+    explicit FakeWebPlatform(FakePlatform& platform);
+    FakeWebPlatform(FakePlatform& platform, Options options);
 
     void approve();
     int polls() const;
@@ -60,7 +60,7 @@ public:
 
 private:
     // Shared with the routes, which outlive this object on the FakePlatform: a
-    // sign-in still polling after a test let go of its WebPlatform is answered
+    // sign-in still polling after a test let go of its FakeWebPlatform is answered
     // from here.
     struct State {
         Options options;

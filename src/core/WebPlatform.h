@@ -15,30 +15,11 @@
 #include <optional>
 #include <vector>
 
-// The web platform the app files recordings to: its address rules, and the
-// client side of its account protocol (device sign-in, the account answer, project
-// identities and roots). Nothing here keeps state. The blocking calls throw
+// The web platform the app files recordings to: the client side of its account
+// protocol (device sign-in, the account answer, project identities and roots).
+// Its address rules are Address. Nothing here keeps state. The blocking calls throw
 // APIError and belong on Net::pool().
-namespace Platform {
-
-// The service's web address, used when the settings hold no platform base.
-inline const QString defaultBase = QStringLiteral("https://zelvan.app");
-
-// Trimmed of white space and line breaks, then every trailing "/" removed.
-QString clean(const QString& text);
-
-// The base names this machine: its host, exactly as written, is "127.0.0.1",
-// "localhost" or "::1", or ends in ".localhost". Case matters.
-bool isLocal(const QString& base);
-
-// The text when it is already an absolute URL; otherwise the text as a path
-// below the cleaned base. Nothing when neither forms an absolute URL.
-std::optional<Url> resolve(const QString& text, const QString& base);
-
-// Scheme, host and port of the URL equal those of the base (letter case aside).
-bool sameOrigin(const Url& url, const QString& base);
-
-// --- Account protocol ----------------------------------------------------
+namespace WebPlatform {
 
 // The device endpoints, tried in this order.
 const QStringList& devicePaths();
@@ -48,8 +29,8 @@ const QStringList& devicePaths();
 QUuid projectID(const QString& base, const QString& slug);
 
 // The workspace of one platform project. appPaths: the development server's roots.
-Workspace project(const QString& base, const QString& slug, const QString& name,
-                  const std::optional<QString>& seat, bool appPaths = false);
+Workspace project(const QString& base, const QString& slug, const QString& name, const std::optional<QString>& seat,
+                  bool appPaths = false);
 
 // One unauthenticated JSON POST; the answer as judged by API::check.
 QJsonObject post(const Url& url, const QJsonObject& body, double timeout = 20);
@@ -97,7 +78,6 @@ struct Approval {
 // trouble while polling is logged and survived. Throws SignInError for outcomes
 // the user must read, APIError when the start fails, Cancelled. Blocks; without
 // a pause it sleeps for real.
-Approval deviceFlow(const QString& base, const std::function<void(const DeviceStart&)>& onCode,
-                    const Pause& pause = {});
+Approval deviceFlow(const QString& base, const std::function<void(const DeviceStart&)>& onCode, const Pause& pause = {});
 
-} // namespace Platform
+} // namespace WebPlatform

@@ -1,4 +1,4 @@
-#include "support/WebPlatform.h"
+#include "support/FakeWebPlatform.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -17,12 +17,14 @@ QString q(const std::string& text)
 
 } // namespace
 
-WebPlatform::WebPlatform(FakePlatform& platform) : WebPlatform(platform, Options())
+FakeWebPlatform::FakeWebPlatform(FakePlatform& platform)
+    : FakeWebPlatform(platform, Options())
 {
 }
 
-WebPlatform::WebPlatform(FakePlatform& platform, Options options)
-    : platform_(platform), state_(std::make_shared<State>())
+FakeWebPlatform::FakeWebPlatform(FakePlatform& platform, Options options)
+    : platform_(platform)
+    , state_(std::make_shared<State>())
 {
     Options& o = state_->options;
     o = std::move(options);
@@ -44,7 +46,7 @@ WebPlatform::WebPlatform(FakePlatform& platform, Options options)
     }
 }
 
-void WebPlatform::serveDevice(const std::string& prefix)
+void FakeWebPlatform::serveDevice(const std::string& prefix)
 {
     platform_.route("POST", prefix + "/start", [state = state_](const httplib::Request& req, httplib::Response& res) {
         const QJsonObject body = QJsonDocument::fromJson(QByteArray::fromStdString(req.body)).object();
@@ -90,13 +92,14 @@ void WebPlatform::serveDevice(const std::string& prefix)
         }
         if (!approved)
             return reply(res, QJsonObject{{"status", "pending"}});
-        reply(res, QJsonObject{{"status", "ok"},
-                               {"key", q(o.key)},
-                               {"account", QJsonObject{{"email", q(o.email)}, {"name", q(o.name)}}}});
+        reply(res,
+              QJsonObject{{"status", "ok"},
+                          {"key", q(o.key)},
+                          {"account", QJsonObject{{"email", q(o.email)}, {"name", q(o.name)}}}});
     });
 }
 
-void WebPlatform::serveMe(const std::string& path)
+void FakeWebPlatform::serveMe(const std::string& path)
 {
     platform_.route("GET", path, [state = state_](const httplib::Request& req, httplib::Response& res) {
         const Options& o = state->options;
@@ -104,22 +107,25 @@ void WebPlatform::serveMe(const std::string& path)
             return FakePlatform::error(res, 401, "invalid or missing account key");
         QJsonArray projects;
         for (const Project& p : o.projects)
-            projects.append(QJsonObject{{"slug", q(p.slug)}, {"name", q(p.name)}, {"seat", q(p.seat)},
+            projects.append(QJsonObject{{"slug", q(p.slug)},
+                                        {"name", q(p.name)},
+                                        {"seat", q(p.seat)},
                                         {"url", q("/app/p/" + p.slug + "/")}});
-        reply(res, QJsonObject{{"account", QJsonObject{{"id", "acc-1"}, {"email", q(o.email)}, {"name", q(o.name)}}},
-                               {"personal", QJsonObject{{"calls_url", q(*o.callsURL)}}},
-                               {"projects", projects},
-                               {"invites", QJsonArray()}});
+        reply(res,
+              QJsonObject{{"account", QJsonObject{{"id", "acc-1"}, {"email", q(o.email)}, {"name", q(o.name)}}},
+                          {"personal", QJsonObject{{"calls_url", q(*o.callsURL)}}},
+                          {"projects", projects},
+                          {"invites", QJsonArray()}});
     });
 }
 
-void WebPlatform::approve()
+void FakeWebPlatform::approve()
 {
     std::lock_guard lock(state_->mutex);
     state_->approved = true;
 }
 
-int WebPlatform::polls() const
+int FakeWebPlatform::polls() const
 {
     std::lock_guard lock(state_->mutex);
     return state_->polls;
