@@ -97,7 +97,8 @@ TEST(HotKeysTest, HoldingTheTalkKeyGivesOnePressAndOneRelease)
     QString seen;
     const HotKeys::Key& talk = HotKeys::talk;
     ASSERT_TRUE(talk.hold);
-    ASSERT_TRUE(HotKeys::registerKey(talk.id, talk.key, talk.modifiers, [&] { seen += 'R'; }, [&] { seen += 'P'; }));
+    ASSERT_TRUE(HotKeys::registerKey(
+        talk.id, talk.key, talk.modifiers, [&] { seen += 'R'; }, [&] { seen += 'P'; }));
 
     // Held for a second, long enough for the keyboard to repeat the key many times;
     // then let go at once, or the modifiers first.
@@ -177,7 +178,8 @@ TEST(HotKeysTest, WithoutAnXDisplayEveryRegistrationFailsWithOneLogLine)
             qunsetenv("DISPLAY");
             const bool any = HotKeys::registerKey(1, Qt::Key_R, appModifiers, {}, [] {})
                 || HotKeys::registerKey(2, Qt::Key_P, appModifiers, {}, [] {})
-                || HotKeys::registerKey(3, Qt::Key_Space, appModifiers, [] {}, [] {});
+                || HotKeys::registerKey(
+                                 3, Qt::Key_Space, appModifiers, [] {}, [] {});
             const QStringList lines = logMessages();
             std::exit(!any && lines.filter("need X11").size() == 1 && lines.filter("not registered").isEmpty() ? 0 : 1);
         },

@@ -22,15 +22,15 @@ int main(int argc, char** argv)
         return 1;
     for (int i = 2; i < argc; ++i) {
         const auto mods = uint16_t(std::atoi(argv[i]));
-        xcb_generic_error_t* error = xcb_request_check(
-            c, xcb_grab_key_checked(c, 0, root, mods, codes[0], XCB_GRAB_MODE_ASYNC, XCB_GRAB_MODE_ASYNC));
+        xcb_generic_error_t* error = xcb_request_check(c,
+                                                       xcb_grab_key_checked(c, 0, root, mods, codes[0],
+                                                                            XCB_GRAB_MODE_ASYNC, XCB_GRAB_MODE_ASYNC));
         if (error)
             return 1;
     }
     std::puts("ready");
     std::fflush(stdout);
-    while (std::getchar() != EOF) {
-    }
+    while (std::getchar() != EOF) {}
     xcb_disconnect(c);
     return 0;
 }

@@ -74,7 +74,7 @@ TEST(StatusIconTest, SlashStatesAndLooks)
 
 TEST(StatusIconTest, SlashWidthIsFifteenPercentOfTheSize)
 {
-    const QImage image = StatusIcon::slashImage(18, false, true, true, 10); // 2.7 points = 27 pixels
+    const QImage image = StatusIcon::slashImage(18, false, true, true, 10);              // 2.7 points = 27 pixels
     const double nx = 0.68 / std::hypot(0.32, 0.68), ny = 0.32 / std::hypot(0.32, 0.68); // across, y down
     double width = 0;
     for (double t = -40; t <= 40; t += 0.25)

@@ -15,9 +15,8 @@ namespace {
 QRect slashOnScreen()
 {
     const QRect lower = QGuiApplication::primaryScreen()->geometry().adjusted(0, 540, 0, 0);
-    const QImage shot = QGuiApplication::primaryScreen()
-                            ->grabWindow(0, lower.x(), lower.y(), lower.width(), lower.height())
-                            .toImage();
+    const QImage shot =
+        QGuiApplication::primaryScreen()->grabWindow(0, lower.x(), lower.y(), lower.width(), lower.height()).toImage();
     QRect box;
     int n = 0;
     for (int y = 0; y < shot.height(); ++y)
@@ -50,8 +49,9 @@ TEST(TrayTest, TheIconShowsInTheTrayHostAndClicksReachTheHandler)
     EXPECT_LE(shown.height(), 24);
 
     const QPoint centre = shown.center();
-    ASSERT_TRUE(run(QStringLiteral("xdotool"),
-                    {"mousemove", QString::number(centre.x()), QString::number(centre.y()), "click", "1", "click", "3"}));
+    ASSERT_TRUE(
+        run(QStringLiteral("xdotool"),
+            {"mousemove", QString::number(centre.x()), QString::number(centre.y()), "click", "1", "click", "3"}));
     ASSERT_TRUE(waitFor([&] { return clicks.size() >= 2; }, 30));
     EXPECT_EQ(clicks, (QList<QSystemTrayIcon::ActivationReason>{QSystemTrayIcon::Trigger, QSystemTrayIcon::Context}));
 }

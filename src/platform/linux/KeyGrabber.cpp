@@ -24,7 +24,8 @@ xcb_keysym_t keysymOf(Qt::Key key)
 {
     if (key >= Qt::Key_A && key <= Qt::Key_Z)
         return xcb_keysym_t(key - Qt::Key_A + 'a');
-    if ((key >= Qt::Key_Space && key <= Qt::Key_AsciiTilde) || (key >= Qt::Key_nobreakspace && key <= Qt::Key_ydiaeresis))
+    if ((key >= Qt::Key_Space && key <= Qt::Key_AsciiTilde)
+        || (key >= Qt::Key_nobreakspace && key <= Qt::Key_ydiaeresis))
         return xcb_keysym_t(key);
     return 0;
 }
@@ -45,8 +46,9 @@ public:
         // dropped below. It is a setting of this connection alone.
         const xcb_query_extension_reply_t* xkb = xcb_get_extension_data(c, &xcb_xkb_id);
         if (xkb && xkb->present) {
-            XReply<xcb_xkb_use_extension_reply_t> use(xcb_xkb_use_extension_reply(
-                c, xcb_xkb_use_extension(c, XCB_XKB_MAJOR_VERSION, XCB_XKB_MINOR_VERSION), nullptr));
+            XReply<xcb_xkb_use_extension_reply_t> use(
+                xcb_xkb_use_extension_reply(c, xcb_xkb_use_extension(c, XCB_XKB_MAJOR_VERSION, XCB_XKB_MINOR_VERSION),
+                                            nullptr));
             if (use && use->supported) {
                 const uint32_t flag = XCB_XKB_PER_CLIENT_FLAG_DETECTABLE_AUTO_REPEAT;
                 XReply<xcb_xkb_per_client_flags_reply_t>(xcb_xkb_per_client_flags_reply(
@@ -200,7 +202,7 @@ std::unique_ptr<KeyGrabber> KeyGrabber::open(Handler handler, QString* error)
         return std::make_unique<XKeyGrabber>(std::move(handler));
     } catch (const CaptureError& e) {
         if (error)
-            *error = e.message();
+            *error = e.description();
         return nullptr;
     }
 }
