@@ -1,5 +1,5 @@
 #include "ScriptedSpeech.h"
-#include "TestSupport.h"
+#include "support/TestSupport.h"
 #include "activity/LiveHearing.h"
 #include "core/Log.h"
 

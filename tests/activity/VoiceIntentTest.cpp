@@ -2,6 +2,12 @@
 
 #include <gtest/gtest.h>
 
+// Found by argument lookup, so it lives beside VoiceIntent.
+void PrintTo(const VoiceIntent& v, std::ostream* os)
+{
+    *os << int(v.kind) << " \"" << v.text.toStdString() << "\"";
+}
+
 namespace {
 
 using K = VoiceIntent::Kind;
@@ -11,11 +17,6 @@ struct Case {
     K kind;
     const char* text;
 };
-
-void PrintTo(const VoiceIntent& v, std::ostream* os)
-{
-    *os << int(v.kind) << " \"" << v.text.toStdString() << "\"";
-}
 
 TEST(VoiceIntent, ParsesCommands)
 {
