@@ -245,7 +245,7 @@ int main(int argc, char** argv)
     std::printf("%-28s %11.0f%% %11.0f%%\n", "payload word error rate", 100.0 * ours.errors / std::max(1, ours.refWords),
                 100.0 * cli.errors / std::max(1, cli.refWords));
     std::printf("%-28s %12.3f %12.3f\n", "CPU s per s of audio", ours.cpu / audio, cli.cpu / audio);
-    std::printf("%-28s %12s %12.3f\n", "  same, model load taken out", "",
+    std::printf("%-28s %12s %12.3f\n", "  its model load taken out", "",
                 std::max(0.0, cli.cpu - load.cpu * double(samples.size())) / audio);
 
     // Live hearing: the dictation decoder on a long stretch of talk, as the

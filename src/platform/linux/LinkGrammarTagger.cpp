@@ -2,6 +2,7 @@
 
 #include <QRegularExpression>
 #include <QSet>
+#include <link-grammar/dict-api.h>
 #include <link-grammar/link-includes.h>
 #include <mutex>
 
@@ -122,7 +123,19 @@ public:
         // Suffixes from the parse, matched to the tokens in order.
         std::vector<QString> suffixes(words.size());
         std::vector<bool> linked(words.size(), false);
-        parse(words, suffixes, linked);
+        // Heard speech runs on without full stops and is rarely grammatical: it is
+        // parsed in short pieces, which keeps the parser fast and finds more links.
+        std::size_t begin = 0;
+        for (std::size_t i = 0; i <= words.size(); ++i) {
+            if (i == words.size() || isPunctuationMark(words[i]) || i - begin == maxChunk) {
+                parse(words, begin, i, suffixes, linked);
+                begin = i < words.size() && isPunctuationMark(words[i]) ? i + 1 : i;
+            }
+        }
+        std::lock_guard lock(mutex_);
+        for (std::size_t i = 0; i < words.size(); ++i)
+            if (!linked[i] && !isPunctuationMark(words[i]))
+                suffixes[i] = lookup(words[i]);
         for (std::size_t i = 0; i < words.size(); ++i) {
             if (isPunctuationMark(words[i])) {
                 out[i].tag = punctuationClass(words[i]);
@@ -137,10 +150,52 @@ public:
     }
 
 private:
-    void parse(const std::vector<QString>& words, std::vector<QString>& suffixes, std::vector<bool>& linked)
+    static constexpr std::size_t maxChunk = 12;
+
+    // A word the parse left out: its likeliest use in the dictionary, nouns first.
+    QString lookup(const QString& word)
     {
-        if (!dictionary_ || words.empty())
+        if (!dictionary_)
+            return {};
+        const QByteArray w = word.toLower().toUtf8();
+        Dict_node* entries = dictionary_lookup_list(dictionary_, w.constData());
+        QString best;
+        int bestRank = 99;
+        static const QString order = QStringLiteral("nsgpavqwe");
+        for (Dict_node* e = entries; e; e = e->right) {
+            const QString entry = QString::fromUtf8(e->string);
+            const qsizetype dot = entry.lastIndexOf(QLatin1Char('.'));
+            if (dot < 0 || dot + 1 >= entry.size())
+                continue;
+            const QString suffix = entry.mid(dot + 1);
+            const auto rank = order.indexOf(suffix.front());
+            if (rank >= 0 && rank < bestRank) {
+                bestRank = int(rank);
+                best = suffix;
+            }
+        }
+        if (entries)
+            free_lookup_list(dictionary_, entries);
+        return best;
+    }
+
+    void parse(const std::vector<QString>& all, std::size_t begin, std::size_t end, std::vector<QString>& allSuffixes,
+               std::vector<bool>& allLinked)
+    {
+        if (!dictionary_ || begin >= end)
             return;
+        const std::vector<QString> words(all.begin() + std::ptrdiff_t(begin), all.begin() + std::ptrdiff_t(end));
+        std::vector<QString> suffixes(words.size());
+        std::vector<bool> linked(words.size(), false);
+        parseChunk(words, suffixes, linked);
+        for (std::size_t i = 0; i < words.size(); ++i) {
+            allSuffixes[begin + i] = suffixes[i];
+            allLinked[begin + i] = linked[i];
+        }
+    }
+
+    void parseChunk(const std::vector<QString>& words, std::vector<QString>& suffixes, std::vector<bool>& linked)
+    {
         QStringList joined;
         for (const QString& w : words)
             joined << w;

@@ -2,7 +2,11 @@
 
 #include <QFile>
 #include <QTemporaryFile>
+#include <QRegularExpression>
+#include <QStringList>
 #include <QTextStream>
+#include <QSet>
+#include <algorithm>
 #include <cmath>
 #include <condition_variable>
 #include <deque>
@@ -29,6 +33,57 @@ const char* const commandHeads[] = {
 const char* const commandLeads[] = {"", "okay", "ok", "please", "so", "um", "uh", "hey zelvan", "zelvan"};
 // Share of the command model in the mix with the general one; measured on bench/voice.
 constexpr float commandWeight = 0.3f;
+// The phones of the acoustic model: single-phone words make a loop that soaks up
+// whatever follows a command's head in the grammar pass.
+const char* const phones[] = {"AA", "AE", "AH", "AO", "AW", "AY", "B",  "CH", "D",  "DH", "EH", "ER", "EY",
+                              "F",  "G",  "HH", "IH", "IY", "JH", "K",  "L",  "M",  "N",  "NG", "OW", "OY",
+                              "P",  "R",  "S",  "SH", "T",  "TH", "UH", "UW", "V",  "W",  "Y",  "Z",  "ZH"};
+
+// A grammar of a command's lead and head followed by anything, or anything at all.
+QByteArray headGrammar()
+{
+    QStringList loop;
+    for (const char* phone : phones)
+        loop << QStringLiteral("ph_") + QString::fromLatin1(phone).toLower();
+    QStringList leads;
+    for (const char* lead : commandLeads)
+        if (*lead)
+            leads << QString::fromLatin1(lead);
+    QStringList heads;
+    for (const char* head : commandHeads)
+        heads << QString::fromLatin1(head);
+    const QString g = QStringLiteral("#JSGF V1.0;\ngrammar heads;\n<any> = %1;\n<lead> = %2;\n<head> = %3;\n"
+                                     "public <command> = [<lead>] ( /1/ <head> | /0.1/ <any> ) <any>*;\n")
+                          .arg(loop.join(QStringLiteral(" | ")), leads.join(QStringLiteral(" | ")),
+                               heads.join(QStringLiteral(" | ")));
+    return g.toUtf8();
+}
+
+struct Word {
+    QString text;
+    int start = 0;
+    int end = 0;
+};
+
+// The words of the last utterance with their frames; silence, noise and the
+// grammar's phone loop left out, alternative pronunciations named by their word.
+std::vector<Word> segments(ps_decoder_t* ps)
+{
+    static const QRegularExpression variant(QStringLiteral("\\(\\d+\\)$"));
+    std::vector<Word> out;
+    for (ps_seg_t* it = ps_seg_iter(ps); it; it = ps_seg_next(it)) {
+        QString w = QString::fromUtf8(ps_seg_word(it));
+        if (w.startsWith(QLatin1Char('<')) || w.startsWith(QLatin1Char('[')) || w.startsWith(QLatin1String("ph_"))
+            || w.startsWith(QLatin1Char('(')))
+            continue;
+        w.remove(variant);
+        int start = 0;
+        int end = 0;
+        ps_seg_frames(it, &start, &end);
+        out.push_back({w, start, end});
+    }
+    return out;
+}
 
 // A bigram model, in ARPA text, of the commands' openings.
 QByteArray commandModel()
@@ -191,8 +246,10 @@ private:
             return nullptr;
         }
         // Without the mix the general model alone still recognises commands.
-        if (purpose_ == Purpose::Command)
+        if (purpose_ == Purpose::Command) {
             mixCommandModel(ps);
+            grammarReady_ = addHeadGrammar(ps);
+        }
         return ps;
     }
 
@@ -222,12 +279,66 @@ private:
         return ok;
     }
 
+    // The grammar search that finds a command's head. Its words are penalised
+    // heavily, so that the phone loop does not win by splitting sound finely.
+    static bool addHeadGrammar(ps_decoder_t* ps)
+    {
+        for (const char* phone : phones) {
+            const QByteArray word = "ph_" + QByteArray(phone).toLower();
+            ps_add_word(ps, word.constData(), phone, FALSE);
+        }
+        cmd_ln_t* config = ps_get_config(ps);
+        const double wip = cmd_ln_float32_r(config, "-wip");
+        cmd_ln_set_float32_r(config, "-wip", 1e-5);
+        const bool ok = ps_set_jsgf_string(ps, "heads", headGrammar().constData()) == 0;
+        cmd_ln_set_float32_r(config, "-wip", wip);
+        ps_set_search(ps, ps_get_lm(ps, "commands") ? "commands" : "_default");
+        return ok;
+    }
+
+    // The command as the general model heard it, with its head as the grammar
+    // heard it: the grammar tells "note" from "no to", the model the rest.
+    QString withHead(ps_decoder_t* ps, const std::vector<std::int16_t>& audio, const QString& heard)
+    {
+        const std::vector<Word> words = segments(ps);
+        const char* const previous = ps_get_search(ps);
+        const QByteArray back = previous ? QByteArray(previous) : QByteArray("_default");
+        if (audio.empty() || ps_set_search(ps, "heads") < 0)
+            return heard;
+        std::vector<Word> head;
+        if (ps_start_utt(ps) == 0) {
+            ps_process_raw(ps, audio.data(), audio.size(), FALSE, TRUE);
+            ps_end_utt(ps);
+            head = segments(ps);
+        }
+        ps_set_search(ps, back.constData());
+        static const QSet<QString> leads = [] {
+            QSet<QString> set;
+            for (const char* lead : commandLeads)
+                for (const QString& w : QString::fromLatin1(lead).split(QLatin1Char(' '), Qt::SkipEmptyParts))
+                    set.insert(w);
+            return set;
+        }();
+        const bool found = std::any_of(head.begin(), head.end(), [](const Word& w) { return !leads.contains(w.text); });
+        if (!found)
+            return heard;
+        QStringList text;
+        for (const Word& w : head)
+            text << w.text;
+        const int headEnd = head.back().end;
+        for (const Word& w : words)
+            if (w.start >= headEnd - 2)
+                text << w.text;
+        return text.join(QLatin1Char(' '));
+    }
+
     void run()
     {
         QString loadError;
         ps_decoder_t* ps = load(&loadError);
         bool inUtterance = false;
         QString last;
+        std::vector<std::int16_t> utterance; // commands only: the grammar pass reads it again
         for (;;) {
             std::shared_ptr<PsTask> task;
             std::vector<std::int16_t> audio;
@@ -274,9 +385,12 @@ private:
                 }
                 inUtterance = true;
                 last.clear();
+                utterance.clear();
             }
             if (!audio.empty()) {
                 ps_process_raw(ps, audio.data(), audio.size(), FALSE, FALSE);
+                if (grammarReady_)
+                    utterance.insert(utterance.end(), audio.begin(), audio.end());
                 const QString now = hypothesis(ps);
                 if (now != last && !ended) {
                     last = now;
@@ -286,7 +400,10 @@ private:
             if (ended) {
                 ps_end_utt(ps);
                 inUtterance = false;
-                task->handler({.text = hypothesis(ps), .isFinal = true});
+                QString text = hypothesis(ps);
+                if (grammarReady_)
+                    text = withHead(ps, utterance, text);
+                task->handler({.text = text, .isFinal = true});
             }
         }
         if (ps) {
@@ -304,6 +421,7 @@ private:
     }
 
     const Purpose purpose_;
+    bool grammarReady_ = false; // worker only
     std::shared_ptr<Engine> engine_;
     std::thread worker_;
 };
