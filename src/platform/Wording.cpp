@@ -15,6 +15,14 @@ constexpr Word words[] = {
     {"Mac", "computer"},
 };
 
+// Longest first: "System Settings" alone is the fallback.
+constexpr Word places[] = {
+    // There is no speech permission here: recognition is off only when the models are missing.
+    {"System Settings › Privacy & Security › Speech Recognition", "install the package pocketsphinx-en-us"},
+    {"System Settings › Privacy & Security › Microphone", "Settings › Sound › Input"},
+    {"System Settings", "Settings"},
+};
+
 enum Modifier { ctrl = 1, alt = 2, shift = 4 };
 
 int modifierOf(QChar c)
@@ -73,6 +81,8 @@ QString shown(const QString& text)
                            QString::fromUtf8(w.ours));
         return t;
     }();
+    for (const Word& p : places)
+        out.replace(QString::fromUtf8(p.mac), QString::fromUtf8(p.ours));
     for (const auto& [pattern, replacement] : table)
         out.replace(pattern, replacement);
     return out;

@@ -114,6 +114,9 @@ TEST(Wording, MacKeysAndWordsBecomeLinuxOnes)
         {QStringLiteral("Open on this Mac"), QStringLiteral("Open on this computer")},
         {QStringLiteral("Macro"), QStringLiteral("Macro")},
         {QStringLiteral("⌘"), QStringLiteral("Ctrl")},
+        {QStringLiteral("Microphone access is off (System Settings › Privacy & Security › Microphone)."),
+         QStringLiteral("Microphone access is off (Settings › Sound › Input).")},
+        {QStringLiteral("Open System Settings"), QStringLiteral("Open Settings")},
         {QString(), QString()},
     };
     for (const auto& [mac, shown] : cases)

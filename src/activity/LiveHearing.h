@@ -1,0 +1,66 @@
+#pragma once
+
+#include "platform/CaptureBuffer.h"
+#include "platform/SpeechRecognizer.h"
+
+#include <QObject>
+#include <QString>
+#include <QTimer>
+#include <functional>
+#include <limits>
+#include <memory>
+#include <mutex>
+#include <optional>
+
+// Hears the user's microphone on the device while a recording runs and, now and
+// then, hands a short key phrase of what was just said to its owner. Everything
+// but append() runs on the main thread.
+class LiveHearing {
+public:
+    // The least time between two delivered phrases, in seconds.
+    static constexpr double minGap = 15.0;
+    using Extract = std::function<std::optional<QString>(const QString& words)>;
+
+    // pocketsphinx tuned for dictation, and KeyPhrase with the system's tagger.
+    LiveHearing();
+    LiveHearing(std::unique_ptr<SpeechRecognizer> recognizer, Extract extract);
+    ~LiveHearing();
+    LiveHearing(const LiveHearing&) = delete;
+    LiveHearing& operator=(const LiveHearing&) = delete;
+
+    // Called on the main thread with each key phrase.
+    std::function<void(const QString&)> onPhrase;
+
+    // Starts hearing; false (and a log line) when recognition is not available.
+    // While already running it changes nothing and returns true.
+    bool start();
+    // One microphone buffer of the recording, on the capture thread; dropped while
+    // hearing is stopped.
+    void append(const CaptureBuffer& buffer);
+    // Stops; words not yet harvested are dropped and nothing is delivered.
+    void stop();
+    bool running() const { return running_; }
+
+    // The 2-second timer's work; public so that tests can drive it with their clock.
+    void tick();
+
+private:
+    void newTask();
+    void handle(quint64 task, const SpeechRecognizer::Result& result);
+    void harvest(bool force);
+
+    std::unique_ptr<SpeechRecognizer> recognizer_;
+    Extract extract_;
+    std::mutex lock_; // guards request_ only
+    std::shared_ptr<SpeechTask> request_;
+    quint64 taskId_ = 0; // results of any other task are dropped
+    QString text_;
+    double changedAt_;
+    qsizetype consumed_ = 0;
+    double lastEmit_ = -std::numeric_limits<double>::infinity();
+    double taskStarted_;
+    bool running_ = false;
+    QTimer timer_;
+    SpeechResampler resampler_; // capture thread only
+    QObject guard_;
+};

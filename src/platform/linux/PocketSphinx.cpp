@@ -1,0 +1,438 @@
+#include "platform/SpeechRecognizer.h"
+
+#include <QFile>
+#include <QTemporaryFile>
+#include <QRegularExpression>
+#include <QStringList>
+#include <QTextStream>
+#include <QSet>
+#include <algorithm>
+#include <cmath>
+#include <condition_variable>
+#include <deque>
+#include <map>
+#include <mutex>
+#include <pocketsphinx.h>
+#include <sphinxbase/ngram_model.h>
+#include <thread>
+
+namespace {
+
+const QString modelDir = QStringLiteral("/usr/share/pocketsphinx/model/en-us/");
+const QString acousticModel = modelDir + QStringLiteral("en-us");
+const QString languageModel = modelDir + QStringLiteral("en-us.lm.bin");
+const QString dictionary = modelDir + QStringLiteral("cmudict-en-us.dict");
+
+// How commands begin; the decoder leans towards these at the start of an utterance.
+const char* const commandHeads[] = {
+    "take a screenshot", "screenshot",  "screen shot", "save this",  "pin this",   "capture this", "make a note",
+    "add a note",        "take a note", "note that",   "note",       "add a card", "new card",     "make a card",
+    "create a card",     "card",        "add a to do", "add a todo", "add to do",  "to do",        "todo",
+};
+const char* const commandLeads[] = {"", "okay", "ok", "please", "so", "um", "uh", "hey zelvan", "zelvan"};
+// Share of the command model in the mix with the general one; measured on bench/voice.
+constexpr float commandWeight = 0.3f;
+// The phones of the acoustic model: single-phone words make a loop that soaks up
+// whatever follows a command's head in the grammar pass.
+const char* const phones[] = {"AA", "AE", "AH", "AO", "AW", "AY", "B",  "CH", "D", "DH", "EH", "ER", "EY",
+                              "F",  "G",  "HH", "IH", "IY", "JH", "K",  "L",  "M", "N",  "NG", "OW", "OY",
+                              "P",  "R",  "S",  "SH", "T",  "TH", "UH", "UW", "V", "W",  "Y",  "Z",  "ZH"};
+
+// A grammar of a command's lead and head followed by anything, or anything at all.
+QByteArray headGrammar()
+{
+    QStringList loop;
+    for (const char* phone : phones)
+        loop << QStringLiteral("ph_") + QString::fromLatin1(phone).toLower();
+    QStringList leads;
+    for (const char* lead : commandLeads)
+        if (*lead)
+            leads << QString::fromLatin1(lead);
+    QStringList heads;
+    for (const char* head : commandHeads)
+        heads << QString::fromLatin1(head);
+    const QString g = QStringLiteral("#JSGF V1.0;\ngrammar heads;\n<any> = %1;\n<lead> = %2;\n<head> = %3;\n"
+                                     "public <command> = [<lead>] ( /1/ <head> | /0.1/ <any> ) <any>*;\n")
+                          .arg(loop.join(QStringLiteral(" | ")), leads.join(QStringLiteral(" | ")),
+                               heads.join(QStringLiteral(" | ")));
+    return g.toUtf8();
+}
+
+struct Word {
+    QString text;
+    int start = 0;
+    int end = 0;
+};
+
+// The words of the last utterance with their frames; silence, noise and the
+// grammar's phone loop left out, alternative pronunciations named by their word.
+std::vector<Word> segments(ps_decoder_t* ps)
+{
+    static const QRegularExpression variant(QStringLiteral("\\(\\d+\\)$"));
+    std::vector<Word> out;
+    for (ps_seg_t* it = ps_seg_iter(ps); it; it = ps_seg_next(it)) {
+        QString w = QString::fromUtf8(ps_seg_word(it));
+        if (w.startsWith(QLatin1Char('<')) || w.startsWith(QLatin1Char('[')) || w.startsWith(QLatin1String("ph_"))
+            || w.startsWith(QLatin1Char('(')))
+            continue;
+        w.remove(variant);
+        int start = 0;
+        int end = 0;
+        ps_seg_frames(it, &start, &end);
+        out.push_back({w, start, end});
+    }
+    return out;
+}
+
+// A bigram model, in ARPA text, of the commands' openings.
+QByteArray commandModel()
+{
+    std::map<QString, int> unigrams;
+    std::map<std::pair<QString, QString>, int> bigrams;
+    int total = 0;
+    for (const char* lead : commandLeads) {
+        for (const char* head : commandHeads) {
+            QString prev = QStringLiteral("<s>");
+            unigrams[prev]++;
+            const QString phrase = (QString::fromLatin1(lead) + ' ' + QString::fromLatin1(head)).trimmed();
+            for (const QString& word : phrase.split(' ')) {
+                unigrams[word]++;
+                bigrams[{prev, word}]++;
+                prev = word;
+                total++;
+            }
+        }
+    }
+    QByteArray arpa;
+    QTextStream out(&arpa);
+    out << "\\data\\\nngram 1=" << unigrams.size() + 1 << "\nngram 2=" << bigrams.size() << "\n\n\\1-grams:\n";
+    out << "-1.0 </s> 0\n";
+    for (const auto& [word, n] : unigrams)
+        out << (word == QLatin1String("<s>") ? -99.0 : std::log10(double(n) / total)) << ' ' << word << " -1.0\n";
+    out << "\n\\2-grams:\n";
+    for (const auto& [pair, n] : bigrams)
+        out << std::log10(0.9 * n / unigrams[pair.first]) << ' ' << pair.first << ' ' << pair.second << '\n';
+    out << "\n\\end\\\n";
+    out.flush();
+    return arpa;
+}
+
+struct Engine;
+
+class PsTask final : public SpeechTask {
+public:
+    PsTask(std::shared_ptr<Engine> engine, SpeechRecognizer::Handler handler)
+        : engine_(std::move(engine))
+        , handler(std::move(handler))
+    {
+    }
+    void append(const std::int16_t* samples, std::size_t count) override;
+    void endAudio() override;
+    void cancel() override;
+
+    std::shared_ptr<Engine> engine_;
+    const SpeechRecognizer::Handler handler;
+    // Guarded by the engine's mutex.
+    std::vector<std::int16_t> pending;
+    bool ended = false;
+    bool cancelled = false;
+};
+
+// The decoder's worker and its queue of tasks, shared with the tasks so that a
+// task outliving its recogniser stays harmless.
+struct Engine {
+    std::mutex mutex;
+    std::condition_variable wake;
+    std::deque<std::shared_ptr<PsTask>> queue;
+    bool quit = false;
+
+    void notify() { wake.notify_one(); }
+};
+
+void PsTask::append(const std::int16_t* samples, std::size_t count)
+{
+    {
+        std::lock_guard lock(engine_->mutex);
+        if (ended || cancelled || engine_->quit)
+            return;
+        pending.insert(pending.end(), samples, samples + count);
+    }
+    engine_->notify();
+}
+
+void PsTask::endAudio()
+{
+    {
+        std::lock_guard lock(engine_->mutex);
+        ended = true;
+    }
+    engine_->notify();
+}
+
+void PsTask::cancel()
+{
+    {
+        std::lock_guard lock(engine_->mutex);
+        cancelled = true;
+        pending.clear();
+    }
+    engine_->notify();
+}
+
+class PocketSphinx final : public SpeechRecognizer {
+public:
+    explicit PocketSphinx(Purpose purpose)
+        : purpose_(purpose)
+        , engine_(std::make_shared<Engine>())
+    {
+        // Loading takes a second or so: it happens on the worker, not the caller's thread.
+        worker_ = std::thread([this] { run(); });
+    }
+
+    ~PocketSphinx() override
+    {
+        {
+            std::lock_guard lock(engine_->mutex);
+            engine_->quit = true;
+        }
+        engine_->notify();
+        worker_.join();
+    }
+
+    bool available() const override { return installed(); }
+    QString locale() const override { return QStringLiteral("en-US"); }
+    bool onDevice() const override { return true; }
+
+    std::shared_ptr<SpeechTask> recognize(Handler handler) override
+    {
+        auto task = std::make_shared<PsTask>(engine_, std::move(handler));
+        {
+            std::lock_guard lock(engine_->mutex);
+            if (!engine_->quit)
+                engine_->queue.push_back(task);
+        }
+        engine_->notify();
+        return task;
+    }
+
+private:
+    ps_decoder_t* load(QString* error)
+    {
+        if (!available()) {
+            *error = QStringLiteral("the speech models are not installed");
+            return nullptr;
+        }
+        const QByteArray hmm = QFile::encodeName(acousticModel);
+        const QByteArray lm = QFile::encodeName(languageModel);
+        const QByteArray dict = QFile::encodeName(dictionary);
+        cmd_ln_t* config = nullptr;
+        if (purpose_ == Purpose::Dictation) {
+            // Narrow beams, no second pass: cheap enough to run beside a recording.
+            config = cmd_ln_init(nullptr, ps_args(), TRUE, "-hmm", hmm.constData(), "-lm", lm.constData(), "-dict",
+                                 dict.constData(), "-logfn", "/dev/null", "-beam", "1e-40", "-wbeam", "1e-30",
+                                 "-maxhmmpf", "3000", "-maxwpf", "10", "-topn", "2", "-fwdflat", "no", "-bestpath",
+                                 "no", nullptr);
+        } else {
+            config = cmd_ln_init(nullptr, ps_args(), TRUE, "-hmm", hmm.constData(), "-lm", lm.constData(), "-dict",
+                                 dict.constData(), "-logfn", "/dev/null", nullptr);
+        }
+        ps_decoder_t* ps = config ? ps_init(config) : nullptr;
+        if (config)
+            cmd_ln_free_r(config);
+        if (!ps) {
+            *error = QStringLiteral("the speech models could not be loaded");
+            return nullptr;
+        }
+        // Without the mix the general model alone still recognises commands.
+        if (purpose_ == Purpose::Command) {
+            mixCommandModel(ps);
+            grammarReady_ = addHeadGrammar(ps);
+        }
+        return ps;
+    }
+
+    // Interpolates the general model with the bigram model of command openings.
+    static bool mixCommandModel(ps_decoder_t* ps)
+    {
+        ps_add_word(ps, "zelvan", "Z EH L V AH N", FALSE);
+        QTemporaryFile file;
+        if (!file.open() || file.write(commandModel()) < 0 || !file.flush())
+            return false;
+        ngram_model_t* general = ps_get_lm(ps, "_default");
+        if (!general)
+            return false;
+        const QByteArray path = QFile::encodeName(file.fileName());
+        ngram_model_t* commands = ngram_model_read(ps_get_config(ps), path.constData(), NGRAM_ARPA, ps_get_logmath(ps));
+        if (!commands)
+            return false;
+        ngram_model_retain(general);
+        ngram_model_t* models[2] = {general, commands};
+        const char* names[2] = {"general", "commands"};
+        float32 weights[2] = {1.0f - commandWeight, commandWeight};
+        ngram_model_t* mix = ngram_model_set_init(ps_get_config(ps), models, const_cast<char**>(names), weights, 2);
+        if (!mix)
+            return false;
+        const bool ok = ps_set_lm(ps, "commands", mix) == 0 && ps_set_search(ps, "commands") == 0;
+        ngram_model_free(mix);
+        return ok;
+    }
+
+    // The grammar search that finds a command's head. Its words are penalised
+    // heavily, so that the phone loop does not win by splitting sound finely.
+    static bool addHeadGrammar(ps_decoder_t* ps)
+    {
+        for (const char* phone : phones) {
+            const QByteArray word = "ph_" + QByteArray(phone).toLower();
+            ps_add_word(ps, word.constData(), phone, FALSE);
+        }
+        cmd_ln_t* config = ps_get_config(ps);
+        const double wip = cmd_ln_float32_r(config, "-wip");
+        cmd_ln_set_float32_r(config, "-wip", 1e-5);
+        const bool ok = ps_set_jsgf_string(ps, "heads", headGrammar().constData()) == 0;
+        cmd_ln_set_float32_r(config, "-wip", wip);
+        ps_set_search(ps, ps_get_lm(ps, "commands") ? "commands" : "_default");
+        return ok;
+    }
+
+    // The command as the general model heard it, with its head as the grammar
+    // heard it: the grammar tells "note" from "no to", the model the rest.
+    QString withHead(ps_decoder_t* ps, const std::vector<std::int16_t>& audio, const QString& heard)
+    {
+        const std::vector<Word> words = segments(ps);
+        const char* const previous = ps_get_search(ps);
+        const QByteArray back = previous ? QByteArray(previous) : QByteArray("_default");
+        if (audio.empty() || ps_set_search(ps, "heads") < 0)
+            return heard;
+        std::vector<Word> head;
+        if (ps_start_utt(ps) == 0) {
+            ps_process_raw(ps, audio.data(), audio.size(), FALSE, TRUE);
+            ps_end_utt(ps);
+            head = segments(ps);
+        }
+        ps_set_search(ps, back.constData());
+        static const QSet<QString> leads = [] {
+            QSet<QString> set;
+            for (const char* lead : commandLeads)
+                for (const QString& w : QString::fromLatin1(lead).split(QLatin1Char(' '), Qt::SkipEmptyParts))
+                    set.insert(w);
+            return set;
+        }();
+        const bool found = std::any_of(head.begin(), head.end(), [](const Word& w) { return !leads.contains(w.text); });
+        if (!found)
+            return heard;
+        QStringList text;
+        for (const Word& w : head)
+            text << w.text;
+        const int headEnd = head.back().end;
+        for (const Word& w : words)
+            if (w.start >= headEnd - 2)
+                text << w.text;
+        return text.join(QLatin1Char(' '));
+    }
+
+    void run()
+    {
+        QString loadError;
+        ps_decoder_t* ps = load(&loadError);
+        bool inUtterance = false;
+        QString last;
+        std::vector<std::int16_t> utterance; // commands only: the grammar pass reads it again
+        for (;;) {
+            std::shared_ptr<PsTask> task;
+            std::vector<std::int16_t> audio;
+            bool ended = false;
+            bool cancelled = false;
+            {
+                std::unique_lock lock(engine_->mutex);
+                engine_->wake.wait(lock, [this] {
+                    if (engine_->quit)
+                        return true;
+                    if (engine_->queue.empty())
+                        return false;
+                    const auto& t = engine_->queue.front();
+                    return t->cancelled || t->ended || !t->pending.empty();
+                });
+                if (engine_->quit)
+                    break;
+                task = engine_->queue.front();
+                audio.swap(task->pending);
+                ended = task->ended;
+                cancelled = task->cancelled;
+                if (cancelled || ended || !ps)
+                    engine_->queue.pop_front();
+            }
+            if (!ps) {
+                if (!cancelled)
+                    task->handler({.error = loadError});
+                continue;
+            }
+            if (cancelled) {
+                if (inUtterance)
+                    ps_end_utt(ps);
+                inUtterance = false;
+                continue;
+            }
+            if (!inUtterance) {
+                if (ps_start_utt(ps) < 0) {
+                    if (!ended) {
+                        std::lock_guard lock(engine_->mutex);
+                        engine_->queue.pop_front();
+                    }
+                    task->handler({.error = QStringLiteral("the speech decoder could not start")});
+                    continue;
+                }
+                inUtterance = true;
+                last.clear();
+                utterance.clear();
+            }
+            if (!audio.empty()) {
+                ps_process_raw(ps, audio.data(), audio.size(), FALSE, FALSE);
+                if (grammarReady_)
+                    utterance.insert(utterance.end(), audio.begin(), audio.end());
+                const QString now = hypothesis(ps);
+                if (now != last && !ended) {
+                    last = now;
+                    task->handler({.text = now});
+                }
+            }
+            if (ended) {
+                ps_end_utt(ps);
+                inUtterance = false;
+                QString text = hypothesis(ps);
+                if (grammarReady_)
+                    text = withHead(ps, utterance, text);
+                task->handler({.text = text, .isFinal = true});
+            }
+        }
+        if (ps) {
+            if (inUtterance)
+                ps_end_utt(ps);
+            ps_free(ps);
+        }
+    }
+
+    static QString hypothesis(ps_decoder_t* ps)
+    {
+        int32 score = 0;
+        const char* hyp = ps_get_hyp(ps, &score);
+        return hyp ? QString::fromUtf8(hyp).simplified() : QString();
+    }
+
+    const Purpose purpose_;
+    bool grammarReady_ = false; // worker only
+    std::shared_ptr<Engine> engine_;
+    std::thread worker_;
+};
+
+} // namespace
+
+bool SpeechRecognizer::installed()
+{
+    return QFile::exists(acousticModel + QStringLiteral("/mdef")) && QFile::exists(languageModel)
+        && QFile::exists(dictionary);
+}
+
+std::unique_ptr<SpeechRecognizer> SpeechRecognizer::create(Purpose purpose)
+{
+    return std::make_unique<PocketSphinx>(purpose);
+}

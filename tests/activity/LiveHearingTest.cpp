@@ -1,0 +1,154 @@
+#include "ScriptedSpeech.h"
+#include "support/TestSupport.h"
+#include "activity/LiveHearing.h"
+#include "core/Log.h"
+
+#include <QCoreApplication>
+#include <gtest/gtest.h>
+
+namespace {
+
+CaptureBuffer mono48k(std::size_t frames, float value)
+{
+    CaptureBuffer b;
+    b.samples.assign(frames, value);
+    return b;
+}
+
+// Hearing with a scripted recogniser, a clock that the test moves and an
+// extractor that hands back what it was given.
+struct Hearing {
+    FixedClock clock;
+    std::vector<std::shared_ptr<ScriptedTask>> tasks;
+    std::vector<QString> extracted;
+    std::vector<QString> phrases;
+    LiveHearing hearing{std::make_unique<ScriptedRecognizer>(&tasks), [this](const QString& words) {
+                            extracted.push_back(words);
+                            return std::optional<QString>(words);
+                        }};
+
+    Hearing()
+    {
+        hearing.onPhrase = [this](const QString& p) { phrases.push_back(p); };
+        EXPECT_TRUE(hearing.start());
+    }
+    void hear(const QString& text, bool isFinal = false)
+    {
+        tasks.back()->say(text, isFinal);
+        QCoreApplication::processEvents();
+    }
+};
+
+TEST(LiveHearing, HarvestsFourNewWordsAfterAPause)
+{
+    Hearing h;
+    h.hear("we need the");
+    h.clock.advance(2);
+    h.hearing.tick();
+    EXPECT_TRUE(h.extracted.empty()); // three words wait
+
+    h.hear("we need the pricing");
+    h.clock.advance(1.5);
+    h.hearing.tick();
+    EXPECT_TRUE(h.extracted.empty()); // the pause must be longer than 1.5 s
+    h.clock.advance(0.25);
+    h.hearing.tick();
+    EXPECT_EQ(h.phrases, (std::vector<QString>{"we need the pricing"}));
+
+    // Within the gap the new words are used up without a phrase.
+    h.hear("we need the pricing page on mobile now");
+    h.clock.advance(2);
+    h.hearing.tick();
+    EXPECT_EQ(h.phrases.size(), 1u);
+    h.clock.advance(LiveHearing::minGap);
+    h.hearing.tick();
+    EXPECT_EQ(h.phrases.size(), 1u);
+
+    h.hear("we need the pricing page on mobile now and the plan is set");
+    h.clock.advance(2);
+    h.hearing.tick();
+    EXPECT_EQ(h.phrases, (std::vector<QString>{"we need the pricing", "and the plan is set"}));
+}
+
+TEST(LiveHearing, FinalResultHarvestsEvenOneWordAndStartsANewTask)
+{
+    Hearing h;
+    ASSERT_EQ(h.tasks.size(), 1u);
+    h.hear("pricing", true);
+    EXPECT_EQ(h.extracted, (std::vector<QString>{"pricing"}));
+    ASSERT_EQ(h.tasks.size(), 2u);
+    EXPECT_TRUE(h.tasks[0]->cancelled);
+
+    // The replaced task's late answers count for nothing: no second harvest and
+    // no further task.
+    h.tasks[0]->say("pricing page", true);
+    h.tasks[0]->fail("gone");
+    QCoreApplication::processEvents();
+    EXPECT_EQ(h.extracted.size(), 1u);
+    EXPECT_EQ(h.tasks.size(), 2u);
+}
+
+TEST(LiveHearing, ErrorAndLongTasksAreReplaced)
+{
+    Hearing h;
+    h.hear("one two");
+    h.tasks.back()->fail("decoder");
+    QCoreApplication::processEvents();
+    EXPECT_EQ(h.extracted, (std::vector<QString>{"one two"}));
+    EXPECT_EQ(h.tasks.size(), 2u);
+
+    h.hear("three");
+    h.clock.advance(50);
+    h.hearing.tick();
+    EXPECT_EQ(h.tasks.size(), 2u); // 50 s is not more than 50 s
+    h.clock.advance(0.25);
+    h.hearing.tick();
+    EXPECT_EQ(h.tasks.size(), 3u);
+    EXPECT_TRUE(h.tasks[1]->cancelled);
+    EXPECT_EQ(h.phrases, (std::vector<QString>{"one two", "three"})); // forced: one word is enough
+}
+
+TEST(LiveHearing, AudioFlowsOnlyWhileRunningAndStopDropsWords)
+{
+    Hearing h;
+    const CaptureBuffer buffer = mono48k(48000, 0.1f);
+    h.hearing.append(buffer);
+    h.hearing.append(buffer);
+    // 48 kHz float becomes 16 kHz 16-bit: about a third as many samples.
+    EXPECT_GT(h.tasks[0]->samples, 30000u);
+    EXPECT_LE(h.tasks[0]->samples, 32000u);
+
+    h.hear("words that were never harvested");
+    h.hearing.stop();
+    EXPECT_TRUE(h.tasks[0]->cancelled);
+    const std::size_t before = h.tasks[0]->samples;
+    h.hearing.append(buffer);
+    EXPECT_EQ(h.tasks[0]->samples, before);
+    h.tasks[0]->say("more words", true);
+    QCoreApplication::processEvents();
+    h.clock.advance(3);
+    h.hearing.tick();
+    EXPECT_TRUE(h.extracted.empty());
+    EXPECT_FALSE(h.hearing.running());
+
+    // Started again for the next recording: one new task, one timer.
+    EXPECT_TRUE(h.hearing.start());
+    EXPECT_TRUE(h.hearing.start());
+    EXPECT_EQ(h.tasks.size(), 2u);
+}
+
+TEST(LiveHearing, WithoutModelsItStaysOff)
+{
+    TempSupport support;
+    std::vector<std::shared_ptr<ScriptedTask>> tasks;
+    LiveHearing hearing(std::make_unique<ScriptedRecognizer>(&tasks, false),
+                        [](const QString&) { return std::nullopt; });
+    EXPECT_FALSE(hearing.start());
+    EXPECT_FALSE(hearing.running());
+    slogFlush();
+    EXPECT_TRUE(readFile(support.file("zelvan.log")).contains("hearing: off (speech 2, on-device true)"));
+    EXPECT_TRUE(tasks.empty());
+    hearing.append(mono48k(4800, 0));
+}
+
+} // namespace
