@@ -1,0 +1,78 @@
+#include "ui/SystemLook.h"
+
+#include <QApplication>
+#include <QLabel>
+#include <QPalette>
+
+namespace SystemLook {
+
+QFont font(Style style)
+{
+    QFont f = QApplication::font();
+    switch (style) {
+    case Style::body:
+        f.setPixelSize(13);
+        break;
+    case Style::caption:
+        f.setPixelSize(11);
+        break;
+    case Style::subheadline:
+        f.setPixelSize(12);
+        break;
+    case Style::headline:
+        f.setPixelSize(13);
+        f.setWeight(QFont::Bold);
+        break;
+    case Style::title2:
+        f.setPixelSize(17);
+        f.setWeight(QFont::Bold);
+        break;
+    }
+    return f;
+}
+
+QColor red()
+{
+    return QColor(0xE5, 0x39, 0x35);
+}
+
+QColor green()
+{
+    return QColor(0x2E, 0xA0, 0x43);
+}
+
+QColor orange()
+{
+    return QColor(0xF0, 0x8C, 0x00);
+}
+
+QLabel* label(const QString& text, Style style, QWidget* parent)
+{
+    auto* l = new QLabel(parent);
+    // Server and user texts must never be read as markup.
+    l->setTextFormat(Qt::PlainText);
+    l->setText(text);
+    l->setFont(font(style));
+    return l;
+}
+
+void secondary(QLabel* label)
+{
+    label->setForegroundRole(QPalette::PlaceholderText);
+}
+
+void tint(QLabel* label, const QColor& color)
+{
+    QPalette p = label->palette();
+    p.setColor(QPalette::WindowText, color);
+    label->setPalette(p);
+    label->setForegroundRole(QPalette::WindowText);
+}
+
+void wrap(QLabel* label)
+{
+    label->setWordWrap(true);
+    label->setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Minimum);
+}
+
+} // namespace SystemLook
