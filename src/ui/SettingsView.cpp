@@ -547,12 +547,12 @@ QWidget* SettingsView::buildLegacy()
     });
     connect(keyField_, &QLineEdit::editingFinished, this, &SettingsView::commitKey);
     form->addRow(QStringLiteral("Key"), keyField_);
-    test_button_ = button(QStringLiteral("Test"));
-    connect(test_button_, &QPushButton::clicked, this, [this] {
+    testButton_ = button(QStringLiteral("Test"));
+    connect(testButton_, &QPushButton::clicked, this, [this] {
         if (selected_)
             runTest(*selected_);
     });
-    form->addRow(QString(), test_button_);
+    form->addRow(QString(), testButton_);
     result_ = SystemLook::label({}, Style::caption);
     SystemLook::wrap(result_);
     form->addRow(QString(), result_);
@@ -611,8 +611,8 @@ void SettingsView::refreshLegacy()
         name_->setText(ws->name);
     if (server_->text() != ws->server)
         server_->setText(ws->server);
-    test_button_->setText(testing_ ? QStringLiteral("Testing\u2026") : QStringLiteral("Test"));
-    test_button_->setEnabled(!testing_);
+    testButton_->setText(testing_ ? QStringLiteral("Testing\u2026") : QStringLiteral("Test"));
+    testButton_->setEnabled(!testing_);
     const auto line = testResult(ws->id);
     result_->setVisible(line.has_value());
     result_->setText(line.value_or(QString()));
@@ -805,7 +805,7 @@ QWidget* SettingsView::buildOptions()
     breakStep_->setSingleStep(5);
     breakStep_->setSuffix(QStringLiteral(" min of activity"));
     // A stepper: the arrows move it, typing does not.
-    breakStep_->lineEdit()->setReadOnly(true);
+    breakStep_->findChild<QLineEdit*>()->setReadOnly(true);
     connect(breakStep_, &QSpinBox::valueChanged, this, [this](int minutes) {
         if (s_)
             s_->setBreakMinutes(minutes);

@@ -105,7 +105,7 @@ private:
     QLineEdit* name_ = nullptr;
     QLineEdit* server_ = nullptr;
     QLineEdit* keyField_ = nullptr;
-    QPushButton* test_button_ = nullptr;
+    QPushButton* testButton_ = nullptr;
     QLabel* result_ = nullptr;
 
     struct Toggle {
