@@ -32,6 +32,7 @@
 #include <QSignalBlocker>
 #include <QSpinBox>
 #include <QTimeEdit>
+#include <QTimeZone>
 #include <QToolButton>
 #include <QVBoxLayout>
 
@@ -128,7 +129,7 @@ void clear(QLayout* layout)
 
 QTime timeOf(int minute)
 {
-    return Settings::dateFromMinute(minute).time();
+    return Settings::dateFromMinute(minute).toTimeZone(QTimeZone::systemTimeZone()).time();
 }
 
 int minuteOf(const QTime& time)
