@@ -181,7 +181,8 @@ SettingsView::SettingsView(Settings& settings, SignIn& signIn, std::function<voi
     scroll->setFrameShape(QFrame::NoFrame);
     scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     scroll->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
-    auto* content = new QWidget;
+    content_ = new QWidget;
+    auto* content = content_;
     auto* stack = new QVBoxLayout(content);
     stack->setContentsMargins(0, 0, 6, 0);
     stack->setSpacing(14);
@@ -199,11 +200,12 @@ SettingsView::SettingsView(Settings& settings, SignIn& signIn, std::function<voi
     column->addWidget(scroll, 1);
 
     auto* footer = new QHBoxLayout;
-    footer->addWidget(secondaryLabel(
-        Wording::shown(QStringLiteral("Shortcuts: \u2325\u2318R kick in / wrap up \u00B7 \u2325\u2318P pin \u00B7 "
-                                      "hold \u2325\u2318Space to speak")),
-        Style::caption));
-    footer->addStretch(1);
+    // The desktop's key names are longer than the Mac's glyphs: let it wrap.
+    footer->addWidget(wrapped(secondaryLabel(
+                          Wording::shown(QStringLiteral("Shortcuts: \u2325\u2318R kick in / wrap up \u00B7 \u2325\u2318P "
+                                                        "pin \u00B7 hold \u2325\u2318Space to speak")),
+                          Style::caption)),
+                      1);
     auto* done = new QPushButton(QStringLiteral("Done"));
     done->setDefault(true);
     connect(done, &QPushButton::clicked, this, &SettingsView::done);
@@ -239,6 +241,7 @@ void SettingsView::refresh()
     refreshAccount();
     refreshLegacy();
     refreshOptions();
+    SystemLook::relayout(content_);
 }
 
 void SettingsView::refreshAccount()

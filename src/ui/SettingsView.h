@@ -92,6 +92,7 @@ private:
     bool testing_ = false;
     bool trackWorkday_ = false;
 
+    QWidget* content_ = nullptr; // the scrolled column
     QWidget* account_ = nullptr;
     QString accountShown_;
 

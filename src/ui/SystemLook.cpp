@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QLabel>
+#include <QLayout>
 #include <QPalette>
 
 namespace SystemLook {
@@ -73,6 +74,18 @@ void wrap(QLabel* label)
 {
     label->setWordWrap(true);
     label->setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Minimum);
+}
+
+void relayout(QWidget* root)
+{
+    for (QWidget* child : root->findChildren<QWidget*>(Qt::FindDirectChildrenOnly))
+        if (!child->isWindow())
+            relayout(child);
+    if (QLayout* layout = root->layout()) {
+        layout->invalidate();
+        layout->activate();
+    }
+    root->updateGeometry();
 }
 
 } // namespace SystemLook

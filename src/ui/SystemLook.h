@@ -28,4 +28,9 @@ void secondary(QLabel* label);
 void tint(QLabel* label, const QColor& color);
 void wrap(QLabel* label);
 
+// Lays out `root` and everything in it at once, innermost first. Rows added or
+// hidden are otherwise placed at the next turn of the event loop, and only
+// once the window is on screen; a render right after a change must see them.
+void relayout(QWidget* root);
+
 } // namespace SystemLook

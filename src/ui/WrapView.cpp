@@ -121,6 +121,7 @@ void WrapView::refresh()
     for (const auto& card : m.cards())
         titles << card.title;
     section(QStringLiteral("Follow-ups added to your inbox"), QStringLiteral("\u2610"), titles);
+    SystemLook::relayout(this);
 }
 
 void WrapView::openBoard()
