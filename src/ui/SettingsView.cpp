@@ -172,6 +172,7 @@ SettingsView::SettingsView(Settings& settings, SignIn& signIn, std::function<voi
     trackWorkday_ = settings.trackWorkday();
 
     setFixedSize(sizeHint());
+    setAutoFillBackground(true); // a window of its own: its own background
     auto* column = new QVBoxLayout(this);
     column->setContentsMargins(20, 20, 20, 20);
     column->setSpacing(14);
@@ -196,6 +197,7 @@ SettingsView::SettingsView(Settings& settings, SignIn& signIn, std::function<voi
     stack->addWidget(legacy_);
     stack->addWidget(divider());
     stack->addWidget(buildOptions());
+    stack->addStretch(1);
     scroll->setWidget(content);
     column->addWidget(scroll, 1);
 
@@ -487,15 +489,15 @@ QWidget* SettingsView::buildLegacy()
     legacyToggle_->setText(QStringLiteral("Advanced: legacy servers"));
     legacyToggle_->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
     legacyToggle_->setAutoRaise(true);
-    legacyToggle_->setCheckable(true);
+
     legacyToggle_->setFont(SystemLook::font(Style::subheadline));
     legacyToggle_->setForegroundRole(QPalette::PlaceholderText);
     QPalette tp = legacyToggle_->palette();
     tp.setColor(QPalette::ButtonText, tp.color(QPalette::PlaceholderText));
     legacyToggle_->setPalette(tp);
-    connect(legacyToggle_, &QToolButton::toggled, this, [this](bool open) {
-        legacyOpen_ = open;
-        refreshLegacy();
+    connect(legacyToggle_, &QToolButton::clicked, this, [this] {
+        legacyOpen_ = !legacyOpen_;
+        refresh();
     });
     v->addWidget(legacyToggle_, 0, Qt::AlignLeft);
 
@@ -556,6 +558,7 @@ QWidget* SettingsView::buildLegacy()
         if (selected_)
             runTest(*selected_);
     });
+    testButton_->setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
     form->addRow(QString(), testButton_);
     result_ = SystemLook::label({}, Style::caption);
     SystemLook::wrap(result_);
@@ -575,11 +578,7 @@ void SettingsView::refreshLegacy()
 {
     Settings& s = *s_;
     legacy_->setVisible(s.showLegacy());
-    {
-        const QSignalBlocker block(legacyToggle_);
-        legacyToggle_->setChecked(legacyOpen_);
-        legacyToggle_->setArrowType(legacyOpen_ ? Qt::DownArrow : Qt::RightArrow);
-    }
+    legacyToggle_->setArrowType(legacyOpen_ ? Qt::DownArrow : Qt::RightArrow);
     legacyBody_->setVisible(legacyOpen_);
 
     const auto& list = s.workspaces();

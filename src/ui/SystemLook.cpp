@@ -73,7 +73,11 @@ void tint(QLabel* label, const QColor& color)
 void wrap(QLabel* label)
 {
     label->setWordWrap(true);
-    label->setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Minimum);
+    // A wrapped label may get more height than its lines: keep them at the top.
+    label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    QSizePolicy policy(QSizePolicy::Preferred, QSizePolicy::Minimum);
+    policy.setHeightForWidth(true); // its height follows the width it gets
+    label->setSizePolicy(policy);
 }
 
 void relayout(QWidget* root)

@@ -18,6 +18,7 @@ using SystemLook::Style;
 WrapView::WrapView(WrapModel& model, QWidget* parent) : QWidget(parent), m_(&model)
 {
     setFixedSize(sizeHint());
+    setAutoFillBackground(true); // a window of its own: its own background
     auto* column = new QVBoxLayout(this);
     column->setContentsMargins(20, 20, 20, 20);
     column->setSpacing(12);
@@ -121,6 +122,7 @@ void WrapView::refresh()
     for (const auto& card : m.cards())
         titles << card.title;
     section(QStringLiteral("Follow-ups added to your inbox"), QStringLiteral("\u2610"), titles);
+    list_->addStretch(1); // spare height below the rows, not between them
     SystemLook::relayout(this);
 }
 
