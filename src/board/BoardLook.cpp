@@ -39,9 +39,9 @@ double luminance(const QColor& colour)
     return 0.2126 * c.redF() + 0.7152 * c.greenF() + 0.0722 * c.blueF();
 }
 
-bool isLight(const QColor& colour)
+bool isLight(double luminance)
 {
-    return luminance(colour) > 0.5;
+    return luminance > 0.5;
 }
 
 double zoomIn(double zoom)

@@ -15,7 +15,7 @@ inline const QColor darkBG = QColor(7, 8, 11);
 std::optional<QColor> parseCSSColor(const QString& text);
 // Relative luminance of the sRGB components; above 0.5 the chrome is light.
 double luminance(const QColor& colour);
-bool isLight(const QColor& colour);
+bool isLight(double luminance);
 
 inline constexpr double zoomMin = 0.5;
 inline constexpr double zoomMax = 2.5;
