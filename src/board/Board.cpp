@@ -206,7 +206,11 @@ Board::Board(Settings& settings, QObject* parent)
     openBrowser = [](const QUrl& url) { QDesktopServices::openUrl(url); };
 }
 
-Board::~Board() = default;
+Board::~Board()
+{
+    // Pages go before their profile.
+    delete window_.data();
+}
 
 QWebEngineProfile* Board::profile()
 {
@@ -545,6 +549,7 @@ void Board::download(QWebEngineDownloadRequest* request)
     if (!ours) {
         slog(QStringLiteral("board: download refused from ") + (url.host().isEmpty() ? scheme : url.host()));
         request->cancel();
+        emit downloadFailed(QStringLiteral("refused"));
         return;
     }
     QString folder = downloadFolder.isEmpty() ? QStandardPaths::writableLocation(QStandardPaths::DownloadLocation)
