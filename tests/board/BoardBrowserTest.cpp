@@ -114,6 +114,26 @@ TEST_F(BoardBrowser, SignedInBoardLinksDownloadsAndSignOut)
                                  [](const QNetworkCookie& c) { return c.name() == "zv_sess"; }));
     }
     {
+        SCOPED_TRACE("a failed load shows the failure page and Reload tries the page asked for again");
+        settings.setPlatformBase("http://nohost.invalid");
+        int failures = 0;
+        QObject::connect(board.view()->page(), &QWebEnginePage::loadFinished, [&](bool ok) { failures += ok ? 0 : 1; });
+        const auto failurePage = [&] {
+            QString html;
+            bool got = false;
+            board.view()->page()->toHtml([&](const QString& h) { html = h; got = true; });
+            waitFor([&] { return got; }, 10);
+            return html.contains(QString::fromUtf8("Can’t reach nohost.invalid"));
+        };
+        board.show(QUrl("http://nohost.invalid/app"));
+        ASSERT_TRUE(waitFor([&] { return failures == 1 && failurePage(); }, 60));
+        EXPECT_EQ(board.window()->windowTitle(), "Zelvan");
+        // Reloading the failure page itself would succeed; only the page asked for fails again.
+        board.reload();
+        ASSERT_TRUE(waitFor([&] { return failures == 2; }, 60));
+        EXPECT_TRUE(waitFor(failurePage, 60));
+    }
+    {
         SCOPED_TRACE("closing the window");
         board.close();
         EXPECT_FALSE(board.isOpen());
