@@ -11,6 +11,10 @@ namespace Address {
 
 // The service's web address, used when the settings hold no platform base.
 inline const QString defaultBase = QStringLiteral("https://zelvan.app");
+// The service's own domain (its web host is "www." + it) and the team's login
+// host on the access gateway (API::accessLoginDomain).
+inline const QString serviceDomain = QStringLiteral("zelvan.app");
+inline const QString gatewayLoginHost = QStringLiteral("zelvan.cloudflareaccess.com");
 
 // Trimmed of white space and line breaks, then every trailing "/" removed.
 QString clean(const QString& text);

@@ -27,6 +27,7 @@ struct Request {
     std::optional<QByteArray> body; // in memory
     QString bodyFile;               // when set: the body, streamed from disk
     double timeout = 60;            // seconds without any progress before giving up
+    bool followRedirects = true;    // off: a 3xx comes back as the answer
 };
 
 struct Response {
