@@ -128,9 +128,9 @@ Box::Box(Look look, QLayout* content, std::function<void()> action, QWidget* par
     setLayout(content);
     setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Preferred);
     setFocusPolicy(Qt::NoFocus);
+    inert_ = !action;
     if (action)
         connect(this, &QAbstractButton::clicked, this, [action = std::move(action)] { action(); });
-    inert_ = !action;
 }
 
 void Box::mousePressEvent(QMouseEvent* event)
