@@ -53,11 +53,16 @@ private:
 PopoverRoot::PopoverRoot(MenuModel& m, QWidget* parent)
     : QWidget(parent), m_(m), view_(new PopoverView(m, true))
 {
+    // The stage holds the margin too, so the card's shadow is drawn inside it.
+    auto* stage = new QWidget;
+    auto* inner = new QVBoxLayout(stage);
+    inner->setContentsMargins(margin, margin, margin, margin);
+    inner->addWidget(view_, 0, Qt::AlignTop | Qt::AlignHCenter);
     auto* layout = new QVBoxLayout(this);
-    layout->setContentsMargins(margin, margin, margin, margin);
-    layout->addWidget(view_, 0, Qt::AlignTop | Qt::AlignHCenter);
-    appear_ = new Tween(view_, m.shown() ? 1 : 0);
-    view_->setGraphicsEffect(new Appear(appear_, view_));
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->addWidget(stage);
+    appear_ = new Tween(stage, m.shown() ? 1 : 0);
+    stage->setGraphicsEffect(new Appear(appear_, stage));
     connect(&m_, &MenuModel::shownChanged, this, [this] {
         if (m_.shown())
             appear_->to(1, Motion::spring());

@@ -68,16 +68,19 @@ Colour ink(ZVButton* button, qreal opacity = 1)
 } // namespace
 
 PopoverView::PopoverView(MenuModel& m, bool scroll, QWidget* parent)
-    : QWidget(parent), m_(m), scroll_(scroll)
+    : PopoverView(m, scroll, scroll ? static_cast<QWidget*>(new QScrollArea) : new QWidget, parent)
 {
-    holder_ = new QWidget;
-    holderLayout_ = column(0);
-    holder_->setLayout(holderLayout_);
-    holderLayout_->addStretch(1);
+}
 
-    QWidget* inside = holder_;
+PopoverView::PopoverView(MenuModel& m, bool scroll, QWidget* inside, QWidget* parent)
+    : ZVCard(inside, 16, false, parent), m_(m), scroll_(scroll)
+{
+    holderLayout_ = column(0);
+    holderLayout_->addStretch(1);
     if (scroll) {
-        scrollArea_ = new QScrollArea;
+        scrollArea_ = static_cast<QScrollArea*>(inside);
+        holder_ = new QWidget;
+        holder_->setLayout(holderLayout_);
         scrollArea_->setFrameShape(QFrame::NoFrame);
         scrollArea_->setWidgetResizable(true);
         scrollArea_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
@@ -86,13 +89,12 @@ PopoverView::PopoverView(MenuModel& m, bool scroll, QWidget* parent)
         scrollArea_->viewport()->setAutoFillBackground(false);
         scrollArea_->setStyleSheet(QStringLiteral("QScrollArea { background: transparent; }"));
         scrollArea_->setWidget(holder_);
-        inside = scrollArea_;
+        holder_->setAutoFillBackground(false);
+    } else {
+        holder_ = inside;
+        holder_->setLayout(holderLayout_);
     }
-    auto* card = new ZVCard(inside, 16, false);
-    card->setFixedWidth(width);
-    auto* layout = column(0);
-    layout->addWidget(card);
-    setLayout(layout);
+    setFixedWidth(width);
     setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Preferred);
 
     connect(&m_, &MenuModel::stateChanged, this, &PopoverView::rebuild);

@@ -2,6 +2,8 @@
 
 #include "menu/MenuState.h"
 
+#include "ui/ZVCard.h"
+
 #include <QPointer>
 #include <QWidget>
 #include <functional>
@@ -16,8 +18,9 @@ class QVBoxLayout;
 // action id is selected, and sends every click to the model. Each clickable
 // element carries its action id as its objectName. With `scroll`, the content
 // scrolls once taller than maxHeight and its natural height is written into
-// the model; without, the card takes the content's natural height.
-class PopoverView : public QWidget {
+// the model; without, the card takes the content's natural height. The card's
+// shadow spills outside the view: leave room around it.
+class PopoverView : public ZVCard {
     Q_OBJECT
 public:
     static constexpr int width = 348;
@@ -29,6 +32,8 @@ public:
     int measuredHeight() const;
 
 private:
+    PopoverView(MenuModel& m, bool scroll, QWidget* inside, QWidget* parent);
+
     struct Mark {
         QString id;
         QPointer<QWidget> widget;
