@@ -154,7 +154,9 @@ void PopoverView::rebuild()
     sections->addWidget(recordBlock());
     if (s.openBoard)
         sections->addWidget(openBoard(*s.openBoard));
-    sections->addWidget(quickRow());
+    // An empty quick row would only add a gap.
+    if (!s.quick.empty())
+        sections->addWidget(quickRow());
     if (!s.attention.empty())
         sections->addWidget(attention());
     sections->addWidget(upNext());
@@ -284,11 +286,12 @@ QWidget* PopoverView::recordBlock()
         line->addWidget(new Orb(34, true));
         auto* figures = column(2);
         figures->addWidget(new Text(Fmt::clock(s.rec.elapsed), ZVFont::mono(18, QFont::DemiBold), role(&Pal::tx)));
-        QString counts = QStringLiteral("%1 SHOTS · %2 PINS").arg(s.rec.shots).arg(s.rec.pins);
+        // Too long for its room, the line breaks only between its parts.
+        QString counts = QStringLiteral("%1\u00A0SHOTS · %2\u00A0PINS").arg(s.rec.shots).arg(s.rec.pins);
         if (!s.rec.mic)
-            counts += QStringLiteral(" · NO MIC");
-        figures->addWidget(
-            new Text(counts, ZVFont::tracked(ZVFont::mono(9.5, QFont::DemiBold), 0.9), role(&Pal::tx3)));
+            counts += QStringLiteral(" · NO\u00A0MIC");
+        figures->addWidget(new Text(counts, ZVFont::tracked(ZVFont::mono(9.5, QFont::DemiBold), 0.9),
+                                    role(&Pal::tx3), Text::Mode::wrap));
         line->addLayout(figures, 1);
 
         auto* wrap = new ZVButton(QString(), ZVButton::Look{ZVButton::Kind::danger, 30, false, isSelected(s.recID)});

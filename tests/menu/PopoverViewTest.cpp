@@ -91,9 +91,10 @@ TEST_F(PopoverViewTest, Snapshots)
         PopoverView view(m, false);
         for (bool dark : {false, true}) {
             const QImage image = shoot(view, dark, shot.name);
-            // The card's width plus the snapshot's padding, at two pixels a point.
+            // The card's width and the content's natural height, plus the
+            // snapshot's padding, at two pixels a point.
             EXPECT_EQ(image.width(), (PopoverView::width + 48) * 2) << shot.name;
-            EXPECT_EQ(image.height(), (view.sizeHint().height() + 48) * 2) << shot.name;
+            EXPECT_EQ(image.height(), (view.measuredHeight() + 48) * 2) << shot.name;
         }
     }
 }
