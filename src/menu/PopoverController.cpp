@@ -111,7 +111,7 @@ void PopoverController::close()
 QRect PopoverController::popoverFrame(const QRect& anchor, const QRect& screen, const QRect& available,
                                       qreal contentHeight)
 {
-    const int w = PopoverView::width + 2 * margin;
+    const int w = PopoverView::cardWidth + 2 * margin;
     const int h = int(std::ceil(std::min<qreal>(contentHeight, PopoverView::maxHeight)));
     int x = int(std::lround(anchor.x() + anchor.width() / 2.0 - w / 2.0));
     // The card hangs below the anchor, or stands above it from the lower half.

@@ -94,7 +94,7 @@ PopoverView::PopoverView(MenuModel& m, bool scroll, QWidget* inside, QWidget* pa
         holder_ = inside;
         holder_->setLayout(holderLayout_);
     }
-    setFixedWidth(width);
+    setFixedWidth(cardWidth);
     setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Preferred);
 
     connect(&m_, &MenuModel::stateChanged, this, &PopoverView::rebuild);
@@ -177,7 +177,7 @@ int PopoverView::measuredHeight() const
 {
     QLayout* l = content_->layout();
     l->activate();
-    return l->hasHeightForWidth() ? l->totalHeightForWidth(width) : l->totalSizeHint().height();
+    return l->hasHeightForWidth() ? l->totalHeightForWidth(cardWidth) : l->totalSizeHint().height();
 }
 
 void PopoverView::measure()
@@ -195,6 +195,14 @@ void PopoverView::applyHeight()
 {
     if (!scrollArea_)
         return;
+    // A slim bar in the palette's line colour instead of the platform's.
+    const Pal& p = Pal::of(this);
+    scrollArea_->verticalScrollBar()->setStyleSheet(
+        QStringLiteral("QScrollBar:vertical { width: 8px; background: transparent; margin: 6px 2px 6px 0; }"
+                       "QScrollBar::handle:vertical { background: %1; border-radius: 3px; min-height: 24px; }"
+                       "QScrollBar::add-line:vertical, QScrollBar::sub-line:vertical { height: 0; }"
+                       "QScrollBar::add-page:vertical, QScrollBar::sub-page:vertical { background: none; }")
+            .arg(p.ln3.name()));
     const qreal h = m_.contentHeight();
     scrollArea_->setVerticalScrollBarPolicy(h > maxHeight ? Qt::ScrollBarAsNeeded : Qt::ScrollBarAlwaysOff);
     scrollArea_->setFixedHeight(int(std::ceil(std::min<qreal>(h, maxHeight))));

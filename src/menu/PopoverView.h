@@ -23,7 +23,7 @@ class QVBoxLayout;
 class PopoverView : public ZVCard {
     Q_OBJECT
 public:
-    static constexpr int width = 348;
+    static constexpr int cardWidth = 348;
     static constexpr int maxHeight = 680;
 
     explicit PopoverView(MenuModel& m, bool scroll = true, QWidget* parent = nullptr);

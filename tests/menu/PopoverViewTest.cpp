@@ -93,7 +93,7 @@ TEST_F(PopoverViewTest, Snapshots)
             const QImage image = shoot(view, dark, shot.name);
             // The card's width and the content's natural height, plus the
             // snapshot's padding, at two pixels a point.
-            EXPECT_EQ(image.width(), (PopoverView::width + 48) * 2) << shot.name;
+            EXPECT_EQ(image.width(), (PopoverView::cardWidth + 48) * 2) << shot.name;
             EXPECT_EQ(image.height(), (view.measuredHeight() + 48) * 2) << shot.name;
         }
     }
