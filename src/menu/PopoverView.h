@@ -1,0 +1,70 @@
+#pragma once
+
+#include "menu/MenuState.h"
+
+#include "ui/ZVCard.h"
+
+#include <QPointer>
+#include <QWidget>
+#include <functional>
+#include <optional>
+#include <vector>
+
+class MenuModel;
+class QScrollArea;
+class QVBoxLayout;
+
+// The popover's card: it draws the model's state, highlights the element whose
+// action id is selected, and sends every click to the model. Each clickable
+// element carries its action id as its objectName. With `scroll`, the content
+// scrolls once taller than maxHeight and its natural height is written into
+// the model; without, the card takes the content's natural height. The card's
+// shadow spills outside the view: leave room around it.
+class PopoverView : public ZVCard {
+    Q_OBJECT
+public:
+    static constexpr int cardWidth = 348;
+    static constexpr int maxHeight = 680;
+
+    explicit PopoverView(MenuModel& m, bool scroll = true, QWidget* parent = nullptr);
+
+    // The content's natural height (paddings included) at the card's width.
+    int measuredHeight() const;
+
+private:
+    PopoverView(MenuModel& m, bool scroll, QWidget* inside, QWidget* parent);
+
+    struct Mark {
+        QString id;
+        QPointer<QWidget> widget;
+        std::function<void(bool)> set;
+    };
+
+    void rebuild();
+    void measure();
+    void applyHeight();
+    void showSelection();
+    // A click's effect: the action of `id` with or without closing; nothing for no id.
+    void run(const std::optional<QString>& id, bool keepOpen = false);
+    bool isSelected(const std::optional<QString>& id) const;
+    void mark(const std::optional<QString>& id, QWidget* widget, std::function<void(bool)> set);
+
+    QWidget* header();
+    QWidget* recordBlock();
+    QWidget* openBoard(const QString& id);
+    QWidget* quickRow();
+    QWidget* attention();
+    QWidget* upNext();
+    QWidget* todoRow(const MenuState::TodoRow& row);
+    QWidget* workday();
+    QWidget* projects();
+    QWidget* footer();
+
+    MenuModel& m_;
+    bool scroll_;
+    QScrollArea* scrollArea_ = nullptr;
+    QWidget* holder_ = nullptr;
+    QVBoxLayout* holderLayout_ = nullptr;
+    QPointer<QWidget> content_;
+    std::vector<Mark> marks_;
+};

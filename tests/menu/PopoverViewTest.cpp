@@ -1,0 +1,219 @@
+// The popover view drawn offscreen: snapshots of its states in both schemes,
+// clicks on every element found by its action id, selection, folding and the
+// measured height. Set ZELVAN_SNAPSHOT_DIR to keep the images for a look.
+#include "MenuFixtures.h"
+#include "menu/PopoverView.h"
+#include "ui/Orb.h"
+#include "ui/Snapshot.h"
+#include "ui/ZVButton.h"
+#include "ui/ZVRow.h"
+
+#include <gtest/gtest.h>
+
+#include <QAbstractButton>
+#include <QApplication>
+#include <QDir>
+#include <QImage>
+#include <QMouseEvent>
+#include <QScrollArea>
+#include <QSettings>
+#include <QTemporaryDir>
+
+static const bool offscreen = [] {
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    return true;
+}();
+
+namespace {
+
+QString snapshotDir()
+{
+    static QTemporaryDir temp;
+    const QString kept = qEnvironmentVariable("ZELVAN_SNAPSHOT_DIR");
+    if (!kept.isEmpty()) {
+        QDir().mkpath(kept);
+        return kept;
+    }
+    return temp.path();
+}
+
+QImage shoot(QWidget& view, bool dark, const QString& name)
+{
+    const QString path = snapshotDir() + "/popover-" + name + (dark ? "-dark" : "-light") + ".png";
+    EXPECT_TRUE(Snapshot::png(view, dark, path)) << path.toStdString();
+    return QImage(path);
+}
+
+// A press and release at the middle of `target`, delivered to whatever the
+// view shows at that point, as a real click would be.
+void click(QWidget& view, QWidget& target)
+{
+    const QPoint at = target.mapTo(&view, target.rect().center());
+    QWidget* hit = view.childAt(at);
+    ASSERT_NE(hit, nullptr);
+    const QPointF local = hit->mapFrom(&view, at);
+    QMouseEvent press(QEvent::MouseButtonPress, local, hit->mapToGlobal(local), Qt::LeftButton, Qt::LeftButton,
+                      Qt::NoModifier);
+    QApplication::sendEvent(hit, &press);
+    QMouseEvent release(QEvent::MouseButtonRelease, local, hit->mapToGlobal(local), Qt::LeftButton, Qt::NoButton,
+                        Qt::NoModifier);
+    QApplication::sendEvent(hit, &release);
+}
+
+class PopoverViewTest : public ::testing::Test {
+protected:
+    void SetUp() override { Orb::setSnapshot(true); }
+    void TearDown() override { Orb::setSnapshot(false); }
+
+    QTemporaryDir dir;
+    QSettings store{dir.filePath("defaults.conf"), QSettings::IniFormat};
+    MenuModel m{store};
+    QStringList log;
+};
+
+TEST_F(PopoverViewTest, Snapshots)
+{
+    struct Shot {
+        const char* name;
+        MenuState state;
+    };
+    MenuState recording = busyState();
+    recording.rec = MenuState::Rec::recording(3725, 4, 1, false);
+    recording.attention.clear();
+    recording.statusTone = ZVChip::Tone::red;
+    MenuState starting;
+    starting.rec = MenuState::Rec::saving();
+    const Shot shots[] = {{"idle", MenuState()}, {"recording", recording}, {"busy", busyState()}, {"saving", starting}};
+    for (const Shot& shot : shots) {
+        install(m, shot.state, log);
+        m.setSelected(shot.name == std::string("busy") ? std::optional<QString>("todo.a.2") : std::nullopt);
+        PopoverView view(m, false);
+        for (bool dark : {false, true}) {
+            const QImage image = shoot(view, dark, shot.name);
+            // The card's width and the content's natural height, plus the
+            // snapshot's padding, at two pixels a point.
+            EXPECT_EQ(image.width(), (PopoverView::cardWidth + 48) * 2) << shot.name;
+            EXPECT_EQ(image.height(), (view.measuredHeight() + 48) * 2) << shot.name;
+        }
+    }
+}
+
+TEST_F(PopoverViewTest, EveryElementRunsItsIdClosingOrKeptOpen)
+{
+    const MenuState s = busyState();
+    install(m, s, log, {"q.shot"}); // a tile without an action
+    PopoverView view(m, false);
+    view.resize(view.sizeHint());
+    view.show();
+
+    // Ids whose click keeps the popover open; every other id closes it first.
+    const QStringList keepOpen = {"upnext.toggle",  "todo.a.1.done", "todo.a.2.start", "todo.a.2.done",
+                                  "todo.-.3.start", "todo.-.3.done", "wd.end"};
+    for (const QString& id : idsOf(s)) {
+        if (id == "q.shot")
+            continue;
+        auto* target = view.findChild<QWidget*>(id);
+        ASSERT_NE(target, nullptr) << id.toStdString();
+        log.clear();
+        click(view, *target);
+        const QStringList expected = keepOpen.contains(id) ? QStringList{id} : QStringList{"close", id};
+        EXPECT_EQ(log, expected) << id.toStdString();
+    }
+
+    log.clear();
+    auto* dead = view.findChild<QWidget*>("q.shot");
+    ASSERT_NE(dead, nullptr);
+    click(view, *dead);
+    EXPECT_TRUE(log.isEmpty()) << "no action: not even closed";
+
+    // A card without an open id takes no click of its own.
+    auto* review = view.findChild<QWidget*>("attn.review");
+    ASSERT_NE(review, nullptr);
+    log.clear();
+    click(view, *review);
+    EXPECT_TRUE(log.isEmpty());
+}
+
+TEST_F(PopoverViewTest, TheRecordButtonRunsTheIdOfTheMomentAndIsOffWithoutOne)
+{
+    MenuState s;
+    install(m, s, log);
+    PopoverView view(m, false);
+    auto* kickIn = view.findChildren<ZVButton*>().value(0);
+    ASSERT_NE(kickIn, nullptr);
+    EXPECT_FALSE(kickIn->isEnabled());
+
+    s.recID = "rec";
+    install(m, s, log);
+    auto* button = view.findChild<ZVButton*>("rec");
+    ASSERT_NE(button, nullptr);
+    EXPECT_TRUE(button->isEnabled());
+    log.clear();
+    button->click();
+    EXPECT_EQ(log, QStringList({"close", "rec"}));
+}
+
+TEST_F(PopoverViewTest, TheSelectionLightsOnlyItsElement)
+{
+    install(m, busyState(), log);
+    PopoverView view(m, false);
+    const auto lit = [&](const QString& id) -> bool {
+        if (auto* b = view.findChild<ZVButton*>(id))
+            return b->look().selected;
+        if (auto* r = view.findChild<ZVRow*>(id))
+            return r->content().selected;
+        return false;
+    };
+    EXPECT_FALSE(lit("rec"));
+    m.setSelected(QString("rec"));
+    EXPECT_TRUE(lit("rec"));
+    m.setSelected(QString("todo.a.2.done"));
+    EXPECT_FALSE(lit("rec"));
+    EXPECT_TRUE(lit("todo.a.2.done"));
+    m.setSelected(QString("f.quit"));
+    EXPECT_TRUE(lit("f.quit"));
+    EXPECT_FALSE(lit("f.settings"));
+}
+
+TEST_F(PopoverViewTest, FoldedUpNextHidesTheToDos)
+{
+    install(m, busyState(), log);
+    PopoverView view(m, false);
+    EXPECT_NE(view.findChild<QWidget*>("todo.a.1"), nullptr);
+    const int open = view.measuredHeight();
+    m.setUpNextOpen(false);
+    QApplication::sendPostedEvents();
+    QApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    EXPECT_EQ(view.findChild<QWidget*>("todo.a.1"), nullptr);
+    EXPECT_NE(view.findChild<QWidget*>("upnext.toggle"), nullptr);
+    EXPECT_LT(view.measuredHeight(), open);
+}
+
+TEST_F(PopoverViewTest, HeightIsMeasuredAndScrollsOnlyAboveTheMaximum)
+{
+    MenuState s;
+    install(m, s, log);
+    PopoverView view(m, true);
+    auto* area = view.findChild<QScrollArea*>();
+    ASSERT_NE(area, nullptr);
+    const int small = view.measuredHeight();
+    EXPECT_EQ(m.contentHeight(), small);
+    EXPECT_EQ(area->height(), small);
+    EXPECT_EQ(area->verticalScrollBarPolicy(), Qt::ScrollBarAlwaysOff);
+
+    // A difference of half a point or less is not written back.
+    m.setContentHeight(small + 0.4);
+    install(m, s, log);
+    EXPECT_EQ(m.contentHeight(), small + 0.4);
+
+    MenuState tall = busyState();
+    for (int i = 0; i < 30; ++i)
+        tall.groups[0].items.push_back({QString("todo.x.%1").arg(i), "More work", false, std::nullopt, std::nullopt,
+                                        QString("todo.x.%1.done").arg(i)});
+    install(m, tall, log);
+    EXPECT_GT(m.contentHeight(), PopoverView::maxHeight);
+    EXPECT_EQ(area->height(), PopoverView::maxHeight);
+    EXPECT_EQ(area->verticalScrollBarPolicy(), Qt::ScrollBarAsNeeded);
+}
+
+} // namespace
