@@ -94,7 +94,13 @@ void FloatingPanel::setContent(QWidget* content)
 
 QSize FloatingPanel::fittingSize() const
 {
-    return content_ ? content_->sizeHint() : QSize();
+    if (!content_)
+        return {};
+    // Settle pending layout changes first, or the panel keeps the old minimum.
+    if (content_->layout())
+        content_->layout()->activate();
+    layout()->activate();
+    return content_->sizeHint();
 }
 
 void FloatingPanel::fadeIn(double seconds)
