@@ -91,9 +91,10 @@ protected:
 // "Wrap up" after a small rounded square, both in the button's own foreground.
 class WrapUpLabel : public QWidget {
 public:
-    WrapUpLabel()
+    WrapUpLabel() { setFixedSize(sizeHint()); }
+    QSize sizeHint() const override
     {
-        setFixedSize(int(std::ceil(8 + 5 + TextRun::width(text(), font()))), int(std::ceil(TextRun::height(font()))));
+        return {int(std::ceil(8 + 5 + TextRun::width(text(), font()))), int(std::ceil(TextRun::height(font())))};
     }
     static QString text() { return QStringLiteral("Wrap up"); }
     static QFont font() { return ZVFont::sans(12.5, QFont::DemiBold); }

@@ -8,6 +8,9 @@
 #include "ui/Nudges.h"
 #include "ui/PaintButton.h"
 #include "ui/VoicePill.h"
+#include "ui/Orb.h"
+#include "ui/PalText.h"
+#include "ui/Snapshot.h"
 #include "ui/ZVButton.h"
 
 #include <QCoreApplication>
@@ -231,4 +234,54 @@ TEST(VoicePill, HideTimerAndTexts)
     EXPECT_EQ(g.y(), 40);
     EXPECT_NEAR(g.center().x(), 960, 1) << g.width() << " fitting " << pill.panel()->fittingSize().width();
     EXPECT_TRUE(pill.panel()->testAttribute(Qt::WA_TransparentForMouseEvents));
+}
+
+// Every layout in both schemes; set ZELVAN_SNAPSHOT_DIR to keep them for a look.
+TEST(FloatingSnapshots, NudgesPanelModesAndPill)
+{
+    QTemporaryDir temp;
+    const QString dir = qEnvironmentVariableIsSet("ZELVAN_SNAPSHOT_DIR") ? qEnvironmentVariable("ZELVAN_SNAPSHOT_DIR") : temp.path();
+    Orb::setSnapshot(true);
+    for (bool dark : {false, true}) {
+        const QString s = dark ? "-dark" : "-light";
+        NudgeView call("●", "Call in Zoom — kick in?", QString("Weekly sync · zoom.us"),
+                       {{"Not now", false, {}}, {"Kick in", true, {}}}, false, QString("Call"), ZVChip::Tone::red, {});
+        EXPECT_TRUE(Snapshot::png(call, dark, dir + "/nudge-call" + s + ".png"));
+        EXPECT_EQ(call.sizeHint().width(), 330 + 32);
+        NudgeView route("/", "Where does this go?", std::nullopt,
+                        {{"Acme redesign", true, {}}, {"Personal", false, {}}}, true, QString("Session saved"),
+                        ZVChip::Tone::accent, {});
+        EXPECT_TRUE(Snapshot::png(route, dark, dir + "/nudge-route" + s + ".png"));
+        EXPECT_FALSE(route.message());
+
+        HUDModel m;
+        m.setStarted(QDateTime::currentDateTimeUtc().addSecs(-75));
+        HUDView view(m);
+        EXPECT_EQ(view.elapsed(), "1:15");
+        EXPECT_TRUE(Snapshot::png(view, dark, dir + "/hud-pill" + s + ".png"));
+        m.setMode(HUDModel::Mode::card);
+        ASSERT_TRUE(view.emptyText());
+        EXPECT_EQ(view.statusText()->text(), "· MIC ON");
+        EXPECT_TRUE(Snapshot::png(view, dark, dir + "/hud-card-empty" + s + ".png"));
+        m.add(FeedItem::Kind::heard, "let's move the launch to Friday");
+        m.add(FeedItem::Kind::nowIn, "Figma — Checkout flow");
+        m.add(FeedItem::Kind::tip, "Ask who owns the pricing page before the call ends, so the follow-up has a name on it");
+        m.setHearing(true);
+        m.setListening(true);
+        EXPECT_EQ(view.statusText()->text(), "· HEARING");
+        EXPECT_EQ(view.voiceButton()->text(), "Done");
+        EXPECT_EQ(view.feedRows().size(), 3);
+        EXPECT_FALSE(view.emptyText());
+        EXPECT_TRUE(Snapshot::png(view, dark, dir + "/hud-card" + s + ".png"));
+        m.setMode(HUDModel::Mode::dot);
+        ASSERT_TRUE(view.dot());
+        EXPECT_TRUE(Snapshot::png(view, dark, dir + "/hud-dot" + s + ".png"));
+
+        VoicePill::Model pm;
+        pm.set(false, "");
+        VoicePill::PillView pill(pm);
+        EXPECT_EQ(pill.label()->text(), "Didn’t catch that");
+        EXPECT_TRUE(Snapshot::png(pill, dark, dir + "/pill" + s + ".png"));
+    }
+    Orb::setSnapshot(false);
 }
