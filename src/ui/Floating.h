@@ -1,0 +1,76 @@
+#pragma once
+
+#include <QPointer>
+#include <QRect>
+#include <QVariantAnimation>
+#include <QWidget>
+#include <vector>
+
+// One screen as the floating surfaces place themselves on it, in Qt's global
+// logical coordinates (y grows downwards): its whole frame and the part left
+// free by panels and docks.
+struct ScreenArea {
+    QRect frame;
+    QRect visible;
+    bool operator==(const ScreenArea&) const = default;
+};
+
+// The window every floating surface (recording panel, nudges, listening pill)
+// lives in: frameless, above other windows, on every desktop, translucent,
+// never given the keyboard focus on show or click, so a click on one of its
+// buttons acts at once while the user's application stays active. A
+// click-through panel lets every click pass to the windows beneath.
+//
+// Placement rules are written for a y-up screen whose corner sits at the top
+// right; here they are applied once to the y-down geometry: "hangs d below the
+// visible top" is visible.top() + d, and a top-right corner A puts the window's
+// origin at (A.x − width, A.y).
+class FloatingPanel : public QWidget {
+    Q_OBJECT
+public:
+    explicit FloatingPanel(bool clickThrough = false);
+
+    // The screens, the primary ("main") screen first.
+    static std::vector<ScreenArea> screens();
+    // The window's origin for top-right corner `corner` and `size`.
+    static QPoint originFor(QPoint corner, QSize size) { return {corner.x() - size.width(), corner.y()}; }
+
+    // Makes `content` fill the panel; the panel owns it.
+    void setContent(QWidget* content);
+    QWidget* content() const { return content_; }
+    // The content's ideal size: the size the panel takes.
+    QSize fittingSize() const;
+
+    // Shows at opacity 0 without activating and fades in; stops a fade-out
+    // on its way, so a hide just before cannot take the new show away.
+    void fadeIn(double seconds);
+    // Fades out, then takes the panel off the screen (kept for reuse).
+    void fadeOut(double seconds);
+    bool fading() const { return fade_.state() == QAbstractAnimation::Running; }
+
+    // Presses on the panel's background move it (children's buttons keep theirs).
+    void setDraggable(bool on) { draggable_ = on; }
+
+signals:
+    // A press and release on the background without a move.
+    void tapped();
+    // The user moved the panel by dragging; emitted once, on release.
+    void dragged();
+
+protected:
+    void mousePressEvent(QMouseEvent*) override;
+    void mouseMoveEvent(QMouseEvent*) override;
+    void mouseReleaseEvent(QMouseEvent*) override;
+
+private:
+    void markAllDesktops();
+
+    QPointer<QWidget> content_;
+    QVariantAnimation fade_;
+    bool hideAfterFade_ = false;
+    bool draggable_ = false;
+    bool pressed_ = false;
+    bool moved_ = false;
+    QPoint pressAt_;
+    QPoint originAtPress_;
+};
