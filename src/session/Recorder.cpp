@@ -77,6 +77,10 @@ Recorder::Recorder(std::shared_ptr<Session> session, CaptureDevices& devices, Te
     , mic_(session_->url(QStringLiteral("mic.m4a")))
     , published_(std::make_shared<const SessionMeta>(session_->meta()))
 {
+    // Held until the final save, so that another process's recovery or upload
+    // never takes this folder for an abandoned one.
+    if (!live_.acquire(session_->dir()))
+        slog(QStringLiteral("session lock: ") + QFileInfo(session_->dir()).fileName() + QStringLiteral(" is held elsewhere"));
 }
 
 Recorder::~Recorder()
@@ -666,5 +670,6 @@ std::shared_ptr<Session> Recorder::stop()
             .arg(oneDecimal(mic_.duration()));
     });
     slog(summary);
+    live_.release();
     return session_;
 }
