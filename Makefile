@@ -4,7 +4,7 @@ BUILD ?= build
 CTEST_ARGS ?=
 JOBS ?= $(shell nproc)
 
-.PHONY: all deps configure build run test test-stress bench clean
+.PHONY: all deps configure build install run test test-stress bench clean
 
 all: build
 
@@ -16,6 +16,12 @@ configure: deps
 
 build: configure
 	cmake --build $(BUILD) -j $(JOBS)
+
+# PREFIX=/usr/local by default; the desktop entry registers the zelvan:// scheme.
+PREFIX ?= /usr/local
+install: build
+	cmake --install $(BUILD) --prefix $(PREFIX)
+	-update-desktop-database $(PREFIX)/share/applications 2>/dev/null
 
 # Without a display, a five-second recording of the private test desktop shows
 # that recording works.

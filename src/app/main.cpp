@@ -1,9 +1,17 @@
+#include "app/AppController.h"
+#include "app/QtPorts.h"
+#include "app/QuitSignals.h"
 #include "app/RecTest.h"
+#include "app/SingleInstance.h"
+#include "core/Accounts.h"
 #include "core/Log.h"
 #include "platform/OwnWindows.h"
 #include "platform/Relaunch.h"
+#include "platform/SystemLog.h"
 
+#include <QApplication>
 #include <QCoreApplication>
+#include <QSessionManager>
 #include <QStringList>
 #include <cstdio>
 #include <thread>
@@ -20,7 +28,10 @@ Q_COREAPP_STARTUP_FUNCTION(keepOwnWindowsOutOfRecordings)
 
 constexpr const char* usage = R"(Zelvan records work sessions and calls and files them to your team's platform.
 
-Usage: zelvan [OPTION]...
+Usage: zelvan [OPTION]... [zelvan://LINK]
+
+Without a stand-alone mode it starts in the tray; a second start hands its link
+to the running one and exits.
 
 Stand-alone modes (they run and exit):
   --selftest [--out FILE] [--server URL [--key KEY] [--todo-actions]]
@@ -40,6 +51,90 @@ Launch switches of the tray application:
   --board-check [URL]
 )";
 
+// Stand-alone modes and launch switches this build does not have yet fail loudly,
+// so that a script never takes them for success.
+int notAvailable(const char* name)
+{
+    std::fprintf(stderr, "zelvan: %s is not available in this build\n", name);
+    return 2;
+}
+
+// A mode that takes a folder counts only with an argument after it.
+bool withArgument(const QStringList& args, const QString& mode)
+{
+    const qsizetype i = args.indexOf(mode);
+    return i >= 0 && i + 1 < args.size();
+}
+
+int runApplication(int argc, char** argv, const QStringList& args)
+{
+    const bool diagnostic = args.contains(QStringLiteral("--dump-menu")) || args.contains(QStringLiteral("--ui-check"))
+        || args.contains(QStringLiteral("--board-check"));
+    QStringList urls;
+    for (const QString& a : args.mid(1))
+        if (a.startsWith(QStringLiteral("zelvan:")))
+            urls << a;
+
+    std::unique_ptr<SingleInstance> instance;
+    if (!diagnostic) {
+        QStringList messages;
+        for (const QString& u : urls)
+            messages << QStringLiteral("url ") + u;
+        if (messages.isEmpty())
+            messages << QStringLiteral("reopen");
+        instance = SingleInstance::claim(messages);
+        if (!instance) {
+            // The system log only: the log file belongs to the running instance.
+            SystemLog::write(QStringLiteral("already running"));
+            return 0;
+        }
+    }
+
+    QApplication app(argc, argv);
+    app.setQuitOnLastWindowClosed(false);
+    QtScheduler scheduler;
+    QtWorker worker;
+    TrayStatusItem tray(&TrayStatusItem::placeholder);
+    DesktopApplication application;
+    OwnWindowList ownWindows;
+    AppPorts ports = AppPorts::standIns(scheduler, worker, tray, application);
+    ports.ownWindows = &ownWindows;
+
+    auto controller = AppController::create(Accounts::shared(), std::move(ports), args);
+    std::weak_ptr<AppController> weak = controller;
+    QuitSignals quitSignals([weak] {
+        if (auto c = weak.lock())
+            c->requestQuit();
+    });
+    // A logout: save a running recording before the session ends.
+    QObject::connect(&app, &QGuiApplication::commitDataRequest, &app, [weak](QSessionManager&) {
+        if (auto c = weak.lock())
+            c->requestQuit();
+    });
+    if (instance) {
+        instance->onMessage = [weak](const QString& message) {
+            auto c = weak.lock();
+            if (!c)
+                return;
+            if (message.startsWith(QStringLiteral("url ")))
+                c->openURL(message.mid(4));
+            else if (message == QStringLiteral("reopen"))
+                c->reopen();
+        };
+    }
+    scheduler.post([weak, urls] {
+        if (auto c = weak.lock()) {
+            c->launch();
+            for (const QString& u : urls)
+                c->openURL(u);
+        }
+    });
+    const int code = app.exec();
+    controller.reset();
+    slogFlush();
+    return code;
+}
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -52,6 +147,16 @@ int main(int argc, char** argv)
     for (int i = 0; i < argc; ++i)
         args << QString::fromLocal8Bit(argv[i]);
 
+    if (args.contains(QStringLiteral("--help")) || args.contains(QStringLiteral("-h"))) {
+        std::fputs(usage, stdout);
+        return 0;
+    }
+    if (args.contains(QStringLiteral("--selftest")))
+        return notAvailable("--selftest");
+    if (withArgument(args, QStringLiteral("--make-iconset")))
+        return notAvailable("--make-iconset");
+    if (withArgument(args, QStringLiteral("--render-previews")))
+        return notAvailable("--render-previews");
     if (args.contains(QStringLiteral("--rec-test"))) {
         QCoreApplication app(argc, argv);
         const double seconds = RecTest::seconds(args);
@@ -61,24 +166,8 @@ int main(int argc, char** argv)
         slogFlush();
         return code;
     }
-
-    if (args.size() == 1) {
-        std::fputs(usage, stdout);
-        return 0;
-    }
-    // Listed switches whose mode this build lacks fail loudly, so that a script
-    // never takes them for success.
-    static const QStringList notYet = {
-        QStringLiteral("--selftest"),  QStringLiteral("--make-iconset"),  QStringLiteral("--render-previews"),
-        QStringLiteral("--sign-in"),   QStringLiteral("--retry-pending"), QStringLiteral("--preview"),
-        QStringLiteral("--dump-menu"), QStringLiteral("--ui-check"),      QStringLiteral("--board-check"),
-    };
-    for (qsizetype i = 1; i < args.size(); ++i) {
-        if (notYet.contains(args[i])) {
-            std::fprintf(stderr, "zelvan: %s is not available in this build\n", argv[i]);
-            return 2;
-        }
-    }
-    std::fputs(usage, stderr);
-    return 2;
+    for (const char* s : {"--board-check", "--preview", "--sign-in", "--retry-pending"})
+        if (args.contains(QLatin1String(s)))
+            return notAvailable(s);
+    return runApplication(argc, argv, args);
 }

@@ -30,6 +30,9 @@ void probe();
 // mark it again after the window was re-created.
 void exclude(unsigned long window);
 
+// Whether a window carries the mark; false when it cannot be read.
+bool isExcluded(unsigned long window);
+
 // The X property that carries the mark.
 inline constexpr const char* excludeProperty = "_ZELVAN_NO_CAPTURE";
 

@@ -69,6 +69,10 @@ Recorder::Recorder(std::shared_ptr<Session> session, CaptureDevices& devices, Te
     , policy_(read_)
     , published_(std::make_shared<const SessionMeta>(session_->meta()))
 {
+    // Held until the final save, so that another process's recovery or upload
+    // never takes this folder for an abandoned one.
+    if (!live_.acquire(session_->dir()))
+        slog(QStringLiteral("session lock: ") + QFileInfo(session_->dir()).fileName() + QStringLiteral(" is held elsewhere"));
 }
 
 Recorder::~Recorder()
@@ -558,5 +562,6 @@ std::shared_ptr<Session> Recorder::stop()
             .arg(oneDecimal(micTrack_.duration()));
     });
     slog(summary);
+    live_.release();
     return session_;
 }

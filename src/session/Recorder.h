@@ -10,6 +10,7 @@
 #include "session/MonoWriter.h"
 #include "session/OCR.h"
 #include "session/Session.h"
+#include "session/SessionLock.h"
 #include "session/ShotPolicy.h"
 
 #include <QByteArray>
@@ -175,6 +176,9 @@ private:
     std::shared_ptr<const SessionMeta> published_;
 
     std::weak_ptr<Recorder> self_;
+
+    // The folder's lock for the whole recording.
+    SessionLock live_;
 
     // Last, so that they go first: work still queued runs while everything it
     // touches is alive.

@@ -5,6 +5,7 @@
 #include "core/Log.h"
 #include "core/Paths.h"
 #include "core/Clock.h"
+#include "session/SessionLock.h"
 #include "platform/FileIO.h"
 
 #include <QDir>
@@ -83,7 +84,7 @@ std::vector<std::shared_ptr<Session>> Session::pending(const std::optional<QStri
     std::vector<std::shared_ptr<Session>> out;
     for (const QString& name : names) {
         auto session = load(root + u'/' + name);
-        if (session && session->meta().ended)
+        if (session && session->meta().ended && !SessionLock::isLocked(session->dir()))
             out.push_back(std::move(session));
     }
     return out;

@@ -35,7 +35,8 @@ public:
                                            const std::optional<QString>& base = std::nullopt);
     // The session of an existing folder; nothing when its "meta.json" is missing or unreadable.
     static std::shared_ptr<Session> load(const QString& dir);
-    // Finished sessions on disk (those with `ended`), oldest folder name first.
+    // Finished sessions on disk (those with `ended`), oldest folder name first. A
+    // folder a recorder holds (SessionLock) is live and left out.
     static std::vector<std::shared_ptr<Session>> pending(const std::optional<QString>& base = std::nullopt);
 
     const QString& dir() const { return dir_; }

@@ -46,7 +46,7 @@ TEST(Relaunch, OpenMPSeesTheThreadLimitFromProcessStart)
 
 TEST(Relaunch, ZelvanPrintsItsUsageOnceAfterRelaunching)
 {
-    const Outcome r = run(ZELVAN_EXECUTABLE, {}, std::nullopt);
+    const Outcome r = run(ZELVAN_EXECUTABLE, {"--help"}, std::nullopt);
     EXPECT_EQ(r.exitCode, 0);
     EXPECT_TRUE(r.out.startsWith("Zelvan records work sessions")) << r.out.toStdString();
     EXPECT_EQ(r.out.count("Usage: zelvan"), 1) << r.out.toStdString();

@@ -58,4 +58,16 @@ void exclude(unsigned long window)
     x.checkAlive();
 }
 
+bool isExcluded(unsigned long window)
+{
+    XDisplay x;
+    const xcb_atom_t atom = x.atom(excludeProperty, false);
+    if (atom == XCB_ATOM_NONE)
+        return false;
+    XReply<xcb_get_property_reply_t> reply(xcb_get_property_reply(
+        x.connection(), xcb_get_property(x.connection(), 0, xcb_window_t(window), atom, XCB_ATOM_CARDINAL, 0, 1),
+        nullptr));
+    return reply && reply->type == XCB_ATOM_CARDINAL && xcb_get_property_value_length(reply.get()) > 0;
+}
+
 } // namespace ScreenCapture

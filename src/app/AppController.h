@@ -1,0 +1,158 @@
+#pragma once
+
+#include "activity/Coach.h"
+#include "activity/TodoStore.h"
+#include "activity/WorkdayTracker.h"
+#include "app/AppPorts.h"
+#include "core/Accounts.h"
+#include "core/Settings.h"
+#include "core/SignIn.h"
+#include "session/Recorder.h"
+
+#include <QDateTime>
+#include <QSet>
+#include <QStringList>
+#include <memory>
+#include <optional>
+
+// The application controller: one object on the main thread for the life of the
+// process. It owns the long-lived components, wires their callbacks, owns the
+// status item's state and the timers, and runs the flows between them. Each flow
+// lives in a source file of its own (Launch, Status, Recovery, Quit, Recording).
+//
+// Callbacks handed to other components hold the controller through a weak handle
+// and do nothing once it is gone.
+class AppController : public std::enable_shared_from_this<AppController> {
+public:
+    // Builds the components in order; nothing else happens here: no window, timer,
+    // hot key or request exists before launch().
+    static std::shared_ptr<AppController> create(Accounts& accounts, AppPorts ports, QStringList args);
+    ~AppController();
+    AppController(const AppController&) = delete;
+    AppController& operator=(const AppController&) = delete;
+
+    // Launch: everything that happens once the application is up.
+    void launch();
+    // A URL handed over by the desktop (or a second instance).
+    void openURL(const QString& url);
+    // The application is opened again while it runs.
+    void reopen();
+
+    // Every quit goes here (tray menu, Ctrl+Q, SIGTERM/SIGINT, the session manager).
+    // Idle: terminates at once. Starting, recording or saving: stops and saves the
+    // recording first, then terminates.
+    void requestQuit();
+
+    // Status item.
+    void statusClicked();
+    void updateStatusTitle();
+    void setRecIcon();
+
+    // Recording, as far as quitting needs it: start, stop and save.
+    void startRecording(const std::optional<Ports::CallHit>& hit = std::nullopt);
+    void stopRecording();
+
+    // Seams of the flows that the launch calls; they fill in with those flows.
+    void rebuildMenu();
+    void refreshTodos();
+    void activityTick();
+    void retryPersonal(bool force);
+    void retryUploads();
+    void refreshAccount(std::function<void()> then);
+    void openSettings();
+    void voiceDown();
+    void voiceUp();
+    void addPin();
+
+    // Closes the recordings a previous run left unfinished.
+    void recoverInterrupted();
+    // The interface self-check of "--ui-check"; ends the process.
+    void uiCheck();
+    // A modal alert with a way to the desktop's settings for `pane`.
+    void permissionAlert(const QString& title, const QString& text, const QString& pane);
+    void openPrivacy(const QString& pane);
+
+    // The launch log line after "launched <app id> ".
+    QString launchSummary();
+    // True with "--dump-menu", "--ui-check" or "--board-check": a diagnostic run
+    // beside a running instance, which must not touch its recordings or timers.
+    bool diagnostic() const;
+
+    // Fields, in the order they are made.
+    Accounts& accounts;
+    Settings& settings;
+    bool statusCreated = false;
+    std::unique_ptr<Ports::PopoverController> popover;
+    std::unique_ptr<Ports::HUDController> hud;
+    std::unique_ptr<Ports::LiveHearing> hearing;
+    std::unique_ptr<Ports::WindowBox> windows;
+    std::unique_ptr<Ports::CallDetector> detector;
+    std::unique_ptr<WorkdayTracker> tracker;
+    Coach& coach(); // made on first use
+    std::unique_ptr<TodoStore> todos;
+    std::unique_ptr<SignIn> signIn;
+    std::shared_ptr<Recorder> recorder;
+    bool recordingFromCall = false;
+    bool starting = false;
+    bool saving = false;
+    bool pinning = false;
+    std::optional<Ports::Scheduler::Id> recTimer;
+    std::optional<Ports::Scheduler::Id> activityTimer;
+    std::optional<Ports::Scheduler::Id> todoTimer;
+    QDateTime lastWorkdayUpload;
+    bool quitAfterSave = false;
+    int recTicks = 0;
+    std::unique_ptr<Ports::VoiceListener> voice;
+    std::unique_ptr<Ports::VoicePill> pill;
+    bool voiceHeld = false;
+    bool voiceKeyOK = true;
+    std::optional<Ports::Scheduler::Id> blinkTimer;
+    bool blinkOn = true;
+    bool voiceByClick = false;
+
+    // Identifiers the status item's icon and tooltip use.
+    static const QString idleToolTip;
+    static const QString recordingToolTip;
+
+    const QStringList& args() const { return args_; }
+    const AppPorts& ports() const { return ports_; }
+
+private:
+    AppController(Accounts& accounts, AppPorts ports, QStringList args);
+
+    // Runs fn with the controller while it lives.
+    template <typename F>
+    auto weakly(F fn)
+    {
+        return [weak = weak_from_this(), fn](auto&&... a) {
+            if (auto self = weak.lock())
+                fn(*self, std::forward<decltype(a)>(a)...);
+        };
+    }
+    template <typename F>
+    std::function<bool()> weakQuery(F fn)
+    {
+        return [weak = weak_from_this(), fn]() {
+            auto self = weak.lock();
+            return self ? fn(*self) : false;
+        };
+    }
+
+    void wireCallbacks();
+    void registerHotKeys();
+    void wireCallDetector();
+    void callStarted(const Ports::CallHit& hit);
+    void callEnded();
+    void startTimers();
+    void handleLaunchSwitches();
+    void dumpMenuLater(double delay);
+    void begin(const std::optional<Ports::CallHit>& hit, bool mic);
+    void saved(const std::shared_ptr<Session>& session);
+    void terminate();
+    void uiLog(const QString& message);
+
+    AppPorts ports_;
+    QStringList args_;
+    std::unique_ptr<Coach> coach_;
+    bool terminating_ = false;
+};

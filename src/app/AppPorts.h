@@ -1,0 +1,247 @@
+#pragma once
+
+#include "platform/CaptureDevices.h"
+
+#include <QDateTime>
+#include <QRect>
+#include <QString>
+#include <QStringList>
+#include <QtGlobal>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <vector>
+
+// Every collaborator of the application controller, each behind a small interface,
+// so that tests drive the controller with fakes and a fake scheduler. The real
+// components adapt to these; where a component is not built yet, a do-nothing
+// stand-in (AppPorts::standIns) takes its place.
+namespace Ports {
+
+// Timers and deferred calls on the main thread.
+class Scheduler {
+public:
+    using Id = quint64;
+    virtual ~Scheduler() = default;
+    // Repeats every `seconds` until cancelled.
+    virtual Id every(double seconds, std::function<void()> fn) = 0;
+    // Once, after `seconds`.
+    virtual Id after(double seconds, std::function<void()> fn) = 0;
+    // Once, as soon as the event loop is free.
+    virtual void post(std::function<void()> fn) = 0;
+    // Unknown or finished ids are ignored.
+    virtual void cancel(Id id) = 0;
+};
+
+// Blocking work off the main thread; `done` runs on the main thread afterwards.
+class Worker {
+public:
+    virtual ~Worker() = default;
+    virtual void run(std::function<void()> work, std::function<void()> done) = 0;
+};
+
+// The tray item. It has no title text of its own: the running clock goes into the tooltip.
+class StatusItem {
+public:
+    virtual ~StatusItem() = default;
+    virtual void create() = 0;
+    // Recording icon with or without its dot, or the idle icon.
+    virtual void setIcon(bool recording, bool dot) = 0;
+    virtual void setTitle(const QString& title) = 0;
+    virtual void setToolTip(const QString& text) = 0;
+    virtual QString toolTip() const = 0;
+    // Where the item sits on screen, when the tray tells.
+    virtual std::optional<QRect> geometry() const = 0;
+    // A left or right click.
+    std::function<void()> onClick;
+};
+
+class PopoverController {
+public:
+    virtual ~PopoverController() = default;
+    virtual void toggle() = 0;
+    virtual void open() = 0;
+    virtual bool isOpen() const = 0;
+    // The popover's window, for the interface check.
+    virtual std::optional<QRect> frame() const { return std::nullopt; }
+    virtual bool isKey() const { return false; }
+    virtual bool isVisible() const { return false; }
+    virtual int contentHeight() const { return 0; }
+    virtual int actionCount() const { return 0; }
+    virtual std::optional<QString> selected() const { return std::nullopt; }
+    virtual void sendDown() {}
+    virtual void sendEscape() {}
+    std::function<void()> onOpen;
+};
+
+// The floating recording panel.
+class HUDController {
+public:
+    enum class Mode { pill, card, dot };
+    virtual ~HUDController() = default;
+    virtual void show(const QDateTime& started, bool mic) = 0;
+    virtual void hide() = 0;
+    // While shown.
+    virtual std::optional<QRect> frame() const = 0;
+    virtual void add(const QString& kind, const QString& text) = 0;
+    virtual int feedCount() const = 0;
+    virtual void setMode(Mode mode) = 0;
+    std::function<void()> stop;
+    std::function<void()> pin;
+    std::function<void()> voice;
+};
+
+class Nudges {
+public:
+    struct Button {
+        QString title;
+        bool primary = false;
+        std::function<void()> action;
+    };
+    struct Card {
+        QString kind;
+        int priority = 1;
+        QString icon = QStringLiteral("/");
+        QString title;
+        std::optional<QString> message;
+        std::vector<Button> buttons;
+        bool stacked = false;
+        std::optional<double> timeout;
+        std::function<void()> onTimeout;
+    };
+    virtual ~Nudges() = default;
+    virtual void show(Card card) = 0;
+    virtual void dismiss(const QString& kind) = 0;
+    virtual std::optional<QString> current() const = 0;
+    // A screen rectangle nudges keep clear of.
+    std::function<std::optional<QRect>()> avoid;
+};
+
+class HotKeys {
+public:
+    virtual ~HotKeys() = default;
+    // Ctrl+Alt with the key (Qt::Key); false when someone else owns the combination.
+    virtual bool registerKey(quint32 id, int key, std::function<void()> onPress, std::function<void()> onRelease) = 0;
+};
+
+struct CallHit {
+    QString app;
+    std::optional<QString> title;
+};
+
+class CallDetector {
+public:
+    virtual ~CallDetector() = default;
+    virtual void start() = 0;
+    virtual void suppressCurrent() = 0;
+    virtual void resetForRecording() = 0;
+    // The session title for a detected call.
+    virtual QString recordingTitle(const CallHit& hit) const = 0;
+    std::function<bool()> isRecording;
+    std::function<bool()> recordingUsesMic;
+    std::function<bool()> recordingFromCall;
+    std::function<bool()> enabled;
+    std::function<void(const CallHit&)> onCallStart;
+    std::function<void()> onCallEnded;
+};
+
+class LiveHearing {
+public:
+    virtual ~LiveHearing() = default;
+    virtual void stop() = 0;
+};
+
+class VoiceListener {
+public:
+    virtual ~VoiceListener() = default;
+};
+
+class VoicePill {
+public:
+    virtual ~VoicePill() = default;
+};
+
+class WindowBox {
+public:
+    virtual ~WindowBox() = default;
+};
+
+class Board {
+public:
+    virtual ~Board() = default;
+    virtual void openDeepLink(const QString& url) = 0;
+    // The board window at its current or home page.
+    virtual void show() = 0;
+    virtual void signedIn() = 0;
+};
+
+class Notify {
+public:
+    virtual ~Notify() = default;
+    virtual void setup() = 0;
+};
+
+// Builds the popover's menu from the controller's state and dumps it as text.
+class Menu {
+public:
+    virtual ~Menu() = default;
+    virtual void rebuild() = 0;
+    virtual QString dump() const = 0;
+};
+
+// Windows of this process that are shown and kept out of recordings.
+class Windows {
+public:
+    virtual ~Windows() = default;
+    virtual std::optional<QRect> excludedVisibleFrame() const = 0;
+    // Process events until every window request so far reached the display.
+    virtual void sync() {}
+};
+
+// Process-level actions of the running application.
+class Application {
+public:
+    virtual ~Application() = default;
+    // Leaves the event loop; the process ends with status 0.
+    virtual void terminate() = 0;
+    // A report line of a diagnostic mode, on standard output, flushed.
+    virtual void print(const QString& line) = 0;
+    // The desktop's sound settings; false when none is installed.
+    virtual bool openSoundSettings() = 0;
+    // A modal question with buttons; the index of the chosen one, or -1.
+    virtual int ask(const QString& title, const QString& text, const QStringList& buttons) = 0;
+};
+
+} // namespace Ports
+
+// The collaborators one controller is made from, created in the controller's
+// order through these factories.
+struct AppPorts {
+    std::function<std::unique_ptr<Ports::PopoverController>()> popover;
+    std::function<std::unique_ptr<Ports::HUDController>()> hud;
+    std::function<std::unique_ptr<Ports::LiveHearing>()> hearing;
+    std::function<std::unique_ptr<Ports::WindowBox>()> windows;
+    std::function<std::unique_ptr<Ports::CallDetector>()> detector;
+    std::function<std::unique_ptr<Ports::VoiceListener>()> voice;
+    std::function<std::unique_ptr<Ports::VoicePill>()> pill;
+
+    // Shared services, owned by whoever built the ports.
+    Ports::Scheduler* scheduler = nullptr;
+    Ports::Worker* worker = nullptr;
+    Ports::StatusItem* statusItem = nullptr;
+    Ports::Nudges* nudges = nullptr;
+    Ports::HotKeys* hotKeys = nullptr;
+    Ports::Board* board = nullptr;
+    Ports::Notify* notify = nullptr;
+    Ports::Menu* menu = nullptr;
+    Ports::Windows* ownWindows = nullptr;
+    Ports::Application* application = nullptr;
+    CaptureDevices* devices = nullptr;
+    // The workday folder; empty for the default.
+    QString workdayDir;
+
+    // Do-nothing stand-ins for the components not built yet, over the given
+    // scheduler, worker, status item and application.
+    static AppPorts standIns(Ports::Scheduler& scheduler, Ports::Worker& worker, Ports::StatusItem& statusItem,
+                             Ports::Application& application);
+};

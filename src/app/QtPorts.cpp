@@ -1,0 +1,203 @@
+#include "app/QtPorts.h"
+
+#include "platform/OwnWindows.h"
+#include "platform/ScreenCapture.h"
+
+#include <QApplication>
+#include <QFuture>
+#include <QMessageBox>
+#include <QPainter>
+#include <QPixmap>
+#include <QProcess>
+#include <QPushButton>
+#include <QStandardPaths>
+#include <QSystemTrayIcon>
+#include <QTimer>
+#include <QWindow>
+#include <QtConcurrent/QtConcurrentRun>
+#include <cstdio>
+
+QtScheduler::~QtScheduler()
+{
+    for (auto& [id, timer] : timers_)
+        delete timer.data();
+}
+
+Ports::Scheduler::Id QtScheduler::add(double seconds, bool repeat, std::function<void()> fn)
+{
+    const Id id = next_++;
+    auto* timer = new QTimer(&context_);
+    timer->setTimerType(Qt::PreciseTimer);
+    timer->setSingleShot(!repeat);
+    timer->setInterval(int(seconds * 1000));
+    QObject::connect(timer, &QTimer::timeout, &context_, [this, id, repeat, fn = std::move(fn)] {
+        if (!repeat)
+            cancel(id);
+        fn();
+    });
+    timers_[id] = timer;
+    timer->start();
+    return id;
+}
+
+Ports::Scheduler::Id QtScheduler::every(double seconds, std::function<void()> fn)
+{
+    return add(seconds, true, std::move(fn));
+}
+
+Ports::Scheduler::Id QtScheduler::after(double seconds, std::function<void()> fn)
+{
+    return add(seconds, false, std::move(fn));
+}
+
+void QtScheduler::post(std::function<void()> fn)
+{
+    QMetaObject::invokeMethod(&context_, std::move(fn), Qt::QueuedConnection);
+}
+
+void QtScheduler::cancel(Id id)
+{
+    const auto it = timers_.find(id);
+    if (it == timers_.end())
+        return;
+    if (it->second) {
+        it->second->stop();
+        // The timer may be the one calling: delete it once its signal is done.
+        it->second->deleteLater();
+    }
+    timers_.erase(it);
+}
+
+void QtWorker::run(std::function<void()> work, std::function<void()> done)
+{
+    QtConcurrent::run(std::move(work)).then(&context_, std::move(done));
+}
+
+TrayStatusItem::TrayStatusItem(Painter painter)
+    : painter_(std::move(painter))
+{
+}
+
+TrayStatusItem::~TrayStatusItem()
+{
+    delete tray_;
+}
+
+void TrayStatusItem::create()
+{
+    if (tray_)
+        return;
+    tray_ = new QSystemTrayIcon();
+    // Left and right clicks alike open or close the popover.
+    QObject::connect(tray_, &QSystemTrayIcon::activated, tray_, [this](QSystemTrayIcon::ActivationReason reason) {
+        if ((reason == QSystemTrayIcon::Trigger || reason == QSystemTrayIcon::Context) && onClick)
+            onClick();
+    });
+    tray_->setIcon(painter_(false, true));
+    tray_->show();
+}
+
+void TrayStatusItem::setIcon(bool recording, bool dot)
+{
+    if (tray_)
+        tray_->setIcon(painter_(recording, dot));
+}
+
+void TrayStatusItem::setTitle(const QString& title)
+{
+    title_ = title.trimmed();
+    refreshToolTip();
+}
+
+void TrayStatusItem::setToolTip(const QString& text)
+{
+    toolTip_ = text;
+    refreshToolTip();
+}
+
+void TrayStatusItem::refreshToolTip()
+{
+    if (tray_)
+        tray_->setToolTip(title_.isEmpty() ? toolTip_ : title_ + u'\n' + toolTip_);
+}
+
+std::optional<QRect> TrayStatusItem::geometry() const
+{
+    if (!tray_ || tray_->geometry().isEmpty())
+        return std::nullopt;
+    return tray_->geometry();
+}
+
+QIcon TrayStatusItem::placeholder(bool recording, bool dot)
+{
+    QPixmap pm(36, 36);
+    pm.fill(Qt::transparent);
+    QPainter p(&pm);
+    p.setRenderHint(QPainter::Antialiasing);
+    p.setPen(QPen(QColor(0xC8, 0xF0, 0x3C), 5, Qt::SolidLine, Qt::RoundCap));
+    p.drawLine(10, 30, 24, 6);
+    if (recording && dot) {
+        p.setPen(Qt::NoPen);
+        p.setBrush(QColor(0xFF, 0x45, 0x3A));
+        p.drawEllipse(QRectF(24, 24, 10, 10));
+    }
+    return QIcon(pm);
+}
+
+void DesktopApplication::terminate()
+{
+    QCoreApplication::exit(0);
+}
+
+void DesktopApplication::print(const QString& line)
+{
+    std::fputs((line + u'\n').toUtf8().constData(), stdout);
+    std::fflush(stdout);
+}
+
+bool DesktopApplication::openSoundSettings()
+{
+    for (const QStringList& command : {QStringList{"gnome-control-center", "sound"}, QStringList{"pavucontrol"}}) {
+        if (QStandardPaths::findExecutable(command.first()).isEmpty())
+            continue;
+        if (QProcess::startDetached(command.first(), command.mid(1)))
+            return true;
+    }
+    return false;
+}
+
+int DesktopApplication::ask(const QString& title, const QString& text, const QStringList& buttons)
+{
+    QMessageBox box;
+    box.setText(title);
+    box.setInformativeText(text);
+    std::vector<QAbstractButton*> made;
+    for (const QString& b : buttons)
+        made.push_back(box.addButton(b, made.empty() ? QMessageBox::AcceptRole : QMessageBox::RejectRole));
+    if (!made.empty())
+        box.setDefaultButton(static_cast<QPushButton*>(made.front()));
+    box.exec();
+    for (size_t i = 0; i < made.size(); ++i)
+        if (box.clickedButton() == made[i])
+            return int(i);
+    return -1;
+}
+
+std::optional<QRect> OwnWindowList::excludedVisibleFrame() const
+{
+    for (QWindow* w : QGuiApplication::topLevelWindows()) {
+        if (!w->isVisible())
+            continue;
+        try {
+            if (ScreenCapture::isExcluded(w->winId()))
+                return w->frameGeometry();
+        } catch (const std::exception&) {
+        }
+    }
+    return std::nullopt;
+}
+
+void OwnWindowList::sync()
+{
+    OwnWindows::sync();
+}

@@ -1,0 +1,78 @@
+#pragma once
+
+#include "app/AppPorts.h"
+
+#include <QIcon>
+#include <QObject>
+#include <QPointer>
+#include <functional>
+#include <map>
+
+class QSystemTrayIcon;
+class QTimer;
+
+// The real scheduler: Qt timers on the main thread.
+class QtScheduler final : public Ports::Scheduler {
+public:
+    ~QtScheduler() override;
+    Id every(double seconds, std::function<void()> fn) override;
+    Id after(double seconds, std::function<void()> fn) override;
+    void post(std::function<void()> fn) override;
+    void cancel(Id id) override;
+
+private:
+    Id add(double seconds, bool repeat, std::function<void()> fn);
+    QObject context_;
+    std::map<Id, QPointer<QTimer>> timers_;
+    Id next_ = 1;
+};
+
+// Blocking work on the global thread pool, answered on the main thread.
+class QtWorker final : public Ports::Worker {
+public:
+    void run(std::function<void()> work, std::function<void()> done) override;
+
+private:
+    QObject context_;
+};
+
+// The tray icon. Its tooltip carries the clock, since a tray shows no title.
+class TrayStatusItem final : public Ports::StatusItem {
+public:
+    // Draws the tray's image: the recording form with or without its dot, or the idle one.
+    using Painter = std::function<QIcon(bool recording, bool dot)>;
+    explicit TrayStatusItem(Painter painter);
+    ~TrayStatusItem() override;
+    void create() override;
+    void setIcon(bool recording, bool dot) override;
+    void setTitle(const QString& title) override;
+    void setToolTip(const QString& text) override;
+    QString toolTip() const override { return toolTip_; }
+    std::optional<QRect> geometry() const override;
+
+    // A stand-in image until the real tray images exist.
+    static QIcon placeholder(bool recording, bool dot);
+
+private:
+    void refreshToolTip();
+    Painter painter_;
+    QSystemTrayIcon* tray_ = nullptr;
+    QString title_;
+    QString toolTip_;
+};
+
+// The running QApplication.
+class DesktopApplication final : public Ports::Application {
+public:
+    void terminate() override;
+    void print(const QString& line) override;
+    bool openSoundSettings() override;
+    int ask(const QString& title, const QString& text, const QStringList& buttons) override;
+};
+
+// Our top-level windows as the X server sees them.
+class OwnWindowList final : public Ports::Windows {
+public:
+    std::optional<QRect> excludedVisibleFrame() const override;
+    void sync() override;
+};

@@ -1,0 +1,20 @@
+#pragma once
+
+#include <QRect>
+#include <QString>
+#include <QStringList>
+
+namespace Recovery {
+
+// Closes every session in `recordings` that a previous run left without an end:
+// the end is the latest change inside its folder (at least a second after its
+// start), the audio file the first readable of "mixed.m4a", "system.m4a" and
+// "mic.m4a", and the error "the session was interrupted". A folder a recorder
+// holds is live and left alone. Returns the folder names it closed.
+QStringList recoverInterrupted(const QString& recordings);
+
+// A window frame as "{{x, y}, {w, h}}", y measured upward from the bottom of a
+// screen `screenHeight` high.
+QString frameText(const QRect& frame, int screenHeight);
+
+} // namespace Recovery

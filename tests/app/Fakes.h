@@ -1,0 +1,151 @@
+#pragma once
+
+#include "app/AppPorts.h"
+
+#include <map>
+#include <vector>
+
+// A scheduler that runs nothing until the test advances its time.
+class FakeScheduler final : public Ports::Scheduler {
+public:
+    struct Timer {
+        double due;
+        double interval; // 0 for a one-off
+        std::function<void()> fn;
+    };
+    Id every(double seconds, std::function<void()> fn) override { return add(seconds, seconds, std::move(fn)); }
+    Id after(double seconds, std::function<void()> fn) override { return add(seconds, 0, std::move(fn)); }
+    void post(std::function<void()> fn) override { add(0, 0, std::move(fn)); }
+    void cancel(Id id) override { timers.erase(id); }
+
+    // Runs every timer that falls due up to now + seconds, in time order.
+    void advance(double seconds)
+    {
+        const double end = now + seconds;
+        for (;;) {
+            auto next = timers.end();
+            for (auto it = timers.begin(); it != timers.end(); ++it)
+                if (it->second.due <= end && (next == timers.end() || it->second.due < next->second.due))
+                    next = it;
+            if (next == timers.end())
+                break;
+            now = next->second.due;
+            auto fn = next->second.fn;
+            if (next->second.interval > 0)
+                next->second.due += next->second.interval;
+            else
+                timers.erase(next);
+            fn();
+        }
+        now = end;
+    }
+    std::vector<double> intervals() const
+    {
+        std::vector<double> out;
+        for (const auto& [id, t] : timers)
+            if (t.interval > 0)
+                out.push_back(t.interval);
+        return out;
+    }
+
+    double now = 0;
+    std::map<Id, Timer> timers;
+
+private:
+    Id add(double delay, double interval, std::function<void()> fn)
+    {
+        timers[++last] = {now + delay, interval, std::move(fn)};
+        return last;
+    }
+    Id last = 0;
+};
+
+// Blocking work held until the test finishes it.
+class FakeWorker final : public Ports::Worker {
+public:
+    void run(std::function<void()> work, std::function<void()> done) override
+    {
+        jobs.push_back({std::move(work), std::move(done)});
+    }
+    void finishAll()
+    {
+        while (!jobs.empty()) {
+            auto job = std::move(jobs.front());
+            jobs.erase(jobs.begin());
+            job.first();
+            job.second();
+        }
+    }
+    std::vector<std::pair<std::function<void()>, std::function<void()>>> jobs;
+};
+
+class FakeStatusItem final : public Ports::StatusItem {
+public:
+    void create() override { ++created; }
+    void setIcon(bool rec, bool d) override
+    {
+        recording = rec;
+        dot = d;
+    }
+    void setTitle(const QString& t) override { title = t; }
+    void setToolTip(const QString& t) override { tip = t; }
+    QString toolTip() const override { return tip; }
+    std::optional<QRect> geometry() const override { return std::nullopt; }
+    int created = 0;
+    bool recording = false;
+    bool dot = true;
+    QString title;
+    QString tip;
+};
+
+class FakeNudges final : public Ports::Nudges {
+public:
+    void show(Card card) override { shown.push_back(std::move(card)); }
+    void dismiss(const QString& kind) override { dismissed << kind; }
+    std::optional<QString> current() const override { return std::nullopt; }
+    std::vector<Card> shown;
+    QStringList dismissed;
+};
+
+class FakeHotKeys final : public Ports::HotKeys {
+public:
+    bool registerKey(quint32 id, int key, std::function<void()> press, std::function<void()> release) override
+    {
+        keys[id] = {key, std::move(press), std::move(release)};
+        return !(refuse.contains(int(id)));
+    }
+    struct Key {
+        int key;
+        std::function<void()> press, release;
+    };
+    std::map<quint32, Key> keys;
+    QList<int> refuse;
+};
+
+class FakeApplication final : public Ports::Application {
+public:
+    void terminate() override { ++terminated; }
+    void print(const QString& line) override { printed << line; }
+    bool openSoundSettings() override { return ++soundSettings, true; }
+    int ask(const QString&, const QString&, const QStringList&) override { return answer; }
+    int terminated = 0;
+    int soundSettings = 0;
+    int answer = -1;
+    QStringList printed;
+};
+
+class FakeDetector final : public Ports::CallDetector {
+public:
+    void start() override { ++started; }
+    void suppressCurrent() override { ++suppressed; }
+    void resetForRecording() override { ++resets; }
+    QString recordingTitle(const Ports::CallHit& hit) const override { return hit.app + " call"; }
+    int started = 0, suppressed = 0, resets = 0;
+};
+
+class FakeMenu final : public Ports::Menu {
+public:
+    void rebuild() override { ++rebuilds; }
+    QString dump() const override { return "[Kick in Ctrl+Alt+R]"; }
+    int rebuilds = 0;
+};
