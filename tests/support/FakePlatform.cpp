@@ -41,6 +41,7 @@ void FakePlatform::start()
     if (server_)
         return;
     server_ = std::make_unique<httplib::Server>();
+    stopping_ = false;
     auto& svr = *server_;
     svr.set_keep_alive_max_count(keepAlive_);
     // Headers and body go out in separate writes; without this, Nagle's
@@ -80,6 +81,9 @@ void FakePlatform::stop()
 {
     if (!server_)
         return;
+    // httplib counts itself running until its handlers are done; a slow reader
+    // asks this flag instead.
+    stopping_ = true;
     server_->stop();
     if (thread_.joinable())
         thread_.join();
@@ -194,7 +198,7 @@ void FakePlatform::handle(const std::string& method, const httplib::Request& req
     if (reader && slowRead) {
         (*reader)([&](const char*, size_t) {
             std::this_thread::sleep_for(fault->readEvery);
-            return server_->is_running();
+            return !stopping_;
         });
     } else if (reader && !stream) {
         (*reader)([&request](const char* data, size_t size) {

@@ -3,6 +3,7 @@
 #include <httplib.h>
 
 #include <QString>
+#include <atomic>
 #include <chrono>
 #include <functional>
 #include <memory>
@@ -96,6 +97,7 @@ private:
     std::thread thread_;
     int port_ = 0;
     size_t keepAlive_ = 1;
+    std::atomic<bool> stopping_{false};
 
     mutable std::mutex mutex_;
     std::vector<Route> routes_;
