@@ -109,7 +109,8 @@ void SignIn::open(const Url& url)
     // never a file or a program's address.
     const QString scheme = url.scheme().toLower();
     if (scheme != u"http" && scheme != u"https") {
-        slog(QStringLiteral("sign-in: not opening an approval page that is not a web address (") + Log::oneLine(scheme) + u')');
+        slog(QStringLiteral("sign-in: not opening an approval page that is not a web address (") + Log::oneLine(scheme)
+             + u')');
         return;
     }
     if (openBrowser)

@@ -189,7 +189,8 @@ TEST_F(Upload, AnAudioUploadThatCrawlsFailsAndTheNextAttemptResumes)
 
     fake.clearRequests();
     EXPECT_EQ(upload(*s), "rec:1");
-    EXPECT_EQ(sent(fake), (std::vector<std::string>{"POST /api/calls/rec%3A1/audio", "POST /api/calls/rec%3A1/process"}));
+    EXPECT_EQ(sent(fake),
+              (std::vector<std::string>{"POST /api/calls/rec%3A1/audio", "POST /api/calls/rec%3A1/process"}));
     ASSERT_EQ(server.calls().size(), 1u);
     EXPECT_EQ(server.calls().begin()->second.audioBytes, size);
 }

@@ -235,9 +235,8 @@ void FakePlatform::trickle(std::chrono::milliseconds every, httplib::Response& r
     res.headers.erase("Content-Type");
     auto body = std::make_shared<std::string>(std::move(res.body));
     res.body.clear();
-    res.set_content_provider(body->size(), type.c_str(),
-                             [body, every](size_t offset, size_t, httplib::DataSink& sink) {
-                                 std::this_thread::sleep_for(every);
-                                 return sink.write(body->data() + offset, 1);
-                             });
+    res.set_content_provider(body->size(), type.c_str(), [body, every](size_t offset, size_t, httplib::DataSink& sink) {
+        std::this_thread::sleep_for(every);
+        return sink.write(body->data() + offset, 1);
+    });
 }
