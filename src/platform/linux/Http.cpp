@@ -124,6 +124,9 @@ public:
             return false;
         }
         const curl_off_t moved = t.sent + t.received + t.headerBytes;
+        // A redirect that sends the body again starts libcurl's counts afresh.
+        if (!samples_.empty() && moved < samples_.back().second)
+            samples_.clear();
         if (samples_.empty() || now - samples_.back().first >= std::chrono::seconds(1))
             samples_.emplace_back(now, moved);
         // The front stays the newest sample at least a window old.
