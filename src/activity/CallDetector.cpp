@@ -7,22 +7,6 @@
 #include <QCoreApplication>
 #include <algorithm>
 
-namespace {
-
-// A window title comes from another application: it must not be able to start a
-// line of its own in our log.
-QString oneLine(QString text)
-{
-    for (QChar& c : text) {
-        const QChar::Category cat = c.category();
-        if (cat == QChar::Other_Control || cat == QChar::Separator_Line || cat == QChar::Separator_Paragraph)
-            c = u' ';
-    }
-    return text;
-}
-
-} // namespace
-
 CallDetector::CallDetector(MicUsage& mic, Windows& windows)
     : mic_(mic)
     , windows_(windows)
@@ -69,8 +53,8 @@ void CallDetector::tick()
     if (!hit)
         return;
     offered_ = true;
-    slog(QStringLiteral("call detected: ") + oneLine(hit->app) + QStringLiteral(" “")
-         + oneLine(hit->title.value_or(QString())) + QStringLiteral("”"));
+    slog(QStringLiteral("call detected: ") + Log::oneLine(hit->app) + QStringLiteral(" “")
+         + Log::oneLine(hit->title.value_or(QString())) + QStringLiteral("”"));
     onCallStart(*hit);
 }
 

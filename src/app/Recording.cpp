@@ -62,7 +62,7 @@ void AppController::begin(const std::optional<Ports::CallHit>& hit, bool mic)
                 QDir(session->dir()).removeRecursively();
                 c.updateStatusTitle();
                 c.rebuildMenu();
-                slog(QStringLiteral("start failed: ") + **error);
+                slog(QStringLiteral("start failed: ") + Log::oneLine(**error));
                 if (c.quitAfterSave)
                     c.terminate();
                 return;

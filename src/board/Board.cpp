@@ -289,7 +289,7 @@ void Board::openDeepLink(const QUrl& link)
                                                 [this](const QString& id) { return SessionLinks::link(accounts_, id); })
                                : std::nullopt;
     if (!target) {
-        slog(QStringLiteral("deep link not understood: ") + text.left(80) + QStringLiteral(" -> board"));
+        slog(QStringLiteral("deep link not understood: ") + Log::oneLine(text.left(80)) + QStringLiteral(" -> board"));
         show(std::nullopt);
         return;
     }
@@ -457,7 +457,7 @@ void Board::loadFinished(bool ok)
 
 void Board::failed(const QString& description)
 {
-    slog(QStringLiteral("board: load failed: ") + description);
+    slog(QStringLiteral("board: load failed: ") + Log::oneLine(description));
     if (!web_)
         return;
     const QUrl base(Address::clean(settings_.platformBase()));
@@ -582,7 +582,7 @@ void Board::download(QWebEngineDownloadRequest* request)
             return;
         if (request->state() == QWebEngineDownloadRequest::DownloadCompleted
             && std::rename(QFile::encodeName(partPath).constData(), QFile::encodeName(target).constData()) == 0) {
-            slog(QStringLiteral("board: downloaded ") + QFileInfo(target).fileName());
+            slog(QStringLiteral("board: downloaded ") + Log::oneLine(QFileInfo(target).fileName()));
             emit downloaded(target);
             return;
         }
@@ -590,7 +590,7 @@ void Board::download(QWebEngineDownloadRequest* request)
         QFile::remove(target);
         const QString why = request->interruptReasonString().isEmpty() ? QStringLiteral("cancelled")
                                                                        : request->interruptReasonString();
-        slog(QStringLiteral("board: download failed: ") + why);
+        slog(QStringLiteral("board: download failed: ") + Log::oneLine(why));
         emit downloadFailed(why);
     });
     request->accept();

@@ -88,7 +88,7 @@ void BoardNav::handle(const QUrl& target, const AppSession::Result& result)
         load(signinURL(target));
         break;
     case K::failed:
-        slog(QStringLiteral("board: /auth/app-session failed: ") + result.message);
+        slog(QStringLiteral("board: /auth/app-session failed: ") + Log::oneLine(result.message));
         load(target);
         break;
     }

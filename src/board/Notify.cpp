@@ -147,7 +147,7 @@ void Notify::post(const Payload& payload)
         w->deleteLater();
         const QDBusPendingReply<uint> reply = *w;
         if (reply.isError()) {
-            slog(QStringLiteral("notification failed: ") + reply.error().message());
+            slog(QStringLiteral("notification failed: ") + Log::oneLine(reply.error().message()));
             return;
         }
         const uint number = reply.value();

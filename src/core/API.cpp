@@ -186,7 +186,10 @@ Http::Request API::request(const QString& method, const QString& path, const std
 
 Http::Session& API::session()
 {
-    static Http::Session shared(Http::Limits{.requestTimeout = 90, .resourceTimeout = 3600});
+    // Below 2 KB/s for 30 s an upload is a trickle, not a slow line: it fails
+    // and the uploader's next attempt resumes at that step.
+    static Http::Session shared(
+        Http::Limits{.requestTimeout = 90, .resourceTimeout = 3600, .minRate = 2048, .rateWindow = 30});
     return shared;
 }
 
@@ -217,6 +220,7 @@ QJsonObject API::upload(const QString& method, const QString& path, const QStrin
 {
     Http::Request r = request(method, path, contentType);
     r.bodyFile = file;
+    r.longTransfer = true;
     return perform(r);
 }
 

@@ -48,11 +48,13 @@ public:
     Http::Request request(const QString& method, const QString& path,
                           const std::optional<QString>& contentType = std::nullopt) const;
 
-    // One JSON call: the answer's object (an array comes as {"items": […]}).
+    // One JSON call: the answer's object (an array comes as {"items": […]}). The
+    // time-out bounds the whole call.
     QJsonObject json(const QString& method, const QString& path, const std::optional<QJsonObject>& body = std::nullopt,
                      std::optional<double> timeout = std::nullopt) const;
 
-    // Sends the file's bytes as the body, streamed from disk.
+    // Sends the file's bytes as the body, streamed from disk. Its time-out counts
+    // idle time only, under the session's floor on the transfer rate.
     QJsonObject upload(const QString& method, const QString& path, const QString& file,
                        const QString& contentType) const;
 

@@ -69,3 +69,13 @@ void slogFlush()
 {
     logQueue().drain();
 }
+
+QString Log::oneLine(QString text)
+{
+    for (QChar& c : text) {
+        const QChar::Category cat = c.category();
+        if (cat == QChar::Other_Control || cat == QChar::Separator_Line || cat == QChar::Separator_Paragraph)
+            c = u' ';
+    }
+    return text;
+}

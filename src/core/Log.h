@@ -15,4 +15,9 @@ void slogFlush();
 namespace Log {
 // A log file above this many bytes is deleted before the next line is appended.
 constexpr qint64 maxBytes = 1'000'000;
+
+// Text from outside (a server's answer, a window title, an error description)
+// with its control characters and line breaks turned into spaces, so that it
+// cannot start a log line of its own.
+QString oneLine(QString text);
 } // namespace Log

@@ -97,7 +97,7 @@ void SignIn::preview(const Phase& phase)
 void SignIn::openInBrowser(const Url& url)
 {
     if (qEnvironmentVariable("ZELVAN_NO_BROWSER") == u"1") {
-        slog(QStringLiteral("sign-in: would open ") + url.text());
+        slog(QStringLiteral("sign-in: would open ") + Log::oneLine(url.text()));
         return;
     }
     QDesktopServices::openUrl(url.toQUrl());
@@ -109,7 +109,8 @@ void SignIn::open(const Url& url)
     // never a file or a program's address.
     const QString scheme = url.scheme().toLower();
     if (scheme != u"http" && scheme != u"https") {
-        slog(QStringLiteral("sign-in: not opening an approval page that is not a web address (") + scheme + u')');
+        slog(QStringLiteral("sign-in: not opening an approval page that is not a web address (") + Log::oneLine(scheme)
+             + u')');
         return;
     }
     if (openBrowser)
@@ -194,7 +195,7 @@ void SignIn::finish(quint64 generation, const WebPlatform::Approval& approval, A
         setPhase(Phase::failed(keyringFailed));
         return;
     }
-    slog(QStringLiteral("sign-in: signed in as ") + approval.email);
+    slog(QStringLiteral("sign-in: signed in as ") + Log::oneLine(approval.email));
     setPhase(Phase::idle());
     if (onSignedIn)
         onSignedIn();

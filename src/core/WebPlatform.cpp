@@ -204,7 +204,7 @@ std::optional<Account> parseMe(const QJsonObject& answer, const QString& base, b
             // The root receives the account key, so it must be the platform's own.
             if (!Address::sameOrigin(*url, base)) {
                 slog(QStringLiteral("me: personal library outside the platform ignored (%1)")
-                         .arg(url->host().value_or(QString())));
+                         .arg(Log::oneLine(url->host().value_or(QString()))));
             } else {
                 const QString text = url->text();
                 personalRoot = text.endsWith(QStringLiteral("/calls")) ? text.chopped(6) : Address::clean(text);
@@ -240,8 +240,8 @@ std::optional<Account> parseMe(const QJsonObject& answer, const QString& base, b
 Approval deviceFlow(const QString& base, const std::function<void(const DeviceStart&)>& onCode, const Pause& pause)
 {
     const auto [code, path] = start(base);
-    slog(QStringLiteral("sign-in: code ") + code.userCode + QStringLiteral(" via ") + path
-         + QStringLiteral("/start, approve at ") + code.verifyURL.text());
+    slog(QStringLiteral("sign-in: code ") + Log::oneLine(code.userCode) + QStringLiteral(" via ") + path
+         + QStringLiteral("/start, approve at ") + Log::oneLine(code.verifyURL.text()));
     if (onCode)
         onCode(code);
     const double deadline = Clock::current().uptime() + std::min(code.expires, 900.0);
@@ -258,7 +258,7 @@ Approval deviceFlow(const QString& base, const std::function<void(const DeviceSt
         try {
             result = poll(base, path, code.deviceCode);
         } catch (const APIError& e) {
-            slog(QStringLiteral("sign-in poll: ") + e.description());
+            slog(QStringLiteral("sign-in poll: ") + Log::oneLine(e.description()));
             continue;
         }
         switch (result.kind) {

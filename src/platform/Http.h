@@ -26,8 +26,12 @@ struct Request {
     QList<Header> headers;          // sent exactly as listed; nothing is added but Host and Content-Length
     std::optional<QByteArray> body; // in memory
     QString bodyFile;               // when set: the body, streamed from disk
-    double timeout = 60;            // seconds without any progress before giving up
-    bool followRedirects = true;    // off: a 3xx comes back as the answer
+    double timeout = 60;            // seconds; how they count depends on longTransfer
+    // false: the time-out bounds the whole call, so an answer that trickles in
+    // cannot hold it longer. true (big bodies): it counts only time without any
+    // progress, and the session's rate floor ends a transfer that crawls.
+    bool longTransfer = false;
+    bool followRedirects = true; // off: a 3xx comes back as the answer
 };
 
 struct Response {
@@ -63,9 +67,14 @@ private:
 
 // One session's limits. A request's own time-out counts only up to the
 // session's request time-out; the resource time-out bounds the whole exchange.
+// A long transfer that moves fewer than minRate bytes a second over a whole
+// rate window fails as timed out; the wait for the answer after the body is
+// sent is left to the idle rule.
 struct Limits {
     double requestTimeout = 90;
     double resourceTimeout = 3600;
+    double minRate = 0; // bytes per second; 0: no floor
+    double rateWindow = 30;
 };
 
 class Session {

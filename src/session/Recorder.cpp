@@ -362,7 +362,7 @@ void Recorder::resolveAutoPin(ShotPolicy::PendingPin p)
     session_->addPin(p.t, p.note, p.jpeg, Session::PinKind::automatic);
     session_->save();
     publish();
-    slog(QStringLiteral("auto-pin at ") + decimal(p.t) + QStringLiteral("s: ") + p.note);
+    slog(QStringLiteral("auto-pin at ") + decimal(p.t) + QStringLiteral("s: ") + Log::oneLine(p.note));
     const QString title = QString(p.note).remove(ShotPolicy::autoPinPrefix);
     onMain([title](Recorder& self) {
         if (self.onEvent)
@@ -405,7 +405,7 @@ void Recorder::markCall(const QString& app)
             return;
         session_->meta().callApp = app;
         publish();
-        slog(QStringLiteral("recording is a call: ") + app);
+        slog(QStringLiteral("recording is a call: ") + Log::oneLine(app));
     });
 }
 

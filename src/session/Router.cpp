@@ -108,9 +108,11 @@ QFuture<std::vector<RouteResult>> scoreAll(const std::vector<std::pair<Workspace
                 const API::Score s = api.routeScore(title, app, participants, text);
                 result = RouteResult{ws, clampScore(s.score), s.reasons};
             } catch (const APIError& e) {
-                slog(QStringLiteral("route/score @ ") + ws.name + QStringLiteral(": ") + e.description());
+                slog(QStringLiteral("route/score @ ") + Log::oneLine(ws.name) + QStringLiteral(": ")
+                     + Log::oneLine(e.description()));
             } catch (const std::exception& e) {
-                slog(QStringLiteral("route/score @ ") + ws.name + QStringLiteral(": ") + QString::fromUtf8(e.what()));
+                slog(QStringLiteral("route/score @ ") + Log::oneLine(ws.name) + QStringLiteral(": ")
+                     + Log::oneLine(QString::fromUtf8(e.what())));
             }
             std::lock_guard lock(gather->mutex);
             if (result)

@@ -319,6 +319,69 @@ TEST_F(APIClient, TheSessionsRequestTimeOutCapsTheRequestsOwn)
     }
 }
 
+TEST_F(APIClient, AnAnswerThatTricklesInEndsAtTheCallsTimeOut)
+{
+    // A byte every 0.3 s never leaves the call idle for its 2 s; the whole answer
+    // would take half a minute and then succeed.
+    fake.fail("GET", "/api/trickle", {.sendEvery = std::chrono::milliseconds(300)});
+    serve("GET", "/api/trickle", 200, R"({"pad":")" + std::string(100, 'x') + R"("})");
+    const APIError e = errorOf([&] { client().json("GET", "/api/trickle", std::nullopt, 2); });
+    EXPECT_EQ(e.status(), 0);
+    EXPECT_EQ(e.reason(), "The request timed out.");
+}
+
+TEST_F(APIClient, ALongTransferThatCrawlsFailsByTheRateFloor)
+{
+    using std::chrono::milliseconds;
+    QTemporaryDir dir;
+    // More than the socket buffers take at once, so the body has to crawl; sparse, so cheap.
+    const QString big = dir.filePath("big.m4a");
+    QFile file(big);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly) && file.resize(64 * 1024 * 1024));
+    file.close();
+    const QString small = dir.filePath("small.json");
+    writeFile(small, "{}");
+
+    serve("GET", "/answer", 200, R"({"pad":")" + std::string(300, 'x') + R"("})");
+    serve("POST", "/think", 200, "{}");
+    fake.fail("GET", "/answer", {.sendEvery = milliseconds(100)});
+    fake.fail("POST", "/crawl", {.status = 500, .body = R"({"error":"read it all"})", .readEvery = milliseconds(100)});
+    // The server works on the body for longer than a rate window before it answers.
+    fake.fail("POST", "/think", {.delay = milliseconds(3000)});
+
+    // Idle time alone would let each of these run for minutes.
+    const Http::Session session(Http::Limits{.minRate = 256 * 1024, .rateWindow = 2});
+    struct Case {
+        const char* name;
+        QByteArray method;
+        const char* path;
+        QString file;
+        bool timesOut;
+    };
+    const Case cases[] = {
+        {"answer trickles", "GET", "/answer", {}, true},
+        {"body read slowly", "POST", "/crawl", big, true},
+        {"server thinks", "POST", "/think", small, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        Http::Request request;
+        request.method = c.method;
+        request.url = (fake.base() + c.path).toUtf8();
+        request.bodyFile = c.file;
+        request.longTransfer = true;
+        request.timeout = 60;
+        try {
+            const Http::Response response = session.send(request);
+            EXPECT_FALSE(c.timesOut) << "answered " << response.status;
+            EXPECT_EQ(response.status, 200);
+        } catch (const Http::Failure& f) {
+            EXPECT_TRUE(c.timesOut) << f.description().toStdString();
+            EXPECT_EQ(f.kind(), Http::Failure::Kind::timedOut);
+        }
+    }
+}
+
 TEST_F(APIClient, UploadStreamsTheFileAsTheBody)
 {
     QTemporaryDir dir;

@@ -14,6 +14,7 @@
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
+#include <QRegularExpression>
 #include <QUuid>
 #include <gtest/gtest.h>
 #include <thread>
@@ -143,6 +144,20 @@ TEST_F(DeviceFlow, NetworkTroubleWhilePollingIsSurvived)
     EXPECT_TRUE(lines.contains("sign-in poll: bad gateway (HTTP 502)"));
     EXPECT_EQ(lines.count("sign-in poll: "), 2);
     EXPECT_FALSE(lines.contains("dev-")) << "the device code is never logged";
+}
+
+TEST_F(DeviceFlow, AServersErrorTextCannotStartALogLineOfItsOwn)
+{
+    const Outcome out = run({.approval = FakeWebPlatform::Approval::slowApprove, .slowPolls = 1}, [](FakePlatform& p) {
+        p.fail("POST", "/device/poll",
+               {.status = 502, .body = R"({"error":"bad\n[Zelvan] signed out\r\u2028\u0085\u0000end"})"});
+    });
+    ASSERT_TRUE(out.approval) << out.error.toStdString();
+    const QString lines = QString::fromUtf8(log());
+    EXPECT_TRUE(lines.contains("sign-in poll: bad [Zelvan] signed out    end (HTTP 502)\n")) << lines.toStdString();
+    for (const QString& line : lines.split(u'\n', Qt::SkipEmptyParts))
+        EXPECT_TRUE(QRegularExpression("^\\d{4}-\\d\\d-\\d\\d \\d\\d:\\d\\d:\\d\\d  ").match(line).hasMatch())
+            << line.toStdString();
 }
 
 TEST_F(DeviceFlow, AFailedStartPassesThrough)

@@ -165,6 +165,36 @@ TEST_F(Upload, FailedStepResumesAfterARestart)
     }
 }
 
+TEST_F(Upload, AnAudioUploadThatCrawlsFailsAndTheNextAttemptResumes)
+{
+    const auto s = finished();
+    // More than the socket buffers take at once, so the body has to crawl; sparse, so cheap.
+    const qint64 size = 64 * 1024 * 1024;
+    QFile track(s->path("mixed.m4a"));
+    ASSERT_TRUE(track.open(QIODevice::WriteOnly) && track.resize(size));
+    track.close();
+    // At most 4 KB every 3 s stays below the client's floor, yet never leaves it
+    // idle for its 60 s: without the floor this attempt would take hours.
+    fake.fail("POST", "/api/calls/rec:1/audio",
+              {.status = 500, .body = R"({"error":"read it all"})", .readEvery = std::chrono::milliseconds(3000)});
+
+    try {
+        upload(*s);
+        ADD_FAILURE() << "the crawl went through";
+    } catch (const APIError& e) {
+        EXPECT_EQ(e.reason(), "The request timed out.");
+    }
+    EXPECT_EQ(s->meta().lastError, "The request timed out.");
+    EXPECT_EQ(s->meta().callId, "rec:1");
+
+    fake.clearRequests();
+    EXPECT_EQ(upload(*s), "rec:1");
+    EXPECT_EQ(sent(fake),
+              (std::vector<std::string>{"POST /api/calls/rec%3A1/audio", "POST /api/calls/rec%3A1/process"}));
+    ASSERT_EQ(server.calls().size(), 1u);
+    EXPECT_EQ(server.calls().begin()->second.audioBytes, size);
+}
+
 TEST_F(Upload, CallIdsFromTheAnswer)
 {
     struct Case {

@@ -41,6 +41,7 @@ void FakePlatform::start()
     if (server_)
         return;
     server_ = std::make_unique<httplib::Server>();
+    stopping_ = false;
     auto& svr = *server_;
     svr.set_keep_alive_max_count(keepAlive_);
     // Headers and body go out in separate writes; without this, Nagle's
@@ -80,6 +81,9 @@ void FakePlatform::stop()
 {
     if (!server_)
         return;
+    // httplib counts itself running until its handlers are done; a slow reader
+    // asks this flag instead.
+    stopping_ = true;
     server_->stop();
     if (thread_.joinable())
         thread_.join();
@@ -179,19 +183,8 @@ void FakePlatform::handle(const std::string& method, const httplib::Request& req
             }
         }
     }
-    if (reader && !stream)
-        (*reader)([&request](const char* data, size_t size) {
-            request.body.append(data, size);
-            return true;
-        });
     {
         std::lock_guard lock(mutex_);
-        Request seen{method, req.path, {}, req.headers, req.body, req.target};
-        const auto q = req.target.find('?');
-        if (q != std::string::npos)
-            seen.query = req.target.substr(q + 1);
-        seen_.push_back(std::move(seen));
-
         for (auto& rule : faults_) {
             if (rule.left != 0 && rule.method == method && std::regex_match(req.path, rule.pattern)) {
                 fault = rule.fault;
@@ -201,19 +194,49 @@ void FakePlatform::handle(const std::string& method, const httplib::Request& req
             }
         }
     }
-
-    if (fault) {
-        if (fault->delay.count() > 0)
-            std::this_thread::sleep_for(fault->delay);
-        if (fault->drop || fault->status != 0) {
-            apply(*fault, res);
-            return;
-        }
+    const bool slowRead = fault && fault->readEvery.count() > 0;
+    if (reader && slowRead) {
+        (*reader)([&](const char*, size_t) {
+            std::this_thread::sleep_for(fault->readEvery);
+            return !stopping_;
+        });
+    } else if (reader && !stream) {
+        (*reader)([&request](const char* data, size_t size) {
+            request.body.append(data, size);
+            return true;
+        });
     }
-    if (stream && reader)
+    {
+        std::lock_guard lock(mutex_);
+        Request seen{method, req.path, {}, req.headers, req.body, req.target};
+        const auto q = req.target.find('?');
+        if (q != std::string::npos)
+            seen.query = req.target.substr(q + 1);
+        seen_.push_back(std::move(seen));
+    }
+
+    if (fault && fault->delay.count() > 0)
+        std::this_thread::sleep_for(fault->delay);
+    if (fault && (fault->drop || fault->status != 0 || slowRead))
+        apply(*fault, res);
+    else if (stream && reader)
         stream(req, res, *reader);
     else if (handler)
         handler(req, res);
     else
         error(res, 404, "no route for " + method + " " + req.path);
+    if (fault && fault->sendEvery.count() > 0 && !fault->drop)
+        trickle(fault->sendEvery, res);
+}
+
+void FakePlatform::trickle(std::chrono::milliseconds every, httplib::Response& res)
+{
+    const std::string type = res.get_header_value("Content-Type");
+    res.headers.erase("Content-Type");
+    auto body = std::make_shared<std::string>(std::move(res.body));
+    res.body.clear();
+    res.set_content_provider(body->size(), type.c_str(), [body, every](size_t offset, size_t, httplib::DataSink& sink) {
+        std::this_thread::sleep_for(every);
+        return sink.write(body->data() + offset, 1);
+    });
 }

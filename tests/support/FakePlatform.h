@@ -3,6 +3,7 @@
 #include <httplib.h>
 
 #include <QString>
+#include <atomic>
 #include <chrono>
 #include <functional>
 #include <memory>
@@ -36,11 +37,17 @@ public:
     // What a failing request gets: after `delay`, either the connection is cut
     // (`drop`) or the answer is `status` with `body`. A fault with neither only
     // delays, then the route answers as usual.
+    // A slow server: with `readEvery`, the request body is read one piece (at
+    // most 4 KB) at a time with that pause before each, until it ends or the
+    // client gives up, and the answer is the fault's `status`; with `sendEvery`,
+    // the answer's body goes out one byte at a time with that pause before each.
     struct Fault {
         int status = 0;
         std::string body;
         std::chrono::milliseconds delay{0};
         bool drop = false;
+        std::chrono::milliseconds readEvery{0};
+        std::chrono::milliseconds sendEvery{0};
     };
 
     FakePlatform();
@@ -84,11 +91,13 @@ private:
     void handle(const std::string& method, const httplib::Request& req, httplib::Response& res,
                 const httplib::ContentReader* reader);
     static void apply(const Fault& fault, httplib::Response& res);
+    static void trickle(std::chrono::milliseconds every, httplib::Response& res);
 
     std::unique_ptr<httplib::Server> server_;
     std::thread thread_;
     int port_ = 0;
     size_t keepAlive_ = 1;
+    std::atomic<bool> stopping_{false};
 
     mutable std::mutex mutex_;
     std::vector<Route> routes_;

@@ -9,6 +9,7 @@
 #include <cerrno>
 #include <chrono>
 #include <cstring>
+#include <deque>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -32,6 +33,9 @@ struct Transfer {
     SteadyClock::time_point lastActivity = SteadyClock::now();
     curl_off_t sent = 0;
     curl_off_t received = 0;
+    curl_off_t toSend = 0;
+    curl_off_t headerBytes = 0; // libcurl counts only body bytes as received
+    bool answering = false;     // a line of the answer has come in
     int fd = -1;
     QString fileError;
 
@@ -56,9 +60,10 @@ size_t onWrite(char* data, size_t size, size_t count, void* user)
 
 // Bytes leaving the socket count as activity too: on a slow uplink libcurl
 // reads the next piece of a file only every so often.
-int onProgress(void* user, curl_off_t, curl_off_t received, curl_off_t, curl_off_t sent)
+int onProgress(void* user, curl_off_t, curl_off_t received, curl_off_t toSend, curl_off_t sent)
 {
     auto* t = static_cast<Transfer*>(user);
+    t->toSend = toSend;
     if (sent != t->sent || received != t->received) {
         t->sent = sent;
         t->received = received;
@@ -69,7 +74,10 @@ int onProgress(void* user, curl_off_t, curl_off_t received, curl_off_t, curl_off
 
 size_t onHeader(char*, size_t size, size_t count, void* user)
 {
-    static_cast<Transfer*>(user)->touch();
+    auto* t = static_cast<Transfer*>(user);
+    t->headerBytes += curl_off_t(size * count);
+    t->answering = true;
+    t->touch();
     return size * count;
 }
 
@@ -94,6 +102,47 @@ int onSeek(void* user, curl_off_t offset, int origin)
     auto* t = static_cast<Transfer*>(user);
     return ::lseek(t->fd, off_t(offset), origin) < 0 ? CURL_SEEKFUNC_FAIL : CURL_SEEKFUNC_OK;
 }
+
+// The floor under a long transfer's rate: bytes moved over the last window,
+// sampled about once a second. While the body is sent and no answer has begun,
+// the server may be working on it; that wait is the idle rule's, so the window
+// starts afresh once the answer begins.
+class RateFloor {
+public:
+    RateFloor(double minRate, double window)
+        : minRate_(minRate)
+        , window_(std::chrono::duration_cast<SteadyClock::duration>(std::chrono::duration<double>(window)))
+    {
+    }
+
+    bool tooSlow(SteadyClock::time_point now, const Transfer& t)
+    {
+        if (minRate_ <= 0)
+            return false;
+        if (!t.answering && t.sent >= t.toSend) {
+            samples_.clear();
+            return false;
+        }
+        const curl_off_t moved = t.sent + t.received + t.headerBytes;
+        // A redirect that sends the body again starts libcurl's counts afresh.
+        if (!samples_.empty() && moved < samples_.back().second)
+            samples_.clear();
+        if (samples_.empty() || now - samples_.back().first >= std::chrono::seconds(1))
+            samples_.emplace_back(now, moved);
+        // The front stays the newest sample at least a window old.
+        while (samples_.size() > 1 && samples_[1].first <= now - window_)
+            samples_.pop_front();
+        const auto span = now - samples_.front().first;
+        if (span < window_)
+            return false;
+        return double(moved - samples_.front().second) < minRate_ * std::chrono::duration<double>(span).count();
+    }
+
+private:
+    double minRate_;
+    SteadyClock::duration window_;
+    std::deque<std::pair<SteadyClock::time_point, curl_off_t>> samples_;
+};
 
 struct EasyDeleter {
     void operator()(CURL* h) const { curl_easy_cleanup(h); }
@@ -326,6 +375,8 @@ Response Session::send(const Request& request) const
 
     curl_multi_add_handle(multi.get(), h);
     t.touch();
+    const auto started = t.lastActivity;
+    RateFloor floor(request.longTransfer ? limits_.minRate : 0, limits_.rateWindow);
     CURLcode result = CURLE_OK;
     for (;;) {
         int running = 0;
@@ -343,13 +394,15 @@ Response Session::send(const Request& request) const
         }
         if (done)
             break;
-        // The idle time-out: no byte sent or received for that long.
-        const auto quiet = SteadyClock::now() - t.lastActivity;
-        if (quiet >= idleLimit) {
+        // A long transfer's time-out is idle time: no byte sent or received for
+        // that long. Any other call's is a deadline for the whole call.
+        const auto now = SteadyClock::now();
+        const auto counted = request.longTransfer ? now - t.lastActivity : now - started;
+        if (counted >= idleLimit || floor.tooSlow(now, t)) {
             curl_multi_remove_handle(multi.get(), h);
             throw Failure(K::timedOut, QStringLiteral("The request timed out."));
         }
-        const auto remaining = std::chrono::duration_cast<std::chrono::milliseconds>(idleLimit - quiet).count() + 1;
+        const auto remaining = std::chrono::duration_cast<std::chrono::milliseconds>(idleLimit - counted).count() + 1;
         curl_multi_poll(multi.get(), nullptr, 0, int(std::min<long long>(remaining, 1000)), nullptr);
     }
     curl_multi_remove_handle(multi.get(), h);
