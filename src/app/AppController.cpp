@@ -73,7 +73,6 @@ void AppController::refreshTodos()
     todos->refresh(accounts.connected());
 }
 
-void AppController::activityTick() {}
 void AppController::retryPersonal(bool) {}
 void AppController::retryUploads() {}
 
@@ -84,6 +83,3 @@ void AppController::refreshAccount(std::function<void()> then)
 }
 
 void AppController::openSettings() {}
-void AppController::voiceDown() {}
-void AppController::voiceUp() {}
-void AppController::addPin() {}
