@@ -31,7 +31,7 @@ AppController::AppController(Accounts& a, AppPorts ports, QStringList args)
 AppController::~AppController()
 {
     // The timers' blocks hold the controller weakly; nothing of it may run again.
-    for (auto* timer : {&recTimer, &activityTimer, &todoTimer, &blinkTimer})
+    for (auto* timer : {&recTimer, &activityTimer, &todoTimer, &blinkTimer, &voicePoll, &reviewTimer, &wrapTimer})
         if (*timer)
             ports_.scheduler->cancel(**timer);
 }
