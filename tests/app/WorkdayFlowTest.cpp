@@ -198,3 +198,28 @@ TEST_F(Workday, ClosingTheWindowStopsItsPolling)
     EXPECT_EQ(count("GET", "/api/workday/wrap"), 1);
     EXPECT_FALSE(c.wrapModel);
 }
+
+TEST_F(Workday, ABreakAfterALongStretchSnoozesWhenLeftAlone)
+{
+    settings->setBreakReminders(true);
+    settings->setBreakMinutes(50);
+    AppController& c = make();
+    c.activityTick();
+    clock.advance(50 * 60);
+    c.activityTick();
+    const auto* pause = nudges.last("break");
+    ASSERT_TRUE(pause);
+    EXPECT_EQ(pause->title, "Time for a break — 50 min straight");
+    EXPECT_FALSE(pause->message->isEmpty());
+    EXPECT_EQ(pause->timeout, 180);
+
+    // Timed out or closed: asked again ten minutes later, not before.
+    nudges.on.reset();
+    pause->onTimeout();
+    clock.advance(9 * 60);
+    c.activityTick();
+    EXPECT_EQ(nudges.kinds(), QStringList{"break"});
+    clock.advance(60);
+    c.activityTick();
+    EXPECT_EQ(nudges.kinds(), (QStringList{"break", "break"}));
+}
