@@ -8,9 +8,14 @@
 #include "platform/OwnWindows.h"
 #include "platform/Relaunch.h"
 #include "platform/SystemLog.h"
+#include "preview/IconSet.h"
+#include "preview/LaunchPreview.h"
+#include "preview/Previews.h"
 
 #include <QApplication>
 #include <QCoreApplication>
+#include <QFile>
+#include <QGuiApplication>
 #include <QSessionManager>
 #include <QStringList>
 #include <cstdio>
@@ -64,6 +69,19 @@ bool withArgument(const QStringList& args, const QString& mode)
 {
     const qsizetype i = args.indexOf(mode);
     return i >= 0 && i + 1 < args.size();
+}
+
+int makeIconSet(int argc, char** argv, const QString& folder)
+{
+    qputenv("QT_QPA_PLATFORM", "offscreen"); // drawn in memory: no display needed
+    QGuiApplication app(argc, argv);
+    const QStringList failed = IconSet::make(folder);
+    slogFlush();
+    if (failed.isEmpty())
+        return 0;
+    std::fprintf(stderr, "zelvan: these icons could not be written in %s: %s\n", QFile::encodeName(folder).constData(),
+                 failed.join(QStringLiteral(", ")).toUtf8().constData());
+    return 1;
 }
 
 int runApplication(int argc, char** argv, const QStringList& args)
@@ -125,6 +143,8 @@ int runApplication(int argc, char** argv, const QStringList& args)
     scheduler.post([weak, urls] {
         if (auto c = weak.lock()) {
             c->launch();
+            if (c->args().contains(QStringLiteral("--preview")))
+                LaunchPreview::show(*c);
             for (const QString& u : urls)
                 c->openURL(u);
         }
@@ -154,9 +174,15 @@ int main(int argc, char** argv)
     if (args.contains(QStringLiteral("--selftest")))
         return notAvailable("--selftest");
     if (withArgument(args, QStringLiteral("--make-iconset")))
-        return notAvailable("--make-iconset");
+        return makeIconSet(argc, argv, args.at(args.indexOf(QStringLiteral("--make-iconset")) + 1));
     if (withArgument(args, QStringLiteral("--render-previews")))
-        return notAvailable("--render-previews");
+        return Previews::run(argc, argv, args.at(args.indexOf(QStringLiteral("--render-previews")) + 1));
+    // Without its folder a mode must not start the tray application instead.
+    for (const char* mode : {"--make-iconset", "--render-previews"})
+        if (args.contains(QLatin1String(mode))) {
+            std::fprintf(stderr, "zelvan: %s needs a folder\n\n%s", mode, usage);
+            return 2;
+        }
     if (args.contains(QStringLiteral("--rec-test"))) {
         QCoreApplication app(argc, argv);
         const double seconds = RecTest::seconds(args);
@@ -166,7 +192,7 @@ int main(int argc, char** argv)
         slogFlush();
         return code;
     }
-    for (const char* s : {"--board-check", "--preview", "--sign-in", "--retry-pending"})
+    for (const char* s : {"--board-check", "--sign-in", "--retry-pending"})
         if (args.contains(QLatin1String(s)))
             return notAvailable(s);
     return runApplication(argc, argv, args);
