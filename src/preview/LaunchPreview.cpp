@@ -29,7 +29,12 @@ void show(AppController& c)
             {{"t:1", "Send the leaderboard spec to the team"}, {"t:2", "Check P&L numbers against the chain"}});
         auto* view = new WrapView(*model);
         model->setParent(view);
-        static WindowBox* const windows = new WindowBox(QCoreApplication::instance()); // goes with the application
+        static WindowBox* const windows = [] {
+            // Its windows go while the application still runs, not in its destructor.
+            auto* box = new WindowBox;
+            QObject::connect(qApp, &QCoreApplication::aboutToQuit, [box] { delete box; });
+            return box;
+        }();
         windows->show(QStringLiteral("wrap"), QStringLiteral("End my day"), view);
     }
     c.ports().nudges->show({

@@ -34,7 +34,7 @@ if(contents MATCHES "_tests|bench_|key_holder|relaunch_probe")
 endif()
 
 execute_process(COMMAND dpkg-deb --field ${debs} Package Depends OUTPUT_VARIABLE fields)
-foreach(dependency "Package: zelvan" "libqt6widgets6" "libqt6webenginewidgets6" "libcurl4" "libtesseract5"
+foreach(dependency "Package: zelvan" "libqt6widgets6" "libcurl4" "libtesseract5"
                    "libsecret-1-0" "tesseract-ocr-eng" "pocketsphinx-en-us" "fonts-inter")
   string(FIND "${fields}" "${dependency}" at)
   if(at EQUAL -1)
