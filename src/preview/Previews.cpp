@@ -12,6 +12,7 @@
 #include "menu/MenuModel.h"
 #include "menu/PopoverView.h"
 #include "platform/AppId.h"
+#include "platform/Wording.h"
 #include "preview/BoardPreview.h"
 #include "preview/Render.h"
 #include "session/LiveMeter.h"
@@ -57,14 +58,16 @@ std::vector<NudgeButton> buttons(const Card& c)
 {
     std::vector<NudgeButton> out;
     for (const auto& [title, primary] : c.buttons)
-        out.push_back({title, primary, [] {}});
+        out.push_back({Wording::shown(title), primary, [] {}});
     return out;
 }
 
 std::unique_ptr<NudgeView> nudge(const Card& c)
 {
     const NudgeView::Tag tag = c.kind.isEmpty() ? NudgeView::Tag{} : NudgeView::tag(c.kind);
-    return std::make_unique<NudgeView>(c.icon, c.title, c.message, buttons(c), c.stacked, tag.text, tag.tone, [] {});
+    // Shown as this desktop words it, like every nudge the application raises.
+    return std::make_unique<NudgeView>(c.icon, Wording::shown(c.title), Wording::shown(c.message), buttons(c),
+                                       c.stacked, tag.text, tag.tone, [] {});
 }
 
 const std::vector<Card>& firstNudges()
@@ -402,6 +405,8 @@ QStringList newUI(const QString& folder)
         for (const auto& [layout, prefix] :
              {std::pair{HUDModel::Mode::pill, "hud-pill-"}, std::pair{HUDModel::Mode::card, "hud-card-"},
               std::pair{HUDModel::Mode::dot, "hud-dot-"}}) {
+            // 12:34 on the clock however long the earlier images took.
+            hud.setStarted(Clock::current().now().addSecs(-754));
             hud.setMode(layout);
             HUDView view(hud);
             shoot(view, QLatin1String(prefix));
