@@ -76,6 +76,14 @@ protected:
     static inline QString folder_;
 };
 
+// A file an earlier run left behind.
+void writeStale(const QString& path)
+{
+    QFile f(path);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    f.write("stale");
+}
+
 } // namespace
 
 TEST_F(Previews, EveryFileIsWrittenAtTheSizeItsViewImplies)
@@ -260,4 +268,25 @@ TEST(PreviewModes, AMissingFolderOrAFailedWriteIsAnErrorNotSuccess)
         for (const QString& s : c.said)
             EXPECT_TRUE(r.err.contains(s)) << c.args.join(' ').toStdString() << ": " << r.err.toStdString();
     }
+}
+
+TEST(PreviewModes, WithoutAKeyringTheSignedInImageIsMissingAndNamed)
+{
+    QTemporaryDir dir;
+    const QString folder = dir.filePath("previews");
+    QDir().mkpath(folder);
+    writeStale(QDir(folder).filePath("settings-signedin.png"));
+    QProcess p;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("DBUS_SESSION_BUS_ADDRESS", "unix:path=" + dir.filePath("no-bus"));
+    p.setProcessEnvironment(env);
+    p.start(ZELVAN_EXECUTABLE, {"--render-previews", folder});
+    ASSERT_TRUE(p.waitForFinished(300'000));
+    const QString err = QString::fromUtf8(p.readAllStandardError());
+    EXPECT_EQ(p.exitCode(), 1) << err.toStdString();
+    EXPECT_TRUE(err.contains("could not be written")) << err.toStdString();
+    EXPECT_TRUE(err.contains("settings-signedin.png")) << err.toStdString();
+    EXPECT_FALSE(QFile::exists(QDir(folder).filePath("settings-signedin.png")));
+    EXPECT_TRUE(QFile::exists(QDir(folder).filePath("settings-signedout.png")));
+    EXPECT_TRUE(QFile::exists(QDir(folder).filePath("board-window.png")));
 }
