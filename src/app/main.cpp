@@ -14,8 +14,6 @@
 
 #include <QApplication>
 #include <QCoreApplication>
-#include <QFile>
-#include <QGuiApplication>
 #include <QSessionManager>
 #include <QStringList>
 #include <cstdio>
@@ -69,19 +67,6 @@ bool withArgument(const QStringList& args, const QString& mode)
 {
     const qsizetype i = args.indexOf(mode);
     return i >= 0 && i + 1 < args.size();
-}
-
-int makeIconSet(int argc, char** argv, const QString& folder)
-{
-    qputenv("QT_QPA_PLATFORM", "offscreen"); // drawn in memory: no display needed
-    QGuiApplication app(argc, argv);
-    const QStringList failed = IconSet::make(folder);
-    slogFlush();
-    if (failed.isEmpty())
-        return 0;
-    std::fprintf(stderr, "zelvan: these icons could not be written in %s: %s\n", QFile::encodeName(folder).constData(),
-                 failed.join(QStringLiteral(", ")).toUtf8().constData());
-    return 1;
 }
 
 int runApplication(int argc, char** argv, const QStringList& args)
@@ -174,7 +159,7 @@ int main(int argc, char** argv)
     if (args.contains(QStringLiteral("--selftest")))
         return notAvailable("--selftest");
     if (withArgument(args, QStringLiteral("--make-iconset")))
-        return makeIconSet(argc, argv, args.at(args.indexOf(QStringLiteral("--make-iconset")) + 1));
+        return IconSet::run(argc, argv, args.at(args.indexOf(QStringLiteral("--make-iconset")) + 1));
     if (withArgument(args, QStringLiteral("--render-previews")))
         return Previews::run(argc, argv, args.at(args.indexOf(QStringLiteral("--render-previews")) + 1));
     // Without its folder a mode must not start the tray application instead.

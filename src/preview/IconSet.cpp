@@ -4,7 +4,9 @@
 #include "ui/StatusIcon.h"
 
 #include <QDir>
+#include <QGuiApplication>
 #include <QSaveFile>
+#include <cstdio>
 
 namespace IconSet {
 
@@ -28,6 +30,19 @@ QStringList make(const QString& folder)
         }
     }
     return failed;
+}
+
+int run(int argc, char** argv, const QString& folder)
+{
+    qputenv("QT_QPA_PLATFORM", "offscreen"); // drawn in memory
+    QGuiApplication app(argc, argv);
+    const QStringList failed = make(folder);
+    slogFlush();
+    if (failed.isEmpty())
+        return 0;
+    std::fprintf(stderr, "zelvan: these icons could not be written in %s: %s\n", QFile::encodeName(folder).constData(),
+                 failed.join(QStringLiteral(", ")).toUtf8().constData());
+    return 1;
 }
 
 } // namespace IconSet

@@ -33,4 +33,8 @@ QString fileName(const Size& size);
 // written, each failure logged with its reason; empty when all were.
 QStringList make(const QString& folder);
 
+// The whole "--make-iconset FOLDER" mode, with no display: 0 when every icon
+// was written; otherwise 1, naming the missing files on standard error.
+int run(int argc, char** argv, const QString& folder);
+
 } // namespace IconSet
