@@ -8,6 +8,9 @@
 #include "platform/OwnWindows.h"
 #include "platform/Relaunch.h"
 #include "platform/SystemLog.h"
+#include "preview/IconSet.h"
+#include "preview/LaunchPreview.h"
+#include "preview/Previews.h"
 #include "selftest/SelfTest.h"
 
 #include <QApplication>
@@ -126,6 +129,8 @@ int runApplication(int argc, char** argv, const QStringList& args)
     scheduler.post([weak, urls] {
         if (auto c = weak.lock()) {
             c->launch();
+            if (c->args().contains(QStringLiteral("--preview")))
+                LaunchPreview::show(*c);
             for (const QString& u : urls)
                 c->openURL(u);
         }
@@ -155,9 +160,15 @@ int main(int argc, char** argv)
     if (args.contains(QStringLiteral("--selftest")))
         return SelfTest::main(argc, argv, args);
     if (withArgument(args, QStringLiteral("--make-iconset")))
-        return notAvailable("--make-iconset");
+        return IconSet::run(argc, argv, args.at(args.indexOf(QStringLiteral("--make-iconset")) + 1));
     if (withArgument(args, QStringLiteral("--render-previews")))
-        return notAvailable("--render-previews");
+        return Previews::run(argc, argv, args.at(args.indexOf(QStringLiteral("--render-previews")) + 1));
+    // Without its folder a mode must not start the tray application instead.
+    for (const char* mode : {"--make-iconset", "--render-previews"})
+        if (args.contains(QLatin1String(mode))) {
+            std::fprintf(stderr, "zelvan: %s needs a folder\n\n%s", mode, usage);
+            return 2;
+        }
     if (args.contains(QStringLiteral("--rec-test"))) {
         QCoreApplication app(argc, argv);
         const double seconds = RecTest::seconds(args);
@@ -167,7 +178,7 @@ int main(int argc, char** argv)
         slogFlush();
         return code;
     }
-    for (const char* s : {"--board-check", "--preview", "--sign-in", "--retry-pending"})
+    for (const char* s : {"--board-check", "--sign-in", "--retry-pending"})
         if (args.contains(QLatin1String(s)))
             return notAvailable(s);
     return runApplication(argc, argv, args);

@@ -26,11 +26,8 @@ TEST(Main, ModesThisBuildLacksFailInsteadOfPassing)
         QStringList args;
         const char* name;
     } cases[] = {
-        {{"--make-iconset", "icons"}, "--make-iconset"},
-        {{"--render-previews", "previews"}, "--render-previews"},
         {{"--sign-in"}, "--sign-in"},
         {{"--retry-pending"}, "--retry-pending"},
-        {{"--preview", "--wrap"}, "--preview"},
         {{"--board-check", "http://127.0.0.1:1"}, "--board-check"},
     };
     for (const auto& c : cases) {

@@ -1,0 +1,46 @@
+# Builds the Debian package with cpack into OUT_DIR and checks what it holds:
+# the program, the desktop entry with the scheme handler, the icons in the
+# hicolor theme, and run-time dependencies on Debian packages.
+file(REMOVE_RECURSE ${OUT_DIR})
+execute_process(
+  COMMAND cpack -G DEB --config ${BUILD_DIR}/CPackConfig.cmake -B ${OUT_DIR}
+  RESULT_VARIABLE result OUTPUT_VARIABLE out ERROR_VARIABLE out)
+if(NOT result EQUAL 0)
+  message(FATAL_ERROR "cpack failed:\n${out}")
+endif()
+file(GLOB debs ${OUT_DIR}/*.deb)
+list(LENGTH debs count)
+if(NOT count EQUAL 1)
+  message(FATAL_ERROR "expected one package in ${OUT_DIR}, found: ${debs}")
+endif()
+
+execute_process(COMMAND dpkg-deb --contents ${debs} OUTPUT_VARIABLE contents RESULT_VARIABLE result)
+if(NOT result EQUAL 0)
+  message(FATAL_ERROR "dpkg-deb cannot read ${debs}")
+endif()
+set(expected ./usr/bin/zelvan ./usr/share/applications/app.zelvan.Zelvan.desktop)
+foreach(size 16 32 64 128 256 512)
+  list(APPEND expected ./usr/share/icons/hicolor/${size}x${size}/apps/app.zelvan.Zelvan.png)
+endforeach()
+foreach(path ${expected})
+  string(FIND "${contents}" " ${path}\n" at)
+  if(at EQUAL -1)
+    message(FATAL_ERROR "the package lacks ${path}:\n${contents}")
+  endif()
+endforeach()
+# Nothing of the tests or benchmarks.
+if(contents MATCHES "_tests|bench_|key_holder|relaunch_probe")
+  message(FATAL_ERROR "the package holds test or benchmark files:\n${contents}")
+endif()
+
+execute_process(COMMAND dpkg-deb --field ${debs} Package Depends OUTPUT_VARIABLE fields)
+foreach(dependency "Package: zelvan" "libqt6widgets6" "libcurl4" "libtesseract5"
+                   "libsecret-1-0" "tesseract-ocr-eng" "pocketsphinx-en-us" "fonts-inter")
+  string(FIND "${fields}" "${dependency}" at)
+  if(at EQUAL -1)
+    message(FATAL_ERROR "the package's control fields lack ${dependency}:\n${fields}")
+  endif()
+endforeach()
+
+execute_process(COMMAND dpkg-deb --info ${debs} OUTPUT_VARIABLE info)
+message(STATUS "${info}")
