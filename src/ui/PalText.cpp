@@ -45,8 +45,11 @@ QStringList PalText::lines() const
     return breakLines(text_, font_, wrap_, maxLines_);
 }
 
-QStringList PalText::breakLines(const QString& text, const QFont& font, qreal width, int maxLines)
+QStringList PalText::breakLines(const QString& given, const QFont& font, qreal width, int maxLines)
 {
+    // A layout treats "\n" as a space; a line separator ends the line.
+    QString text = given;
+    text.replace(QLatin1Char('\n'), QChar::LineSeparator);
     QStringList out;
     QTextLayout layout(text, font);
     QTextOption option;

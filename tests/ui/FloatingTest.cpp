@@ -12,6 +12,7 @@
 #include "ui/PalText.h"
 #include "ui/Snapshot.h"
 #include "ui/ZVButton.h"
+#include "ui/ZVFont.h"
 
 #include <QCoreApplication>
 
@@ -71,6 +72,18 @@ public:
 const std::vector<ScreenArea> oneScreen = {{QRect(0, 0, 1920, 1080), QRect(0, 30, 1920, 1050)}};
 
 } // namespace
+
+// Messages put their parts on lines of their own ("title\nsuggestion\ndeadline").
+TEST(PalText, LineBreaksInTheTextStartNewLines)
+{
+    const QFont font = ZVFont::sans(13);
+    EXPECT_EQ(PalText::breakLines("first\nsecond", font, 400, 0), (QStringList{"first", "second"}));
+    EXPECT_EQ(PalText::breakLines("a\n\nb", font, 400, 0), (QStringList{"a", "", "b"}));
+    const QStringList cut = PalText::breakLines("one\ntwo\nthree", font, 400, 2);
+    ASSERT_EQ(cut.size(), 2);
+    EXPECT_EQ(cut[0], "one");
+    EXPECT_TRUE(cut[1].startsWith("two")) << cut[1].toStdString();
+}
 
 TEST(NudgeView, TagTable)
 {
