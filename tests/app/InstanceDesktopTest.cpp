@@ -1,6 +1,7 @@
 // The running application as processes on the private desktop: one instance,
 // hand-over, the diagnostic switches and a plain `kill`.
 #include "app/SingleInstance.h"
+#include "core/Settings.h"
 #include "support/TestSupport.h"
 
 #include <QCoreApplication>
@@ -73,7 +74,11 @@ TEST(InstanceDesktop, TwoStartedTogetherLeaveExactlyOneRunning)
 TEST(InstanceDesktop, ALaterStartHandsItsLinkOverAndDiagnosticsRunBeside)
 {
     TempSupport support;
+    // The board the link opens loads from a platform that is not there.
+    Settings(Settings::suite("instance-desktop-test")).setPlatformBase("http://127.0.0.1:1");
+    qputenv("ZELVAN_DEFAULTS_SUITE", "instance-desktop-test");
     auto first = start({});
+    qunsetenv("ZELVAN_DEFAULTS_SUITE");
     QByteArray err;
     ASSERT_TRUE(waitForLog(*first, err, "[Zelvan] launched ")) << err.toStdString();
 
@@ -82,6 +87,8 @@ TEST(InstanceDesktop, ALaterStartHandsItsLinkOverAndDiagnosticsRunBeside)
     ASSERT_TRUE(second.waitForFinished(60'000));
     EXPECT_EQ(second.exitCode(), 0);
     EXPECT_EQ(second.readAllStandardError(), "[Zelvan] already running\n");
+    // The running one got the link.
+    EXPECT_TRUE(waitForLog(*first, err, "[Zelvan] deep link ")) << err.toStdString();
 
     // The menu dump bypasses the rule, prints and leaves after its delay.
     QProcess dump;
