@@ -96,6 +96,23 @@ protected:
         EXPECT_TRUE(waitFor([] { return slashOnScreen().isEmpty(); }, 60));
     }
 
+    // Presses Ctrl+Alt+R and waits for the recording it starts: the folder of
+    // the live session, or nothing.
+    QString kickIn()
+    {
+        if (!run("xdotool", {"key", "ctrl+alt+r"}))
+            return {};
+        QString dir;
+        waitFor(
+            [&] {
+                const QStringList found = sessionFolders();
+                dir = found.isEmpty() ? QString() : Paths::recordings() + '/' + found.first();
+                return !dir.isEmpty() && SessionLock::isLocked(dir);
+            },
+            120);
+        return !dir.isEmpty() && SessionLock::isLocked(dir) ? dir : QString();
+    }
+
     QRect icon;
 };
 
@@ -103,17 +120,8 @@ protected:
 
 TEST_F(AppDesktop, CtrlAltRStartsAndStopsARecording)
 {
-    ASSERT_TRUE(run("xdotool", {"key", "ctrl+alt+r"}));
-    QString dir;
-    ASSERT_TRUE(waitFor(
-        [&] {
-            const QStringList found = sessionFolders();
-            dir = found.isEmpty() ? QString() : Paths::recordings() + '/' + found.first();
-            return !dir.isEmpty() && SessionLock::isLocked(dir);
-        },
-        120))
-        << "no recording started\n"
-        << err.toStdString();
+    const QString dir = kickIn();
+    ASSERT_FALSE(dir.isEmpty()) << "no recording started\n" << err.toStdString();
     EXPECT_EQ(app.state(), QProcess::Running);
 
     ASSERT_TRUE(run("xdotool", {"key", "ctrl+alt+r"}));
@@ -142,4 +150,17 @@ TEST_F(AppDesktop, AClickOnTheIconOpensThePopoverWhereCtrlQQuits)
         << "Ctrl+Q did not quit\n"
         << err.toStdString();
     endsCleanly();
+}
+
+TEST_F(AppDesktop, APlainKillDuringARecordingLeavesAFinishedSession)
+{
+    const QString dir = kickIn();
+    ASSERT_FALSE(dir.isEmpty()) << "no recording started\n" << err.toStdString();
+    ::kill(pid_t(app.processId()), SIGTERM);
+    endsCleanly();
+    EXPECT_FALSE(SessionLock::isLocked(dir));
+    auto session = Session::load(dir);
+    ASSERT_TRUE(session);
+    EXPECT_TRUE(session->meta().ended);
+    EXPECT_FALSE(session->meta().lastError);
 }
