@@ -6,6 +6,7 @@
 #include "session/SessionLock.h"
 
 #include <QDir>
+#include <QFileInfo>
 #include <QColor>
 #include <QGuiApplication>
 #include <QImage>
@@ -122,10 +123,12 @@ TEST_F(AppDesktop, CtrlAltRStartsAndStopsARecording)
 {
     const QString dir = kickIn();
     ASSERT_FALSE(dir.isEmpty()) << "no recording started\n" << err.toStdString();
+    EXPECT_TRUE(logged("[Zelvan] recording started: " + QFileInfo(dir).fileName().toUtf8())) << err.toStdString();
     EXPECT_EQ(app.state(), QProcess::Running);
 
     ASSERT_TRUE(run("xdotool", {"key", "ctrl+alt+r"}));
     ASSERT_TRUE(waitFor([&] { return !SessionLock::isLocked(dir); }, 120)) << "the recording did not stop";
+    EXPECT_TRUE(logged("[Zelvan] recording stopped: ")) << err.toStdString();
     auto session = Session::load(dir);
     ASSERT_TRUE(session);
     EXPECT_TRUE(session->meta().ended);
