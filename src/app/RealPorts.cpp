@@ -181,6 +181,12 @@ SharedNudges::SharedNudges()
     ::Nudges::shared().avoid = [this]() -> std::optional<QRect> { return avoid ? avoid() : std::nullopt; };
 }
 
+SharedNudges::~SharedNudges()
+{
+    // The card manager outlives this port.
+    ::Nudges::shared().avoid = {};
+}
+
 void SharedNudges::show(Card card)
 {
     Nudge n;
