@@ -45,11 +45,24 @@ void terminate(QProcess& p)
     EXPECT_EQ(p.exitCode(), 0);
 }
 
+// The processes this test starts use a settings suite of their own whose
+// platform is not there: the board that a hand-over opens loads nothing real.
+class OfflineSuite {
+public:
+    OfflineSuite()
+    {
+        Settings(Settings::suite("instance-desktop-test")).setPlatformBase("http://127.0.0.1:1");
+        qputenv("ZELVAN_DEFAULTS_SUITE", "instance-desktop-test");
+    }
+    ~OfflineSuite() { qunsetenv("ZELVAN_DEFAULTS_SUITE"); }
+};
+
 } // namespace
 
 TEST(InstanceDesktop, TwoStartedTogetherLeaveExactlyOneRunning)
 {
     TempSupport support;
+    OfflineSuite suite;
     auto a = start({});
     auto b = start({});
     // Whichever loses hands over and leaves; the other stays.
@@ -74,11 +87,8 @@ TEST(InstanceDesktop, TwoStartedTogetherLeaveExactlyOneRunning)
 TEST(InstanceDesktop, ALaterStartHandsItsLinkOverAndDiagnosticsRunBeside)
 {
     TempSupport support;
-    // The board the link opens loads from a platform that is not there.
-    Settings(Settings::suite("instance-desktop-test")).setPlatformBase("http://127.0.0.1:1");
-    qputenv("ZELVAN_DEFAULTS_SUITE", "instance-desktop-test");
+    OfflineSuite suite;
     auto first = start({});
-    qunsetenv("ZELVAN_DEFAULTS_SUITE");
     QByteArray err;
     ASSERT_TRUE(waitForLog(*first, err, "[Zelvan] launched ")) << err.toStdString();
 
