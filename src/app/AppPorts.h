@@ -15,12 +15,13 @@
 #include <optional>
 #include <vector>
 
-// Every collaborator of the application controller, each behind a small interface,
-// so that tests drive the controller with fakes and a fake scheduler. The real
-// components adapt to these; where a component is not built yet, a do-nothing
-// stand-in (AppPorts::standIns) takes its place.
+class MenuModel;
 class WrapModel;
 
+// Every collaborator of the application controller, each behind a small interface,
+// so that tests drive the controller with fakes and a fake scheduler. The running
+// application adapts its real components to these (RealPorts); tests that need
+// only some of them take do-nothing stand-ins for the rest (AppPorts::standIns).
 namespace Ports {
 
 // Timers and deferred calls on the main thread.
@@ -236,6 +237,8 @@ public:
     virtual ~Menu() = default;
     virtual void rebuild() = 0;
     virtual QString dump() const = 0;
+    // The popover's model that a menu build fills; none without a popover.
+    virtual MenuModel* model() { return nullptr; }
 };
 
 // Windows of this process that are shown and kept out of recordings.
@@ -299,8 +302,8 @@ struct AppPorts {
     // What the recording has seen, from text entry `since` on.
     std::function<Recorder::LiveSnapshot(const Recorder&, int since)> liveSnapshot;
 
-    // Do-nothing stand-ins for the components not built yet, over the given
-    // scheduler, worker, status item and application.
+    // Do-nothing stand-ins for every component, over the given scheduler, worker,
+    // status item and application.
     static AppPorts standIns(Ports::Scheduler& scheduler, Ports::Worker& worker, Ports::StatusItem& statusItem,
                              Ports::Application& application);
 };

@@ -1,11 +1,13 @@
 // The running application as processes on the private desktop: one instance,
 // hand-over, the diagnostic switches and a plain `kill`.
 #include "app/SingleInstance.h"
+#include "core/Settings.h"
 #include "support/TestSupport.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QProcess>
+#include <QRegularExpression>
 #include <csignal>
 #include <gtest/gtest.h>
 #include <memory>
@@ -43,11 +45,24 @@ void terminate(QProcess& p)
     EXPECT_EQ(p.exitCode(), 0);
 }
 
+// The processes this test starts use a settings suite of their own whose
+// platform is not there: the board that a hand-over opens loads nothing real.
+class OfflineSuite {
+public:
+    OfflineSuite()
+    {
+        Settings(Settings::suite("instance-desktop-test")).setPlatformBase("http://127.0.0.1:1");
+        qputenv("ZELVAN_DEFAULTS_SUITE", "instance-desktop-test");
+    }
+    ~OfflineSuite() { qunsetenv("ZELVAN_DEFAULTS_SUITE"); }
+};
+
 } // namespace
 
 TEST(InstanceDesktop, TwoStartedTogetherLeaveExactlyOneRunning)
 {
     TempSupport support;
+    OfflineSuite suite;
     auto a = start({});
     auto b = start({});
     // Whichever loses hands over and leaves; the other stays.
@@ -72,6 +87,7 @@ TEST(InstanceDesktop, TwoStartedTogetherLeaveExactlyOneRunning)
 TEST(InstanceDesktop, ALaterStartHandsItsLinkOverAndDiagnosticsRunBeside)
 {
     TempSupport support;
+    OfflineSuite suite;
     auto first = start({});
     QByteArray err;
     ASSERT_TRUE(waitForLog(*first, err, "[Zelvan] launched ")) << err.toStdString();
@@ -81,6 +97,8 @@ TEST(InstanceDesktop, ALaterStartHandsItsLinkOverAndDiagnosticsRunBeside)
     ASSERT_TRUE(second.waitForFinished(60'000));
     EXPECT_EQ(second.exitCode(), 0);
     EXPECT_EQ(second.readAllStandardError(), "[Zelvan] already running\n");
+    // The running one got the link.
+    EXPECT_TRUE(waitForLog(*first, err, "[Zelvan] deep link ")) << err.toStdString();
 
     // The menu dump bypasses the rule, prints and leaves after its delay.
     QProcess dump;
@@ -90,12 +108,18 @@ TEST(InstanceDesktop, ALaterStartHandsItsLinkOverAndDiagnosticsRunBeside)
     const QByteArray dumpErr = dump.readAllStandardError();
     EXPECT_TRUE(dumpErr.contains("[Zelvan] menu dump:\n")) << dumpErr.toStdString();
     EXPECT_FALSE(dumpErr.contains("already running"));
+    // The popover's own menu, idle: its header, the kick-in block with the key
+    // as this desktop writes it, and the up-next section.
+    const QString menu = QString::fromUtf8(dump.readAllStandardOutput());
+    EXPECT_TRUE(menu.startsWith("Zelvan — ")) << menu.toStdString();
+    EXPECT_TRUE(menu.contains("\n[Kick in Ctrl+Alt+R]\n  records screen & audio\n")) << menu.toStdString();
+    EXPECT_TRUE(menu.contains("\n// UP NEXT (")) << menu.toStdString();
 
     EXPECT_EQ(first->state(), QProcess::Running);
     terminate(*first);
     // "already running" goes to the system log only, never into the running one's file.
     EXPECT_FALSE(readFile(support.file("zelvan.log")).contains("already running"));
-    EXPECT_TRUE(readFile(support.file("zelvan.log")).contains("menu dump:"));
+    EXPECT_TRUE(QString::fromUtf8(readFile(support.file("zelvan.log"))).contains("menu dump:\n" + menu.chopped(1)));
 }
 
 TEST(InstanceDesktop, UiCheckReportsEachStepAndEnds)
@@ -116,6 +140,16 @@ TEST(InstanceDesktop, UiCheckReportsEachStepAndEnds)
     EXPECT_TRUE(lines[4].startsWith("ui-check: hud card frame=")) << lines[4].toStdString();
     EXPECT_TRUE(lines[5].startsWith("ui-check: hud dot frame=")) << lines[5].toStdString();
     EXPECT_EQ(lines[6], "ui-check: done");
+    // The real popover opened with a frame and closed on Escape; the real panel
+    // showed, kept out of recordings, with the two feed lines.
+    EXPECT_TRUE(lines[0].startsWith("ui-check: popover open=true ")) << lines[0].toStdString();
+    EXPECT_TRUE(lines[0].contains(QRegularExpression(" frame=\\{\\{-?\\d+, -?\\d+\\}, \\{\\d+, \\d+\\}\\} ")))
+        << lines[0].toStdString();
+    EXPECT_TRUE(lines[2].startsWith("ui-check: after Esc open=false ")) << lines[2].toStdString();
+    EXPECT_TRUE(lines[3].endsWith(" sharing=none:true")) << lines[3].toStdString();
+    for (int i : {3, 4, 5})
+        EXPECT_FALSE(lines[i].contains("frame=-")) << lines[i].toStdString();
+    EXPECT_TRUE(lines[4].endsWith(" feed=2")) << lines[4].toStdString();
 }
 
 TEST(InstanceDesktop, SingleInstanceHandsMessagesLineByLine)
