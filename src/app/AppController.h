@@ -8,12 +8,22 @@
 #include "core/Settings.h"
 #include "core/SignIn.h"
 #include "session/Recorder.h"
+#include "session/RouteResult.h"
+#include "session/Suggestion.h"
 
 #include <QDateTime>
+#include <QMap>
 #include <QSet>
+#include <QUrl>
 #include <QStringList>
 #include <memory>
 #include <optional>
+#include <vector>
+
+class MenuModel;
+class QFileSystemWatcher;
+class Session;
+struct MenuState;
 
 // The application controller: one object on the main thread for the life of the
 // process. It owns the long-lived components, wires their callbacks, owns the
@@ -110,6 +120,77 @@ public:
     bool blinkOn = true;
     bool voiceByClick = false;
 
+    // --- Account, sign-in, menu and to-dos (Account.cpp, MenuBuild.cpp, Todos.cpp)
+
+    // Opens the settings window and starts a device sign-in unless signed in.
+    void startSignIn();
+    // After a device sign-in, once the new account is applied: to-dos, and the
+    // recordings that waited for an account go up.
+    void signInFinished();
+    // The settings window's handlers.
+    void settingsChanged();
+    void signOut();
+    // The menu's to-do buttons: start or finish on the to-do's server.
+    void todoAction(const Todo& todo, bool start);
+    // A workspace's board, or the general board.
+    void openBoard(const std::optional<Workspace>& ws);
+    // A page of the platform (a path such as "/app/start"), through the board.
+    void openPlatform(const QString& path);
+    // Finished recordings still on disk, as the menu shows them. Cached until
+    // the recordings folder or one of their folders changes.
+    const std::vector<std::shared_ptr<Session>>& pendingSessions();
+    // Drops the cached list; the next read goes to disk.
+    void sessionsChanged();
+    // Bumped by every sign-in and sign-out: an account answer asked for under
+    // an older generation is dropped.
+    quint64 accountGeneration = 0;
+
+    // What the menu reads of the filing, upload and review flows.
+    struct UploadState {
+        enum class Kind { idle, busy, saved, failed };
+        Kind kind = Kind::idle;
+        QString text;            // busy: the text; saved and failed: the title
+        std::optional<QUrl> url; // saved: the session's page
+        QString reason;          // failed
+    };
+    struct Choice {
+        bool personal = false;
+        std::optional<Workspace> ws;
+        QString label;
+        bool suggested = false;
+    };
+    struct ReviewWatch {
+        struct Item {
+            QString i;
+            QString title;
+            std::optional<QString> why;
+        };
+        QString id;
+        API api;
+        std::optional<QUrl> link;
+        std::optional<QString> dest;
+        QString title;
+        QDateTime until;
+        bool ready = false;
+        std::vector<Item> suggestions;
+    };
+    UploadState upload;
+    QSet<QString> uploading;
+    QSet<QString> routing;
+    QMap<QString, std::vector<RouteResult>> routeScores;
+    QMap<QString, Suggestion> routeSuggest;
+    std::vector<ReviewWatch> reviews;
+    std::optional<Workspace> tipWS;
+    std::vector<Choice> whereChoices(const Session& session);
+    void choose(const std::shared_ptr<Session>& session, const Choice& choice);
+    void finish(const std::shared_ptr<Session>& session);
+    void openReview(const QString& id);
+    void askCard(const QString& title, const std::optional<QString>& why, const std::optional<QString>& suggested,
+                 const std::optional<std::pair<ReviewWatch, QString>>& review);
+    void askMove();
+    void wrapUp();
+    // --- end of account, sign-in, menu and to-dos
+
     // Identifiers the status item's icon and tooltip use.
     static const QString idleToolTip;
     static const QString recordingToolTip;
@@ -153,6 +234,14 @@ private:
 
     AppPorts ports_;
     QStringList args_;
+    // Account, menu and to-dos.
+    void menuAttention(MenuState& s, MenuModel& m);
+    void menuUpNext(MenuState& s, MenuModel& m);
+    std::optional<std::vector<std::shared_ptr<Session>>> pending_;
+    std::unique_ptr<QFileSystemWatcher> pendingWatch_;
+    // Reloads the to-dos after an action and rebuilds the menu, without logging.
+    void reloadTodos();
+    quint64 todoGeneration_ = 0;
     std::unique_ptr<Coach> coach_;
     bool terminating_ = false;
 };

@@ -4,6 +4,7 @@
 
 #include <QDateTime>
 #include <QRect>
+#include <QUrl>
 #include <QString>
 #include <QStringList>
 #include <QtGlobal>
@@ -16,6 +17,9 @@
 // so that tests drive the controller with fakes and a fake scheduler. The real
 // components adapt to these; where a component is not built yet, a do-nothing
 // stand-in (AppPorts::standIns) takes its place.
+class MenuModel;
+class QWidget;
+
 namespace Ports {
 
 // Timers and deferred calls on the main thread.
@@ -164,6 +168,12 @@ public:
 class WindowBox {
 public:
     virtual ~WindowBox() = default;
+    // One window per id: an open one gets the fresh view and comes to the
+    // front. `view` makes the content when the window shows it.
+    virtual void show(const QString& id, const QString& title, std::function<QWidget*()> view)
+    {
+        (void)id, (void)title, (void)view;
+    }
 };
 
 class Board {
@@ -173,6 +183,10 @@ public:
     // The board window at its current or home page.
     virtual void show() = 0;
     virtual void signedIn() = 0;
+    // Ends the board's web session after the app signed out.
+    virtual void signedOut() {}
+    // A board page in the board window; any other address in the browser.
+    virtual void open(const QUrl& url) { (void)url; }
 };
 
 class Notify {
@@ -181,12 +195,12 @@ public:
     virtual void setup() = 0;
 };
 
-// Builds the popover's menu from the controller's state and dumps it as text.
+// The popover's model: the controller rebuilds its state and actions on every
+// change; the popover draws the state and runs the actions.
 class Menu {
 public:
     virtual ~Menu() = default;
-    virtual void rebuild() = 0;
-    virtual QString dump() const = 0;
+    virtual MenuModel& model() = 0;
 };
 
 // Windows of this process that are shown and kept out of recordings.
@@ -210,6 +224,8 @@ public:
     virtual bool openSoundSettings() = 0;
     // A modal question with buttons; the index of the chosen one, or -1.
     virtual int ask(const QString& title, const QString& text, const QStringList& buttons) = 0;
+    // The desktop's default browser, never the board window.
+    virtual void openInBrowser(const QUrl& url) { (void)url; }
 };
 
 } // namespace Ports

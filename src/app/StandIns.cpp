@@ -4,6 +4,8 @@
 
 #include "core/Clock.h"
 #include "core/Fmt.h"
+#include "core/Settings.h"
+#include "menu/MenuModel.h"
 
 namespace {
 
@@ -83,8 +85,11 @@ public:
 
 class NoMenu final : public Ports::Menu {
 public:
-    void rebuild() override {}
-    QString dump() const override { return {}; }
+    MenuModel& model() override { return model_; }
+
+private:
+    std::unique_ptr<QSettings> store_ = Settings::standard();
+    MenuModel model_{*store_};
 };
 
 class NoWindows final : public Ports::Windows {
