@@ -238,6 +238,10 @@ private:
     void menuAttention(MenuState& s, MenuModel& m);
     void menuUpNext(MenuState& s, MenuModel& m);
     std::optional<std::vector<std::shared_ptr<Session>>> pending_;
+    // The controller's own state the cached list was read under; a flow that
+    // routes, asks or uploads changes it, and the list is read again.
+    QStringList pendingState() const;
+    QStringList pendingState_;
     std::unique_ptr<QFileSystemWatcher> pendingWatch_;
     // Reloads the to-dos after an action and rebuilds the menu, without logging.
     void reloadTodos();

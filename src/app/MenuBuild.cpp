@@ -405,8 +405,10 @@ const std::vector<std::shared_ptr<Session>>& AppController::pendingSessions()
         };
         QObject::connect(pendingWatch_.get(), &QFileSystemWatcher::directoryChanged, pendingWatch_.get(), changed);
     }
-    if (!pending_) {
+    const QStringList state = pendingState();
+    if (!pending_ || state != pendingState_) {
         pending_ = Session::pending();
+        pendingState_ = state;
         QStringList watched = {Paths::recordings()};
         for (const auto& session : *pending_)
             watched << session->dir();
@@ -415,6 +417,15 @@ const std::vector<std::shared_ptr<Session>>& AppController::pendingSessions()
         pendingWatch_->addPaths(watched);
     }
     return *pending_;
+}
+
+QStringList AppController::pendingState() const
+{
+    QStringList routingNow = routing.values(), uploadingNow = uploading.values();
+    routingNow.sort();
+    uploadingNow.sort();
+    return QStringList{QString::number(int(upload.kind))} << routeScores.keys() << QStringLiteral("|") << routingNow
+                                                          << QStringLiteral("|") << uploadingNow;
 }
 
 void AppController::sessionsChanged()

@@ -419,4 +419,11 @@ TEST_F(MenuBuild, RecordingsChangingOnDiskReachAnOpenMenu)
     two->meta().routeDone = true;
     two->save();
     EXPECT_TRUE(waitFor([&] { return card() == "1 session not sent yet"; }));
+
+    // A flow that asks where a new session goes shows its card in the same
+    // rebuild, before the folder's change is reported.
+    auto three = finished("Three", t0.addSecs(7200));
+    c->routeScores[three->dir()] = {};
+    c->rebuildMenu();
+    EXPECT_EQ(menu.model().s().attention.front().id, "w." + QFileInfo(three->dir()).fileName());
 }
