@@ -63,6 +63,15 @@ TEST_F(AccountFlow, RefreshAppliesTheAccountOrShowsWhyItCouldNot)
     EXPECT_TRUE(accounts->signedIn());
     EXPECT_EQ(settings->projects().size(), 2u);
     EXPECT_EQ(menu.model().s().attention.front().id, "a.err");
+
+    // A project without a seat is logged with "-".
+    fake.route("GET", "/api/v1/me", [](const httplib::Request&, httplib::Response& res) {
+        FakePlatform::reply(
+            res, 200, R"({"account":{"id":"1","email":"ada@example.com"},"projects":[{"slug":"solo","name":"Solo"}]})");
+    });
+    EXPECT_TRUE(refresh());
+    EXPECT_EQ(logLines().last(), "me: ada@example.com, projects [\"solo(-)\"]");
+    EXPECT_EQ(menu.model().s().sub, "Solo");
 }
 
 TEST_F(AccountFlow, AnAnswerForAnAccountThatIsGoneIsDropped)
