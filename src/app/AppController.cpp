@@ -1,5 +1,7 @@
 #include "app/AppController.h"
 
+#include <QFileSystemWatcher>
+
 const QString AppController::idleToolTip = QStringLiteral("Zelvan");
 const QString AppController::recordingToolTip = QStringLiteral(
     "Zelvan active — recording screen & audio · Ctrl+Alt+R to wrap up");
@@ -63,23 +65,33 @@ void AppController::reopen()
 
 // Seams of flows built elsewhere: each does the least the launch needs.
 
-void AppController::rebuildMenu()
-{
-    ports_.menu->rebuild();
-}
-
-void AppController::refreshTodos()
-{
-    todos->refresh(accounts.connected());
-}
-
 void AppController::retryPersonal(bool) {}
 void AppController::retryUploads() {}
 
-void AppController::refreshAccount(std::function<void()> then)
-{
-    if (then)
-        then();
-}
+// Seams the menu's actions reach; the filing and upload flows fill them in.
+void AppController::choose(const std::shared_ptr<Session>&, const Choice&) {}
+void AppController::finish(const std::shared_ptr<Session>&) {}
 
-void AppController::openSettings() {}
+// The answers of the where-question: the suggested one first, then Personal
+// (signed in only), the scored projects best first, the other connected ones.
+std::vector<AppController::Choice> AppController::whereChoices(const Session& session)
+{
+    const QString key = session.dir();
+    const std::vector<RouteResult> scores = routeScores.value(key);
+    const std::optional<Suggestion> suggestion = routeSuggest.contains(key) ? std::optional(routeSuggest.value(key))
+                                                                            : std::nullopt;
+    std::vector<Choice> built;
+    if (accounts.signedIn())
+        built.push_back({true, std::nullopt, QStringLiteral("Personal (private)"), suggestion && !suggestion->project});
+    QSet<QUuid> scored;
+    for (const RouteResult& r : scores) {
+        scored.insert(r.ws.id);
+        built.push_back({false, r.ws, r.ws.name + QStringLiteral(" · ") + QString::number(r.percent()) + u'%',
+                         suggestion && suggestion->project && suggestion->project->ws.id == r.ws.id});
+    }
+    for (const auto& [ws, api] : accounts.connected())
+        if (!scored.contains(ws.id))
+            built.push_back({false, ws, ws.name, false});
+    std::stable_partition(built.begin(), built.end(), [](const Choice& c) { return c.suggested; });
+    return built;
+}

@@ -9,14 +9,23 @@
 #include "core/Settings.h"
 #include "core/SignIn.h"
 #include "session/Recorder.h"
+#include "session/RouteResult.h"
 #include "session/Suggestion.h"
 
 #include <QDateTime>
+#include <QMap>
 #include <QObject>
 #include <QSet>
+#include <QUrl>
 #include <QStringList>
 #include <memory>
 #include <optional>
+#include <vector>
+
+class MenuModel;
+class QFileSystemWatcher;
+class Session;
+struct MenuState;
 
 // The application controller: one object on the main thread for the life of the
 // process. It owns the long-lived components, wires their callbacks, owns the
@@ -191,6 +200,55 @@ private:
     bool watchingSignOut_ = false;
 
 public:
+    // --- Account, sign-in, menu and to-dos (Account.cpp, MenuBuild.cpp, Todos.cpp)
+
+    // Opens the settings window and starts a device sign-in unless signed in.
+    void startSignIn();
+    // After a device sign-in, once the new account is applied: to-dos, and the
+    // recordings that waited for an account go up.
+    void signInFinished();
+    // The settings window's handlers.
+    void settingsChanged();
+    void signOut();
+    // The menu's to-do buttons: start or finish on the to-do's server.
+    void todoAction(const Todo& todo, bool start);
+    // A workspace's board, or the general board.
+    void openBoard(const std::optional<Workspace>& ws);
+    // A page of the platform (a path such as "/app/start"), through the board.
+    void openPlatform(const QString& path);
+    // Finished recordings still on disk, as the menu shows them. Cached until
+    // the recordings folder or one of their folders changes.
+    const std::vector<std::shared_ptr<Session>>& pendingSessions();
+    // Drops the cached list; the next read goes to disk.
+    void sessionsChanged();
+    // Bumped by every sign-in and sign-out: an account answer asked for under
+    // an older generation is dropped.
+    quint64 accountGeneration = 0;
+
+    // What the menu reads of the filing, upload and review flows.
+    struct UploadState {
+        enum class Kind { idle, busy, saved, failed };
+        Kind kind = Kind::idle;
+        QString text;            // busy: the text; saved and failed: the title
+        std::optional<QUrl> url; // saved: the session's page
+        QString reason;          // failed
+    };
+    struct Choice {
+        bool personal = false;
+        std::optional<Workspace> ws;
+        QString label;
+        bool suggested = false;
+    };
+    UploadState upload;
+    QSet<QString> uploading;
+    QSet<QString> routing;
+    QMap<QString, std::vector<RouteResult>> routeScores;
+    QMap<QString, Suggestion> routeSuggest;
+    std::vector<Choice> whereChoices(const Session& session);
+    void choose(const std::shared_ptr<Session>& session, const Choice& choice);
+    void finish(const std::shared_ptr<Session>& session);
+    // --- end of account, sign-in, menu and to-dos
+
     // Identifiers the status item's icon and tooltip use.
     static const QString idleToolTip;
     static const QString recordingToolTip;
@@ -234,6 +292,18 @@ private:
 
     AppPorts ports_;
     QStringList args_;
+    // Account, menu and to-dos.
+    void menuAttention(MenuState& s, MenuModel& m);
+    void menuUpNext(MenuState& s, MenuModel& m);
+    std::optional<std::vector<std::shared_ptr<Session>>> pending_;
+    // The controller's own state the cached list was read under; a flow that
+    // routes, asks or uploads changes it, and the list is read again.
+    QStringList pendingState() const;
+    QStringList pendingState_;
+    std::unique_ptr<QFileSystemWatcher> pendingWatch_;
+    // Reloads the to-dos after an action and rebuilds the menu, without logging.
+    void reloadTodos();
+    quint64 todoGeneration_ = 0;
     std::unique_ptr<Coach> coach_;
     bool terminating_ = false;
 };

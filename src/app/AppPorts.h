@@ -4,9 +4,9 @@
 #include "session/Recorder.h"
 
 #include <QByteArray>
-#include <QUrl>
 #include <QDateTime>
 #include <QRect>
+#include <QUrl>
 #include <QString>
 #include <QStringList>
 #include <QtGlobal>
@@ -16,6 +16,7 @@
 #include <vector>
 
 class MenuModel;
+class QWidget;
 class WrapModel;
 
 // Every collaborator of the application controller, each behind a small interface,
@@ -193,6 +194,12 @@ public:
     // The end-of-day window ("wrap", titled "End my day") on `model`, in place of
     // an open one. `closed` runs once when the user closes that window.
     virtual void showWrap(std::shared_ptr<WrapModel>, std::function<void()> /*closed*/) {}
+    // One window per id: an open one gets the fresh view and comes to the
+    // front. `view` makes the content when the window shows it.
+    virtual void show(const QString& id, const QString& title, std::function<QWidget*()> view)
+    {
+        (void)id, (void)title, (void)view;
+    }
 };
 
 // The screen grabs a pin is made from.
@@ -217,8 +224,10 @@ public:
     // The board window at its current or home page.
     virtual void show() = 0;
     virtual void signedIn() = 0;
-    // A board page, in the board window or the browser as the board decides.
-    virtual void open(const QUrl&) {}
+    // Ends the board's web session after the app signed out.
+    virtual void signedOut() {}
+    // A board page in the board window; any other address in the browser.
+    virtual void open(const QUrl& url) { (void)url; }
 };
 
 class Notify {
@@ -231,14 +240,12 @@ public:
     }
 };
 
-// Builds the popover's menu from the controller's state and dumps it as text.
+// The popover's model: the controller rebuilds its state and actions on every
+// change; the popover draws the state and runs the actions.
 class Menu {
 public:
     virtual ~Menu() = default;
-    virtual void rebuild() = 0;
-    virtual QString dump() const = 0;
-    // The popover's model that a menu build fills; none without a popover.
-    virtual MenuModel* model() { return nullptr; }
+    virtual MenuModel& model() = 0;
 };
 
 // Windows of this process that are shown and kept out of recordings.
@@ -262,6 +269,8 @@ public:
     virtual bool openSoundSettings() = 0;
     // A modal question with buttons; the index of the chosen one, or -1.
     virtual int ask(const QString& title, const QString& text, const QStringList& buttons) = 0;
+    // The desktop's default browser, never the board window.
+    virtual void openInBrowser(const QUrl& url) { (void)url; }
 };
 
 } // namespace Ports

@@ -3,6 +3,7 @@
 
 #include "platform/AppId.h"
 #include "core/Log.h"
+#include "menu/MenuModel.h"
 
 #include <QtGlobal>
 
@@ -46,8 +47,10 @@ void AppController::launch()
         startTimers();
     }
     signIn->onSignedIn = weakly([](AppController& c) {
+        // Answers asked for under the previous account no longer apply.
+        ++c.accountGeneration;
         c.ports_.board->signedIn();
-        c.refreshAccount({});
+        c.refreshAccount(c.weakly([](AppController& c) { c.signInFinished(); }));
     });
     if (!diagnostic())
         recoverInterrupted();
@@ -200,7 +203,7 @@ void AppController::dumpMenuLater(double delay)
 {
     ports_.scheduler->after(delay, weakly([](AppController& c) {
                                 c.rebuildMenu();
-                                const QString dump = c.ports_.menu->dump();
+                                const QString dump = c.ports_.menu->model().s().dump();
                                 c.ports_.application->print(dump);
                                 slog(QStringLiteral("menu dump:\n") + dump);
                                 c.terminate();

@@ -4,6 +4,7 @@
 #include "platform/ScreenCapture.h"
 
 #include <QApplication>
+#include <QDesktopServices>
 #include <QFuture>
 #include <QMessageBox>
 #include <QProcess>
@@ -146,6 +147,12 @@ bool DesktopApplication::openSoundSettings()
             return true;
     }
     return false;
+}
+
+void DesktopApplication::openInBrowser(const QUrl& url)
+{
+    if (url.scheme() == u"https" || url.scheme() == u"http")
+        QDesktopServices::openUrl(url);
 }
 
 int DesktopApplication::ask(const QString& title, const QString& text, const QStringList& buttons)

@@ -65,6 +65,7 @@ public:
     void print(const QString& line) override;
     bool openSoundSettings() override;
     int ask(const QString& title, const QString& text, const QStringList& buttons) override;
+    void openInBrowser(const QUrl& url) override;
 };
 
 // Our top-level windows as the X server sees them.

@@ -213,19 +213,6 @@ std::optional<QString> SharedNudges::current() const
     return ::Nudges::shared().current();
 }
 
-void PopoverMenu::rebuild()
-{
-    if (!model_)
-        return;
-    model_->begin();
-    model_->commit(MenuState{});
-}
-
-QString PopoverMenu::dump() const
-{
-    return model_ ? model_->s().dump() : MenuState{}.dump();
-}
-
 BoardPort::BoardPort(::Board& board)
     : board_(board)
 {

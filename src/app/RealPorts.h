@@ -1,7 +1,10 @@
 #pragma once
 
 #include "app/AppPorts.h"
+#include "core/Settings.h"
+#include "menu/MenuModel.h"
 
+#include <QSettings>
 #include <QStringList>
 #include <functional>
 #include <memory>
@@ -32,18 +35,18 @@ public:
     std::optional<QString> current() const override;
 };
 
-// The popover's menu: the model the popover shows, and its text dump.
+// The popover's menu: the model the popover shows. Until the popover exists a
+// model of its own takes the builds, so a build never needs a popover.
 class PopoverMenu final : public Ports::Menu {
 public:
-    // A blank menu until the popover exists and something builds into it.
-    void rebuild() override;
-    QString dump() const override;
-    MenuModel* model() override { return model_; }
+    MenuModel& model() override { return model_ ? *model_ : fallback_; }
     // Set by the popover when it is made; cleared when it goes.
     void attach(MenuModel* model) { model_ = model; }
 
 private:
     MenuModel* model_ = nullptr;
+    std::unique_ptr<QSettings> store_ = Settings::standard();
+    MenuModel fallback_{*store_};
 };
 
 class BoardPort final : public Ports::Board {

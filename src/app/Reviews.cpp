@@ -17,11 +17,6 @@ namespace {
 constexpr double pollSeconds = 30;
 constexpr qint64 watchSeconds = 1200;
 
-QString cut(const QString& text, qsizetype limit)
-{
-    return graphemeCount(text) > limit ? leftGraphemes(text, limit - 1) + QStringLiteral("…") : text;
-}
-
 QString errorText(const std::exception_ptr& error)
 {
     try {

@@ -5,6 +5,8 @@
 
 #include "core/Clock.h"
 #include "core/Fmt.h"
+#include "core/Settings.h"
+#include "menu/MenuModel.h"
 
 namespace {
 
@@ -84,8 +86,11 @@ public:
 
 class NoMenu final : public Ports::Menu {
 public:
-    void rebuild() override {}
-    QString dump() const override { return {}; }
+    MenuModel& model() override { return model_; }
+
+private:
+    std::unique_ptr<QSettings> store_ = Settings::standard();
+    MenuModel model_{*store_};
 };
 
 class NoWindows final : public Ports::Windows {

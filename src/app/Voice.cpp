@@ -29,11 +29,6 @@ QString intentName(const VoiceIntent& intent)
     return QStringLiteral("unknown(") + intent.text + u')';
 }
 
-QString cut(const QString& text, qsizetype limit)
-{
-    return graphemeCount(text) > limit ? leftGraphemes(text, limit - 1) + QStringLiteral("…") : text;
-}
-
 bool voiceKeysHeldNow()
 {
     // A desktop that cannot tell ends the command rather than listening for a minute.

@@ -88,3 +88,10 @@ QString leftGraphemes(const QString& text, qsizetype n)
     }
     return text.left(end);
 }
+
+QString cut(const QString& text, qsizetype n)
+{
+    if (text.size() <= n || graphemeCount(text) <= n)
+        return text;
+    return leftGraphemes(text, n - 1) + QStringLiteral("…");
+}

@@ -20,3 +20,7 @@ qsizetype graphemeCount(const QString& text);
 // The first n user-perceived characters of the text; the whole text when it is
 // not longer.
 QString leftGraphemes(const QString& text, qsizetype n);
+
+// The text shortened for display: more than n user-perceived characters become
+// the first n − 1 followed by "…"; a shorter text is returned unchanged.
+QString cut(const QString& text, qsizetype n);

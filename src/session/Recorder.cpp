@@ -461,6 +461,11 @@ int Recorder::pinCount() const
     return int(published()->pins.size());
 }
 
+int Recorder::shotCount() const
+{
+    return int(published()->shots.size());
+}
+
 // ---- stop
 
 void Recorder::drain()

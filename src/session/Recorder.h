@@ -102,6 +102,7 @@ public:
     void addPin(const QByteArray& jpeg, const QString& note, std::optional<double> t = std::nullopt,
                 Session::PinKind kind = Session::PinKind::screenshot);
     int pinCount() const;
+    int shotCount() const;
     // The application in front (name, application id, window title), every few seconds.
     void noteApp(const QString& name, const std::optional<QString>& bundleID, const std::optional<QString>& title);
 

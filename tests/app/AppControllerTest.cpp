@@ -104,13 +104,14 @@ TEST_F(Controller, LaunchWiresTrayKeysDetectorAndTimersAndRecoversBeforeTheFirst
     EXPECT_EQ(hotKeys.keys[3].key, Qt::Key_Space);
     EXPECT_TRUE(hotKeys.keys[3].release);
     EXPECT_TRUE(c->voiceKeyOK);
-    EXPECT_EQ(menu.rebuilds, 1);
+    EXPECT_GE(menu.rebuilds, 1);
     EXPECT_TRUE(Session::load(cut->dir())->meta().ended);
 
     // The tray click toggles the popover, whose opening rebuilds the menu.
+    const int built = menu.rebuilds;
     item.onClick();
     EXPECT_TRUE(c->popover->isOpen());
-    EXPECT_EQ(menu.rebuilds, 2);
+    EXPECT_GT(menu.rebuilds, built);
     item.onClick();
     EXPECT_FALSE(c->popover->isOpen());
 }
@@ -331,7 +332,8 @@ TEST_F(Controller, DumpMenuWaitsForItsDelay)
         scheduler.advance(k.delay - 0.01);
         EXPECT_TRUE(application.printed.isEmpty()) << k.args.join(' ').toStdString();
         scheduler.advance(0.01);
-        EXPECT_EQ(application.printed, QStringList{"[Kick in Ctrl+Alt+R]"}) << k.args.join(' ').toStdString();
+        EXPECT_EQ(application.printed, QStringList{menu.dump()}) << k.args.join(' ').toStdString();
+        EXPECT_TRUE(menu.dump().contains("\n[Kick in Ctrl+Alt+R]\n"));
         EXPECT_EQ(application.terminated, 1);
     }
 }

@@ -1,6 +1,11 @@
 #pragma once
 
 #include "app/AppPorts.h"
+#include "menu/MenuModel.h"
+
+#include <QSettings>
+#include <QTemporaryDir>
+#include <QUrl>
 
 #include <map>
 #include <vector>
@@ -128,6 +133,8 @@ public:
     void print(const QString& line) override { printed << line; }
     bool openSoundSettings() override { return ++soundSettings, true; }
     int ask(const QString&, const QString&, const QStringList&) override { return answer; }
+    void openInBrowser(const QUrl& url) override { browsed << url.toString(); }
+    QStringList browsed;
     int terminated = 0;
     int soundSettings = 0;
     int answer = -1;
@@ -143,9 +150,44 @@ public:
     int started = 0, suppressed = 0, resets = 0;
 };
 
+// The real menu model over a throw-away store; counts the rebuilds.
 class FakeMenu final : public Ports::Menu {
 public:
-    void rebuild() override { ++rebuilds; }
-    QString dump() const override { return "[Kick in Ctrl+Alt+R]"; }
+    FakeMenu()
+    {
+        QObject::connect(&model_, &MenuModel::stateChanged, [this] { ++rebuilds; });
+    }
+    MenuModel& model() override { return model_; }
+    QString dump() const { return model_.s().dump(); }
     int rebuilds = 0;
+
+private:
+    QTemporaryDir dir_;
+    QSettings store_{dir_.filePath("menu.conf"), QSettings::IniFormat};
+    MenuModel model_{store_};
+};
+
+class FakeBoard final : public Ports::Board {
+public:
+    void openDeepLink(const QString& url) override { calls << "link " + url; }
+    void show() override { calls << "show"; }
+    void signedIn() override { calls << "signedIn"; }
+    void signedOut() override
+    {
+        calls << "signedOut";
+        if (onSignedOut)
+            onSignedOut();
+    }
+    void open(const QUrl& url) override { calls << "open " + url.toString(); }
+    QStringList calls;
+    std::function<void()> onSignedOut;
+};
+
+class FakeWindowBox final : public Ports::WindowBox {
+public:
+    void show(const QString& id, const QString& title, std::function<QWidget*()>) override
+    {
+        shown << id + " " + title;
+    }
+    QStringList shown;
 };

@@ -108,10 +108,10 @@ TEST(InstanceDesktop, ALaterStartHandsItsLinkOverAndDiagnosticsRunBeside)
     const QByteArray dumpErr = dump.readAllStandardError();
     EXPECT_TRUE(dumpErr.contains("[Zelvan] menu dump:\n")) << dumpErr.toStdString();
     EXPECT_FALSE(dumpErr.contains("already running"));
-    // The popover's own menu, idle: its header, the kick-in block with the key
-    // as this desktop writes it, and the up-next section.
+    // The popover's own menu, signed out and idle: its header, the kick-in block
+    // with the key as this desktop writes it, and the up-next section.
     const QString menu = QString::fromUtf8(dump.readAllStandardOutput());
-    EXPECT_TRUE(menu.startsWith("Zelvan — ")) << menu.toStdString();
+    EXPECT_TRUE(menu.startsWith("Not signed in — ")) << menu.toStdString();
     EXPECT_TRUE(menu.contains("\n[Kick in Ctrl+Alt+R]\n  records screen & audio\n")) << menu.toStdString();
     EXPECT_TRUE(menu.contains("\n// UP NEXT (")) << menu.toStdString();
 

@@ -63,4 +63,11 @@ TEST(Strings, GraphemesCountUserPerceivedCharacters)
     EXPECT_EQ(leftGraphemes("abc", 3), "abc");
     EXPECT_EQ(leftGraphemes("abc", 10), "abc");
     EXPECT_EQ(leftGraphemes("abc", 0), "");
+
+    // Shortened for display: counted in characters, not in UTF-16 units.
+    EXPECT_EQ(cut(QString(60, u'a'), 60), QString(60, u'a'));
+    EXPECT_EQ(cut(QString(61, u'a'), 60), QString(59, u'a') + "…");
+    EXPECT_EQ(cut(QString(40, u'x').replace(0, 1, family), 40).size(), 40 - 1 + family.size());
+    EXPECT_EQ(cut(family + family + family, 2), family + "…");
+    EXPECT_EQ(cut(accent.repeated(3), 3), accent.repeated(3));
 }
