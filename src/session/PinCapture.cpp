@@ -143,7 +143,8 @@ std::optional<QString> askNote(const QByteArray& image, bool recording)
     // the windows it leaves uncovered have painted over what is left of it.
     CapturePause::begin();
     const int answer = dialog.exec();
-    OwnWindows::sync(); // exec() has hidden it; wait until the server has too
+    // exec() has hidden it; wait until the screen shows it no more.
+    OwnWindows::waitOffScreen(dialog.windowHandle());
     CapturePause::end();
     if (answer != QDialog::Accepted)
         return std::nullopt;

@@ -42,8 +42,9 @@ void RegionPicker::hideEvent(QHideEvent*)
 {
     if (!pausing_)
         return;
-    // The pause ends only once the server has taken the window off the screen.
-    OwnWindows::sync();
+    // The pause ends only once the window, and the frame the window manager may
+    // keep around it, are off the screen.
+    OwnWindows::waitOffScreen(windowHandle());
     pausing_ = false;
     CapturePause::end();
 }

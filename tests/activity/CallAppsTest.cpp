@@ -2,6 +2,7 @@
 #include "core/Fmt.h"
 #include "platform/Windows.h"
 #include "support/TestSupport.h"
+#include "support/UnicodeSpace.h"
 
 #include <gtest/gtest.h>
 
@@ -27,6 +28,9 @@ TEST(CallApps, RecordingTitle)
         {"browser suffix first, then the leading Meet", "Google Meet", "Meet - abc-defg-hij - Google Chrome",
          "abc-defg-hij"},
         {"surrounding white space goes before the suffixes", "Chrome", "  Plan review - Google Chrome\n", "Plan review"},
+        {"Unicode white space goes too", "Chrome", UnicodeSpace::padded("Plan review - Google Chrome"), "Plan review"},
+        {"a zero-width space is no white space", "Zoom", UnicodeSpace::zeroWidth + "Plan review",
+         UnicodeSpace::zeroWidth + "Plan review"},
         {"Chrome suffix is not at the end yet when it is tried", "Google Meet", "Standup - Google Chrome - Google Meet",
          "Standup - Google Chrome"},
         {"each suffix is tried once", "Teams", "A - Arc - Arc", "A - Arc"},

@@ -43,6 +43,10 @@ TEST(VoiceIntent, ParsesCommands)
         {"", K::unknown, ""},
         {"  \n ", K::unknown, ""},
         {" um, okay. ", K::unknown, "um, okay."},
+        // White space as Unicode counts it goes like any other; a zero-width space stays.
+        {"\u00a0\u2028note \u3000buy milk\u0085\u3000", K::note, "Buy milk"},
+        {"\u3000What time is it\u2028\u0085", K::unknown, "What time is it"},
+        {"\u200bWhat time is it\u200b", K::unknown, "\u200bWhat time is it\u200b"},
         // Lead words, once each and in order.
         {"card of that saying ship it", K::card, "Ship it"},
         {"card that of ship it", K::card, "Of ship it"},

@@ -8,7 +8,9 @@
 #include <QTemporaryDir>
 #include <QtConcurrent>
 #include <QCoreApplication>
+#include <condition_variable>
 #include <gtest/gtest.h>
+#include <mutex>
 
 namespace {
 
@@ -411,14 +413,29 @@ TEST_F(APIClient, UploadStreamsTheFileAsTheBody)
 
 TEST_F(APIClient, CallsRunConcurrentlyOnTheNetworkPool)
 {
-    fake.route("GET", "/api/n/([0-9]+)", [](const httplib::Request& req, httplib::Response& res) {
+    // The first answers are held until that many requests are in flight at once,
+    // which calls made one at a time never reach.
+    constexpr int together = 4;
+    std::mutex m;
+    std::condition_variable cv;
+    int arrived = 0;
+    fake.route("GET", "/api/n/([0-9]+)", [&](const httplib::Request& req, httplib::Response& res) {
+        std::unique_lock lock(m);
+        ++arrived;
+        cv.notify_all();
+        if (!cv.wait_for(lock, std::chrono::seconds(30), [&] { return arrived >= together; }))
+            return FakePlatform::error(res, 503, "one call at a time");
         FakePlatform::reply(res, 200, "{\"n\":" + req.matches[1].str() + "}");
     });
     const API api = client();
     QList<QFuture<int>> futures;
     for (int i = 0; i < 40; ++i)
         futures << QtConcurrent::run(&Net::pool(), [api, i] {
-            return api.json("GET", QStringLiteral("/api/n/%1").arg(i)).value("n").toInt();
+            try {
+                return api.json("GET", QStringLiteral("/api/n/%1").arg(i)).value("n").toInt();
+            } catch (const APIError&) {
+                return -1;
+            }
         });
     for (int i = 0; i < 40; ++i)
         EXPECT_EQ(futures[i].result(), i);

@@ -97,7 +97,14 @@ TEST(Paths, EnsureMakesParentsAndIgnoresErrors)
     EXPECT_EQ(Paths::ensure(deep), deep);
     EXPECT_TRUE(QFileInfo(deep).isDir());
     EXPECT_EQ(fileMode(tmp.filePath("a")), 0700);
-    EXPECT_EQ(Paths::ensure(deep), deep); // exists already: no error
+    // An existing folder keeps its mode and what it holds.
+    ASSERT_TRUE(QFile::setPermissions(deep,
+                                      QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner | QFile::ReadGroup
+                                          | QFile::ExeGroup));
+    writeFile(deep + "/kept", "x");
+    EXPECT_EQ(Paths::ensure(deep), deep);
+    EXPECT_EQ(fileMode(deep), 0750);
+    EXPECT_EQ(readFile(deep + "/kept"), "x");
 
     writeFile(tmp.filePath("file"), "x");
     EXPECT_EQ(Paths::ensure(tmp.filePath("file/sub")), tmp.filePath("file/sub"));

@@ -153,7 +153,10 @@ TEST(Router, LabelsAndEquality)
     EXPECT_NE((Suggestion{bramel, "r", true}), (Suggestion{result("Bramel", 0.93), "r", true})) << "another id";
     EXPECT_NE((Suggestion{bramel, "r", true}), (Suggestion{std::nullopt, "r", true}));
     EXPECT_NE((Suggestion{bramel, "r", true}), (Suggestion{bramel, "r", false}));
+    EXPECT_NE((Suggestion{bramel, "r", true}), (Suggestion{bramel, "other", true})) << "another reason";
+    // Two personal suggestions: no project to compare, so the reason decides.
     EXPECT_EQ((Suggestion{std::nullopt, "r", false}), (Suggestion{std::nullopt, "r", false}));
+    EXPECT_NE((Suggestion{std::nullopt, "r", false}), (Suggestion{std::nullopt, "other", false}));
 
     EXPECT_EQ(result("a", 0.72).percent(), 72);
     EXPECT_EQ(result("a", 0.125).percent(), 13) << "halves away from zero";

@@ -7,8 +7,10 @@
 #include <QPointer>
 #include <QWindow>
 #include <QtGui/qguiapplication_platform.h>
+#include <chrono>
 #include <cstdlib>
 #include <cstring>
+#include <thread>
 #include <xcb/xcb.h>
 
 namespace {
@@ -78,6 +80,38 @@ void sync()
 {
     if (xcb_connection_t* c = qtConnection())
         std::free(xcb_get_input_focus_reply(c, xcb_get_input_focus(c), nullptr));
+}
+
+void waitOffScreen(QWindow* window)
+{
+    xcb_connection_t* c = qtConnection();
+    if (!c || !window || !window->handle())
+        return;
+    const auto w = xcb_window_t(window->winId());
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(3);
+    for (;;) {
+        // What shows of the window is its ancestor right below the root: the window
+        // manager's frame while it keeps one, else the window itself.
+        xcb_window_t top = w;
+        for (;;) {
+            xcb_query_tree_reply_t* tree = xcb_query_tree_reply(c, xcb_query_tree(c, top), nullptr);
+            if (!tree)
+                return; // destroyed
+            const xcb_window_t parent = tree->parent;
+            const xcb_window_t root = tree->root;
+            std::free(tree);
+            if (parent == root || parent == XCB_WINDOW_NONE)
+                break;
+            top = parent;
+        }
+        xcb_get_window_attributes_reply_t* a = xcb_get_window_attributes_reply(c, xcb_get_window_attributes(c, top),
+                                                                               nullptr);
+        const bool shown = a && a->map_state != XCB_MAP_STATE_UNMAPPED;
+        std::free(a);
+        if (!shown || std::chrono::steady_clock::now() >= deadline)
+            return;
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
 }
 
 } // namespace OwnWindows
