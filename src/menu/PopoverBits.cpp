@@ -3,6 +3,7 @@
 #include "ui/Motion.h"
 #include "ui/Symbols.h"
 #include "ui/TextRun.h"
+#include "ui/Transition.h"
 
 #include <QLayout>
 #include <QMouseEvent>
@@ -282,3 +283,14 @@ QSize Wide::sizeHint() const
 }
 
 } // namespace PopoverBits
+
+void PopoverBits::pressShrinks(QAbstractButton* button)
+{
+    auto* press = new PoseEffect({1, 0.96, 0, 0}, PoseEffect::Anchor::centre);
+    button->setGraphicsEffect(press);
+    QObject::connect(button, &QAbstractButton::pressed, press, [press] {
+        if (!Motion::reduced())
+            press->run(0, Motion::quick());
+    });
+    QObject::connect(button, &QAbstractButton::released, press, [press] { press->run(1, Motion::quick()); });
+}

@@ -4,7 +4,9 @@
 #include "menu/MenuModel.h"
 #include "menu/PopoverBits.h"
 #include "ui/Kbd.h"
+#include "ui/Motion.h"
 #include "ui/Orb.h"
+#include "ui/Transition.h"
 #include "ui/Wordmark.h"
 #include "ui/ZVButton.h"
 #include "ui/ZVCard.h"
@@ -161,6 +163,8 @@ void PopoverView::rebuild()
         sections->addWidget(quickRow());
     if (!s.attention.empty())
         sections->addWidget(attention());
+    else
+        shownAttention_ = QStringList();
     sections->addWidget(upNext());
     if (s.workday)
         sections->addWidget(workday());
@@ -369,6 +373,7 @@ QWidget* PopoverView::quickRow()
                              [this, id = b.id] { run(id); });
         tile->setObjectName(b.id);
         tile->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
+        pressShrinks(tile);
         mark(b.id, tile, [tile](bool on) { tile->setSelected(on); });
         tiles->addWidget(tile, 1);
     }
@@ -380,7 +385,9 @@ QWidget* PopoverView::quickRow()
 QWidget* PopoverView::attention()
 {
     auto* cards = column(8);
+    QStringList ids;
     for (const MenuState::Attn& a : m_.s().attention) {
+        ids << a.id;
         auto* stack = column(6, QMargins(10, 10, 10, 10));
 
         auto* texts = column(2);
@@ -423,7 +430,11 @@ QWidget* PopoverView::attention()
         card->setObjectName(QStringLiteral("attn.") + a.id);
         mark(a.open, card, [card](bool on) { card->setSelected(on); });
         cards->addWidget(card);
+        // A card new to an open popover slides in from the top, fading in.
+        if (m_.shown() && shownAttention_ && !shownAttention_->contains(a.id))
+            Transition::enter(card, {0, 1, 1}, Motion::spring());
     }
+    shownAttention_ = ids;
     return holding(cards);
 }
 
@@ -449,6 +460,7 @@ QWidget* PopoverView::upNext()
 
     if (m_.upNextOpen()) {
         auto* body = column(2);
+        auto* bodyView = holding(body);
         if (s.upNextNote) {
             auto* note = new Text(*s.upNextNote, ZVFont::sans(12.5), role(&Pal::tx3), Text::Mode::wrap);
             auto* padded = column(0, QMargins(10, 4, 10, 4));
@@ -465,8 +477,12 @@ QWidget* PopoverView::upNext()
             for (const MenuState::TodoRow& r : g.items)
                 body->addWidget(todoRow(r));
         }
-        stack->addLayout(body);
+        stack->addWidget(bodyView);
+        // Unfolded in an open popover, the body slides down from the heading.
+        if (m_.shown() && shownUpNextOpen_ == false)
+            Transition::enter(bodyView, {0, 1, 1}, Motion::spring());
     }
+    shownUpNextOpen_ = m_.upNextOpen();
     return holding(stack);
 }
 
