@@ -133,7 +133,8 @@ protected:
 };
 
 // Shrinks `button` to 96 % about its centre while it is held down, springing
-// back on release; never under reduced motion.
+// back on release; never under reduced motion. `button` keeps no graphics
+// effect of its own.
 void pressShrinks(QAbstractButton* button);
 
 // A widget that takes all the width it is offered: the label of a full-width

@@ -28,14 +28,27 @@ PopoverRoot::PopoverRoot(MenuModel& m, QWidget* parent)
     layout->setContentsMargins(0, 0, 0, 0);
     layout->addWidget(stage_);
 
-    pose_ = new PoseEffect(away, PoseEffect::Anchor::top);
-    pose_->setProgress(m_.shown() ? 1 : 0);
-    stage_->setGraphicsEffect(pose_);
-
+    shown_ = m_.shown();
     connect(&m_, &MenuModel::shownChanged, this, [this] {
         const bool reduced = Motion::reduced();
+        // The effect is on only while the card moves; at rest it draws plainly.
+        if (!pose_) {
+            pose_ = new PoseEffect(away, PoseEffect::Anchor::top);
+            pose_->setProgress(shown_ ? 1 : 0);
+            stage_->setGraphicsEffect(pose_);
+            connect(
+                pose_, &PoseEffect::arrived, this,
+                [this] {
+                    if (pose_ && pose_->progress() >= 1) {
+                        stage_->setGraphicsEffect(nullptr);
+                        pose_ = nullptr;
+                    }
+                },
+                Qt::QueuedConnection);
+        }
+        shown_ = m_.shown();
         pose_->setFrom(reduced ? away.still() : away);
-        if (m_.shown())
+        if (shown_)
             pose_->run(1, Motion::spring());
         else
             pose_->run(0,
@@ -46,5 +59,7 @@ PopoverRoot::PopoverRoot(MenuModel& m, QWidget* parent)
 
 qreal PopoverRoot::appearance() const
 {
-    return pose_->progress();
+    if (pose_)
+        return pose_->progress();
+    return shown_ ? 1 : 0;
 }

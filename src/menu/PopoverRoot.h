@@ -1,10 +1,12 @@
 #pragma once
 
+#include "ui/Transition.h"
+
+#include <QPointer>
 #include <QWidget>
 
 class MenuModel;
 class PopoverView;
-class PoseEffect;
 
 // The popover view inside the panel's transparent margin. As the model's
 // `shown` turns on it springs into place, fading in from 96 % of its size and
@@ -20,11 +22,13 @@ public:
     PopoverView* view() const { return view_; }
     // 0 hidden … 1 in place.
     qreal appearance() const;
+    // The card's way in or out while it moves, else null.
     PoseEffect* pose() const { return pose_; }
 
 private:
     MenuModel& m_;
     PopoverView* view_;
     QWidget* stage_;
-    PoseEffect* pose_;
+    QPointer<PoseEffect> pose_;
+    bool shown_ = false;
 };
