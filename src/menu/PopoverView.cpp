@@ -15,6 +15,7 @@
 #include "ui/ZVRow.h"
 #include "ui/ZVSection.h"
 
+#include <algorithm>
 #include <QHBoxLayout>
 #include <QScrollArea>
 #include <QScrollBar>
@@ -146,6 +147,20 @@ void PopoverView::showSelection()
 void PopoverView::rebuild()
 {
     marks_.clear();
+    if (content_ && m_.shown()) {
+        // What goes from an open popover fades out where it was.
+        const auto& now = m_.s().attention;
+        for (QWidget* card : content_->findChildren<QWidget*>()) {
+            const QString name = card->objectName();
+            if (!name.startsWith(QLatin1String("attn.")))
+                continue;
+            const QString id = name.mid(5);
+            if (std::none_of(now.begin(), now.end(), [&](const MenuState::Attn& a) { return a.id == id; }))
+                Transition::leave(card, this, Motion::spring());
+        }
+        if (upNextBody_ && !m_.upNextOpen())
+            Transition::leave(upNextBody_, this, Motion::spring());
+    }
     if (content_) {
         // Later: a click handler of the old content may be what rebuilt it.
         content_->hide();
@@ -478,6 +493,7 @@ QWidget* PopoverView::upNext()
                 body->addWidget(todoRow(r));
         }
         stack->addWidget(bodyView);
+        upNextBody_ = bodyView;
         // Unfolded in an open popover, the body slides down from the heading.
         if (m_.shown() && shownUpNextOpen_ == false)
             Transition::enter(bodyView, {0, 1, 1}, Motion::spring());

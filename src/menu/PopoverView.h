@@ -70,4 +70,5 @@ private:
     // What the last build showed, so that what is new to it can come in.
     std::optional<QStringList> shownAttention_;
     std::optional<bool> shownUpNextOpen_;
+    QPointer<QWidget> upNextBody_;
 };

@@ -15,6 +15,7 @@
 #include "ui/ZVFont.h"
 #include "ui/ZVSection.h"
 
+#include <algorithm>
 #include <QHBoxLayout>
 #include <QPainter>
 #include <QPainterPath>
@@ -186,6 +187,14 @@ void HUDView::rebuild()
 {
     const bool switched = switching_;
     switching_ = false;
+    // Entries that drop out of a card that stays fade out where they were.
+    if (body_ && feed_ && m_.mode() == Mode::card && !switched && !Orb::snapshot()) {
+        for (QWidget* row : feedRows()) {
+            const QUuid id = static_cast<FeedRow*>(row)->item().id;
+            if (std::none_of(m_.feed().begin(), m_.feed().end(), [&](const FeedItem& f) { return f.id == id; }))
+                Transition::leave(row, this, Motion::spring());
+        }
+    }
     if (body_) {
         // Deleted later: the change may come from a click on one of its buttons.
         layout()->removeWidget(body_);

@@ -78,6 +78,49 @@ void PoseEffect::draw(QPainter* painter)
     painter->restore();
 }
 
+namespace {
+
+// A picture of a view that has gone, fading out where it stood.
+class Ghost : public QWidget {
+public:
+    Ghost(const QPixmap& picture, QWidget* over)
+        : QWidget(over)
+        , picture_(picture)
+    {
+        setAttribute(Qt::WA_TransparentForMouseEvents);
+        setObjectName(QStringLiteral("leaving"));
+        connect(&fade_, &QVariantAnimation::valueChanged, this, [this](const QVariant& v) {
+            opacity_ = v.toReal();
+            update();
+        });
+        connect(&fade_, &QVariantAnimation::finished, this, &QObject::deleteLater);
+    }
+    void run(const Animation& animation)
+    {
+        fade_.setStartValue(1.0);
+        fade_.setEndValue(0.0);
+        fade_.setDuration(std::max(1, animation.msecs()));
+        // A spring would overshoot below nothing: fade along its length, easing out.
+        fade_.setEasingCurve(QEasingCurve::OutCubic);
+        fade_.start();
+    }
+
+protected:
+    void paintEvent(QPaintEvent*) override
+    {
+        QPainter painter(this);
+        painter.setOpacity(std::clamp(opacity_, 0.0, 1.0));
+        painter.drawPixmap(0, 0, picture_);
+    }
+
+private:
+    QPixmap picture_;
+    QVariantAnimation fade_;
+    qreal opacity_ = 1;
+};
+
+} // namespace
+
 namespace Transition {
 
 PoseEffect* enter(QWidget* view, Pose from, const Animation& animation, PoseEffect::Anchor anchor)
@@ -104,3 +147,15 @@ PoseEffect* entering(const QWidget* view)
 }
 
 } // namespace Transition
+
+QWidget* Transition::leave(QWidget* view, QWidget* over, const Animation& animation)
+{
+    if (!view || !over || !view->isVisibleTo(over) || view->size().isEmpty())
+        return nullptr;
+    auto* ghost = new Ghost(view->grab(), over);
+    ghost->setGeometry(QRect(view->mapTo(over, QPoint(0, 0)), view->size()));
+    ghost->show();
+    ghost->raise();
+    ghost->run(animation);
+    return ghost;
+}

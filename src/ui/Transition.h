@@ -68,4 +68,10 @@ PoseEffect* enter(QWidget* view, Pose from, const Animation& animation,
 // The view's entry still on its way, or null.
 PoseEffect* entering(const QWidget* view);
 
+// `view` is about to go: a still copy of it stays where it was, on top of
+// `over`, and fades out with `animation` (under reduced motion too: colour
+// feedback stays), taking no clicks. Returns the copy, named "leaving",
+// which deletes itself.
+QWidget* leave(QWidget* view, QWidget* over, const Animation& animation);
+
 } // namespace Transition

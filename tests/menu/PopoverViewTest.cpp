@@ -255,10 +255,21 @@ TEST_F(PopoverViewTest, MotionOfCardsListTilesAndTheWholePopover)
         EXPECT_EQ(card->from(), reduced ? (Pose{0, 1, 0, 0}) : (Pose{0, 1, 1, 0})) << "slides in from the top";
         EXPECT_EQ(card->animation().duration(), Motion::spring().msecs());
 
+        const auto leaving = [&] { return view.findChildren<QWidget*>("leaving", Qt::FindDirectChildrenOnly).size(); };
+        s = busyState();
+        s.attention.erase(s.attention.begin()); // "route" goes
+        install(m, s, log);
+        EXPECT_EQ(leaving(), 1) << "a card that goes fades out where it was";
+        EXPECT_TRUE(waitFor([&] { return leaving() == 0; }, 20));
+
         m.setUpNextOpen(true);
         PoseEffect* list = entryOf(view.findChild<QWidget*>("todo.a.1"), &view);
         ASSERT_NE(list, nullptr) << "the unfolded list comes in";
         EXPECT_EQ(list->from().lift, reduced ? 0 : 1);
+        EXPECT_TRUE(waitFor([&] { return !entryOf(view.findChild<QWidget*>("todo.a.1"), &view); }, 20));
+        m.setUpNextOpen(false);
+        EXPECT_EQ(leaving(), 1) << "and fades out as it folds";
+        m.setUpNextOpen(true);
 
         auto* tile = view.findChild<QAbstractButton*>("q.pin");
         ASSERT_NE(tile, nullptr);

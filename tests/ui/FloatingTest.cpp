@@ -326,6 +326,11 @@ TEST(HUDView, ModeSwitchesAndNewEntriesMoveUnlessMotionIsReduced)
         EXPECT_NE(Transition::entering(view.feedRows()[0]), nullptr);
         EXPECT_EQ(Transition::entering(view.feedRows()[1]), nullptr) << "an entry already shown does not move again";
 
+        for (int i = 0; i < HUDModel::keep; ++i)
+            m.add(FeedItem::Kind::tip, QString::number(i));
+        EXPECT_EQ(view.findChildren<QWidget*>("leaving", Qt::FindDirectChildrenOnly).size(), 2)
+            << "the entries pushed out of the feed fade out where they were";
+
         m.set(HUDModel::Mode::pill);
         PoseEffect* grow = Transition::entering(&view);
         ASSERT_NE(grow, nullptr);
