@@ -22,9 +22,17 @@ void KeyPanel::keyPressEvent(QKeyEvent* event)
 
 void KeyPanel::mousePressEvent(QMouseEvent* event)
 {
-    const bool outside = !rect().contains(event->position().toPoint());
-    if (outside && anchor.contains(event->globalPosition().toPoint()))
+    const QPoint at = event->position().toPoint();
+    if (rect().adjusted(margin, margin, -margin, -margin).contains(at))
+        return QWidget::mousePressEvent(event);
+    if (anchor.contains(event->globalPosition().toPoint()))
         setAttribute(Qt::WA_NoMouseReplay);
+    // The margin shows nothing, so a press there is a press beside the card
+    // (it may lie over the tray icon itself).
+    if (rect().contains(at)) {
+        close();
+        return;
+    }
     // A pop-up closes itself on a press outside.
     QWidget::mousePressEvent(event);
 }

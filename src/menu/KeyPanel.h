@@ -18,6 +18,8 @@ public:
     // Where the popover hangs from, in global coordinates: a click on it that
     // closes the panel is not passed on, so it does not open it again at once.
     QRect anchor;
+    // The transparent border around the card: a press there counts as outside.
+    int margin = 0;
 
 protected:
     void keyPressEvent(QKeyEvent* event) override;

@@ -3,6 +3,7 @@
 #include "ui/Motion.h"
 #include "ui/Symbols.h"
 #include "ui/TextRun.h"
+#include "ui/Transition.h"
 
 #include <QLayout>
 #include <QMouseEvent>
@@ -282,3 +283,31 @@ QSize Wide::sizeHint() const
 }
 
 } // namespace PopoverBits
+
+void PopoverBits::pressShrinks(QAbstractButton* button)
+{
+    // The effect is there only while it moves: at rest the tile draws as
+    // any widget does (an effect at rest still costs a pass, and misplaces
+    // children in an offscreen render).
+    QObject::connect(button, &QAbstractButton::pressed, button, [button] {
+        if (Motion::reduced())
+            return;
+        auto* press = qobject_cast<PoseEffect*>(button->graphicsEffect());
+        if (!press) {
+            press = new PoseEffect({1, 0.96, 0, 0}, PoseEffect::Anchor::centre);
+            button->setGraphicsEffect(press);
+            QObject::connect(
+                press, &PoseEffect::arrived, button,
+                [button, press] {
+                    if (press->progress() >= 1 && button->graphicsEffect() == press)
+                        button->setGraphicsEffect(nullptr);
+                },
+                Qt::QueuedConnection);
+        }
+        press->run(0, Motion::quick());
+    });
+    QObject::connect(button, &QAbstractButton::released, button, [button] {
+        if (auto* press = qobject_cast<PoseEffect*>(button->graphicsEffect()))
+            press->run(1, Motion::quick());
+    });
+}

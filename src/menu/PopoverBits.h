@@ -132,6 +132,11 @@ protected:
     void paintEvent(QPaintEvent*) override;
 };
 
+// Shrinks `button` to 96 % about its centre while it is held down, springing
+// back on release; never under reduced motion. `button` keeps no graphics
+// effect of its own.
+void pressShrinks(QAbstractButton* button);
+
 // A widget that takes all the width it is offered: the label of a full-width
 // button, whose layout then spreads over the whole button.
 class Wide : public QWidget {

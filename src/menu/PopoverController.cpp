@@ -17,6 +17,9 @@ namespace {
 // How long the fade-out runs before the panel is hidden.
 constexpr int hideDelayMs = 140;
 
+// About the size of a tray icon.
+constexpr int iconSize = 24;
+
 bool keepsOpen(const QString& id)
 {
     return id.startsWith(QLatin1String("todo.")) || id == QLatin1String("upnext.toggle");
@@ -69,7 +72,10 @@ void PopoverController::open(const QRect& anchor)
         onOpen();
     makePanel();
     model_.setSelected(std::nullopt);
-    panel_->anchor = anchor_;
+    // Without the icon's own rectangle, a click near the first is on the icon.
+    panel_->anchor = anchor.isEmpty()
+        ? QRect(anchor_.topLeft() - QPoint(iconSize / 2, iconSize / 2), QSize(iconSize, iconSize))
+        : anchor_;
     layout();
     panel_->show();
     panel_->raise();
@@ -83,6 +89,7 @@ void PopoverController::makePanel()
     if (panel_)
         return;
     panel_ = new KeyPanel;
+    panel_->margin = margin;
     auto* layout = new QVBoxLayout(panel_);
     layout->setContentsMargins(0, 0, 0, 0);
     root_ = new PopoverRoot(model_);

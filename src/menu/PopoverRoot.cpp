@@ -3,13 +3,14 @@
 #include "menu/MenuModel.h"
 #include "menu/PopoverView.h"
 #include "ui/Motion.h"
+#include "ui/Transition.h"
 
 #include <QVBoxLayout>
-#include <cmath>
 
 namespace {
 
-constexpr qreal lift = 8;
+// Where the card comes from and goes to.
+const Pose away{0, 0.96, 0, 8};
 
 } // namespace
 
@@ -20,34 +21,45 @@ PopoverRoot::PopoverRoot(MenuModel& m, QWidget* parent)
     , stage_(new QWidget)
 {
     // The stage holds the margin too, so the card's shadow is drawn inside it.
-    stageLayout_ = new QVBoxLayout(stage_);
-    stageLayout_->addWidget(view_, 0, Qt::AlignTop | Qt::AlignHCenter);
+    auto* stageLayout = new QVBoxLayout(stage_);
+    stageLayout->setContentsMargins(margin, margin, margin, margin);
+    stageLayout->addWidget(view_, 0, Qt::AlignTop | Qt::AlignHCenter);
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->addWidget(stage_);
 
-    connect(&drop_, &QVariantAnimation::valueChanged, this, [this](const QVariant& v) { place(v.toReal()); });
+    shown_ = m_.shown();
     connect(&m_, &MenuModel::shownChanged, this, [this] {
-        drop_.stop();
-        if (!m_.shown()) {
-            place(0);
-            return;
+        const bool reduced = Motion::reduced();
+        // The effect is on only while the card moves; at rest it draws plainly.
+        if (!pose_) {
+            pose_ = new PoseEffect(away, PoseEffect::Anchor::top);
+            pose_->setProgress(shown_ ? 1 : 0);
+            stage_->setGraphicsEffect(pose_);
+            connect(
+                pose_, &PoseEffect::arrived, this,
+                [this] {
+                    if (pose_ && pose_->progress() >= 1) {
+                        stage_->setGraphicsEffect(nullptr);
+                        pose_ = nullptr;
+                    }
+                },
+                Qt::QueuedConnection);
         }
-        const Animation a = Motion::spring();
-        drop_.setStartValue(appearance_);
-        drop_.setEndValue(1.0);
-        drop_.setDuration(std::max(1, a.msecs()));
-        drop_.setEasingCurve(a.curve());
-        drop_.start();
+        shown_ = m_.shown();
+        pose_->setFrom(reduced ? away.still() : away);
+        if (shown_)
+            pose_->run(1, Motion::spring());
+        else
+            pose_->run(0,
+                       reduced ? Animation{.kind = Animation::Kind::easeOut, .duration = 0.1}
+                               : Animation{.kind = Animation::Kind::easeIn, .duration = 0.12});
     });
-    place(m_.shown() ? 1 : 0);
 }
 
-void PopoverRoot::place(qreal t)
+qreal PopoverRoot::appearance() const
 {
-    appearance_ = t;
-    stage_->setVisible(t > 0);
-    // A spring may overshoot a little: the card then settles from below.
-    const int up = Motion::reduced() ? 0 : int(std::lround(lift * (1 - t)));
-    stageLayout_->setContentsMargins(margin, margin - up, margin, margin + up);
+    if (pose_)
+        return pose_->progress();
+    return shown_ ? 1 : 0;
 }

@@ -1,15 +1,17 @@
 #pragma once
 
-#include <QVariantAnimation>
+#include "ui/Transition.h"
+
+#include <QPointer>
 #include <QWidget>
 
 class MenuModel;
 class PopoverView;
-class QVBoxLayout;
 
-// The popover view inside the panel's transparent margin. It drops into place
-// from 8 points higher as the model's `shown` turns on (not under reduced
-// motion) and is gone at once when it turns off.
+// The popover view inside the panel's transparent margin. As the model's
+// `shown` turns on it springs into place, fading in from 96 % of its size and
+// 8 points higher; as it turns off it goes the same way back with a short
+// ease. Under reduced motion only its opacity changes.
 class PopoverRoot : public QWidget {
     Q_OBJECT
 public:
@@ -19,15 +21,14 @@ public:
 
     PopoverView* view() const { return view_; }
     // 0 hidden … 1 in place.
-    qreal appearance() const { return appearance_; }
+    qreal appearance() const;
+    // The card's way in or out while it moves, else null.
+    PoseEffect* pose() const { return pose_; }
 
 private:
-    void place(qreal t);
-
     MenuModel& m_;
     PopoverView* view_;
     QWidget* stage_;
-    QVBoxLayout* stageLayout_;
-    QVariantAnimation drop_;
-    qreal appearance_ = 0;
+    QPointer<PoseEffect> pose_;
+    bool shown_ = false;
 };

@@ -4,7 +4,9 @@
 #include "menu/MenuModel.h"
 #include "menu/PopoverBits.h"
 #include "ui/Kbd.h"
+#include "ui/Motion.h"
 #include "ui/Orb.h"
+#include "ui/Transition.h"
 #include "ui/Wordmark.h"
 #include "ui/ZVButton.h"
 #include "ui/ZVCard.h"
@@ -13,6 +15,7 @@
 #include "ui/ZVRow.h"
 #include "ui/ZVSection.h"
 
+#include <algorithm>
 #include <QHBoxLayout>
 #include <QScrollArea>
 #include <QScrollBar>
@@ -144,6 +147,20 @@ void PopoverView::showSelection()
 void PopoverView::rebuild()
 {
     marks_.clear();
+    if (content_ && m_.shown()) {
+        // What goes from an open popover fades out where it was.
+        const auto& now = m_.s().attention;
+        for (QWidget* card : content_->findChildren<QWidget*>()) {
+            const QString name = card->objectName();
+            if (!name.startsWith(QLatin1String("attn.")))
+                continue;
+            const QString id = name.mid(5);
+            if (std::none_of(now.begin(), now.end(), [&](const MenuState::Attn& a) { return a.id == id; }))
+                Transition::leave(card, this, Motion::spring());
+        }
+        if (upNextBody_ && !m_.upNextOpen())
+            Transition::leave(upNextBody_, this, Motion::spring());
+    }
     if (content_) {
         // Later: a click handler of the old content may be what rebuilt it.
         content_->hide();
@@ -161,6 +178,8 @@ void PopoverView::rebuild()
         sections->addWidget(quickRow());
     if (!s.attention.empty())
         sections->addWidget(attention());
+    else
+        shownAttention_ = QStringList();
     sections->addWidget(upNext());
     if (s.workday)
         sections->addWidget(workday());
@@ -369,6 +388,7 @@ QWidget* PopoverView::quickRow()
                              [this, id = b.id] { run(id); });
         tile->setObjectName(b.id);
         tile->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
+        pressShrinks(tile);
         mark(b.id, tile, [tile](bool on) { tile->setSelected(on); });
         tiles->addWidget(tile, 1);
     }
@@ -380,7 +400,9 @@ QWidget* PopoverView::quickRow()
 QWidget* PopoverView::attention()
 {
     auto* cards = column(8);
+    QStringList ids;
     for (const MenuState::Attn& a : m_.s().attention) {
+        ids << a.id;
         auto* stack = column(6, QMargins(10, 10, 10, 10));
 
         auto* texts = column(2);
@@ -423,7 +445,11 @@ QWidget* PopoverView::attention()
         card->setObjectName(QStringLiteral("attn.") + a.id);
         mark(a.open, card, [card](bool on) { card->setSelected(on); });
         cards->addWidget(card);
+        // A card new to an open popover slides in from the top, fading in.
+        if (m_.shown() && shownAttention_ && !shownAttention_->contains(a.id))
+            Transition::enter(card, {0, 1, 1}, Motion::spring());
     }
+    shownAttention_ = ids;
     return holding(cards);
 }
 
@@ -449,6 +475,7 @@ QWidget* PopoverView::upNext()
 
     if (m_.upNextOpen()) {
         auto* body = column(2);
+        auto* bodyView = holding(body);
         if (s.upNextNote) {
             auto* note = new Text(*s.upNextNote, ZVFont::sans(12.5), role(&Pal::tx3), Text::Mode::wrap);
             auto* padded = column(0, QMargins(10, 4, 10, 4));
@@ -465,8 +492,13 @@ QWidget* PopoverView::upNext()
             for (const MenuState::TodoRow& r : g.items)
                 body->addWidget(todoRow(r));
         }
-        stack->addLayout(body);
+        stack->addWidget(bodyView);
+        upNextBody_ = bodyView;
+        // Unfolded in an open popover, the body slides down from the heading.
+        if (m_.shown() && shownUpNextOpen_ == false)
+            Transition::enter(bodyView, {0, 1, 1}, Motion::spring());
     }
+    shownUpNextOpen_ = m_.upNextOpen();
     return holding(stack);
 }
 

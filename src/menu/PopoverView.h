@@ -67,4 +67,8 @@ private:
     QVBoxLayout* holderLayout_ = nullptr;
     QPointer<QWidget> content_;
     std::vector<Mark> marks_;
+    // What the last build showed, so that what is new to it can come in.
+    std::optional<QStringList> shownAttention_;
+    std::optional<bool> shownUpNextOpen_;
+    QPointer<QWidget> upNextBody_;
 };

@@ -32,8 +32,10 @@ FloatingPanel::FloatingPanel(bool clickThrough)
     OwnWindows::install();
     Qt::WindowFlags flags = Qt::Tool | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint | Qt::WindowDoesNotAcceptFocus
         | Qt::NoDropShadowWindowHint;
+    // Unmanaged when clicks pass through: a window manager's frame around it
+    // (openbox gives every managed window one) would take the clicks itself.
     if (clickThrough)
-        flags |= Qt::WindowTransparentForInput;
+        flags |= Qt::WindowTransparentForInput | Qt::X11BypassWindowManagerHint;
     setWindowFlags(flags);
     setAttribute(Qt::WA_ShowWithoutActivating);
     setAttribute(Qt::WA_TranslucentBackground);

@@ -37,6 +37,7 @@ void HUDModel::setMode(Mode mode)
 
 void HUDModel::set(Mode mode)
 {
+    emit switching();
     setMode(mode);
     modeChanged(mode);
 }

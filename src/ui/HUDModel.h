@@ -54,6 +54,8 @@ public:
 
 signals:
     void changed();
+    // Before the change of a switch through set(): the views animate it.
+    void switching();
 
 private:
     Mode mode_ = Mode::pill;

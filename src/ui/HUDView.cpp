@@ -9,11 +9,13 @@
 #include "ui/PalText.h"
 #include "ui/ShadowEffect.h"
 #include "ui/TextRun.h"
+#include "ui/Transition.h"
 #include "ui/ZVButton.h"
 #include "ui/ZVCard.h"
 #include "ui/ZVFont.h"
 #include "ui/ZVSection.h"
 
+#include <algorithm>
 #include <QHBoxLayout>
 #include <QPainter>
 #include <QPainterPath>
@@ -139,6 +141,7 @@ HUDView::HUDView(HUDModel& model, QWidget* parent)
     auto* outer = new QVBoxLayout(this);
     outer->setContentsMargins(14, 14, 14, 14);
     outer->setSizeConstraint(QLayout::SetFixedSize);
+    connect(&m_, &HUDModel::switching, this, [this] { switching_ = true; });
     connect(&m_, &HUDModel::changed, this, &HUDView::rebuild);
     ticker_.setInterval(1000);
     connect(&ticker_, &QTimer::timeout, this, &HUDView::tick);
@@ -182,6 +185,16 @@ QList<QWidget*> HUDView::feedRows() const
 
 void HUDView::rebuild()
 {
+    const bool switched = switching_;
+    switching_ = false;
+    // Entries that drop out of a card that stays fade out where they were.
+    if (body_ && feed_ && m_.mode() == Mode::card && !switched && !Orb::snapshot()) {
+        for (QWidget* row : feedRows()) {
+            const QUuid id = static_cast<FeedRow*>(row)->item().id;
+            if (std::none_of(m_.feed().begin(), m_.feed().end(), [&](const FeedItem& f) { return f.id == id; }))
+                Transition::leave(row, this, Motion::spring());
+        }
+    }
     if (body_) {
         // Deleted later: the change may come from a click on one of its buttons.
         layout()->removeWidget(body_);
@@ -194,9 +207,11 @@ void HUDView::rebuild()
     status_ = empty_ = nullptr;
     switch (m_.mode()) {
     case Mode::dot:
+        shownFeed_.reset();
         body_ = buildDot();
         break;
     case Mode::pill:
+        shownFeed_.reset();
         body_ = buildPill();
         break;
     case Mode::card:
@@ -204,6 +219,10 @@ void HUDView::rebuild()
         break;
     }
     layout()->addWidget(body_);
+    if (switched && !Orb::snapshot()) {
+        // The new layout grows out of the remembered corner, which stays put.
+        Transition::enter(this, {0, 0.94, 0}, Motion::spring(), PoseEffect::Anchor::topRight);
+    }
     if (clocks_.isEmpty() || Orb::snapshot())
         ticker_.stop();
     else if (!ticker_.isActive())
@@ -345,8 +364,17 @@ QWidget* HUDView::buildCard()
         empty_->setWrap(FeedRow::width);
         rows->addWidget(empty_);
     }
-    for (size_t i = 0; i < m_.feed().size(); ++i)
-        rows->addWidget(new FeedRow(m_.feed()[i], std::max(0.25, 1 - 0.16 * double(i))));
+    std::vector<QUuid> ids;
+    for (size_t i = 0; i < m_.feed().size(); ++i) {
+        const FeedItem& item = m_.feed()[i];
+        auto* feedRow = new FeedRow(item, std::max(0.25, 1 - 0.16 * double(i)));
+        rows->addWidget(feedRow);
+        ids.push_back(item.id);
+        // A new entry in a card already on screen moves in from the top, fading in.
+        if (shownFeed_ && std::find(shownFeed_->begin(), shownFeed_->end(), item.id) == shownFeed_->end())
+            Transition::enter(feedRow, {0, 1, 1}, Motion::spring());
+    }
+    shownFeed_ = ids;
     feedBox->addWidget(feed_);
     main->addLayout(feedBox);
 

@@ -4,7 +4,10 @@
 
 #include <QPointer>
 #include <QTimer>
+#include <QUuid>
 #include <QWidget>
+#include <optional>
+#include <vector>
 
 class PalText;
 class PaintButton;
@@ -56,6 +59,9 @@ private:
     QPointer<QWidget> body_;
     QPointer<QWidget> feed_;
     QList<QPointer<PalText>> clocks_;
+    // The feed's ids as last drawn in the card: rows new to it slide in.
+    std::optional<std::vector<QUuid>> shownFeed_;
+    bool switching_ = false;
     PaintButton* dot_ = nullptr;
     ZVButton* collapse_ = nullptr;
     ZVButton* wrapUp_ = nullptr;

@@ -48,7 +48,7 @@ Animation spring(double response, double damping)
 
 int Animation::msecs() const
 {
-    const double seconds = kind == Kind::easeOut ? duration : settleSeconds(response, damping);
+    const double seconds = kind == Kind::spring ? settleSeconds(response, damping) : duration;
     return int(std::lround(seconds * 1000));
 }
 
@@ -56,6 +56,8 @@ QEasingCurve Animation::curve() const
 {
     if (kind == Kind::easeOut)
         return QEasingCurve(QEasingCurve::OutCubic);
+    if (kind == Kind::easeIn)
+        return QEasingCurve(QEasingCurve::InCubic);
     QEasingCurve c;
     if (*this == ::spring(0.32, 0.82))
         c.setCustomType(springCurve<320, 820>);

@@ -5,13 +5,13 @@
 // One of the kit's animations: a short ease-out, or a spring given by its
 // response (seconds per oscillation) and damping fraction.
 struct Animation {
-    enum class Kind { easeOut, spring };
+    enum class Kind { easeOut, easeIn, spring };
     Kind kind = Kind::easeOut;
-    double duration = 0; // ease-out: its length in seconds
+    double duration = 0; // ease-out, ease-in: its length in seconds
     double response = 0; // spring
     double damping = 0;  // spring
 
-    // How long it runs: an ease-out's duration; a spring until it is within
+    // How long it runs: an ease's duration; a spring until it is within
     // 0.1 % of its target.
     int msecs() const;
     // Progress 0 → 1 over msecs(); a spring's curve may overshoot slightly.

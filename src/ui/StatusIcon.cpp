@@ -1,5 +1,8 @@
 #include "ui/StatusIcon.h"
 
+#include <QCursor>
+#include <QSystemTrayIcon>
+
 #include "ui/Scheme.h"
 
 #include "core/Brand.h"
@@ -139,3 +142,12 @@ QByteArray appIcon(int pixels)
 }
 
 } // namespace StatusIcon
+
+QRect StatusIcon::popoverAnchor(const QSystemTrayIcon& tray)
+{
+    const QRect reported = tray.geometry();
+    // The pointer is on the icon when it is clicked; a rectangle elsewhere is wrong.
+    if (reported.isEmpty() || !reported.adjusted(-2, -2, 2, 2).contains(QCursor::pos()))
+        return {};
+    return reported;
+}

@@ -3,6 +3,9 @@
 #include <QByteArray>
 #include <QIcon>
 #include <QImage>
+#include <QRect>
+
+class QSystemTrayIcon;
 
 // Zelvan's mark, a thick slash rising to the right: the tray icon and the
 // application icon. Drawn in code from the brand colours; no state.
@@ -24,5 +27,10 @@ bool darkTray();
 // The application icon as PNG data, `pixels` square: the slash on a rounded
 // near-black square, transparent around it. Empty when it cannot be made.
 QByteArray appIcon(int pixels);
+
+// Where the popover hangs from after a click on `tray`: the icon's geometry
+// when the tray reports one that holds the pointer, else none (the pointer).
+// An XEmbed tray reports a geometry that does not follow the embedding.
+QRect popoverAnchor(const QSystemTrayIcon& tray);
 
 } // namespace StatusIcon

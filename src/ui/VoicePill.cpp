@@ -140,6 +140,8 @@ void VoicePill::show(bool listening, const QString& text, std::optional<double> 
     layout();
     panel_->setWindowOpacity(1);
     panel_->show();
+    // No window manager stacks it: it goes on top itself.
+    panel_->raise();
     if (hideAfter) {
         QPointer<VoicePill> self(this);
         hideWork_ = later_.after(*hideAfter, [self] {

@@ -6,12 +6,14 @@
 #include "menu/PopoverController.h"
 #include "menu/PopoverView.h"
 #include "platform/DesktopHelpers.h"
+#include "ui/StatusIcon.h"
 
 #include <gtest/gtest.h>
 
 #include <QApplication>
 #include <QScreen>
 #include <QSettings>
+#include <QSystemTrayIcon>
 #include <QTemporaryDir>
 #include <QWidget>
 #include <QWindow>
@@ -91,6 +93,63 @@ TEST_F(PopoverDesktop, ArrowsAndReturnRunTheSelectedAction)
     ASSERT_TRUE(waitFor([&] { return !log.isEmpty(); }, 20));
     EXPECT_EQ(log, QStringList({"closed board"}));
     EXPECT_TRUE(waitFor([&] { return !c.panel()->isVisible(); }, 20));
+}
+
+// Where the slash of a light tray (#4A8A00) shows in the lower part of the
+// screen, where the tray host sits: the bounding box of its pixels.
+QRect slashOnScreen()
+{
+    const QRect lower = QGuiApplication::primaryScreen()->geometry().adjusted(0, 540, 0, 0);
+    const QImage shot =
+        QGuiApplication::primaryScreen()->grabWindow(0, lower.x(), lower.y(), lower.width(), lower.height()).toImage();
+    QRect box;
+    int n = 0;
+    for (int y = 0; y < shot.height(); ++y)
+        for (int x = 0; x < shot.width(); ++x) {
+            const QColor c = shot.pixelColor(x, y);
+            if (std::abs(c.red() - 0x4a) <= 8 && std::abs(c.green() - 0x8a) <= 8 && c.blue() <= 8) {
+                box |= QRect(lower.x() + x, lower.y() + y, 1, 1);
+                ++n;
+            }
+        }
+    return n >= 20 ? box : QRect();
+}
+
+// The tray host sits at the bottom right: a click on the icon opens the
+// popover standing over it, a second click closes it and does not reopen it.
+TEST_F(PopoverDesktop, ATrayClickOpensItOverTheIconAndASecondClosesIt)
+{
+    ASSERT_TRUE(waitFor([] { return QSystemTrayIcon::isSystemTrayAvailable(); }, 20));
+    QSystemTrayIcon tray(StatusIcon::slash());
+    int clicks = 0;
+    QObject::connect(&tray, &QSystemTrayIcon::activated, [&](QSystemTrayIcon::ActivationReason r) {
+        if (r != QSystemTrayIcon::Trigger)
+            return;
+        ++clicks;
+        c.toggle(StatusIcon::popoverAnchor(tray));
+    });
+    tray.show();
+    QRect icon;
+    ASSERT_TRUE(waitFor([&] { return !(icon = slashOnScreen()).isEmpty(); }, 30)) << "no tray icon on the screen";
+
+    const QPoint at = icon.center();
+    ASSERT_TRUE(xdotool({"mousemove", "--sync", QString::number(at.x()), QString::number(at.y()), "click", "1"}));
+    ASSERT_TRUE(waitFor([&] { return c.isOpen() && c.panel()->windowHandle()->isExposed(); }, 20));
+    const QRect card = c.panel()->frameGeometry().adjusted(PopoverController::margin, PopoverController::margin,
+                                                           -PopoverController::margin, -PopoverController::margin);
+    const QRect area = QGuiApplication::primaryScreen()->availableGeometry();
+    EXPECT_LE(card.bottom(), icon.top()) << "it stands over the icon";
+    EXPECT_GE(card.bottom(), icon.top() - 40) << "close to it";
+    EXPECT_TRUE(card.left() <= at.x() || card.right() == area.right() - PopoverController::gap)
+        << "over the icon, or kept inside the screen's edge";
+    EXPECT_LE(card.right(), area.right() - PopoverController::gap + 1);
+
+    ASSERT_TRUE(xdotool({"click", "1"}));
+    EXPECT_TRUE(waitFor([&] { return !c.panel()->isVisible(); }, 20));
+    // Give a replayed click time to arrive: it would open the popover again.
+    waitFor([] { return false; }, 1);
+    EXPECT_FALSE(c.isOpen());
+    EXPECT_EQ(clicks, 1) << "the closing click is not passed on to the tray";
 }
 
 } // namespace

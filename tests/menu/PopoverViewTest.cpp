@@ -2,9 +2,12 @@
 // clicks on every element found by its action id, selection, folding and the
 // measured height. Set ZELVAN_SNAPSHOT_DIR to keep the images for a look.
 #include "MenuFixtures.h"
+#include "menu/PopoverRoot.h"
 #include "menu/PopoverView.h"
 #include "ui/Orb.h"
 #include "ui/Snapshot.h"
+#include "support/TestSupport.h"
+#include "ui/Transition.h"
 #include "ui/ZVButton.h"
 #include "ui/ZVRow.h"
 
@@ -214,6 +217,86 @@ TEST_F(PopoverViewTest, HeightIsMeasuredAndScrollsOnlyAboveTheMaximum)
     EXPECT_GT(m.contentHeight(), PopoverView::maxHeight);
     EXPECT_EQ(area->height(), PopoverView::maxHeight);
     EXPECT_EQ(area->verticalScrollBarPolicy(), Qt::ScrollBarAsNeeded);
+}
+
+// The entry under way on `w` or on the nearest of its ancestors, up to `top`.
+PoseEffect* entryOf(QWidget* w, QWidget* top)
+{
+    for (; w && w != top; w = w->parentWidget())
+        if (auto* e = Transition::entering(w))
+            return e;
+    return nullptr;
+}
+
+// What comes into an open popover moves in, the tiles shrink while held, the
+// card springs in and eases out; under reduced motion only opacities change.
+TEST_F(PopoverViewTest, MotionOfCardsListTilesAndTheWholePopover)
+{
+    for (const bool reduced : {false, true}) {
+        SCOPED_TRACE(reduced ? "reduced motion" : "full motion");
+        qputenv("ZELVAN_REDUCE_MOTION", reduced ? "1" : "0");
+        m.setShown(false);
+        MenuState s = busyState();
+        s.attention.pop_back();
+        install(m, s, log);
+        m.setUpNextOpen(false);
+        PopoverRoot root(m);
+        PopoverView& view = *root.view();
+        EXPECT_EQ(entryOf(view.findChild<QWidget*>("attn.route"), &view), nullptr) << "nothing moves while closed";
+
+        m.setShown(true);
+        EXPECT_TRUE(root.pose()->running());
+        EXPECT_EQ(root.pose()->from(), reduced ? (Pose{0, 1, 0, 0}) : (Pose{0, 0.96, 0, 8}));
+
+        install(m, busyState(), log); // "review" is new
+        EXPECT_EQ(entryOf(view.findChild<QWidget*>("attn.route"), &view), nullptr) << "a card already shown stays";
+        PoseEffect* card = entryOf(view.findChild<QWidget*>("attn.review"), &view);
+        ASSERT_NE(card, nullptr);
+        EXPECT_EQ(card->from(), reduced ? (Pose{0, 1, 0, 0}) : (Pose{0, 1, 1, 0})) << "slides in from the top";
+        EXPECT_EQ(card->animation().duration(), Motion::spring().msecs());
+
+        const auto leaving = [&] { return view.findChildren<QWidget*>("leaving", Qt::FindDirectChildrenOnly).size(); };
+        s = busyState();
+        s.attention.erase(s.attention.begin()); // "route" goes
+        install(m, s, log);
+        EXPECT_EQ(leaving(), 1) << "a card that goes fades out where it was";
+        EXPECT_TRUE(waitFor([&] { return leaving() == 0; }, 20));
+
+        m.setUpNextOpen(true);
+        PoseEffect* list = entryOf(view.findChild<QWidget*>("todo.a.1"), &view);
+        ASSERT_NE(list, nullptr) << "the unfolded list comes in";
+        EXPECT_EQ(list->from().lift, reduced ? 0 : 1);
+        EXPECT_TRUE(waitFor([&] { return !entryOf(view.findChild<QWidget*>("todo.a.1"), &view); }, 20));
+        m.setUpNextOpen(false);
+        EXPECT_EQ(leaving(), 1) << "and fades out as it folds";
+        m.setUpNextOpen(true);
+
+        auto* tile = view.findChild<QAbstractButton*>("q.pin");
+        ASSERT_NE(tile, nullptr);
+        EXPECT_EQ(tile->graphicsEffect(), nullptr) << "at rest a tile draws plainly";
+        tile->setDown(true);
+        emit tile->pressed();
+        auto* press = qobject_cast<PoseEffect*>(tile->graphicsEffect());
+        if (reduced) {
+            EXPECT_EQ(press, nullptr) << "held, the tile keeps its size under reduced motion";
+        } else {
+            ASSERT_NE(press, nullptr);
+            EXPECT_EQ(press->from().scale, 0.96);
+            EXPECT_EQ(press->animation().endValue().toReal(), 0.0) << "held, the tile shrinks";
+            tile->setDown(false);
+            emit tile->released();
+            EXPECT_EQ(press->animation().endValue().toReal(), 1.0);
+            EXPECT_TRUE(waitFor([&] { return !tile->graphicsEffect(); }, 20)) << "and grows back to rest";
+        }
+
+        m.setShown(false);
+        EXPECT_TRUE(root.pose()->running());
+        EXPECT_EQ(root.pose()->animation().endValue().toReal(), 0.0);
+        EXPECT_EQ(root.pose()->animation().duration(), reduced ? 100 : 120);
+        EXPECT_TRUE(waitFor([&] { return !root.pose()->running(); }, 20));
+        EXPECT_EQ(root.appearance(), 0);
+    }
+    qunsetenv("ZELVAN_REDUCE_MOTION");
 }
 
 } // namespace

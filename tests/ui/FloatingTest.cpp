@@ -11,8 +11,10 @@
 #include "ui/Orb.h"
 #include "ui/PalText.h"
 #include "ui/Snapshot.h"
+#include "ui/Transition.h"
 #include "ui/ZVButton.h"
 #include "ui/ZVFont.h"
+#include "support/TestSupport.h"
 
 #include <QCoreApplication>
 
@@ -312,4 +314,41 @@ TEST(FloatingSnapshots, NudgesPanelModesAndPill)
         EXPECT_TRUE(Snapshot::png(pill, dark, dir + "/pill" + s + ".png"));
     }
     Orb::setSnapshot(false);
+}
+
+// A switch of layout grows out of the fixed corner and a new feed entry moves
+// in from the top; a new session's layout and the first build come without
+// either. Under reduced motion only the opacity changes.
+TEST(HUDView, ModeSwitchesAndNewEntriesMoveUnlessMotionIsReduced)
+{
+    for (const bool reduced : {false, true}) {
+        SCOPED_TRACE(reduced ? "reduced motion" : "full motion");
+        qputenv("ZELVAN_REDUCE_MOTION", reduced ? "1" : "0");
+        HUDModel m;
+        HUDView view(m);
+        m.setMode(HUDModel::Mode::card);
+        EXPECT_EQ(Transition::entering(&view), nullptr) << "a session's stored layout just shows";
+        m.add(FeedItem::Kind::heard, "first");
+        ASSERT_EQ(view.feedRows().size(), 1);
+        PoseEffect* first = Transition::entering(view.feedRows()[0]);
+        ASSERT_NE(first, nullptr) << "an entry new to the card comes in";
+        EXPECT_EQ(first->from(), reduced ? (Pose{0, 1, 0, 0}) : (Pose{0, 1, 1, 0}));
+        EXPECT_EQ(first->animation().duration(), Motion::spring().msecs());
+        m.add(FeedItem::Kind::nowIn, "Figma");
+        ASSERT_EQ(view.feedRows().size(), 2);
+        EXPECT_NE(Transition::entering(view.feedRows()[0]), nullptr);
+        EXPECT_EQ(Transition::entering(view.feedRows()[1]), nullptr) << "an entry already shown does not move again";
+
+        for (int i = 0; i < HUDModel::keep; ++i)
+            m.add(FeedItem::Kind::tip, QString::number(i));
+        EXPECT_EQ(view.findChildren<QWidget*>("leaving", Qt::FindDirectChildrenOnly).size(), 2)
+            << "the entries pushed out of the feed fade out where they were";
+
+        m.set(HUDModel::Mode::pill);
+        PoseEffect* grow = Transition::entering(&view);
+        ASSERT_NE(grow, nullptr);
+        EXPECT_EQ(grow->from(), reduced ? (Pose{0, 1, 0, 0}) : (Pose{0, 0.94, 0, 0}));
+        EXPECT_TRUE(waitFor([&] { return !Transition::entering(&view); }, 20)) << "at rest the effect goes";
+    }
+    qunsetenv("ZELVAN_REDUCE_MOTION");
 }
