@@ -74,8 +74,10 @@ void AppController::refreshTodos()
 }
 
 void AppController::activityTick() {}
-void AppController::retryPersonal(bool) {}
-void AppController::retryUploads() {}
+void AppController::watchReview(const QString&, const API&, const std::optional<Url>&, const std::optional<QString>&,
+                                const QString&)
+{
+}
 
 void AppController::refreshAccount(std::function<void()> then)
 {

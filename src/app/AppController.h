@@ -4,12 +4,16 @@
 #include "activity/TodoStore.h"
 #include "activity/WorkdayTracker.h"
 #include "app/AppPorts.h"
+#include "app/UploadState.h"
 #include "core/Accounts.h"
 #include "core/Settings.h"
 #include "core/SignIn.h"
 #include "session/Recorder.h"
+#include "session/RouteResult.h"
+#include "session/Suggestion.h"
 
 #include <QDateTime>
+#include <QHash>
 #include <QSet>
 #include <QStringList>
 #include <memory>
@@ -110,6 +114,42 @@ public:
     bool blinkOn = true;
     bool voiceByClick = false;
 
+    // --- The main road: recording, filing and upload (Recording.cpp, Filing.cpp, Upload.cpp).
+    // One answer of "Where does this go?": one button of its nudge.
+    struct Choice {
+        bool personal = false;
+        std::optional<Workspace> ws;
+        QString label;
+        bool suggested = false;
+    };
+    // The where-question waits this long (ZELVAN_ASK_SECONDS, else 120), read afresh each time.
+    static double askSeconds();
+    // A stop that has not finished after this long is given up as interrupted.
+    static constexpr double stopWatchdogSeconds = 60;
+    void finish(const std::shared_ptr<Session>& session);
+    void askWhere(const std::shared_ptr<Session>& session);
+    std::vector<Choice> whereChoices(const Session& session);
+    void choose(const std::shared_ptr<Session>& session, const Choice& choice);
+    void applyPersonal(const std::shared_ptr<Session>& session, const QString& why);
+    void applyProject(const std::shared_ptr<Session>& session, const Workspace& ws,
+                      const std::optional<RouteResult>& result, bool autoFiled);
+    void decided(const std::shared_ptr<Session>& session);
+    void uploadSession(const std::shared_ptr<Session>& session);
+    void uploadPersonal(const std::shared_ptr<Session>& session, bool quiet);
+    void signInNudge(const std::shared_ptr<Session>& session);
+    // Watches the platform's review of an uploaded call; filled in by the review flow.
+    void watchReview(const QString& id, const API& api, const std::optional<Url>& link,
+                     const std::optional<QString>& dest, const QString& title);
+    // Keys are session folder paths.
+    QSet<QString> routing;
+    QHash<QString, std::vector<RouteResult>> routeScores;
+    QHash<QString, Suggestion> routeSuggest;
+    QSet<QString> uploading;
+    UploadState upload;
+    QDateTime lastPersonalTry;
+    std::optional<Ports::Scheduler::Id> stopWatchdog;
+    // --- end of the main road
+
     // Identifiers the status item's icon and tooltip use.
     static const QString idleToolTip;
     static const QString recordingToolTip;
@@ -148,6 +188,20 @@ private:
     void dumpMenuLater(double delay);
     void begin(const std::optional<Ports::CallHit>& hit, bool mic);
     void saved(const std::shared_ptr<Session>& session);
+    // The main road's private steps.
+    void startWithMic(const std::optional<Ports::CallHit>& hit, bool micAvailable);
+    void micDenied(const std::optional<Ports::CallHit>& hit);
+    void startFailed(const std::shared_ptr<Session>& session, const QString& error, bool screenOK);
+    void recordingTick();
+    void sampleRecordingApp(const std::shared_ptr<Recorder>& rec);
+    void stopHung(const QString& dir);
+    void uploadProject(const std::shared_ptr<Session>& session, const Workspace& ws, const API& api);
+    void uploadProgress(const QString& key, const QString& step);
+    void whenUploaded(const QString& key, std::function<void(AppController&)> then);
+    void retryPersonalStep(const QStringList& candidates, qsizetype i, bool force);
+    void retryUploadsWait();
+    QString recordingDir_;
+    quint64 stopGeneration_ = 0;
     void terminate();
     void uiLog(const QString& message);
 

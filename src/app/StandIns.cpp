@@ -122,5 +122,6 @@ AppPorts AppPorts::standIns(Ports::Scheduler& scheduler, Ports::Worker& worker, 
     p.ownWindows = &windows;
     p.application = &application;
     p.devices = &CaptureDevices::system();
+    p.capture = &Ports::Capture::system();
     return p;
 }

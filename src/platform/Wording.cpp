@@ -13,6 +13,7 @@ struct Word {
 // Whole words only.
 constexpr Word words[] = {
     {"Mac", "computer"},
+    {"macOS", "the system"},
 };
 
 // Longest first: "System Settings" alone is the fallback.
