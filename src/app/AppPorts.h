@@ -14,10 +14,12 @@
 #include <optional>
 #include <vector>
 
+class MenuModel;
+
 // Every collaborator of the application controller, each behind a small interface,
-// so that tests drive the controller with fakes and a fake scheduler. The real
-// components adapt to these; where a component is not built yet, a do-nothing
-// stand-in (AppPorts::standIns) takes its place.
+// so that tests drive the controller with fakes and a fake scheduler. The running
+// application adapts its real components to these (RealPorts); tests that need
+// only some of them take do-nothing stand-ins for the rest (AppPorts::standIns).
 namespace Ports {
 
 // Timers and deferred calls on the main thread.
@@ -232,6 +234,8 @@ public:
     virtual ~Menu() = default;
     virtual void rebuild() = 0;
     virtual QString dump() const = 0;
+    // The popover's model that a menu build fills; none without a popover.
+    virtual MenuModel* model() { return nullptr; }
 };
 
 // Windows of this process that are shown and kept out of recordings.
@@ -282,12 +286,12 @@ struct AppPorts {
     Ports::Windows* ownWindows = nullptr;
     Ports::Application* application = nullptr;
     CaptureDevices* devices = nullptr;
-    Ports::Capture* capture = nullptr;
+    Ports::Capture* capture = &Ports::Capture::system();
     // The workday folder; empty for the default.
     QString workdayDir;
 
-    // Do-nothing stand-ins for the components not built yet, over the given
-    // scheduler, worker, status item and application.
+    // Do-nothing stand-ins for every component, over the given scheduler, worker,
+    // status item and application.
     static AppPorts standIns(Ports::Scheduler& scheduler, Ports::Worker& worker, Ports::StatusItem& statusItem,
                              Ports::Application& application);
 };

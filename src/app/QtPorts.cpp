@@ -6,8 +6,6 @@
 #include <QApplication>
 #include <QFuture>
 #include <QMessageBox>
-#include <QPainter>
-#include <QPixmap>
 #include <QProcess>
 #include <QPushButton>
 #include <QStandardPaths>
@@ -126,22 +124,6 @@ std::optional<QRect> TrayStatusItem::geometry() const
     if (!tray_ || tray_->geometry().isEmpty())
         return std::nullopt;
     return tray_->geometry();
-}
-
-QIcon TrayStatusItem::placeholder(bool recording, bool dot)
-{
-    QPixmap pm(36, 36);
-    pm.fill(Qt::transparent);
-    QPainter p(&pm);
-    p.setRenderHint(QPainter::Antialiasing);
-    p.setPen(QPen(QColor(0xC8, 0xF0, 0x3C), 5, Qt::SolidLine, Qt::RoundCap));
-    p.drawLine(10, 30, 24, 6);
-    if (recording && dot) {
-        p.setPen(Qt::NoPen);
-        p.setBrush(QColor(0xFF, 0x45, 0x3A));
-        p.drawEllipse(QRectF(24, 24, 10, 10));
-    }
-    return QIcon(pm);
 }
 
 void DesktopApplication::terminate()

@@ -50,9 +50,6 @@ public:
     QString toolTip() const override { return toolTip_; }
     std::optional<QRect> geometry() const override;
 
-    // A stand-in image until the real tray images exist.
-    static QIcon placeholder(bool recording, bool dot);
-
 private:
     void refreshToolTip();
     Painter painter_;

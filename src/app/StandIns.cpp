@@ -1,5 +1,6 @@
-// Do-nothing stand-ins for the components the controller talks to that this build
-// does not have yet. Each answers as the component would when idle.
+// Do-nothing stand-ins for the components the controller talks to, for tests that
+// drive it without windows, keys or a tray. Each answers as the component would
+// when idle.
 #include "app/AppPorts.h"
 
 #include "core/Clock.h"
@@ -122,6 +123,5 @@ AppPorts AppPorts::standIns(Ports::Scheduler& scheduler, Ports::Worker& worker, 
     p.ownWindows = &windows;
     p.application = &application;
     p.devices = &CaptureDevices::system();
-    p.capture = &Ports::Capture::system();
     return p;
 }

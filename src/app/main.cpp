@@ -1,13 +1,17 @@
 #include "app/AppController.h"
 #include "app/QtPorts.h"
 #include "app/QuitSignals.h"
+#include "app/RealPorts.h"
 #include "app/RecTest.h"
 #include "app/SingleInstance.h"
 #include "core/Accounts.h"
+#include "board/Board.h"
 #include "core/Log.h"
+#include "core/Settings.h"
 #include "platform/OwnWindows.h"
 #include "platform/Relaunch.h"
 #include "platform/SystemLog.h"
+#include "ui/StatusIcon.h"
 
 #include <QApplication>
 #include <QCoreApplication>
@@ -90,18 +94,33 @@ int runApplication(int argc, char** argv, const QStringList& args)
         }
     }
 
+    // The board's web view shares its GL context; this must precede the application.
+    QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
     QApplication app(argc, argv);
     app.setQuitOnLastWindowClosed(false);
     QtScheduler scheduler;
     QtWorker worker;
-    TrayStatusItem tray(&TrayStatusItem::placeholder);
+    TrayStatusItem tray([](bool recording, bool dot) { return StatusIcon::slash(18, recording, dot); });
     DesktopApplication application;
     OwnWindowList ownWindows;
-    AppPorts ports = AppPorts::standIns(scheduler, worker, tray, application);
-    ports.ownWindows = &ownWindows;
+    // The popover's fold state and the recording panel's place live in the standard store.
+    const std::unique_ptr<QSettings> standard = Settings::standard();
+    QSettings& store = standard ? *standard : Settings::shared().d();
+    // Components made before the controller reach it through this handle.
+    auto handle = std::make_shared<std::weak_ptr<AppController>>();
+    RealPorts::Components components(store, tray, args, [handle] {
+        if (auto c = handle->lock())
+            c->requestQuit();
+    });
 
-    auto controller = AppController::create(Accounts::shared(), std::move(ports), args);
+    auto controller = AppController::create(Accounts::shared(),
+                                            components.ports(scheduler, worker, application, ownWindows), args);
     std::weak_ptr<AppController> weak = controller;
+    *handle = weak;
+    Board::shared().openSettings = [weak] {
+        if (auto c = weak.lock())
+            c->openSettings();
+    };
     QuitSignals quitSignals([weak] {
         if (auto c = weak.lock())
             c->requestQuit();

@@ -6,6 +6,7 @@
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QProcess>
+#include <QRegularExpression>
 #include <csignal>
 #include <gtest/gtest.h>
 #include <memory>
@@ -90,12 +91,18 @@ TEST(InstanceDesktop, ALaterStartHandsItsLinkOverAndDiagnosticsRunBeside)
     const QByteArray dumpErr = dump.readAllStandardError();
     EXPECT_TRUE(dumpErr.contains("[Zelvan] menu dump:\n")) << dumpErr.toStdString();
     EXPECT_FALSE(dumpErr.contains("already running"));
+    // The popover's own menu, idle: its header, the kick-in block with the key
+    // as this desktop writes it, and the up-next section.
+    const QString menu = QString::fromUtf8(dump.readAllStandardOutput());
+    EXPECT_TRUE(menu.startsWith("Zelvan — ")) << menu.toStdString();
+    EXPECT_TRUE(menu.contains("\n[Kick in Ctrl+Alt+R]\n  records screen & audio\n")) << menu.toStdString();
+    EXPECT_TRUE(menu.contains("\n// UP NEXT (")) << menu.toStdString();
 
     EXPECT_EQ(first->state(), QProcess::Running);
     terminate(*first);
     // "already running" goes to the system log only, never into the running one's file.
     EXPECT_FALSE(readFile(support.file("zelvan.log")).contains("already running"));
-    EXPECT_TRUE(readFile(support.file("zelvan.log")).contains("menu dump:"));
+    EXPECT_TRUE(QString::fromUtf8(readFile(support.file("zelvan.log"))).contains("menu dump:\n" + menu.chopped(1)));
 }
 
 TEST(InstanceDesktop, UiCheckReportsEachStepAndEnds)
@@ -116,6 +123,16 @@ TEST(InstanceDesktop, UiCheckReportsEachStepAndEnds)
     EXPECT_TRUE(lines[4].startsWith("ui-check: hud card frame=")) << lines[4].toStdString();
     EXPECT_TRUE(lines[5].startsWith("ui-check: hud dot frame=")) << lines[5].toStdString();
     EXPECT_EQ(lines[6], "ui-check: done");
+    // The real popover opened with a frame and closed on Escape; the real panel
+    // showed, kept out of recordings, with the two feed lines.
+    EXPECT_TRUE(lines[0].startsWith("ui-check: popover open=true ")) << lines[0].toStdString();
+    EXPECT_TRUE(lines[0].contains(QRegularExpression(" frame=\\{\\{-?\\d+, -?\\d+\\}, \\{\\d+, \\d+\\}\\} ")))
+        << lines[0].toStdString();
+    EXPECT_TRUE(lines[2].startsWith("ui-check: after Esc open=false ")) << lines[2].toStdString();
+    EXPECT_TRUE(lines[3].endsWith(" sharing=none:true")) << lines[3].toStdString();
+    for (int i : {3, 4, 5})
+        EXPECT_FALSE(lines[i].contains("frame=-")) << lines[i].toStdString();
+    EXPECT_TRUE(lines[4].endsWith(" feed=2")) << lines[4].toStdString();
 }
 
 TEST(InstanceDesktop, SingleInstanceHandsMessagesLineByLine)
