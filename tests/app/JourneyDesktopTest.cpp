@@ -8,6 +8,7 @@
 #include "core/Paths.h"
 #include "core/Settings.h"
 #include "core/WebPlatform.h"
+#include "session/OCR.h"
 #include "session/Session.h"
 #include "session/SessionLock.h"
 #include "support/FakePlatform.h"
@@ -25,6 +26,9 @@
 #include <QJsonArray>
 #include <QLabel>
 #include <QProcess>
+#include <QTemporaryDir>
+#include <QGuiApplication>
+#include <QScreen>
 #include <csignal>
 #include <gtest/gtest.h>
 
@@ -46,6 +50,54 @@ void spend(double seconds)
         QCoreApplication::processEvents(QEventLoop::AllEvents, 100);
 }
 
+// A sound server of the test's own, like the private desktop's, to take away from
+// under a recording.
+class PrivatePulse {
+public:
+    PrivatePulse()
+    {
+        const QString pa = dir_.filePath("pulse.pa");
+        writeFile(pa,
+                  QStringLiteral("load-module module-native-protocol-unix auth-anonymous=1 socket=%1\n"
+                                 "load-module module-null-sink sink_name=spk rate=48000 channels=1 "
+                                 "channel_map=mono\n"
+                                 "load-module module-null-sink sink_name=micfeed rate=48000 channels=1 "
+                                 "channel_map=mono\n"
+                                 "load-module module-remap-source source_name=vmic master=micfeed.monitor "
+                                 "rate=48000 channels=1 channel_map=mono\n"
+                                 "set-default-sink spk\nset-default-source vmic\n")
+                      .arg(dir_.filePath("native"))
+                      .toUtf8());
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert("PULSE_RUNTIME_PATH", dir_.path());
+        env.remove("PULSE_SERVER");
+        // The desktop's own server holds the bus name; this one stays off the bus.
+        env.insert("DBUS_SESSION_BUS_ADDRESS", "unix:path=" + dir_.filePath("no-bus"));
+        process_.setProcessEnvironment(env);
+        process_.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        process_.start("pulseaudio",
+                       {"-n", "--daemonize=no", "--use-pid-file=no", "--system=no", "--realtime=no",
+                        "--high-priority=no", "--disallow-exit", "--exit-idle-time=-1", "--log-target=stderr",
+                        "--log-level=error", "--file=" + pa});
+        ok_ = process_.waitForStarted(10'000) && waitFor([&] { return run("pactl", {"-s", server(), "info"}); }, 30);
+    }
+    ~PrivatePulse() { kill(); }
+    bool ok() const { return ok_; }
+    QString server() const { return "unix:" + dir_.filePath("native"); }
+    void kill()
+    {
+        if (process_.state() != QProcess::NotRunning) {
+            process_.kill();
+            process_.waitForFinished(10'000);
+        }
+    }
+
+private:
+    QTemporaryDir dir_{"/tmp/zelvan-pulse-XXXXXX"};
+    QProcess process_;
+    bool ok_ = false;
+};
+
 class Journey : public testing::Test {
 protected:
     TempSupport support;
@@ -58,14 +110,22 @@ protected:
     QProcess app;
     QByteArray err;
 
-    void SetUp() override
+    // Signed in on the fake platform, with the projects Alpha and Beta or none.
+    void prepare(bool projects)
     {
         FakeWebPlatform::Options o;
-        o.projects = {{"alpha", "Alpha", "owner"}, {"beta", "Beta", "member"}};
+        o.projects.clear();
+        if (projects)
+            o.projects = {{"alpha", "Alpha", "owner"}, {"beta", "Beta", "member"}};
         web = std::make_unique<FakeWebPlatform>(platform, o);
         platform.start();
-        web->project("alpha").setRouteScore({{"score", 0.8}, {"reasons", QJsonArray{"with Ada"}}});
-        web->project("beta").setRouteScore({{"score", 0.3}, {"reasons", QJsonArray{"mentions beta"}}});
+        std::vector<Workspace> listed;
+        if (projects) {
+            web->project("alpha").setRouteScore({{"score", 0.8}, {"reasons", QJsonArray{"with Ada"}}});
+            web->project("beta").setRouteScore({{"score", 0.3}, {"reasons", QJsonArray{"mentions beta"}}});
+            listed = {WebPlatform::project(platform.base(), "alpha", "Alpha", "owner"),
+                      WebPlatform::project(platform.base(), "beta", "Beta", "member")};
+        }
 
         // The account as a sign-in leaves it: key in the keyring, projects in the settings suite.
         qputenv("ZELVAN_KEYCHAIN_SERVICE", service.toUtf8());
@@ -74,9 +134,7 @@ protected:
         settings.setPlatformBase(platform.base());
         Accounts accounts(settings);
         ASSERT_TRUE(accounts.signIn(QString::fromStdString(o.key), "ada@example.com", "Ada Lovelace"));
-        accounts.apply({"ada@example.com", "Ada Lovelace", std::nullopt},
-                       {WebPlatform::project(platform.base(), "alpha", "Alpha", "owner"),
-                        WebPlatform::project(platform.base(), "beta", "Beta", "member")});
+        accounts.apply({"ada@example.com", "Ada Lovelace", std::nullopt}, listed);
 
         // Known text on screen, clear of the tray at the bottom and the nudges at the top right.
         window.setText(windowText);
@@ -99,13 +157,15 @@ protected:
         qunsetenv("ZELVAN_KEYCHAIN_SERVICE");
     }
 
-    void launch(const QString& askSeconds = {})
+    void launch(const QString& askSeconds = {}, const QString& soundServer = {})
     {
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         env.insert("ZELVAN_DEFAULTS_SUITE", suite);
         env.insert("ZELVAN_KEYCHAIN_SERVICE", service);
         if (!askSeconds.isEmpty())
             env.insert("ZELVAN_ASK_SECONDS", askSeconds);
+        if (!soundServer.isEmpty())
+            env.insert("PULSE_SERVER", soundServer);
         app.setProcessEnvironment(env);
         app.setReadChannel(QProcess::StandardError);
         app.start(ZELVAN_EXECUTABLE, {});
@@ -123,11 +183,9 @@ protected:
             && err.contains(text);
     }
 
-    // Ctrl+Alt+R, ten seconds of the window and a tone, Ctrl+Alt+R: the session's folder.
-    QString recordTenSeconds()
+    // Ctrl+Alt+R: the folder of the session being recorded.
+    QString kickIn()
     {
-        const QString tone = makeTone(support.path(), 14, 440);
-        EXPECT_FALSE(tone.isEmpty());
         EXPECT_TRUE(run("xdotool", {"key", "ctrl+alt+r"}));
         QString dir;
         EXPECT_TRUE(waitFor(
@@ -139,6 +197,15 @@ protected:
             120))
             << "no recording started\n"
             << err.toStdString();
+        return dir;
+    }
+
+    // Ctrl+Alt+R, ten seconds of the window and a tone, Ctrl+Alt+R: the session's folder.
+    QString recordTenSeconds()
+    {
+        const QString tone = makeTone(support.path(), 14, 440);
+        EXPECT_FALSE(tone.isEmpty());
+        const QString dir = kickIn();
         QProcess speaker;
         speaker.start("paplay", {"--device=spk", tone});
         spend(10);
@@ -179,7 +246,7 @@ protected:
     }
 
     // The fake platform holds one call with the recording's audio, shots and screen text.
-    void expectFiled(const std::string& project)
+    void expectFiled(const std::string& project, bool withSound = true)
     {
         ASSERT_TRUE(waitFor([&] { return calls().size() == 1 && calls()[0].processed; }, 180)) << "nothing uploaded\n"
                                                                                                << err.toStdString();
@@ -187,7 +254,9 @@ protected:
         EXPECT_EQ(call.project, project);
         EXPECT_GT(call.audioBytes, 10'000);
         EXPECT_FALSE(call.payload["shots"].toArray().isEmpty());
-        EXPECT_FALSE(call.payload["levels"].toObject()["tab"].toArray().isEmpty()) << "the tone was not heard";
+        if (withSound) {
+            EXPECT_FALSE(call.payload["levels"].toObject()["tab"].toArray().isEmpty()) << "the tone was not heard";
+        }
         QString seen;
         for (const auto& entry : call.payload["ocr"].toArray())
             seen += entry.toObject()["text"].toString() + '\n';
@@ -200,6 +269,7 @@ protected:
 
 TEST_F(Journey, ARecordingIsFiledToTheProjectTheUserClicks)
 {
+    prepare(true);
     launch();
     const QString dir = recordTenSeconds();
     ASSERT_TRUE(logged("[Zelvan] where ")) << err.toStdString();
@@ -218,8 +288,40 @@ TEST_F(Journey, ARecordingIsFiledToTheProjectTheUserClicks)
 
 TEST_F(Journey, NoAnswerFilesTheRecordingToPersonal)
 {
+    prepare(true);
     launch("3");
     recordTenSeconds();
     ASSERT_TRUE(logged(": no choice in 3 s -> Personal")) << err.toStdString();
     expectFiled("personal");
+}
+
+TEST_F(Journey, ASoundServerThatDiesMidRecordingIsToldAndTheSessionStillFiled)
+{
+    PrivatePulse pulse;
+    ASSERT_TRUE(pulse.ok()) << "no private sound server";
+    prepare(false);
+    launch({}, pulse.server());
+    const QString tone = makeTone(support.path(), 20, 440);
+    kickIn();
+    QProcess speaker;
+    speaker.start("paplay", {"-s", pulse.server(), "--device=spk", tone});
+    spend(6);
+    pulse.kill();
+
+    // The nudge at the top right says so.
+    const QRect corner = QGuiApplication::primaryScreen()->geometry();
+    QString seen;
+    EXPECT_TRUE(waitFor(
+        [&] {
+            const QImage shot =
+                QGuiApplication::primaryScreen()->grabWindow(0, corner.width() - 520, 0, 520, 320).toImage();
+            seen = OCR::text(shot);
+            return seen.contains("Session stopped by the system");
+        },
+        60))
+        << seen.toStdString() << "\n"
+        << err.toStdString();
+    // Signed in without a project: straight to Personal, with what was recorded.
+    expectFiled("personal", false);
+    speaker.waitForFinished(10'000);
 }
