@@ -171,8 +171,9 @@ void AppController::begin(const std::optional<Ports::CallHit>& hit, bool mic)
             LiveMeter::shared().setActive(true);
             bool heard = false;
             if (rec->micOk() && c.settings.liveHearing()) {
-                c.hearing->onPhrase = c.weakly(
-                    [](AppController& c, const QString& phrase) { c.hud->add(QStringLiteral("heard"), phrase); });
+                c.hearing->onPhrase = c.weakly([](AppController& c, const QString& phrase) {
+                    c.hud->add(FeedItem::label(FeedItem::Kind::heard), phrase);
+                });
                 heard = c.hearing->start();
             }
             c.hud->setHearing(heard);

@@ -49,6 +49,30 @@ public:
     QStringList lines;
 };
 
+class FakeHud final : public Ports::HUDController {
+public:
+    void show(const QDateTime&, bool m) override
+    {
+        shown = true;
+        mic = m;
+    }
+    void hide() override { shown = false; }
+    std::optional<QRect> frame() const override { return std::nullopt; }
+    void add(const QString& kind, const QString& text) override { feed << kind + ": " + text; }
+    int feedCount() const override { return int(feed.size()); }
+    void setMode(Mode) override {}
+    void setHearing(bool on) override { hearing = on; }
+    bool shown = false, mic = false, hearing = false;
+    QStringList feed;
+};
+
+class FakeHearing final : public Ports::LiveHearing {
+public:
+    bool start() override { return running = true; }
+    void stop() override { running = false; }
+    bool running = false;
+};
+
 class Road : public testing::Test {
 protected:
     TempSupport support;
@@ -67,6 +91,8 @@ protected:
     FakeDevices devices;
     FakeCapture capture;
     FakeDetector* detector = nullptr;
+    FakeHud* hud = nullptr;
+    FakeHearing* hearing = nullptr;
     QString previousService = Keychain::service();
 
     // The platform: two projects and Personal, one call store across their roots.
@@ -88,6 +114,16 @@ protected:
             auto d = std::make_unique<FakeDetector>();
             detector = d.get();
             return d;
+        };
+        p.hud = [this] {
+            auto h = std::make_unique<FakeHud>();
+            hud = h.get();
+            return h;
+        };
+        p.hearing = [this] {
+            auto h = std::make_unique<FakeHearing>();
+            hearing = h.get();
+            return h;
         };
         p.nudges = &nudges;
         p.hotKeys = &hotKeys;
@@ -248,6 +284,35 @@ TEST_F(Road, StartAsksForTheScreenAndTheMicrophoneFirst)
         }
         for (const QString& dir : sessionDirs())
             QDir(dir).removeRecursively();
+        c.reset();
+        scheduler.timers.clear();
+    }
+}
+
+TEST_F(Road, LiveHearingRunsOnlyWithTheMicrophoneAndTheSetting)
+{
+    const struct {
+        bool setting, mic, hears;
+    } cases[] = {{true, true, true}, {false, true, false}, {true, false, false}};
+    for (const auto& k : cases) {
+        settings->setLiveHearing(k.setting);
+        capture.mic = k.mic;
+        application.answer = 0; // "Kick in without mic"
+        auto c = make();
+        c->launch();
+        record(*c);
+        EXPECT_TRUE(hud->shown);
+        EXPECT_EQ(hud->mic, k.mic);
+        EXPECT_EQ(hearing->running, k.hears);
+        EXPECT_EQ(hud->hearing, k.hears);
+        if (k.hears) {
+            hearing->onPhrase("budget review");
+            EXPECT_EQ(hud->feed.last(), "Heard: budget review");
+        }
+        c->stopRecording();
+        EXPECT_FALSE(hearing->running);
+        EXPECT_FALSE(hud->shown);
+        worker.finishAll();
         c.reset();
         scheduler.timers.clear();
     }
