@@ -1,13 +1,12 @@
 #include "app/RealPorts.h"
 
+#include "activity/CallApps.h"
 #include "activity/CallDetector.h"
 #include "activity/LiveHearing.h"
 #include "activity/VoiceListener.h"
 #include "board/Board.h"
 #include "board/Notify.h"
-#include "core/Clock.h"
 #include "core/FeedItem.h"
-#include "core/Fmt.h"
 #include "menu/KeyPanel.h"
 #include "menu/MenuModel.h"
 #include "menu/PopoverController.h"
@@ -161,7 +160,7 @@ public:
     void resetForRecording() override { real_.resetForRecording(); }
     QString recordingTitle(const Ports::CallHit& hit) const override
     {
-        return hit.app + QStringLiteral(" call · ") + Fmt::human(Clock::current().now());
+        return CallApps::recordingTitle(hit.app, hit.title);
     }
 
 private:
@@ -180,6 +179,12 @@ bool X11HotKeys::registerKey(quint32 id, int key, std::function<void()> onPress,
 SharedNudges::SharedNudges()
 {
     ::Nudges::shared().avoid = [this]() -> std::optional<QRect> { return avoid ? avoid() : std::nullopt; };
+}
+
+SharedNudges::~SharedNudges()
+{
+    // The card manager outlives this port.
+    ::Nudges::shared().avoid = {};
 }
 
 void SharedNudges::show(Card card)

@@ -26,6 +26,7 @@ public:
 class SharedNudges final : public Ports::Nudges {
 public:
     SharedNudges();
+    ~SharedNudges() override;
     void show(Card card) override;
     void dismiss(const QString& kind) override;
     std::optional<QString> current() const override;

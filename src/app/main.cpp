@@ -79,6 +79,11 @@ int runApplication(int argc, char** argv, const QStringList& args)
         if (a.startsWith(QStringLiteral("zelvan:")))
             urls << a;
 
+    // The board's web view shares its GL context; this must precede the application.
+    QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
+    // Before the claim: the instance's socket hears later launches only through
+    // the application's event loop.
+    QApplication app(argc, argv);
     std::unique_ptr<SingleInstance> instance;
     if (!diagnostic) {
         QStringList messages;
@@ -94,9 +99,6 @@ int runApplication(int argc, char** argv, const QStringList& args)
         }
     }
 
-    // The board's web view shares its GL context; this must precede the application.
-    QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
-    QApplication app(argc, argv);
     app.setQuitOnLastWindowClosed(false);
     QtScheduler scheduler;
     QtWorker worker;

@@ -1,6 +1,7 @@
 // The running application as processes on the private desktop: one instance,
 // hand-over, the diagnostic switches and a plain `kill`.
 #include "app/SingleInstance.h"
+#include "core/Settings.h"
 #include "support/TestSupport.h"
 
 #include <QCoreApplication>
@@ -44,11 +45,24 @@ void terminate(QProcess& p)
     EXPECT_EQ(p.exitCode(), 0);
 }
 
+// The processes this test starts use a settings suite of their own whose
+// platform is not there: the board that a hand-over opens loads nothing real.
+class OfflineSuite {
+public:
+    OfflineSuite()
+    {
+        Settings(Settings::suite("instance-desktop-test")).setPlatformBase("http://127.0.0.1:1");
+        qputenv("ZELVAN_DEFAULTS_SUITE", "instance-desktop-test");
+    }
+    ~OfflineSuite() { qunsetenv("ZELVAN_DEFAULTS_SUITE"); }
+};
+
 } // namespace
 
 TEST(InstanceDesktop, TwoStartedTogetherLeaveExactlyOneRunning)
 {
     TempSupport support;
+    OfflineSuite suite;
     auto a = start({});
     auto b = start({});
     // Whichever loses hands over and leaves; the other stays.
@@ -73,6 +87,7 @@ TEST(InstanceDesktop, TwoStartedTogetherLeaveExactlyOneRunning)
 TEST(InstanceDesktop, ALaterStartHandsItsLinkOverAndDiagnosticsRunBeside)
 {
     TempSupport support;
+    OfflineSuite suite;
     auto first = start({});
     QByteArray err;
     ASSERT_TRUE(waitForLog(*first, err, "[Zelvan] launched ")) << err.toStdString();
@@ -82,6 +97,8 @@ TEST(InstanceDesktop, ALaterStartHandsItsLinkOverAndDiagnosticsRunBeside)
     ASSERT_TRUE(second.waitForFinished(60'000));
     EXPECT_EQ(second.exitCode(), 0);
     EXPECT_EQ(second.readAllStandardError(), "[Zelvan] already running\n");
+    // The running one got the link.
+    EXPECT_TRUE(waitForLog(*first, err, "[Zelvan] deep link ")) << err.toStdString();
 
     // The menu dump bypasses the rule, prints and leaves after its delay.
     QProcess dump;
