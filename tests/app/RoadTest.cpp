@@ -731,11 +731,14 @@ TEST_F(Road, UploadSaysEachStepAndStartsOnceForOneFolder)
     s->meta().workspaceID = alpha->id;
     s->save();
     menu.lines.clear();
-    c->uploadSession(s);
+    // Decided already: straight to the upload, no scoring; a second call while it runs starts none.
+    c->finish(s);
     c->uploadSession(s);
     // The name look-up, then the upload.
     worker.finishAll();
     ASSERT_EQ(calls().size(), 1u);
+    for (const auto& r : platform.requests())
+        EXPECT_EQ(r.path.find("/route/score"), std::string::npos);
     EXPECT_EQ(menu.lines.value(0), "busy " + QString(39, u'z') + "…");
     EXPECT_TRUE(menu.lines.last().startsWith("saved " + title + " @ "));
     // Progress that arrives after the end says nothing.
