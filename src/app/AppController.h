@@ -4,7 +4,6 @@
 #include "activity/TodoStore.h"
 #include "activity/WorkdayTracker.h"
 #include "app/AppPorts.h"
-#include "app/UploadState.h"
 #include "core/Accounts.h"
 #include "core/Settings.h"
 #include "core/SignIn.h"
@@ -13,9 +12,10 @@
 #include "session/Suggestion.h"
 
 #include <QDateTime>
-#include <QHash>
 #include <QSet>
+#include <QMap>
 #include <QStringList>
+#include <QUrl>
 #include <memory>
 #include <optional>
 
@@ -140,12 +140,20 @@ public:
     // Watches the platform's review of an uploaded call; filled in by the review flow.
     void watchReview(const QString& id, const API& api, const std::optional<Url>& link,
                      const std::optional<QString>& dest, const QString& title);
-    // Keys are session folder paths.
-    QSet<QString> routing;
-    QHash<QString, std::vector<RouteResult>> routeScores;
-    QHash<QString, Suggestion> routeSuggest;
-    QSet<QString> uploading;
+    // What the menu says about filing and uploading: the one line of the latest step.
+    struct UploadState {
+        enum class Kind { idle, busy, saved, failed };
+        Kind kind = Kind::idle;
+        QString text;            // busy: the text; saved and failed: the title
+        std::optional<QUrl> url; // saved: the session's page
+        QString reason;          // failed
+    };
     UploadState upload;
+    // Keys are session folder paths.
+    QSet<QString> uploading;
+    QSet<QString> routing;
+    QMap<QString, std::vector<RouteResult>> routeScores;
+    QMap<QString, Suggestion> routeSuggest;
     QDateTime lastPersonalTry;
     std::optional<Ports::Scheduler::Id> stopWatchdog;
     // --- end of the main road

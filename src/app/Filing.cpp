@@ -45,7 +45,7 @@ void AppController::finish(const std::shared_ptr<Session>& session)
     const QString key = session->dir();
     if (signedIn && !connected.empty()) {
         routing.insert(key);
-        upload = UploadState::busy(QStringLiteral("Where does it go?…"));
+        upload = {.kind = UploadState::Kind::busy, .text = QStringLiteral("Where does it go?…")};
         rebuildMenu();
         const SessionMeta& meta = session->meta();
         auto scoring = std::make_shared<QFuture<std::vector<RouteResult>>>(
@@ -80,7 +80,7 @@ void AppController::finish(const std::shared_ptr<Session>& session)
                 }
                 c.routeScores[key] = *results;
                 c.routeSuggest[key] = suggestion;
-                c.upload = UploadState::idle();
+                c.upload = {};
                 c.askWhere(session);
                 c.ports_.scheduler->after(askSeconds(), c.weakly([key](AppController& c) {
                     // Answered meanwhile.
@@ -105,7 +105,7 @@ void AppController::finish(const std::shared_ptr<Session>& session)
     if (!connected.empty()) {
         // Legacy servers without an account: no scores, no Personal, no time-out.
         routeScores[key] = {};
-        upload = UploadState::idle();
+        upload = {};
         askWhere(session);
         return;
     }

@@ -26,6 +26,11 @@ QString quoted(const QString& title)
         + QStringLiteral("”");
 }
 
+std::optional<QUrl> qurl(const std::optional<Url>& url)
+{
+    return url ? std::optional(url->toQUrl()) : std::nullopt;
+}
+
 QString describe(const std::exception& e)
 {
     return QString::fromUtf8(e.what());
@@ -78,14 +83,15 @@ void AppController::uploadSession(const std::shared_ptr<Session>& session)
     const std::optional<API> api = accounts.apiFor(ws);
     if (ws && api) {
         uploading.insert(key);
-        upload = UploadState::busy(menuTitle(meta.title));
+        upload = {.kind = UploadState::Kind::busy, .text = menuTitle(meta.title)};
         rebuildMenu();
         uploadProject(session, *ws, *api);
         return;
     }
     if (accounts.signedIn()) {
-        upload = UploadState::failed(meta.title,
-                                     QStringLiteral("no project to send it to — choose Personal or another project"));
+        upload = {.kind = UploadState::Kind::failed,
+                  .text = meta.title,
+                  .reason = QStringLiteral("no project to send it to — choose Personal or another project")};
         slog(QStringLiteral("upload waiting: signed in, project not available (") + Log::oneLine(meta.title) + u')');
         rebuildMenu();
         return;
@@ -98,7 +104,7 @@ void AppController::uploadProgress(const QString& key, const QString& step)
     // A late step of an upload that has ended says nothing any more.
     if (!uploading.contains(key))
         return;
-    upload = UploadState::busy(step);
+    upload = {.kind = UploadState::Kind::busy, .text = step};
     rebuildMenu();
 }
 
@@ -140,9 +146,8 @@ void AppController::uploadProject(const std::shared_ptr<Session>& session, const
                     if (outcome->callId) {
                         const QString& id = *outcome->callId;
                         const std::optional<Url> page = ws.link(QStringLiteral("library/call/") + urlComponent(id));
-                        c.upload = UploadState::saved(title, page);
-                        c.ports_.notify->saved(id, title, ws.name, page ? std::optional(page->toQUrl()) : std::nullopt,
-                                               QFileInfo(key).fileName());
+                        c.upload = {.kind = UploadState::Kind::saved, .text = title, .url = qurl(page)};
+                        c.ports_.notify->saved(id, title, ws.name, qurl(page), QFileInfo(key).fileName());
                         QString line = QStringLiteral("uploaded ") + Log::oneLine(title) + QStringLiteral(" -> ")
                             + Log::oneLine(id) + QStringLiteral(" @ ") + Log::oneLine(ws.name);
                         if (const auto& routed = session->meta().routed)
@@ -154,7 +159,7 @@ void AppController::uploadProject(const std::shared_ptr<Session>& session, const
                             c.settings.setLastFiled(FiledRef{id, title, *ws.slug, Clock::current().now()});
                         c.watchReview(id, api, page, ws.slug, title);
                     } else {
-                        c.upload = UploadState::failed(title, outcome->error);
+                        c.upload = {.kind = UploadState::Kind::failed, .text = title, .reason = outcome->error};
                         slog(QStringLiteral("upload failed ") + Log::oneLine(title) + QStringLiteral(": ")
                              + Log::oneLine(outcome->error));
                     }
@@ -173,7 +178,7 @@ void AppController::uploadPersonal(const std::shared_ptr<Session>& session, bool
     }
     const QString key = session->dir();
     uploading.insert(key);
-    upload = UploadState::busy(menuTitle(session->meta().title));
+    upload = {.kind = UploadState::Kind::busy, .text = menuTitle(session->meta().title)};
     rebuildMenu();
     const std::optional<QString> selfName = settings.accountName();
     auto outcome = std::make_shared<Outcome>();
@@ -193,9 +198,10 @@ void AppController::uploadPersonal(const std::shared_ptr<Session>& session, bool
             if (outcome->callId) {
                 const QString& id = *outcome->callId;
                 const std::optional<Url> page = c.accounts.link(FiledRef::personal, id);
-                c.upload = UploadState::saved(title + QStringLiteral(" · Personal"), page);
-                c.ports_.notify->saved(id, title, QStringLiteral("Personal"),
-                                       page ? std::optional(page->toQUrl()) : std::nullopt, QFileInfo(key).fileName());
+                c.upload = {.kind = UploadState::Kind::saved,
+                            .text = title + QStringLiteral(" · Personal"),
+                            .url = qurl(page)};
+                c.ports_.notify->saved(id, title, QStringLiteral("Personal"), qurl(page), QFileInfo(key).fileName());
                 slog(QStringLiteral("uploaded ") + Log::oneLine(title) + QStringLiteral(" -> ") + Log::oneLine(id)
                      + QStringLiteral(" @ Personal"));
                 c.settings.setLastFiled(FiledRef{id, title, FiledRef::personal, Clock::current().now()});
@@ -205,7 +211,7 @@ void AppController::uploadPersonal(const std::shared_ptr<Session>& session, bool
                 meta.waitingPersonal = true;
                 meta.lastError = QStringLiteral("waiting — Personal opens soon");
                 session->save();
-                c.upload = UploadState::idle();
+                c.upload = {};
                 slog(QStringLiteral("personal: 404, ") + Log::oneLine(title)
                      + QStringLiteral(" kept on this Mac (Personal opens soon)"));
                 if (!quiet)
@@ -218,7 +224,7 @@ void AppController::uploadPersonal(const std::shared_ptr<Session>& session, bool
                         .timeout = 8,
                     });
             } else {
-                c.upload = UploadState::failed(title, outcome->error);
+                c.upload = {.kind = UploadState::Kind::failed, .text = title, .reason = outcome->error};
                 slog(QStringLiteral("upload failed ") + Log::oneLine(title) + QStringLiteral(" (Personal): ")
                      + Log::oneLine(outcome->error));
             }
@@ -230,7 +236,9 @@ void AppController::uploadPersonal(const std::shared_ptr<Session>& session, bool
 void AppController::signInNudge(const std::shared_ptr<Session>& session)
 {
     const QString title = session->meta().title;
-    upload = UploadState::failed(title, QStringLiteral("not signed in — Sign in to Zelvan to send it"));
+    upload = {.kind = UploadState::Kind::failed,
+              .text = title,
+              .reason = QStringLiteral("not signed in — Sign in to Zelvan to send it")};
     slog(QStringLiteral("upload waiting: not signed in (") + Log::oneLine(title) + u')');
     ports_.nudges->show({
         .kind = QStringLiteral("upload"),

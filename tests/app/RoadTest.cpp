@@ -18,15 +18,16 @@
 
 namespace {
 
-QString str(const UploadState& u)
+QString str(const AppController::UploadState& u)
 {
+    using UploadState = AppController::UploadState;
     switch (u.kind) {
     case UploadState::Kind::idle:
         return "idle";
     case UploadState::Kind::busy:
         return "busy " + u.text;
     case UploadState::Kind::saved:
-        return "saved " + u.text + (u.page ? " @ " + u.page->text() : QString());
+        return "saved " + u.text + (u.url ? " @ " + u.url->toString() : QString());
     case UploadState::Kind::failed:
         return "failed " + u.text + ": " + u.reason;
     }
@@ -886,7 +887,7 @@ TEST_F(Road, RetryUploadsTakesOneSessionAtATimeAndStopsAtAFailure)
     EXPECT_TRUE(calls().empty());
     EXPECT_EQ(Session::pending().size(), 3u);
 
-    c->upload = UploadState::idle();
+    c->upload = {};
     c->retryUploads();
     for (int i = 0; i < 6; ++i) {
         worker.finishAll();
