@@ -62,36 +62,3 @@ void AppController::reopen()
 {
     ports_.board->show();
 }
-
-// Seams of flows built elsewhere: each does the least the launch needs.
-
-void AppController::retryPersonal(bool) {}
-void AppController::retryUploads() {}
-
-// Seams the menu's actions reach; the filing and upload flows fill them in.
-void AppController::choose(const std::shared_ptr<Session>&, const Choice&) {}
-void AppController::finish(const std::shared_ptr<Session>&) {}
-
-// The answers of the where-question: the suggested one first, then Personal
-// (signed in only), the scored projects best first, the other connected ones.
-std::vector<AppController::Choice> AppController::whereChoices(const Session& session)
-{
-    const QString key = session.dir();
-    const std::vector<RouteResult> scores = routeScores.value(key);
-    const std::optional<Suggestion> suggestion = routeSuggest.contains(key) ? std::optional(routeSuggest.value(key))
-                                                                            : std::nullopt;
-    std::vector<Choice> built;
-    if (accounts.signedIn())
-        built.push_back({true, std::nullopt, QStringLiteral("Personal (private)"), suggestion && !suggestion->project});
-    QSet<QUuid> scored;
-    for (const RouteResult& r : scores) {
-        scored.insert(r.ws.id);
-        built.push_back({false, r.ws, r.ws.name + QStringLiteral(" · ") + QString::number(r.percent()) + u'%',
-                         suggestion && suggestion->project && suggestion->project->ws.id == r.ws.id});
-    }
-    for (const auto& [ws, api] : accounts.connected())
-        if (!scored.contains(ws.id))
-            built.push_back({false, ws, ws.name, false});
-    std::stable_partition(built.begin(), built.end(), [](const Choice& c) { return c.suggested; });
-    return built;
-}

@@ -16,8 +16,8 @@
 #include <QMap>
 #include <QObject>
 #include <QSet>
-#include <QUrl>
 #include <QStringList>
+#include <QUrl>
 #include <memory>
 #include <optional>
 #include <vector>
@@ -249,6 +249,23 @@ public:
     void finish(const std::shared_ptr<Session>& session);
     // --- end of account, sign-in, menu and to-dos
 
+    // --- The main road: recording, filing and upload (Recording.cpp, Filing.cpp, Upload.cpp).
+    // The where-question waits this long (ZELVAN_ASK_SECONDS, else 120), read afresh each time.
+    static double askSeconds();
+    // A stop that has not finished after this long is given up as interrupted.
+    static constexpr double stopWatchdogSeconds = 60;
+    void askWhere(const std::shared_ptr<Session>& session);
+    void applyPersonal(const std::shared_ptr<Session>& session, const QString& why);
+    void applyProject(const std::shared_ptr<Session>& session, const Workspace& ws,
+                      const std::optional<RouteResult>& result, bool autoFiled);
+    void decided(const std::shared_ptr<Session>& session);
+    void uploadSession(const std::shared_ptr<Session>& session);
+    void uploadPersonal(const std::shared_ptr<Session>& session, bool quiet);
+    void signInNudge(const std::shared_ptr<Session>& session);
+    QDateTime lastPersonalTry;
+    std::optional<Ports::Scheduler::Id> stopWatchdog;
+    // --- end of the main road
+
     // Identifiers the status item's icon and tooltip use.
     static const QString idleToolTip;
     static const QString recordingToolTip;
@@ -287,6 +304,20 @@ private:
     void dumpMenuLater(double delay);
     void begin(const std::optional<Ports::CallHit>& hit, bool mic);
     void saved(const std::shared_ptr<Session>& session);
+    // The main road's private steps.
+    void startWithMic(const std::optional<Ports::CallHit>& hit, bool micAvailable);
+    void micDenied(const std::optional<Ports::CallHit>& hit);
+    void startFailed(const std::shared_ptr<Session>& session, const QString& error, bool screenOK);
+    void recordingTick();
+    void sampleRecordingApp(const std::shared_ptr<Recorder>& rec);
+    void stopHung(const QString& dir);
+    void uploadProject(const std::shared_ptr<Session>& session, const Workspace& ws, const API& api);
+    void uploadProgress(const QString& key, const QString& step);
+    void whenUploaded(const QString& key, std::function<void(AppController&)> then);
+    void retryPersonalStep(const QStringList& candidates, qsizetype i, bool force);
+    void retryUploadsWait();
+    QString recordingDir_;
+    quint64 stopGeneration_ = 0;
     void terminate();
     void uiLog(const QString& message);
 

@@ -2,6 +2,7 @@
 
 #include "platform/CaptureDevices.h"
 #include "session/Recorder.h"
+#include "platform/PcmBuffer.h"
 
 #include <QByteArray>
 #include <QDateTime>
@@ -9,6 +10,7 @@
 #include <QUrl>
 #include <QString>
 #include <QStringList>
+#include <QUrl>
 #include <QtGlobal>
 #include <functional>
 #include <memory>
@@ -95,6 +97,8 @@ public:
     virtual void setMode(Mode mode) = 0;
     // The panel shows that a voice command is being spoken.
     virtual void setListening(bool) {}
+    // Whether the panel says live hearing is on.
+    virtual void setHearing(bool) {}
     std::function<void()> stop;
     std::function<void()> pin;
     std::function<void()> voice;
@@ -146,6 +150,8 @@ public:
     virtual void resetForRecording() = 0;
     // The session title for a detected call.
     virtual QString recordingTitle(const CallHit& hit) const = 0;
+    // The call going on now, if any. Blocking: asks the sound server and the windows.
+    virtual std::optional<CallHit> identify() { return std::nullopt; }
     std::function<bool()> isRecording;
     std::function<bool()> recordingUsesMic;
     std::function<bool()> recordingFromCall;
@@ -157,7 +163,13 @@ public:
 class LiveHearing {
 public:
     virtual ~LiveHearing() = default;
+    // False when recognition is not available.
+    virtual bool start() { return false; }
     virtual void stop() = 0;
+    // A microphone buffer of the recording, on the capture thread.
+    virtual void append(const PcmBuffer&) {}
+    // Each key phrase heard, on the main thread.
+    std::function<void(const QString&)> onPhrase;
 };
 
 // The push-to-talk listener. As it stands it is the idle one: voice commands
@@ -238,6 +250,39 @@ public:
                              const std::optional<QUrl>& /*url*/)
     {
     }
+    // A session reached its project or Personal; `key` names the notification.
+    virtual void saved(const QString& id, const QString& title, const QString& where, const std::optional<QUrl>& url,
+                       const QString& key)
+    {
+        (void)id, (void)title, (void)where, (void)url, (void)key;
+    }
+    // A session nobody placed went to Personal.
+    virtual void filedPersonal(const QString& title, const QString& key) { (void)title, (void)key; }
+};
+
+// What the recording flow asks of the desktop. Every call may block briefly:
+// call them off the main thread.
+class Capture {
+public:
+    struct FrontApp {
+        QString name;
+        std::optional<QString> bundleID;
+        std::optional<QString> title;
+    };
+    virtual ~Capture() = default;
+    // The screen can be captured: the cheap check, then the thorough probe.
+    virtual bool screenPreflight() = 0;
+    virtual bool screenWorks() = 0;
+    // There is a microphone to record from.
+    virtual bool micAvailable() = 0;
+    // Someone other than us captures the microphone; any input runs at all.
+    virtual std::optional<bool> othersUsingInput() = 0;
+    virtual std::optional<bool> inputRunningSomewhere() = 0;
+    // The application in front with its window title.
+    virtual std::optional<FrontApp> frontApp() = 0;
+
+    // The desktop's screen, sound server and windows.
+    static Capture& system();
 };
 
 // The popover's model: the controller rebuilds its state and actions on every
@@ -298,6 +343,7 @@ struct AppPorts {
     Ports::Windows* ownWindows = nullptr;
     Ports::Application* application = nullptr;
     CaptureDevices* devices = nullptr;
+    Ports::Capture* capture = &Ports::Capture::system();
     // The workday folder; empty for the default.
     QString workdayDir;
 

@@ -1,18 +1,95 @@
-// Start and stop of a recording, as far as the controller's lifecycle needs them:
-// the session and its recorder, the guard flags, and the save that a quit waits for.
+// One recording: the access checks, the session and its recorder, the one-second
+// tick, a capture the system stops, and the stop that hands the session to filing.
 #include "app/AppController.h"
 
+#include "app/Recovery.h"
 #include "core/Fmt.h"
 #include "core/Log.h"
+#include "platform/Wording.h"
+#include "session/LiveMeter.h"
 
 #include <QDir>
+
+namespace {
+
+QString yesNo(bool b)
+{
+    return b ? QStringLiteral("true") : QStringLiteral("false");
+}
+
+const QString screenSettingsText = QStringLiteral(
+    "Allow Zelvan in System Settings › Privacy & Security › Screen & System Audio Recording, then quit and reopen "
+    "Zelvan.");
+
+} // namespace
 
 void AppController::startRecording(const std::optional<Ports::CallHit>& hit)
 {
     if (recorder || starting || saving)
         return;
     ports_.nudges->dismiss(QStringLiteral("call"));
-    begin(hit, true);
+    // Asking the display and the sound server blocks, so it runs off the main
+    // thread; `starting` keeps a second start out meanwhile.
+    starting = true;
+    updateStatusTitle();
+    struct Answer {
+        bool preflight = false, works = false, mic = false;
+    };
+    auto answer = std::make_shared<Answer>();
+    Ports::Capture* capture = ports_.capture;
+    ports_.worker->run(
+        [capture, answer] {
+            answer->preflight = capture->screenPreflight();
+            answer->works = answer->preflight || capture->screenWorks();
+            if (answer->works)
+                answer->mic = capture->micAvailable();
+        },
+        weakly([hit, answer](AppController& c) {
+            c.starting = false;
+            c.updateStatusTitle();
+            if (c.quitAfterSave) {
+                c.terminate();
+                return;
+            }
+            if (!answer->preflight)
+                slog(QStringLiteral("screen access: preflight=false sck=") + yesNo(answer->works));
+            if (!answer->works) {
+                c.permissionAlert(QStringLiteral("Zelvan needs Screen Recording"),
+                                  Wording::shown(
+                                      screenSettingsText
+                                      + QStringLiteral(
+                                          " It is used for the screenshots, the call audio and window titles.\n\n"
+                                          "Already switched on and still asked? Remove Zelvan there with "
+                                          "“–”, add /Applications/Zelvan.app again with “+”, switch it on "
+                                          "and reopen Zelvan.")),
+                                  QStringLiteral("Privacy_ScreenCapture"));
+                return;
+            }
+            c.startWithMic(hit, answer->mic);
+        }));
+}
+
+void AppController::startWithMic(const std::optional<Ports::CallHit>& hit, bool micAvailable)
+{
+    if (micAvailable)
+        begin(hit, true);
+    else
+        micDenied(hit);
+}
+
+void AppController::micDenied(const std::optional<Ports::CallHit>& hit)
+{
+    const int chosen = ports_.application
+                           ->ask(QStringLiteral("Microphone access is off"),
+                                 Wording::shown(QStringLiteral(
+                                     "Without the mic Zelvan records only the other side and your screen. To include "
+                                     "your voice, allow Zelvan in System Settings › Privacy & Security › Microphone.")),
+                                 {QStringLiteral("Kick in without mic"),
+                                  Wording::shown(QStringLiteral("Open System Settings")), QStringLiteral("Cancel")});
+    if (chosen == 0)
+        begin(hit, false);
+    else if (chosen == 1)
+        openPrivacy(QStringLiteral("Privacy_Microphone"));
 }
 
 void AppController::begin(const std::optional<Ports::CallHit>& hit, bool mic)
@@ -30,25 +107,46 @@ void AppController::begin(const std::optional<Ports::CallHit>& hit, bool mic)
     try {
         session = Session::create(title, app);
     } catch (const std::exception& e) {
-        starting = false;
-        updateStatusTitle();
-        rebuildMenu();
-        slog(QStringLiteral("start failed: ") + QString::fromStdString(e.what()));
+        startFailed(nullptr, QString::fromUtf8(e.what()), true);
         return;
     }
     session->meta().fromCall = hit.has_value();
     session->save();
     auto rec = Recorder::create(session, *ports_.devices);
+    std::weak_ptr<Recorder> weakRec = rec;
+    rec->onStreamError = weakly([weakRec](AppController& c, const QString& message) {
+        // Only the running recording's own stream counts.
+        if (!c.recorder || c.recorder != weakRec.lock())
+            return;
+        c.ports_.nudges->show({
+            .kind = QStringLiteral("streamError"),
+            .priority = 3,
+            .title = Wording::shown(QStringLiteral("Session stopped by macOS")),
+            .message = message + QStringLiteral("\nWhat was recorded so far is being saved."),
+            .timeout = 15,
+        });
+        c.stopRecording();
+    });
+    rec->onEvent = weakly(
+        [](AppController& c, FeedItem::Kind kind, const QString& text) { c.hud->add(FeedItem::label(kind), text); });
+    // The capture thread calls this; the hearing outlives every recorder the
+    // controller starts, and locks for itself.
+    Ports::LiveHearing* hearingPort = hearing.get();
+    rec->onMicBuffer = [hearingPort](const PcmBuffer& buffer) { hearingPort->append(buffer); };
+
     auto error = std::make_shared<std::optional<QString>>();
+    auto screenOK = std::make_shared<bool>(true);
+    Ports::Capture* capture = ports_.capture;
     ports_.worker->run(
-        [rec, mic, error] {
+        [rec, mic, error, screenOK, capture] {
             try {
                 rec->start(mic);
             } catch (const std::exception& e) {
-                *error = QString::fromStdString(e.what());
+                *error = QString::fromUtf8(e.what());
+                *screenOK = capture->screenPreflight();
             }
         },
-        [weak = weak_from_this(), rec, session, hit, error] {
+        [weak = weak_from_this(), rec, session, hit, error, screenOK] {
             auto self = weak.lock();
             if (!self) {
                 // Nobody is left to stop it: finish what was recorded.
@@ -57,33 +155,116 @@ void AppController::begin(const std::optional<Ports::CallHit>& hit, bool mic)
                 return;
             }
             AppController& c = *self;
-            c.starting = false;
             if (*error) {
-                QDir(session->dir()).removeRecursively();
-                c.updateStatusTitle();
-                c.rebuildMenu();
-                slog(QStringLiteral("start failed: ") + Log::oneLine(**error));
-                if (c.quitAfterSave)
-                    c.terminate();
+                c.startFailed(session, **error, *screenOK);
                 return;
             }
             c.recorder = rec;
+            c.recordingDir_ = session->dir();
             c.recordingFromCall = hit.has_value();
+            c.starting = false;
             c.detector->resetForRecording();
             c.recTicks = 0;
+            c.sampleRecordingApp(rec);
             rec->autoPinOn = c.settings.autoPin();
             c.hud->show(Clock::current().now().addMSecs(qint64(-rec->elapsed() * 1000)), rec->micOk());
-            c.recTimer = c.ports_.scheduler->every(1, c.weakly([](AppController& c) {
-                c.updateStatusTitle();
-                if (c.recorder)
-                    ++c.recTicks;
-            }));
+            LiveMeter::shared().setActive(true);
+            bool heard = false;
+            if (rec->micOk() && c.settings.liveHearing()) {
+                c.hearing->onPhrase = c.weakly([](AppController& c, const QString& phrase) {
+                    c.hud->add(FeedItem::label(FeedItem::Kind::heard), phrase);
+                });
+                heard = c.hearing->start();
+            }
+            c.hud->setHearing(heard);
+            c.beginTips();
+            c.recTimer = c.ports_.scheduler->every(1, c.weakly([](AppController& c) { c.recordingTick(); }));
             c.updateStatusTitle();
             c.rebuildMenu();
+            if (hit) {
+                const bool micOn = rec->micOk();
+                c.ports_.nudges->show({
+                    .kind = QStringLiteral("recording"),
+                    .priority = 2,
+                    .icon = QStringLiteral("●"),
+                    .title = QStringLiteral("Zelvan active on your ") + hit->app + QStringLiteral(" call"),
+                    .message = micOn ? Wording::shown(QStringLiteral("Recording screen & audio: mic = you, system "
+                                                                     "audio = the other side. ⌥⌘P adds a pin."))
+                                     : QStringLiteral("Without your mic (permission off)."),
+                    .buttons = {{QStringLiteral("Wrap up"), false, c.weakly([](AppController& c) { c.stopRecording(); })},
+                                {QStringLiteral("OK"), true, {}}},
+                    .timeout = 12,
+                });
+            }
             // A quit that came while the capture was starting.
             if (c.quitAfterSave)
                 c.stopRecording();
         });
+}
+
+void AppController::startFailed(const std::shared_ptr<Session>& session, const QString& error, bool screenOK)
+{
+    starting = false;
+    if (session)
+        QDir(session->dir()).removeRecursively();
+    updateStatusTitle();
+    rebuildMenu();
+    slog(QStringLiteral("start failed: ") + Log::oneLine(error));
+    if (quitAfterSave) {
+        terminate();
+        return;
+    }
+    const QString lower = error.toLower();
+    if (screenOK && !lower.contains(QStringLiteral("declined")) && !lower.contains(QStringLiteral("permission")))
+        ports_.application->ask(QStringLiteral("Could not kick in"), error, {QStringLiteral("OK")});
+    else
+        permissionAlert(QStringLiteral("Zelvan could not record the screen"),
+                        Wording::shown(error + QStringLiteral("\n\n") + screenSettingsText),
+                        QStringLiteral("Privacy_ScreenCapture"));
+}
+
+void AppController::recordingTick()
+{
+    updateStatusTitle();
+    // An open menu shows the running clock.
+    if (popover->isOpen())
+        rebuildMenu();
+    if (!recorder)
+        return;
+    ++recTicks;
+    recorder->autoPinOn = settings.autoPin();
+    if (recTicks % 2 == 0)
+        sampleRecordingApp(recorder);
+    liveTipTick(recorder);
+    if (recTicks % 15 == 0 && !recorder->isCall()) {
+        // A call that began during the recording makes it a call recording.
+        std::shared_ptr<Recorder> rec = recorder;
+        const bool micOk = rec->micOk();
+        Ports::Capture* capture = ports_.capture;
+        Ports::CallDetector* d = detector.get();
+        auto hit = std::make_shared<std::optional<Ports::CallHit>>();
+        ports_.worker->run(
+            [capture, d, micOk, hit] {
+                const std::optional<bool> someone = micOk ? capture->othersUsingInput()
+                                                          : capture->inputRunningSomewhere();
+                if (someone.value_or(false))
+                    *hit = d->identify();
+            },
+            weakly([rec, hit](AppController& c) {
+                if (*hit && c.recorder == rec)
+                    rec->markCall((*hit)->app);
+            }));
+    }
+}
+
+void AppController::sampleRecordingApp(const std::shared_ptr<Recorder>& rec)
+{
+    Ports::Capture* capture = ports_.capture;
+    auto front = std::make_shared<std::optional<Ports::Capture::FrontApp>>();
+    ports_.worker->run([capture, front] { *front = capture->frontApp(); }, weakly([rec, front](AppController& c) {
+                           if (*front && c.recorder == rec)
+                               rec->noteApp((*front)->name, (*front)->bundleID, (*front)->title);
+                       }));
 }
 
 void AppController::stopRecording()
@@ -98,27 +279,78 @@ void AppController::stopRecording()
         ports_.scheduler->cancel(*recTimer);
         recTimer.reset();
     }
+    endTips();
     hearing->stop();
     hud->hide();
+    LiveMeter::shared().setActive(false);
+    LiveMeter::shared().setMic(0);
     for (const char* kind : {"callEnded", "recording", "tip"})
         ports_.nudges->dismiss(QLatin1String(kind));
     updateStatusTitle();
     rebuildMenu();
+
+    // A stop that never returns would leave "saving" set for good, blocking every
+    // new recording and every quit: the watchdog gives it up.
+    const quint64 generation = ++stopGeneration_;
     auto session = std::make_shared<std::shared_ptr<Session>>();
-    ports_.worker->run([rec, session] { *session = rec->stop(); },
-                       [weak = weak_from_this(), session] {
-                           if (auto self = weak.lock())
-                               self->saved(*session);
-                       });
+    const QString folder = recordingDir_;
+    stopWatchdog = ports_.scheduler->after(stopWatchdogSeconds, weakly([generation, folder](AppController& c) {
+                                               if (c.saving && c.stopGeneration_ == generation)
+                                                   c.stopHung(folder);
+                                           }));
+    ports_.worker->run([rec, session] { *session = rec->stop(); }, weakly([session, generation](AppController& c) {
+                           // The watchdog gave this stop up already.
+                           if (c.stopGeneration_ != generation || !c.saving)
+                               return;
+                           if (c.stopWatchdog) {
+                               c.ports_.scheduler->cancel(*c.stopWatchdog);
+                               c.stopWatchdog.reset();
+                           }
+                           c.saved(*session);
+                       }));
 }
 
-void AppController::saved(const std::shared_ptr<Session>&)
+void AppController::saved(const std::shared_ptr<Session>& session)
 {
     saving = false;
     detector->suppressCurrent();
     updateStatusTitle();
     rebuildMenu();
-    // A quit waited for this save; the session stays on disk, finished and unfiled.
-    if (quitAfterSave)
+    // A quit waited for this save; the session stays on disk, finished and unfiled,
+    // for the next pass of pending uploads.
+    if (quitAfterSave) {
         terminate();
+        return;
+    }
+    if (session)
+        finish(session);
+}
+
+void AppController::stopHung(const QString& folder)
+{
+    ++stopGeneration_;
+    stopWatchdog.reset();
+    saving = false;
+    QString title;
+    if (auto session = Session::load(folder)) {
+        Recovery::closeInterrupted(*session);
+        title = session->meta().title;
+    }
+    slog(QStringLiteral("stop did not finish in %1 s: ").arg(int(stopWatchdogSeconds)) + Log::oneLine(title)
+         + QStringLiteral(" closed as interrupted"));
+    detector->suppressCurrent();
+    updateStatusTitle();
+    rebuildMenu();
+    if (quitAfterSave) {
+        terminate();
+        return;
+    }
+    ports_.nudges->show({
+        .kind = QStringLiteral("stopHung"),
+        .priority = 3,
+        .title = QStringLiteral("Saving the recording got stuck"),
+        .message = Wording::shown(QStringLiteral("What was recorded so far is kept on this Mac as an interrupted "
+                                                 "session and goes up with the next upload retry.")),
+        .timeout = 30,
+    });
 }

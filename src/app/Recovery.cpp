@@ -15,6 +15,38 @@
 
 namespace Recovery {
 
+void closeInterrupted(Session& session)
+{
+    SessionMeta& meta = session.meta();
+    QDateTime latest;
+    for (const QFileInfo& inside :
+         QDir(session.dir()).entryInfoList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot)) {
+        const QDateTime m = inside.lastModified();
+        if (m.isValid() && (!latest.isValid() || m > latest))
+            latest = m;
+    }
+    if (!latest.isValid())
+        latest = meta.started;
+    // Stored dates keep whole seconds.
+    latest = latest.toUTC();
+    latest.setMSecsSinceEpoch(latest.toMSecsSinceEpoch() / 1000 * 1000);
+    meta.ended = std::max(latest, meta.started.addSecs(1));
+    for (const char* name : {"mixed.m4a", "system.m4a", "mic.m4a"}) {
+        const QString path = session.path(QLatin1String(name));
+        if (!QFileInfo(path).isFile())
+            continue;
+        try {
+            LevelReader::levels(path);
+        } catch (const std::exception&) {
+            continue;
+        }
+        meta.audioFile = QLatin1String(name);
+        break;
+    }
+    meta.lastError = QStringLiteral("the session was interrupted");
+    session.save();
+}
+
 QStringList recoverInterrupted(const QString& recordings)
 {
     QStringList closed;
@@ -26,34 +58,7 @@ QStringList recoverInterrupted(const QString& recordings)
         // Still being recorded by a running zelvan.
         if (SessionLock::isLocked(session->dir()))
             continue;
-        SessionMeta& meta = session->meta();
-        QDateTime latest;
-        for (const QFileInfo& inside :
-             QDir(session->dir()).entryInfoList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot)) {
-            const QDateTime m = inside.lastModified();
-            if (m.isValid() && (!latest.isValid() || m > latest))
-                latest = m;
-        }
-        if (!latest.isValid())
-            latest = meta.started;
-        // Stored dates keep whole seconds.
-        latest = latest.toUTC();
-        latest.setMSecsSinceEpoch(latest.toMSecsSinceEpoch() / 1000 * 1000);
-        meta.ended = std::max(latest, meta.started.addSecs(1));
-        for (const char* name : {"mixed.m4a", "system.m4a", "mic.m4a"}) {
-            const QString path = session->path(QLatin1String(name));
-            if (!QFileInfo(path).isFile())
-                continue;
-            try {
-                LevelReader::levels(path);
-            } catch (const std::exception&) {
-                continue;
-            }
-            meta.audioFile = QLatin1String(name);
-            break;
-        }
-        meta.lastError = QStringLiteral("the session was interrupted");
-        session->save();
+        closeInterrupted(*session);
         slog(QStringLiteral("recovered interrupted recording ") + entry.fileName());
         closed << entry.fileName();
     }

@@ -4,6 +4,8 @@
 #include <QString>
 #include <QStringList>
 
+class Session;
+
 namespace Recovery {
 
 // Closes every session in `recordings` that a previous run left without an end:
@@ -12,6 +14,9 @@ namespace Recovery {
 // "mic.m4a", and the error "the session was interrupted". A folder a recorder
 // holds is live and left alone. Returns the folder names it closed.
 QStringList recoverInterrupted(const QString& recordings);
+
+// Closes one session that way and saves it, whoever holds its folder.
+void closeInterrupted(Session& session);
 
 // A window frame as "{{x, y}, {w, h}}", y measured upward from the bottom of a
 // screen `screenHeight` high.

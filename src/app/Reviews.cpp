@@ -353,7 +353,7 @@ bool AppController::keepPrivateNote(const QString& title, const std::optional<QS
     m.routed = Routed{0, {QStringLiteral("a card for my day")}, false};
     session->save();
     // The Personal upload takes it from here, or keeps it for the next retry.
-    retryPersonal(true);
+    uploadPersonal(session, true);
     return true;
 }
 

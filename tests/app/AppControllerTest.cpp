@@ -24,6 +24,7 @@ protected:
     FakeHotKeys hotKeys;
     FakeMenu menu;
     FakeDevices devices;
+    FakeCapture capture;
     FakeDetector* detector = nullptr;
     QStringList made;
 
@@ -52,6 +53,7 @@ protected:
         p.hotKeys = &hotKeys;
         p.menu = &menu;
         p.devices = &devices;
+        p.capture = &capture;
         p.workdayDir = support.file("workday");
         return AppController::create(*accounts, std::move(p), args);
     }
@@ -175,9 +177,12 @@ TEST_F(Controller, CallNudgesCarryTheirTextsAndButtons)
     ASSERT_TRUE(c->recorder);
     EXPECT_TRUE(c->recordingFromCall);
 
-    detector->onCallEnded();
+    // The recording of a call says so.
     ASSERT_EQ(nudges.shown.size(), 4u);
-    const auto& ended = nudges.shown[3];
+    EXPECT_EQ(nudges.shown[3].kind, "recording");
+    detector->onCallEnded();
+    ASSERT_EQ(nudges.shown.size(), 5u);
+    const auto& ended = nudges.shown[4];
     EXPECT_EQ(ended.kind, "callEnded");
     EXPECT_EQ(ended.icon, "■");
     EXPECT_EQ(ended.title, "Call ended — wrap up?");
@@ -290,6 +295,7 @@ TEST_F(Controller, QuitWhileStartingWaitsForTheStartThenSaves)
     auto c = make();
     c->launch();
     c->startRecording();
+    worker.finishOne(); // the screen and microphone checks
     ASSERT_TRUE(c->starting);
     c->requestQuit();
     EXPECT_EQ(application.terminated, 0);

@@ -72,6 +72,14 @@ public:
     {
         jobs.push_back({std::move(work), std::move(done)});
     }
+    // Finishes the oldest job only.
+    void finishOne()
+    {
+        auto job = std::move(jobs.front());
+        jobs.erase(jobs.begin());
+        job.first();
+        job.second();
+    }
     void finishAll()
     {
         while (!jobs.empty()) {
@@ -132,13 +140,18 @@ public:
     void terminate() override { ++terminated; }
     void print(const QString& line) override { printed << line; }
     bool openSoundSettings() override { return ++soundSettings, true; }
-    int ask(const QString&, const QString&, const QStringList&) override { return answer; }
+    int ask(const QString& title, const QString&, const QStringList&) override
+    {
+        asked << title;
+        return answer;
+    }
     void openInBrowser(const QUrl& url) override { browsed << url.toString(); }
     QStringList browsed;
     int terminated = 0;
     int soundSettings = 0;
     int answer = -1;
     QStringList printed;
+    QStringList asked;
 };
 
 class FakeDetector final : public Ports::CallDetector {
@@ -147,7 +160,13 @@ public:
     void suppressCurrent() override { ++suppressed; }
     void resetForRecording() override { ++resets; }
     QString recordingTitle(const Ports::CallHit& hit) const override { return hit.app + " call"; }
-    int started = 0, suppressed = 0, resets = 0;
+    std::optional<Ports::CallHit> identify() override
+    {
+        ++identified;
+        return call;
+    }
+    int started = 0, suppressed = 0, resets = 0, identified = 0;
+    std::optional<Ports::CallHit> call;
 };
 
 // The real menu model over a throw-away store; counts the rebuilds.
@@ -190,4 +209,38 @@ public:
         shown << id + " " + title;
     }
     QStringList shown;
+};
+
+// The desktop as the recording flow asks it: every answer set by the test.
+class FakeCapture final : public Ports::Capture {
+public:
+    bool screenPreflight() override { return preflight; }
+    bool screenWorks() override { return works; }
+    bool micAvailable() override { return mic; }
+    std::optional<bool> othersUsingInput() override { return others; }
+    std::optional<bool> inputRunningSomewhere() override { return inputRunning; }
+    std::optional<FrontApp> frontApp() override
+    {
+        ++frontAsked;
+        return front;
+    }
+    bool preflight = true, works = true, mic = true;
+    std::optional<bool> others = false, inputRunning = false;
+    std::optional<FrontApp> front;
+    int frontAsked = 0;
+};
+
+class FakeNotify final : public Ports::Notify {
+public:
+    void setup() override {}
+    void saved(const QString& id, const QString& title, const QString& where, const std::optional<QUrl>& url,
+               const QString& key) override
+    {
+        posted << "saved " + id + " | " + title + " | " + where + " | " + (url ? url->toString() : "-") + " | " + key;
+    }
+    void filedPersonal(const QString& title, const QString& key) override
+    {
+        posted << "filedPersonal " + title + " | " + key;
+    }
+    QStringList posted;
 };

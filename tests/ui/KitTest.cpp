@@ -113,6 +113,7 @@ TEST(Wording, MacKeysAndWordsBecomeLinuxOnes)
         {QStringLiteral("⇧⌘R"), QStringLiteral("Ctrl+Shift+R")},
         {QStringLiteral("Open on this Mac"), QStringLiteral("Open on this computer")},
         {QStringLiteral("Macro"), QStringLiteral("Macro")},
+        {QStringLiteral("Session stopped by macOS"), QStringLiteral("Session stopped by the system")},
         {QStringLiteral("⌘"), QStringLiteral("Ctrl")},
         {QStringLiteral("Microphone access is off (System Settings › Privacy & Security › Microphone)."),
          QStringLiteral("Microphone access is off (Settings › Sound › Input).")},

@@ -1,0 +1,327 @@
+// The whole road on the private desktop: the real application, signed in to the
+// fake platform with two projects, records a window with known text and a tone
+// on the speaker, is asked where the session goes, and files it there.
+#include "../platform/DesktopHelpers.h"
+#include "core/Accounts.h"
+#include "core/Fmt.h"
+#include "core/Keychain.h"
+#include "core/Paths.h"
+#include "core/Settings.h"
+#include "core/WebPlatform.h"
+#include "session/OCR.h"
+#include "session/Session.h"
+#include "session/SessionLock.h"
+#include "support/FakePlatform.h"
+#include "support/FakeWebPlatform.h"
+#include "support/TextImages.h"
+#include "ui/Floating.h"
+#include "ui/NudgeView.h"
+#include "ui/Nudges.h"
+#include "ui/ZVButton.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QEventLoop>
+#include <QElapsedTimer>
+#include <QJsonArray>
+#include <QLabel>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QGuiApplication>
+#include <QScreen>
+#include <csignal>
+#include <gtest/gtest.h>
+
+namespace {
+
+const QString windowText = QStringLiteral("Quarterly budget review");
+
+QStringList sessionFolders()
+{
+    return QDir(Paths::recordings()).entryList(QDir::Dirs | QDir::NoDotAndDotDot);
+}
+
+// Lets the event loop run for a while: the recording's length, not a check.
+void spend(double seconds)
+{
+    QElapsedTimer t;
+    t.start();
+    while (t.elapsed() < seconds * 1000)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 100);
+}
+
+// A sound server of the test's own, like the private desktop's, to take away from
+// under a recording.
+class PrivatePulse {
+public:
+    PrivatePulse()
+    {
+        const QString pa = dir_.filePath("pulse.pa");
+        writeFile(pa,
+                  QStringLiteral("load-module module-native-protocol-unix auth-anonymous=1 socket=%1\n"
+                                 "load-module module-null-sink sink_name=spk rate=48000 channels=1 "
+                                 "channel_map=mono\n"
+                                 "load-module module-null-sink sink_name=micfeed rate=48000 channels=1 "
+                                 "channel_map=mono\n"
+                                 "load-module module-remap-source source_name=vmic master=micfeed.monitor "
+                                 "rate=48000 channels=1 channel_map=mono\n"
+                                 "set-default-sink spk\nset-default-source vmic\n")
+                      .arg(dir_.filePath("native"))
+                      .toUtf8());
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert("PULSE_RUNTIME_PATH", dir_.path());
+        env.remove("PULSE_SERVER");
+        // The desktop's own server holds the bus name; this one stays off the bus.
+        env.insert("DBUS_SESSION_BUS_ADDRESS", "unix:path=" + dir_.filePath("no-bus"));
+        process_.setProcessEnvironment(env);
+        process_.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        process_.start("pulseaudio",
+                       {"-n", "--daemonize=no", "--use-pid-file=no", "--system=no", "--realtime=no",
+                        "--high-priority=no", "--disallow-exit", "--exit-idle-time=-1", "--log-target=stderr",
+                        "--log-level=error", "--file=" + pa});
+        ok_ = process_.waitForStarted(10'000) && waitFor([&] { return run("pactl", {"-s", server(), "info"}); }, 30);
+    }
+    ~PrivatePulse() { kill(); }
+    bool ok() const { return ok_; }
+    QString server() const { return "unix:" + dir_.filePath("native"); }
+    void kill()
+    {
+        if (process_.state() != QProcess::NotRunning) {
+            process_.kill();
+            process_.waitForFinished(10'000);
+        }
+    }
+
+private:
+    QTemporaryDir dir_{"/tmp/zelvan-pulse-XXXXXX"};
+    QProcess process_;
+    bool ok_ = false;
+};
+
+class Journey : public testing::Test {
+protected:
+    TempSupport support;
+    FakePlatform platform;
+    std::unique_ptr<FakeWebPlatform> web;
+    const QString suite = "journey-" + QUuid::createUuid().toString(QUuid::WithoutBraces);
+    const QString service = "zelvan-journey-" + QUuid::createUuid().toString(QUuid::WithoutBraces);
+    QString previousService = Keychain::service();
+    QLabel window;
+    QProcess app;
+    QByteArray err;
+
+    // Signed in on the fake platform, with the projects Alpha and Beta or none.
+    void prepare(bool projects)
+    {
+        FakeWebPlatform::Options o;
+        o.projects.clear();
+        if (projects)
+            o.projects = {{"alpha", "Alpha", "owner"}, {"beta", "Beta", "member"}};
+        web = std::make_unique<FakeWebPlatform>(platform, o);
+        platform.start();
+        std::vector<Workspace> listed;
+        if (projects) {
+            web->project("alpha").setRouteScore({{"score", 0.8}, {"reasons", QJsonArray{"with Ada"}}});
+            web->project("beta").setRouteScore({{"score", 0.3}, {"reasons", QJsonArray{"mentions beta"}}});
+            listed = {WebPlatform::project(platform.base(), "alpha", "Alpha", "owner"),
+                      WebPlatform::project(platform.base(), "beta", "Beta", "member")};
+        }
+
+        // The account as a sign-in leaves it: key in the keyring, projects in the settings suite.
+        qputenv("ZELVAN_KEYCHAIN_SERVICE", service.toUtf8());
+        Keychain::setService(service);
+        Settings settings(Settings::suite(suite));
+        settings.setPlatformBase(platform.base());
+        Accounts accounts(settings);
+        ASSERT_TRUE(accounts.signIn(QString::fromStdString(o.key), "ada@example.com", "Ada Lovelace"));
+        accounts.apply({"ada@example.com", "Ada Lovelace", std::nullopt}, listed);
+
+        // Known text on screen, clear of the tray at the bottom and the nudges at the top right.
+        window.setText(windowText);
+        window.setFont(TextImages::font(56, true));
+        window.setStyleSheet("QLabel { background: white; color: black; padding: 40px; }");
+        window.setWindowFlags(Qt::FramelessWindowHint);
+        window.setGeometry(60, 300, 1000, 260);
+        window.show();
+        ASSERT_TRUE(waitFor([&] { return window.isVisible(); }, 30));
+        spend(1);
+    }
+    void TearDown() override
+    {
+        if (app.state() != QProcess::NotRunning) {
+            ::kill(pid_t(app.processId()), SIGTERM);
+            app.waitForFinished(60'000);
+        }
+        Keychain::remove(Keychain::accountItem);
+        Keychain::setService(previousService);
+        qunsetenv("ZELVAN_KEYCHAIN_SERVICE");
+    }
+
+    void launch(const QString& askSeconds = {}, const QString& soundServer = {})
+    {
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert("ZELVAN_DEFAULTS_SUITE", suite);
+        env.insert("ZELVAN_KEYCHAIN_SERVICE", service);
+        if (!askSeconds.isEmpty())
+            env.insert("ZELVAN_ASK_SECONDS", askSeconds);
+        if (!soundServer.isEmpty())
+            env.insert("PULSE_SERVER", soundServer);
+        app.setProcessEnvironment(env);
+        app.setReadChannel(QProcess::StandardError);
+        app.start(ZELVAN_EXECUTABLE, {});
+        ASSERT_TRUE(app.waitForStarted(30'000));
+        ASSERT_TRUE(logged("[Zelvan] launched ")) << err.toStdString();
+    }
+    bool logged(const QByteArray& text, double seconds = 120)
+    {
+        return waitFor(
+                   [&] {
+                       err += app.readAllStandardError();
+                       return err.contains(text) || app.state() == QProcess::NotRunning;
+                   },
+                   seconds)
+            && err.contains(text);
+    }
+
+    // Ctrl+Alt+R: the folder of the session being recorded.
+    QString kickIn()
+    {
+        EXPECT_TRUE(run("xdotool", {"key", "ctrl+alt+r"}));
+        QString dir;
+        EXPECT_TRUE(waitFor(
+            [&] {
+                const QStringList found = sessionFolders();
+                dir = found.isEmpty() ? QString() : Paths::recordings() + '/' + found.first();
+                return !dir.isEmpty() && SessionLock::isLocked(dir);
+            },
+            120))
+            << "no recording started\n"
+            << err.toStdString();
+        return dir;
+    }
+
+    // Ctrl+Alt+R, ten seconds of the window and a tone, Ctrl+Alt+R: the session's folder.
+    QString recordTenSeconds()
+    {
+        const QString tone = makeTone(support.path(), 14, 440);
+        EXPECT_FALSE(tone.isEmpty());
+        const QString dir = kickIn();
+        QProcess speaker;
+        speaker.start("paplay", {"--device=spk", tone});
+        spend(10);
+        EXPECT_TRUE(run("xdotool", {"key", "ctrl+alt+r"}));
+        speaker.waitForFinished(30'000);
+        return dir;
+    }
+
+    // Where the route nudge's button `index` sits on screen: the same card laid out
+    // here, placed by the same rule as the application's.
+    QPoint routeButton(const QString& message, const QStringList& labels, int index)
+    {
+        std::vector<NudgeButton> buttons;
+        for (const QString& l : labels)
+            buttons.push_back({l, buttons.empty(), {}});
+        const NudgeView::Tag tag = NudgeView::tag("route");
+        auto* view = new NudgeView("/", "Where does this go?", message, std::move(buttons), true, tag.text, tag.tone,
+                                   {});
+        FloatingPanel panel;
+        panel.setContent(view);
+        const QSize size = panel.fittingSize();
+        panel.resize(size);
+        // Laid out for real, never shown.
+        panel.setAttribute(Qt::WA_DontShowOnScreen);
+        panel.show();
+        const auto at = Nudges::place(size, FloatingPanel::screens(), std::nullopt);
+        EXPECT_TRUE(at);
+        ZVButton* button = view->buttons().at(index);
+        return at.value_or(QPoint()) + button->mapTo(&panel, button->rect().center());
+    }
+
+    std::vector<WorkspaceServer::Call> calls()
+    {
+        std::vector<WorkspaceServer::Call> out;
+        for (const auto& [id, call] : web->personal().calls())
+            out.push_back(call);
+        return out;
+    }
+
+    // The fake platform holds one call with the recording's audio, shots and screen text.
+    void expectFiled(const std::string& project, bool withSound = true)
+    {
+        ASSERT_TRUE(waitFor([&] { return calls().size() == 1 && calls()[0].processed; }, 180)) << "nothing uploaded\n"
+                                                                                               << err.toStdString();
+        const WorkspaceServer::Call call = calls()[0];
+        EXPECT_EQ(call.project, project);
+        EXPECT_GT(call.audioBytes, 10'000);
+        EXPECT_FALSE(call.payload["shots"].toArray().isEmpty());
+        if (withSound) {
+            EXPECT_FALSE(call.payload["levels"].toObject()["tab"].toArray().isEmpty()) << "the tone was not heard";
+        }
+        QString seen;
+        for (const auto& entry : call.payload["ocr"].toArray())
+            seen += entry.toObject()["text"].toString() + '\n';
+        EXPECT_TRUE(seen.contains(windowText)) << seen.toStdString();
+        EXPECT_TRUE(waitFor([] { return sessionFolders().isEmpty(); }, 30)) << "the session folder stayed";
+    }
+};
+
+} // namespace
+
+TEST_F(Journey, ARecordingIsFiledToTheProjectTheUserClicks)
+{
+    prepare(true);
+    launch();
+    const QString dir = recordTenSeconds();
+    ASSERT_TRUE(logged("[Zelvan] where ")) << err.toStdString();
+    auto session = Session::load(dir);
+    ASSERT_TRUE(session);
+    const QString title = session->meta().title;
+    // Not a call: Personal is suggested and leads, then the projects by score.
+    const QString message = "“" + title
+        + "”\nSuggested: Personal · a work session — only you see it\nNo choice in 2 min → Personal.";
+    const QPoint alpha = routeButton(message, {"Personal (private)", "Alpha · 80%", "Beta · 30%"}, 1);
+    spend(1); // the card fades in
+    ASSERT_TRUE(run("xdotool", {"mousemove", QString::number(alpha.x()), QString::number(alpha.y()), "click", "1"}));
+    expectFiled("alpha");
+    EXPECT_TRUE(logged("@ Alpha (score 80%, auto false)")) << err.toStdString();
+}
+
+TEST_F(Journey, NoAnswerFilesTheRecordingToPersonal)
+{
+    prepare(true);
+    launch("3");
+    recordTenSeconds();
+    ASSERT_TRUE(logged(": no choice in 3 s -> Personal")) << err.toStdString();
+    expectFiled("personal");
+}
+
+TEST_F(Journey, ASoundServerThatDiesMidRecordingIsToldAndTheSessionStillFiled)
+{
+    PrivatePulse pulse;
+    ASSERT_TRUE(pulse.ok()) << "no private sound server";
+    prepare(false);
+    launch({}, pulse.server());
+    const QString tone = makeTone(support.path(), 20, 440);
+    kickIn();
+    QProcess speaker;
+    speaker.start("paplay", {"-s", pulse.server(), "--device=spk", tone});
+    spend(6);
+    pulse.kill();
+
+    // The nudge at the top right says so.
+    const QRect corner = QGuiApplication::primaryScreen()->geometry();
+    QString seen;
+    EXPECT_TRUE(waitFor(
+        [&] {
+            const QImage shot =
+                QGuiApplication::primaryScreen()->grabWindow(0, corner.width() - 520, 0, 520, 320).toImage();
+            seen = OCR::text(shot);
+            return seen.contains("Session stopped by the system");
+        },
+        60))
+        << seen.toStdString() << "\n"
+        << err.toStdString();
+    // Signed in without a project: straight to Personal, with what was recorded.
+    expectFiled("personal", false);
+    speaker.waitForFinished(10'000);
+}
