@@ -15,6 +15,8 @@
 #include "ui/Nudges.h"
 #include "ui/VoicePill.h"
 #include "ui/WindowBox.h"
+#include "ui/WrapView.h"
+#include "platform/CaptureBuffer.h"
 
 #include <QKeyEvent>
 #include <QUrl>
@@ -96,6 +98,8 @@ public:
         real_.model().add(FeedItem::kindFromLabel(kind).value_or(FeedItem::Kind::info), text);
     }
     int feedCount() const override { return int(real_.model().feed().size()); }
+    void setListening(bool on) override { real_.model().setListening(on); }
+    void setHearing(bool on) override { real_.model().setHearing(on); }
     void setMode(Mode mode) override
     {
         switch (mode) {
@@ -117,23 +121,87 @@ private:
 
 class HearingPort final : public Ports::LiveHearing {
 public:
+    HearingPort()
+    {
+        real_.onPhrase = [this](const QString& phrase) {
+            if (onPhrase)
+                onPhrase(phrase);
+        };
+    }
+    bool start() override { return real_.start(); }
     void stop() override { real_.stop(); }
+    // Capture thread; hearing keeps no time of its own, so the stamp stays 0.
+    void append(const PcmBuffer& buffer) override
+    {
+        CaptureBuffer b;
+        static_cast<PcmBuffer&>(b) = buffer;
+        real_.append(b);
+    }
 
 private:
     ::LiveHearing real_;
 };
 
 class WindowBoxPort final : public Ports::WindowBox {
+public:
+    void show(const QString& id, const QString& title, std::function<QWidget*()> view) override
+    {
+        real_.show(id, title, view());
+    }
+    void showWrap(std::shared_ptr<WrapModel> model, std::function<void()> closed) override
+    {
+        auto* view = new WrapView(*model);
+        // The view reads the model for as long as it lives.
+        QObject::connect(view, &QObject::destroyed, [model] {});
+        wrapClosed_ = std::move(closed);
+        real_.show(QStringLiteral("wrap"), QStringLiteral("End my day"), view);
+        // Only the window's own end counts as closed; new content in it does not.
+        QWidget* window = real_.window(QStringLiteral("wrap"));
+        if (window && window != wrapWindow_) {
+            wrapWindow_ = window;
+            QObject::connect(window, &QObject::destroyed, &real_, [this, window] {
+                if (wrapWindow_ != window)
+                    return;
+                wrapWindow_ = nullptr;
+                if (auto done = std::exchange(wrapClosed_, {}))
+                    done();
+            });
+        }
+    }
+
 private:
     ::WindowBox real_;
+    QWidget* wrapWindow_ = nullptr;
+    std::function<void()> wrapClosed_;
 };
 
 class VoicePort final : public Ports::VoiceListener {
+public:
+    VoicePort()
+    {
+        real_.onPartial = [this](const QString& text) {
+            if (onPartial)
+                onPartial(text);
+        };
+    }
+    void authorize(std::function<void(bool, const QString&)> done) override { real_.authorize(done); }
+    void start() override { real_.start(); }
+    void stop(std::function<void(const QString&)> done) override { real_.stop(std::move(done)); }
+    bool listening() const override { return real_.listening(); }
+
 private:
     ::VoiceListener real_;
 };
 
 class PillPort final : public Ports::VoicePill {
+public:
+    void show(bool listening, const QString& text, std::optional<double> hideAfter) override
+    {
+        real_.show(listening, text, hideAfter);
+    }
+    void update(const QString& text) override { real_.update(text); }
+    void hide() override { real_.hide(); }
+
 private:
     ::VoicePill real_;
 };
@@ -161,6 +229,13 @@ public:
     QString recordingTitle(const Ports::CallHit& hit) const override
     {
         return CallApps::recordingTitle(hit.app, hit.title);
+    }
+    std::optional<Ports::CallHit> identify() override
+    {
+        const std::optional<::CallHit> hit = ::CallDetector::identify();
+        if (!hit)
+            return std::nullopt;
+        return Ports::CallHit{hit->app, hit->title};
     }
 
 private:
@@ -233,6 +308,16 @@ void BoardPort::signedIn()
     board_.signedIn();
 }
 
+void BoardPort::signedOut()
+{
+    board_.signedOut();
+}
+
+void BoardPort::open(const QUrl& url)
+{
+    board_.open(url);
+}
+
 NotifyPort::NotifyPort(QStringList args)
     : args_(std::move(args))
 {
@@ -241,6 +326,22 @@ NotifyPort::NotifyPort(QStringList args)
 void NotifyPort::setup()
 {
     ::Notify::shared().setup(args_);
+}
+
+void NotifyPort::reviewReady(const QString& id, const QString& title, int suggestions, const std::optional<QUrl>& url)
+{
+    ::Notify::shared().reviewReady(id, title, suggestions, url);
+}
+
+void NotifyPort::saved(const QString& id, const QString& title, const QString& where, const std::optional<QUrl>& url,
+                       const QString& key)
+{
+    ::Notify::shared().saved(id, title, where, url, key);
+}
+
+void NotifyPort::filedPersonal(const QString& title, const QString& key)
+{
+    ::Notify::shared().filedPersonal(title, key);
 }
 
 Components::Components(QSettings& store, Ports::StatusItem& statusItem, QStringList args, std::function<void()> quit)

@@ -55,6 +55,8 @@ public:
     void openDeepLink(const QString& url) override;
     void show() override;
     void signedIn() override;
+    void signedOut() override;
+    void open(const QUrl& url) override;
 
 private:
     ::Board& board_;
@@ -65,6 +67,10 @@ class NotifyPort final : public Ports::Notify {
 public:
     explicit NotifyPort(QStringList args);
     void setup() override;
+    void reviewReady(const QString& id, const QString& title, int suggestions, const std::optional<QUrl>& url) override;
+    void saved(const QString& id, const QString& title, const QString& where, const std::optional<QUrl>& url,
+               const QString& key) override;
+    void filedPersonal(const QString& title, const QString& key) override;
 
 private:
     QStringList args_;
