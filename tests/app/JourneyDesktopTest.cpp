@@ -3,11 +3,13 @@
 // on the speaker, is asked where the session goes, and files it there.
 #include "../platform/DesktopHelpers.h"
 #include "core/Accounts.h"
+#include "core/Brand.h"
 #include "core/Fmt.h"
 #include "core/Keychain.h"
 #include "core/Paths.h"
 #include "core/Settings.h"
 #include "core/WebPlatform.h"
+#include "platform/ScreenCapture.h"
 #include "session/OCR.h"
 #include "session/Session.h"
 #include "session/SessionLock.h"
@@ -233,8 +235,38 @@ protected:
         panel.show();
         const auto at = Nudges::place(size, FloatingPanel::screens(), std::nullopt);
         EXPECT_TRUE(at);
+        ZVButton* first = view->buttons().at(0);
         ZVButton* button = view->buttons().at(index);
-        return at.value_or(QPoint()) + button->mapTo(&panel, button->rect().center());
+        const QPoint firstAt = at.value_or(QPoint()) + first->mapTo(&panel, first->rect().center());
+        const QPoint buttonAt = at.value_or(QPoint()) + button->mapTo(&panel, button->rect().center());
+        // The message may wrap differently in the application's fonts: the card's
+        // height is read off the screen, where the lime primary button shows.
+        const std::optional<int> shown = limeRowsCentre(ScreenCapture::grabPrimary(), firstAt.x());
+        EXPECT_TRUE(shown) << "no primary button on screen";
+        return buttonAt + QPoint(0, shown.value_or(firstAt.y()) - firstAt.y());
+    }
+
+    // The middle row of the lime fill around column `x` (the primary button).
+    static std::optional<int> limeRowsCentre(const QImage& image, int x)
+    {
+        const QColor lime = Brand::lime();
+        std::vector<int> rows;
+        for (int y = 0; y < image.height(); ++y) {
+            int n = 0;
+            for (int dx = -60; dx <= 60; ++dx) {
+                const int px = x + dx;
+                if (px < 0 || px >= image.width())
+                    continue;
+                const QColor c = image.pixelColor(px, y);
+                n += std::abs(c.red() - lime.red()) < 40 && std::abs(c.green() - lime.green()) < 40
+                    && std::abs(c.blue() - lime.blue()) < 60;
+            }
+            if (n > 100)
+                rows.push_back(y);
+        }
+        if (rows.empty())
+            return std::nullopt;
+        return (rows.front() + rows.back()) / 2;
     }
 
     std::vector<WorkspaceServer::Call> calls()
@@ -279,8 +311,8 @@ TEST_F(Journey, ARecordingIsFiledToTheProjectTheUserClicks)
     // Not a call: Personal is suggested and leads, then the projects by score.
     const QString message = "“" + title
         + "”\nSuggested: Personal · a work session — only you see it\nNo choice in 2 min → Personal.";
-    const QPoint alpha = routeButton(message, {"Personal (private)", "Alpha · 80%", "Beta · 30%"}, 1);
     spend(1); // the card fades in
+    const QPoint alpha = routeButton(message, {"Personal (private)", "Alpha · 80%", "Beta · 30%"}, 1);
     ASSERT_TRUE(run("xdotool", {"mousemove", QString::number(alpha.x()), QString::number(alpha.y()), "click", "1"}));
     expectFiled("alpha");
     EXPECT_TRUE(logged("@ Alpha (score 80%, auto false)")) << err.toStdString();
