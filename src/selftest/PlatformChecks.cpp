@@ -1,0 +1,5 @@
+#include "selftest/Live.h"
+
+namespace SelfTest {
+void platformChecks(RunContext&) {}
+}
