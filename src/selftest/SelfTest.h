@@ -13,6 +13,8 @@ namespace SelfTest {
 // The "--selftest" mode of the executable: an offscreen application object (fonts
 // and images need one), the run on a worker thread while the main thread waits,
 // and the exit status: 0 all passed, 1 a check failed, 2 the run was refused.
+// ZELVAN_SELFTEST_BREAK=mix hands the mixer nothing to mix, to show that a
+// broken component turns its check red.
 int main(int argc, char** argv, const QStringList& args);
 
 // The whole run; needs a QGuiApplication. Blocking.
