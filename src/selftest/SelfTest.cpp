@@ -132,7 +132,11 @@ int main(int argc, char** argv, const QStringList& args)
 {
     // Fonts and images need an application object; no window is ever shown.
     qputenv("QT_QPA_PLATFORM", "offscreen");
-    QGuiApplication app(argc, argv);
+    // Qt would take "--platform URL" for its own platform plugin option: it
+    // sees the program name only.
+    (void)argc;
+    int qtArgc = 1;
+    QGuiApplication app(qtArgc, argv);
     int code = 1;
     std::thread([&] { code = run(args); }).join();
     slogFlush();
