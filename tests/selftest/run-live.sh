@@ -1,0 +1,106 @@
+#!/usr/bin/env bash
+# Runs `zelvan --selftest` against zelvan-fake-platform on the private desktop.
+#   run-live.sh ZELVAN FAKE MODE
+# MODE:
+#   server          strict, --server with its key and --todo-actions: ALL PASSED
+#   platform        strict, --platform on an auto-approving platform: ALL PASSED
+#   app-paths       strict, --platform --expect-app-paths on a platform that
+#                   serves its projects on app paths: ALL PASSED
+#   app-paths-unexpected  the same platform without --expect-app-paths: only
+#                   the account check fails
+#   strict-404      the server's live coach answers 404: strict mode fails that
+#                   one line, without strict mode it is an INFO line
+set -uo pipefail
+zelvan=$1
+fake=$2
+mode=$3
+out=$(mktemp -d)
+report=$(mktemp)
+fakeout=$(mktemp)
+fakepid=
+cleanup() {
+    [ -n "$fakepid" ] && kill "$fakepid" 2>/dev/null && wait "$fakepid" 2>/dev/null
+    rm -rf "$out" "$report" "$fakeout"
+}
+trap cleanup EXIT
+
+start_fake() {
+    "$fake" "$@" >"$fakeout" &
+    fakepid=$!
+    for _ in $(seq 600); do
+        [ "$(wc -l <"$fakeout")" -ge 2 ] && break
+        kill -0 "$fakepid" 2>/dev/null || { echo "zelvan-fake-platform did not start" >&2; exit 1; }
+        sleep 0.1
+    done
+    base=$(sed -n 1p "$fakeout")
+    key=$(sed -n 2p "$fakeout" | sed 's/^workspace key: //')
+    case "$base" in http://127.0.0.1:*) ;; *) echo "no address from the fake platform: $base" >&2; exit 1 ;; esac
+}
+
+# selftest [ENV=VALUE]... -- ARG...: runs the self-test, leaves status and report.
+selftest() {
+    local envs=()
+    while [ "$1" != -- ]; do envs+=("$1"); shift; done
+    shift
+    env ZELVAN_NO_BROWSER=1 "${envs[@]}" "$zelvan" --selftest --out "$out" "$@" >"$report"
+    status=$?
+    cat "$report"
+    last=$(tail -n 1 "$report")
+}
+
+fail() { echo "$*" >&2; exit 1; }
+need() { grep -qF -- "$1" "$report" || fail "missing line: $1"; }
+passed() {
+    [ "$last" = "ALL PASSED" ] || fail "the report ends with: $last"
+    [ "$status" -eq 0 ] || fail "exit status $status after ALL PASSED"
+}
+
+case "$mode" in
+server)
+    start_fake
+    selftest ZELVAN_SELFTEST_STRICT=1 -- --server "$base" --key "$key" --todo-actions
+    passed
+    need "PASS  GET /api/me  — Test Person"
+    need "PASS  DELETE /api/calls/<id> removed the test call"
+    need "PASS  POST /api/route/score"
+    need "PASS  test card deleted"
+    need "PASS  POST /api/my/todos/t1/finish  — status done"
+    need "PASS  GET /api/workday/wrap (status only, no wrap started)  — none"
+    ;;
+platform)
+    start_fake --auto-approve
+    selftest ZELVAN_SELFTEST_STRICT=1 -- --platform "$base"
+    passed
+    need "PASS  POST device/poll until ok -> account key in the Keychain  — ada@example.com / Ada Lovelace"
+    need "PASS  a wrong key is refused (401)"
+    need "PASS  move Personal → bramel → Personal"
+    need "PASS  POST /api/tasks + DELETE on "
+    ;;
+app-paths)
+    start_fake --auto-approve --app-paths
+    selftest ZELVAN_SELFTEST_STRICT=1 -- --platform "$base" --expect-app-paths
+    passed
+    need "PASS  GET /api/v1/me 404 on a local platform -> /app/api/platform/me, projects on /app/p/<slug>/api"
+    need "/app/api/platform/personal/calls + /audio"
+    ;;
+app-paths-unexpected)
+    start_fake --auto-approve --app-paths
+    selftest ZELVAN_SELFTEST_STRICT=1 -- --platform "$base"
+    need "FAIL  GET /api/v1/me with the account key, projects on /api/v1/p/<slug>"
+    [ "$last" = "1 FAILED" ] || fail "expected only the account check to fail, the report ends with: $last"
+    [ "$status" -eq 1 ] || fail "exit status $status, expected 1"
+    ;;
+strict-404)
+    start_fake --fail "POST /api/coach/live=404"
+    selftest ZELVAN_SELFTEST_STRICT=1 -- --server "$base" --key "$key"
+    need "FAIL  /api/coach/live → 404: live tips switch off for that recording"
+    [ "$last" = "1 FAILED" ] || fail "expected only the coach line to fail, the report ends with: $last"
+    [ "$status" -eq 1 ] || fail "exit status $status, expected 1"
+    selftest -- --server "$base" --key "$key"
+    need "INFO  /api/coach/live → 404: live tips switch off for that recording"
+    passed
+    ;;
+*)
+    fail "unknown mode $mode"
+    ;;
+esac
