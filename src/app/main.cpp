@@ -8,6 +8,7 @@
 #include "platform/OwnWindows.h"
 #include "platform/Relaunch.h"
 #include "platform/SystemLog.h"
+#include "selftest/BoardCheck.h"
 #include "selftest/SelfTest.h"
 
 #include <QApplication>
@@ -167,7 +168,9 @@ int main(int argc, char** argv)
         slogFlush();
         return code;
     }
-    for (const char* s : {"--board-check", "--preview", "--sign-in", "--retry-pending"})
+    if (args.contains(QStringLiteral("--board-check")))
+        return BoardLiveCheck::main(argc, argv, args);
+    for (const char* s : {"--preview", "--sign-in", "--retry-pending"})
         if (args.contains(QLatin1String(s)))
             return notAvailable(s);
     return runApplication(argc, argv, args);

@@ -6,3 +6,7 @@ foreach(mode server platform app-paths app-paths-unexpected strict-404)
     COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/run-live.sh $<TARGET_FILE:zelvan> $<TARGET_FILE:zelvan-fake-platform> ${mode})
   set_tests_properties(selftest.live.${mode} PROPERTIES LABELS desktop TIMEOUT 600 RESOURCE_LOCK selftest_stores)
 endforeach()
+
+add_test(NAME selftest.board_check
+  COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/run-board-check.sh $<TARGET_FILE:zelvan> $<TARGET_FILE:zelvan-fake-platform>)
+set_tests_properties(selftest.board_check PROPERTIES LABELS desktop TIMEOUT 300 RESOURCE_LOCK screen)
