@@ -15,6 +15,7 @@
 #include "core/Strings.h"
 #include "core/WebPlatform.h"
 #include "platform/AppId.h"
+#include "platform/Wording.h"
 #include "selftest/Live.h"
 #include "selftest/Report.h"
 #include "selftest/SelfTest.h"
@@ -147,7 +148,7 @@ bool signInAndAccount(Run& r)
     Settings& settings = r.accounts.settings();
     const auto key = Keychain::get(QLatin1String(Keychain::accountItem));
     check(r.accounts.signedIn() && key && !key->isEmpty(),
-          QStringLiteral("POST device/poll until ok -> account key in the Keychain"),
+          Wording::shown(QStringLiteral("POST device/poll until ok -> account key in the Keychain")),
           settings.accountEmail().value_or(QStringLiteral("-")) + QStringLiteral(" / ")
               + settings.accountName().value_or(QStringLiteral("-")));
     // A failed sign-in has failed the check above; nothing after it can run.
@@ -256,8 +257,8 @@ void personal(Run& r, const std::vector<std::pair<Workspace, API>>& connected)
         }
     } catch (const APIError& e) {
         if (e.isMissing() && !s.meta().callId)
-            missing(QStringLiteral(
-                        "Personal not open yet (404): the recording stays on this Mac, no fallback to a project"),
+            missing(Wording::shown(QStringLiteral(
+                        "Personal not open yet (404): the recording stays on this Mac, no fallback to a project")),
                     e.description());
         else
             check(false, QStringLiteral("Personal upload / move"), e.description());

@@ -8,8 +8,11 @@
 #                   serves its projects on app paths: ALL PASSED
 #   app-paths-unexpected  the same platform without --expect-app-paths: only
 #                   the account check fails
-#   strict-404      the server's live coach answers 404: strict mode fails that
-#                   one line, without strict mode it is an INFO line
+#   strict-404      the server's live coach answers 404, and on the platform
+#                   Personal's uploads: strict mode fails those lines, without
+#                   strict mode they are INFO lines
+#   score-404       one project of the platform cannot score: the routing
+#                   check fails in every mode
 set -uo pipefail
 zelvan=$1
 fake=$2
@@ -71,7 +74,7 @@ platform)
     start_fake --auto-approve
     selftest ZELVAN_SELFTEST_STRICT=1 -- --platform "$base"
     passed
-    need "PASS  POST device/poll until ok -> account key in the Keychain  — ada@example.com / Ada Lovelace"
+    need "PASS  POST device/poll until ok -> account key in the keyring  — ada@example.com / Ada Lovelace"
     need "PASS  a wrong key is refused (401)"
     need "PASS  move Personal → bramel → Personal"
     need "PASS  POST /api/tasks + DELETE on "
@@ -99,6 +102,21 @@ strict-404)
     selftest -- --server "$base" --key "$key"
     need "INFO  /api/coach/live → 404: live tips switch off for that recording"
     passed
+    kill "$fakepid"; wait "$fakepid" 2>/dev/null
+    start_fake --auto-approve --fail "POST /api/v1/personal/calls=404"
+    personal="Personal not open yet (404): the recording stays on this computer, no fallback to a project"
+    selftest ZELVAN_SELFTEST_STRICT=1 -- --platform "$base"
+    need "FAIL  $personal"
+    [ "$last" = "1 FAILED" ] || fail "expected only the Personal line to fail, the report ends with: $last"
+    selftest -- --platform "$base"
+    need "INFO  $personal"
+    passed
+    ;;
+score-404)
+    start_fake --auto-approve --fail "/api/v1/p/tovarind/route/score=404"
+    selftest -- --platform "$base"
+    need "FAIL  route/score on every project  — Bramel 50%"
+    [ "$last" = "1 FAILED" ] || fail "expected only the routing check to fail, the report ends with: $last"
     ;;
 *)
     fail "unknown mode $mode"
