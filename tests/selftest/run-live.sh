@@ -11,6 +11,8 @@
 #   strict-404      the server's live coach answers 404, and on the platform
 #                   Personal's uploads: strict mode fails those lines, without
 #                   strict mode they are INFO lines
+#   approve-page    the platform waits for a person: the self-test waits until
+#                   the code is approved on the platform's page, then passes
 #   score-404       one project of the platform cannot score: the routing
 #                   check fails in every mode
 set -uo pipefail
@@ -21,7 +23,9 @@ out=$(mktemp -d)
 report=$(mktemp)
 fakeout=$(mktemp)
 fakepid=
+testpid=
 cleanup() {
+    [ -n "$testpid" ] && kill "$testpid" 2>/dev/null && wait "$testpid" 2>/dev/null
     [ -n "$fakepid" ] && kill "$fakepid" 2>/dev/null && wait "$fakepid" 2>/dev/null
     rm -rf "$out" "$report" "$fakeout"
 }
@@ -111,6 +115,25 @@ strict-404)
     selftest -- --platform "$base"
     need "INFO  $personal"
     passed
+    ;;
+approve-page)
+    start_fake
+    env ZELVAN_NO_BROWSER=1 ZELVAN_SELFTEST_STRICT=1 "$zelvan" --selftest --out "$out" --platform "$base" >"$report" &
+    testpid=$!
+    for _ in $(seq 1200); do
+        grep -q '… code ABCD-1234, approve at ' "$report" && break
+        sleep 0.1
+    done
+    curl -sf "$(grep -o 'approve at [^ ]*' "$report" | head -n 1 | cut -d' ' -f3)" | grep -q 'Code ABCD-1234' \
+        || fail "the approval page does not show the code"
+    curl -sf -d "" "$base/app/device/approve" >/dev/null || fail "cannot approve"
+    wait "$testpid"
+    status=$?
+    testpid=
+    cat "$report"
+    last=$(tail -n 1 "$report")
+    passed
+    need "PASS  POST device/poll until ok -> account key in the keyring"
     ;;
 score-404)
     start_fake --auto-approve --fail "/api/v1/p/tovarind/route/score=404"
