@@ -3,6 +3,8 @@
 #   run-live.sh ZELVAN FAKE MODE
 # MODE:
 #   server          strict, --server with its key and --todo-actions: ALL PASSED
+#   wrong-key       --server with a key it refuses: one failed line per block,
+#                   every block still runs
 #   platform        strict, --platform on an auto-approving platform: ALL PASSED
 #   app-paths       strict, --platform --expect-app-paths on a platform that
 #                   serves its projects on app paths: ALL PASSED
@@ -73,6 +75,15 @@ server)
     need "PASS  test card deleted"
     need "PASS  POST /api/my/todos/t1/finish  — status done"
     need "PASS  GET /api/workday/wrap (status only, no wrap started)  — none"
+    ;;
+wrong-key)
+    start_fake
+    selftest -- --server "$base" --key ow_wrong1 --todo-actions
+    for name in "upload to $base" route/score coach/live "create card" todos workday; do
+        need "FAIL  $name  — "
+    done
+    [ "$last" = "6 FAILED" ] || fail "expected six failed blocks, the report ends with: $last"
+    [ "$status" -eq 1 ] || fail "exit status $status, expected 1"
     ;;
 platform)
     start_fake --auto-approve
