@@ -53,6 +53,18 @@ expect 'board-check: screenshot: board-live.png'
 expect 'board-check: closed: accessory \(tray only\), board open false'
 [ "$(grep -c '^board-check: ' "$lines")" -eq 5 ] || fail "expected five board-check lines"
 [ -s "$shots/board-live.png" ] || fail "no board-live.png"
+# A "zelvan:" link goes through the deep-link path; without ZELVAN_BOARD_SHOT no
+# picture is taken.
+ZELVAN_DEFAULTS_SUITE=$suite ZELVAN_KEYCHAIN_SERVICE=$service \
+    "$zelvan" --board-check zelvan://p/bramel >"$lines"
+status=$?
+cat "$lines"
+[ "$status" -eq 0 ] || fail "exit status $status"
+board=$(grep '^board-check: ' "$lines")
+expect 'board-check: page: 127\.0\.0\.1/(app/p/bramel/|auth/app)'
+expect 'board-check: closed: accessory \(tray only\), board open false'
+grep -q 'screenshot' <<<"$board" && fail "a picture without ZELVAN_BOARD_SHOT"
+
 # The board's window frame went to the throw-away copy, not to the settings it was given.
 grep -q geometry "$confdir/$suite.conf" && fail "the board check wrote to the user's settings"
 [ -e "$confdir/app.zelvan.Zelvan.boardcheck.conf" ] && fail "the throw-away settings were left behind"
