@@ -17,8 +17,8 @@ void platformChecks(RunContext& run);
 // as an older server fails instead, so a broken server cannot pass in CI.
 bool strict();
 
-// A 404 the rules read as an older server: an INFO line, or a failed check in
-// strict mode.
+// A 404 the rules read as an older server (or a probe that only informs): an
+// INFO line, or a failed check in strict mode.
 void missing(const QString& text, const QString& detail = {});
 
 // The uploader's progress as an indented line: "      … Uploading audio…".

@@ -32,7 +32,7 @@ bool strict()
 void missing(const QString& text, const QString& detail)
 {
     if (strict())
-        check(false, text, detail.isEmpty() ? QStringLiteral("strict mode: a missing endpoint fails") : detail);
+        check(false, text, detail.isEmpty() ? QStringLiteral("strict mode: counted as a failure") : detail);
     else
         report().info(detail.isEmpty() ? text : text + QStringLiteral("  — ") + detail);
 }
@@ -163,8 +163,8 @@ void routeBlock(RunContext& run, const API& api)
         QStringList reasons = s.reasons.mid(0, 3);
         const bool inRange = s.score >= 0.0 && s.score <= 1.0;
         check(inRange, QStringLiteral("POST /api/route/score"),
-              (std::isfinite(s.score) ? QString::number(qint64(s.score * 100)) : QStringLiteral("nan"))
-                  + QStringLiteral("% ") + quotedList(reasons));
+              (inRange ? QString::number(qint64(s.score * 100)) : shortest(s.score * 100)) + QStringLiteral("% ")
+                  + quotedList(reasons));
     } catch (const APIError& e) {
         if (!e.isMissing()) {
             check(false, QStringLiteral("route/score"), e.description());
