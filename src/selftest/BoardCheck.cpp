@@ -4,6 +4,7 @@
 #include "board/DockPolicy.h"
 #include "core/Accounts.h"
 #include "core/Log.h"
+#include "core/Paths.h"
 #include "core/Settings.h"
 #include "platform/AppId.h"
 #include "platform/Wording.h"
@@ -14,6 +15,7 @@
 #include <QMainWindow>
 #include <QPixmap>
 #include <QScreen>
+#include <QTemporaryDir>
 #include <QTimer>
 #include <QWindow>
 #include <cstdio>
@@ -92,6 +94,12 @@ int main(int argc, char** argv, const QStringList& args)
         std::fprintf(stderr, "zelvan --board-check: no place for throw-away settings\n");
         return 2;
     }
+    // A board profile of its own: a running instance keeps its cookies and its
+    // profile lock, and this check leaves nothing behind. The lines still reach
+    // standard output and the system log.
+    QTemporaryDir support;
+    if (support.isValid())
+        Paths::setSupportForTesting(support.path());
     int code = 0;
     {
         Settings settings(std::move(store));
