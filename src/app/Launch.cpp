@@ -184,6 +184,8 @@ void AppController::handleLaunchSwitches()
 {
     if (args_.contains(QStringLiteral("--retry-pending")) && !diagnostic())
         retryUploads();
+    if (args_.contains(QStringLiteral("--sign-in")) && !diagnostic())
+        startSignIn();
     if (args_.contains(QStringLiteral("--ui-check")))
         uiCheck();
     if (args_.contains(QStringLiteral("--dump-menu"))) {

@@ -14,6 +14,7 @@
 #include "preview/IconSet.h"
 #include "preview/LaunchPreview.h"
 #include "preview/Previews.h"
+#include "selftest/BoardCheck.h"
 #include "selftest/SelfTest.h"
 #include "ui/StatusIcon.h"
 
@@ -42,7 +43,7 @@ Without a stand-alone mode it starts in the tray; a second start hands its link
 to the running one and exits.
 
 Stand-alone modes (they run and exit):
-  --selftest [--out FILE] [--server URL [--key KEY] [--todo-actions]]
+  --selftest [--out FOLDER] [--server URL [--key KEY] [--todo-actions]]
              [--platform URL [--expect-app-paths]]
                               check the system offline, against a workspace
                               server or against the platform
@@ -58,14 +59,6 @@ Launch switches of the tray application:
   --ui-check
   --board-check [URL]
 )";
-
-// Stand-alone modes and launch switches this build does not have yet fail loudly,
-// so that a script never takes them for success.
-int notAvailable(const char* name)
-{
-    std::fprintf(stderr, "zelvan: %s is not available in this build\n", name);
-    return 2;
-}
 
 // A mode that takes a folder counts only with an argument after it.
 bool withArgument(const QStringList& args, const QString& mode)
@@ -199,8 +192,7 @@ int main(int argc, char** argv)
         slogFlush();
         return code;
     }
-    for (const char* s : {"--board-check", "--sign-in", "--retry-pending"})
-        if (args.contains(QLatin1String(s)))
-            return notAvailable(s);
+    if (args.contains(QStringLiteral("--board-check")))
+        return BoardLiveCheck::main(argc, argv, args);
     return runApplication(argc, argv, args);
 }

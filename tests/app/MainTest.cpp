@@ -20,24 +20,6 @@ Outcome zelvan(const QStringList& args)
 
 } // namespace
 
-TEST(Main, ModesThisBuildLacksFailInsteadOfPassing)
-{
-    const struct {
-        QStringList args;
-        const char* name;
-    } cases[] = {
-        {{"--sign-in"}, "--sign-in"},
-        {{"--retry-pending"}, "--retry-pending"},
-        {{"--board-check", "http://127.0.0.1:1"}, "--board-check"},
-    };
-    for (const auto& c : cases) {
-        const Outcome r = zelvan(c.args);
-        EXPECT_EQ(r.exitCode, 2) << c.name;
-        EXPECT_EQ(r.err, QString("zelvan: ") + c.name + " is not available in this build\n");
-        EXPECT_EQ(r.out, "") << c.name;
-    }
-}
-
 TEST(Main, HelpPrintsTheUsage)
 {
     const Outcome r = zelvan({"--help"});

@@ -67,7 +67,10 @@ void FakePlatform::start()
         else
             svr.Delete(".*", h);
     }
-    port_ = svr.bind_to_any_port("127.0.0.1");
+    if (wantedPort_ > 0)
+        port_ = svr.bind_to_port("127.0.0.1", wantedPort_) ? wantedPort_ : -1;
+    else
+        port_ = svr.bind_to_any_port("127.0.0.1");
     if (port_ <= 0) {
         server_.reset();
         throw std::runtime_error("fake platform: cannot bind 127.0.0.1");

@@ -59,6 +59,8 @@ public:
     // default) closes after every answer, so that stop() never waits for an idle
     // client connection. Takes effect at the next start().
     void setKeepAlive(size_t maxRequests) { keepAlive_ = maxRequests; }
+    // A fixed port for the next start(); 0 (the default) lets the system choose.
+    void setPort(int port) { wantedPort_ = port; }
 
     void start();
     void stop();
@@ -97,6 +99,7 @@ private:
     std::thread thread_;
     int port_ = 0;
     size_t keepAlive_ = 1;
+    int wantedPort_ = 0;
     std::atomic<bool> stopping_{false};
 
     mutable std::mutex mutex_;

@@ -182,11 +182,15 @@ WorkspaceServer::WorkspaceServer(FakePlatform& platform, Mode mode, std::string 
         [this](const httplib::Request& req, httplib::Response& res) {
             std::lock_guard lock(mutex_);
             const QString id = QString::fromStdString(req.matches[1]);
-            const bool known = std::any_of(todos_.begin(), todos_.end(), [&id](const QJsonValue& t) {
+            const auto it = std::find_if(todos_.begin(), todos_.end(), [&id](const QJsonValue& t) {
                 return t.toObject().value("id").toString() == id;
             });
-            if (!known)
+            if (it == todos_.end())
                 return FakePlatform::error(res, 404, "no such to-do");
+            // The to-do's status follows the action, as a real server's list does.
+            QJsonObject todo = it->toObject();
+            todo["status"] = req.matches[2] == "start" ? "doing" : "done";
+            *it = todo;
             todoActions_.push_back(std::string(req.matches[2]) + " " + std::string(req.matches[1]));
             reply(res, QJsonObject{{"ok", true}});
         },
