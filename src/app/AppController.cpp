@@ -31,7 +31,7 @@ AppController::AppController(Accounts& a, AppPorts ports, QStringList args)
 AppController::~AppController()
 {
     // The timers' blocks hold the controller weakly; nothing of it may run again.
-    for (auto* timer : {&recTimer, &activityTimer, &todoTimer, &blinkTimer})
+    for (auto* timer : {&recTimer, &activityTimer, &todoTimer, &blinkTimer, &voicePoll, &reviewTimer, &wrapTimer})
         if (*timer)
             ports_.scheduler->cancel(**timer);
 }
@@ -73,7 +73,6 @@ void AppController::refreshTodos()
     todos->refresh(accounts.connected());
 }
 
-void AppController::activityTick() {}
 void AppController::retryPersonal(bool) {}
 void AppController::retryUploads() {}
 
@@ -84,6 +83,3 @@ void AppController::refreshAccount(std::function<void()> then)
 }
 
 void AppController::openSettings() {}
-void AppController::voiceDown() {}
-void AppController::voiceUp() {}
-void AppController::addPin() {}

@@ -4,12 +4,15 @@
 #include "activity/TodoStore.h"
 #include "activity/WorkdayTracker.h"
 #include "app/AppPorts.h"
+#include "app/Reviews.h"
 #include "core/Accounts.h"
 #include "core/Settings.h"
 #include "core/SignIn.h"
 #include "session/Recorder.h"
+#include "session/Suggestion.h"
 
 #include <QDateTime>
+#include <QObject>
 #include <QSet>
 #include <QStringList>
 #include <memory>
@@ -110,6 +113,84 @@ public:
     bool blinkOn = true;
     bool voiceByClick = false;
 
+    // --- Pins, live tips, voice commands, work day, end of day, reviews and cards
+    // (Pins.cpp, Voice.cpp, Workday.cpp, Reviews.cpp) ---
+
+    // The recording flow calls these: at each capture start, on every recording
+    // tick, and at the stop.
+    void beginTips();
+    void liveTipTick(const std::shared_ptr<Recorder>& rec);
+    void endTips();
+
+    void uploadWorkday();
+    // Opens the end-of-day window and runs the summary.
+    void wrapUp();
+
+    struct ReviewWatch {
+        QString id;
+        API api;
+        std::optional<Url> link;
+        std::optional<QString> dest;
+        QString title;
+        QDateTime until;
+        bool ready = false;
+        std::vector<ReviewSuggestion> suggestions;
+        // A poll of this call is on its way.
+        bool polling = false;
+    };
+    // (watch, suggestion key)
+    using ReviewRef = std::optional<std::pair<ReviewWatch, QString>>;
+    void watchReview(const QString& id, const API& api, const std::optional<Url>& link,
+                     const std::optional<QString>& dest, const QString& title);
+    void pollReviews();
+    void openReview(const QString& id);
+    void askCard(const QString& title, const std::optional<QString>& why, const std::optional<QString>& suggested,
+                 const ReviewRef& review);
+    void addCard(const QString& title, const std::optional<QString>& why, const QString& to, const ReviewRef& review);
+    void askMove();
+    void move(const FiledRef& filed, const QString& to);
+    // Sign-out: nothing may be asked with the old key any more.
+    void forgetReviews();
+
+    QDateTime tipNextAt;
+    int tipSentOcr = 0;
+    std::optional<Workspace> tipWS;
+    std::optional<Suggestion> tipSuggest;
+    bool tipBusy = false;
+    bool tipsOff = false;
+    // Bumped at every start and stop, so that a request of an earlier recording writes nothing.
+    quint64 tipGeneration = 0;
+    std::vector<ReviewWatch> reviews;
+    std::optional<Ports::Scheduler::Id> reviewTimer;
+    std::optional<double> voiceAt;
+    std::weak_ptr<Recorder> voiceRec;
+    std::optional<Ports::Scheduler::Id> voicePoll;
+    // The end-of-day run on screen, and the pending wait of its poll.
+    std::shared_ptr<WrapModel> wrapModel;
+    std::optional<Ports::Scheduler::Id> wrapTimer;
+    quint64 wrapGeneration = 0;
+
+private:
+    void showTip(const LiveTip& tip);
+    void askTip(const std::shared_ptr<Recorder>& rec, Recorder::LiveSnapshot snapshot);
+    void sendTip(const std::shared_ptr<Recorder>& rec, const Recorder::LiveSnapshot& snapshot);
+    void handleVoice(const QString& text);
+    void saveVoiceNote(const QString& note, const std::weak_ptr<Recorder>& rec, std::optional<double> t);
+    void addVoiceCard(const QString& text, const Workspace& ws, const API& api);
+    bool runningIs(const std::weak_ptr<Recorder>& rec) const;
+    void wrapPoll(quint64 generation, const QString& day, const API& api, int answers);
+    void wrapFailed(quint64 generation, const std::exception_ptr& error);
+    void reviewAnswer(const ReviewWatch& watch, const std::optional<QJsonObject>& detail, std::exception_ptr error);
+    void cardAdded(const QString& title, const QString& to, const ReviewRef& review, bool privateNote);
+    bool keepPrivateNote(const QString& title, const std::optional<QString>& why);
+    Ports::Grabs& grabs();
+    bool voiceClickMode_ = false;
+    double voiceStarted_ = 0;
+    // Receives the settings' and the work-day uploads' signals on the main thread.
+    QObject flowContext_;
+    bool watchingSignOut_ = false;
+
+public:
     // Identifiers the status item's icon and tooltip use.
     static const QString idleToolTip;
     static const QString recordingToolTip;

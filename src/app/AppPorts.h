@@ -1,7 +1,10 @@
 #pragma once
 
 #include "platform/CaptureDevices.h"
+#include "session/Recorder.h"
 
+#include <QByteArray>
+#include <QUrl>
 #include <QDateTime>
 #include <QRect>
 #include <QString>
@@ -13,6 +16,7 @@
 #include <vector>
 
 class MenuModel;
+class WrapModel;
 
 // Every collaborator of the application controller, each behind a small interface,
 // so that tests drive the controller with fakes and a fake scheduler. The running
@@ -88,6 +92,8 @@ public:
     virtual void add(const QString& kind, const QString& text) = 0;
     virtual int feedCount() const = 0;
     virtual void setMode(Mode mode) = 0;
+    // The panel shows that a voice command is being spoken.
+    virtual void setListening(bool) {}
     std::function<void()> stop;
     std::function<void()> pin;
     std::function<void()> voice;
@@ -153,19 +159,55 @@ public:
     virtual void stop() = 0;
 };
 
+// The push-to-talk listener. As it stands it is the idle one: voice commands
+// cannot be heard.
 class VoiceListener {
 public:
     virtual ~VoiceListener() = default;
+    // Whether commands can be heard; `done` gets (true, "") or (false, why).
+    virtual void authorize(std::function<void(bool granted, const QString& message)> done) { done(false, {}); }
+    // Throws (an Error with a readable description) when listening cannot start.
+    virtual void start() {}
+    // Stops listening; `done` gets the final text once, later, on the main thread.
+    virtual void stop(std::function<void(const QString& text)>) {}
+    virtual bool listening() const { return false; }
+    virtual QString text() const { return {}; }
+    // The whole transcription so far, after every result.
+    std::function<void(const QString&)> onPartial;
 };
 
+// The listening pill at the top of the screen.
 class VoicePill {
 public:
     virtual ~VoicePill() = default;
+    // With `hideAfter` it goes away by itself that many seconds later.
+    virtual void show(bool /*listening*/, const QString& /*text*/, std::optional<double> /*hideAfter*/) {}
+    virtual void update(const QString&) {}
+    virtual void hide() {}
 };
 
+// Keeper of the ordinary windows.
 class WindowBox {
 public:
     virtual ~WindowBox() = default;
+    // The end-of-day window ("wrap", titled "End my day") on `model`, in place of
+    // an open one. `closed` runs once when the user closes that window.
+    virtual void showWrap(std::shared_ptr<WrapModel>, std::function<void()> /*closed*/) {}
+};
+
+// The screen grabs a pin is made from.
+class Grabs {
+public:
+    using Completion = std::function<void(std::optional<QByteArray> jpeg)>;
+    virtual ~Grabs() = default;
+    // The user selects a region; `done` runs later on the main thread with its JPEG, or nothing.
+    virtual void selectRegion(Completion done) = 0;
+    // Asks for the pin's note, modally; nothing when cancelled.
+    virtual std::optional<QString> askNote(const QByteArray& jpeg, bool recording) = 0;
+    // A silent grab of the main display; `done` runs later on the main thread.
+    virtual void mainDisplay(Completion done) = 0;
+    // PinCapture and ScreenGrab.
+    static Grabs& system();
 };
 
 class Board {
@@ -175,12 +217,18 @@ public:
     // The board window at its current or home page.
     virtual void show() = 0;
     virtual void signedIn() = 0;
+    // A board page, in the board window or the browser as the board decides.
+    virtual void open(const QUrl&) {}
 };
 
 class Notify {
 public:
     virtual ~Notify() = default;
     virtual void setup() = 0;
+    virtual void reviewReady(const QString& /*id*/, const QString& /*title*/, int /*suggestions*/,
+                             const std::optional<QUrl>& /*url*/)
+    {
+    }
 };
 
 // Builds the popover's menu from the controller's state and dumps it as text.
@@ -243,6 +291,16 @@ struct AppPorts {
     CaptureDevices* devices = nullptr;
     // The workday folder; empty for the default.
     QString workdayDir;
+
+    // Pins, voice commands and the activity tick; each falls back to the real
+    // thing when left empty.
+    Ports::Grabs* grabs = nullptr;
+    // Whether Ctrl and Alt are both still held.
+    std::function<bool()> voiceKeysHeld;
+    // Seconds since the last input.
+    std::function<double()> idleSeconds;
+    // What the recording has seen, from text entry `since` on.
+    std::function<Recorder::LiveSnapshot(const Recorder&, int since)> liveSnapshot;
 
     // Do-nothing stand-ins for every component, over the given scheduler, worker,
     // status item and application.

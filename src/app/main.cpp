@@ -12,6 +12,7 @@
 #include "platform/Relaunch.h"
 #include "platform/SystemLog.h"
 #include "ui/StatusIcon.h"
+#include "selftest/SelfTest.h"
 
 #include <QApplication>
 #include <QCoreApplication>
@@ -173,7 +174,7 @@ int main(int argc, char** argv)
         return 0;
     }
     if (args.contains(QStringLiteral("--selftest")))
-        return notAvailable("--selftest");
+        return SelfTest::main(argc, argv, args);
     if (withArgument(args, QStringLiteral("--make-iconset")))
         return notAvailable("--make-iconset");
     if (withArgument(args, QStringLiteral("--render-previews")))

@@ -13,6 +13,10 @@ struct Word {
 // Whole words only.
 constexpr Word words[] = {
     {"Mac", "computer"},
+    {"Keychain", "keyring"},
+    {"Vision OCR", "text recognition"},
+    {"Dock icon", "taskbar entry"},
+    {"menu bar only", "tray only"},
 };
 
 // Longest first: "System Settings" alone is the fallback.

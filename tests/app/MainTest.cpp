@@ -26,10 +26,7 @@ TEST(Main, ModesThisBuildLacksFailInsteadOfPassing)
         QStringList args;
         const char* name;
     } cases[] = {
-        {{"--selftest"}, "--selftest"},
-        {{"--selftest", "--out", "report.json"}, "--selftest"},
         {{"--make-iconset", "icons"}, "--make-iconset"},
-        {{"--make-iconset", "icons", "--selftest"}, "--selftest"},
         {{"--render-previews", "previews"}, "--render-previews"},
         {{"--sign-in"}, "--sign-in"},
         {{"--retry-pending"}, "--retry-pending"},

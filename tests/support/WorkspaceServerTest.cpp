@@ -6,6 +6,7 @@
 #include "support/WorkspaceServer.h"
 
 #include <QJsonArray>
+#include <QTemporaryFile>
 #include <gtest/gtest.h>
 
 // The web platform's roots share one call store: a call moved to a project is
@@ -25,7 +26,11 @@ TEST(WorkspaceServer, CallsMoveBetweenRootsOfOneStore)
                             pe.json("POST", "/api/calls", QJsonObject{{"title", "T"}, {"source", "mac"}}).value("id"))
                             .value_or("");
     ASSERT_EQ(pid, "rec:1");
-    pe.upload("POST", "/api/calls/rec%3A1/audio", __FILE__, "audio/mp4");
+    QTemporaryFile audio;
+    ASSERT_TRUE(audio.open());
+    audio.write("not really audio");
+    audio.flush();
+    pe.upload("POST", "/api/calls/rec%3A1/audio", audio.fileName(), "audio/mp4");
     const QJsonObject detail = pe.callDetail(pid);
     EXPECT_EQ(detail.value("project"), "personal");
     EXPECT_EQ(detail.value("has_audio"), true);

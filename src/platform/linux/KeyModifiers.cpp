@@ -1,0 +1,40 @@
+#include "platform/KeyModifiers.h"
+
+#include "platform/CaptureError.h"
+#include "platform/linux/XDisplay.h"
+
+#include <memory>
+#include <mutex>
+
+namespace KeyModifiers {
+
+std::optional<Held> current(QString* why)
+{
+    // One connection for the process: a held voice key is asked five times a second.
+    static std::mutex mutex;
+    static std::unique_ptr<XDisplay> display;
+    std::lock_guard lock(mutex);
+    try {
+        if (display && xcb_connection_has_error(display->connection()))
+            display.reset();
+        if (!display)
+            display = std::make_unique<XDisplay>();
+    } catch (const CaptureError& e) {
+        if (why)
+            *why = QString::fromUtf8(e.what());
+        return std::nullopt;
+    }
+    xcb_connection_t* c = display->connection();
+    xcb_generic_error_t* error = nullptr;
+    XReply<xcb_query_pointer_reply_t> pointer(xcb_query_pointer_reply(c, xcb_query_pointer(c, display->root()), &error));
+    if (!pointer) {
+        if (why)
+            *why = error ? XDisplay::describe(error) : QStringLiteral("lost the connection to the X display");
+        std::free(error);
+        return std::nullopt;
+    }
+    // Alt is Mod1 on every common keymap, as the hot-key grab assumes.
+    return Held{(pointer->mask & XCB_MOD_MASK_CONTROL) != 0, (pointer->mask & XCB_MOD_MASK_1) != 0};
+}
+
+} // namespace KeyModifiers

@@ -1,0 +1,87 @@
+#include "selftest/ThrowAway.h"
+
+#include "core/Keychain.h"
+#include "core/Settings.h"
+#include "platform/AppId.h"
+
+#include <QFile>
+
+namespace {
+
+const QString ledgerKey = QStringLiteral("keyringItems");
+
+// The list of noted keyring items lives in a suite of its own, which the
+// defaults checks never empty.
+std::unique_ptr<QSettings> ledger()
+{
+    return Settings::suite(ThrowAway::suiteName() + QStringLiteral(".keyring"));
+}
+
+void removeStore(std::unique_ptr<QSettings> store)
+{
+    if (!store)
+        return;
+    store->clear();
+    store->sync();
+    QFile::remove(store->fileName());
+}
+
+} // namespace
+
+namespace ThrowAway {
+
+QString suiteName()
+{
+    return QString::fromLatin1(appId) + QStringLiteral(".selftest");
+}
+
+std::unique_ptr<QSettings> openSuite()
+{
+    return Settings::suite(suiteName());
+}
+
+void removeSuite()
+{
+    removeStore(openSuite());
+}
+
+void noteKeyringItem(const QString& account)
+{
+    auto store = ledger();
+    if (!store)
+        return;
+    QStringList items = store->value(ledgerKey).toStringList();
+    if (!items.contains(account)) {
+        items << account;
+        store->setValue(ledgerKey, items);
+        store->sync();
+    }
+}
+
+void sweep()
+{
+    auto store = ledger();
+    if (store) {
+        const QStringList items = store->value(ledgerKey).toStringList();
+        if (!items.isEmpty()) {
+            KeyringService service;
+            for (const QString& account : items)
+                Keychain::remove(account);
+        }
+        removeStore(std::move(store));
+    }
+    removeSuite();
+}
+
+KeyringService::KeyringService()
+    : previous_(Keychain::service())
+{
+    Keychain::setService(suiteName());
+}
+
+KeyringService::~KeyringService()
+{
+    Keychain::setService(previous_);
+}
+
+} // namespace ThrowAway

@@ -1,0 +1,357 @@
+#pragma once
+
+// The controller's flows with fakes of our own ports, a fake scheduler and a
+// clock the test moves; the platform is the fake server over real HTTP, the
+// account key lives in the private desktop's keyring.
+#include "app/AppController.h"
+#include "app/Fakes.h"
+#include "core/Keychain.h"
+#include "core/Log.h"
+#include "core/Paths.h"
+#include "core/WebPlatform.h"
+#include "session/FakeCapture.h"
+#include "support/FakePlatform.h"
+#include "support/TestSupport.h"
+#include "support/WorkspaceServer.h"
+
+#include <QJsonDocument>
+#include <QUuid>
+#include <gtest/gtest.h>
+
+// Nudges with one card on screen, as the real panel keeps it.
+class ScreenNudges final : public Ports::Nudges {
+public:
+    void show(Card card) override
+    {
+        on = card.kind;
+        shown.push_back(std::move(card));
+    }
+    void dismiss(const QString& kind) override
+    {
+        dismissed << kind;
+        if (on == kind)
+            on.reset();
+    }
+    std::optional<QString> current() const override { return on; }
+    const Card* last(const QString& kind) const
+    {
+        for (auto it = shown.rbegin(); it != shown.rend(); ++it)
+            if (it->kind == kind)
+                return &*it;
+        return nullptr;
+    }
+    QStringList kinds() const
+    {
+        QStringList out;
+        for (const Card& c : shown)
+            out << c.kind;
+        return out;
+    }
+    // Taps a button by title: the card goes, then its action runs.
+    void tap(const QString& kind, const QString& title)
+    {
+        const Card* card = last(kind);
+        ASSERT_TRUE(card) << kind.toStdString();
+        for (const Button& b : card->buttons)
+            if (b.title == title) {
+                auto action = b.action;
+                on.reset();
+                if (action)
+                    action();
+                return;
+            }
+        FAIL() << "no button " << title.toStdString();
+    }
+    std::optional<QString> on;
+    std::vector<Card> shown;
+    QStringList dismissed;
+};
+
+class FeedHud final : public Ports::HUDController {
+public:
+    void show(const QDateTime&, bool) override {}
+    void hide() override {}
+    std::optional<QRect> frame() const override { return std::nullopt; }
+    void add(const QString& kind, const QString& text) override { feed << kind + ": " + text; }
+    int feedCount() const override { return int(feed.size()); }
+    void setMode(Mode) override {}
+    void setListening(bool on) override { listening = on; }
+    QStringList feed;
+    bool listening = false;
+};
+
+// A listener that hears what the test says.
+class ScriptedVoice final : public Ports::VoiceListener {
+public:
+    void authorize(std::function<void(bool, const QString&)> done) override { done(granted, refusal); }
+    void start() override
+    {
+        if (failStart)
+            throw APIError(0, "no microphone");
+        on = true;
+        ++starts;
+    }
+    void stop(std::function<void(const QString&)> done) override
+    {
+        on = false;
+        ++stops;
+        finish = std::move(done);
+    }
+    bool listening() const override { return on; }
+    QString text() const override { return heard; }
+    // The final transcription arrives.
+    void deliver(const QString& text)
+    {
+        auto f = std::move(finish);
+        finish = nullptr;
+        if (f)
+            f(text);
+    }
+    bool granted = true;
+    QString refusal;
+    bool failStart = false;
+    bool on = false;
+    int starts = 0, stops = 0;
+    QString heard;
+    std::function<void(const QString&)> finish;
+};
+
+class PillLog final : public Ports::VoicePill {
+public:
+    struct Shown {
+        bool listening;
+        QString text;
+        std::optional<double> hideAfter;
+    };
+    void show(bool listening, const QString& text, std::optional<double> hideAfter) override
+    {
+        shown.push_back({listening, text, hideAfter});
+        visible = true;
+    }
+    void update(const QString& text) override { updates << text; }
+    void hide() override { visible = false; }
+    std::vector<Shown> shown;
+    QStringList updates;
+    bool visible = false;
+};
+
+class WrapWindows final : public Ports::WindowBox {
+public:
+    void showWrap(std::shared_ptr<WrapModel> m, std::function<void()> onClosed) override
+    {
+        model = std::move(m);
+        closed = std::move(onClosed);
+        ++shows;
+    }
+    std::shared_ptr<WrapModel> model;
+    std::function<void()> closed;
+    int shows = 0;
+};
+
+class FakeGrabs final : public Ports::Grabs {
+public:
+    void selectRegion(Completion done) override
+    {
+        ++selections;
+        region = std::move(done);
+    }
+    std::optional<QString> askNote(const QByteArray&, bool recording) override
+    {
+        askedWhileRecording = recording;
+        if (duringNote)
+            duringNote();
+        return note;
+    }
+    void mainDisplay(Completion done) override { screen = std::move(done); }
+    int selections = 0;
+    Completion region, screen;
+    std::optional<QString> note = QString();
+    std::optional<bool> askedWhileRecording;
+    std::function<void()> duringNote;
+};
+
+class BoardLog final : public Ports::Board {
+public:
+    void openDeepLink(const QString&) override {}
+    void show() override {}
+    void signedIn() override {}
+    void open(const QUrl& url) override { opened << url.toString(); }
+    QStringList opened;
+};
+
+class NotifyLog final : public Ports::Notify {
+public:
+    void setup() override {}
+    void reviewReady(const QString& id, const QString& title, int n, const std::optional<QUrl>&) override
+    {
+        posted << QStringLiteral("%1 %2 %3").arg(id, title).arg(n);
+    }
+    QStringList posted;
+};
+
+inline QJsonObject jsonOf(const std::string& body)
+{
+    return QJsonDocument::fromJson(QByteArray::fromStdString(body)).object();
+}
+
+inline QStringList logLines()
+{
+    slogFlush();
+    QStringList lines;
+    for (const QByteArray& line : readFile(Paths::logFile()).split('\n'))
+        if (!line.isEmpty())
+            lines << QString::fromUtf8(line).section(QStringLiteral("  "), 1);
+    return lines;
+}
+
+class Flow : public testing::Test {
+protected:
+    void SetUp() override
+    {
+        previousService_ = Keychain::service();
+        Keychain::setService("zelvan-flow-test-" + QUuid::createUuid().toString(QUuid::WithoutBraces));
+        platform.start();
+    }
+    void TearDown() override
+    {
+        controller.reset();
+        Keychain::remove(Keychain::accountItem);
+        Keychain::setService(previousService_);
+        platform.stop();
+    }
+
+    // A legacy workspace on this machine, which needs no key.
+    void legacyHome()
+    {
+        const Workspace ws("Home", platform.base());
+        settings->setWorkspaces({ws});
+        settings->setActiveID(ws.id);
+    }
+    // Signed in with the projects "bramel" and "tovarind" on the fake platform.
+    void signedIn()
+    {
+        ASSERT_TRUE(accounts->signIn("zv_key", "ada@example.com", "Ada"));
+        settings->setPlatformBase(platform.base());
+        accounts->apply({"ada@example.com", "Ada", platform.base() + "/api/v1/personal"},
+                        {WebPlatform::project(platform.base(), "bramel", "Bramel", "owner"),
+                         WebPlatform::project(platform.base(), "tovarind", "Tovarind", "member")});
+    }
+
+    AppController& make()
+    {
+        AppPorts p = AppPorts::standIns(scheduler, worker, item, application);
+        p.hud = [this] {
+            auto h = std::make_unique<FeedHud>();
+            hud = h.get();
+            return h;
+        };
+        p.voice = [this] {
+            auto v = std::make_unique<ScriptedVoice>();
+            voice = v.get();
+            return v;
+        };
+        p.pill = [this] {
+            auto v = std::make_unique<PillLog>();
+            pill = v.get();
+            return v;
+        };
+        p.windows = [this] {
+            auto w = std::make_unique<WrapWindows>();
+            windows = w.get();
+            return w;
+        };
+        p.nudges = &nudges;
+        p.menu = &menu;
+        p.board = &board;
+        p.notify = &notify;
+        p.devices = &devices;
+        p.grabs = &grabs;
+        p.workdayDir = support.file("workday");
+        p.voiceKeysHeld = [this] { return keysHeld; };
+        p.idleSeconds = [this] { return idle; };
+        p.liveSnapshot = [this](const Recorder& r, int since) {
+            Recorder::LiveSnapshot s = r.liveSnapshot(since);
+            for (int i = since; i < int(screenTexts.size()); ++i)
+                s.ocr.push_back(screenTexts[size_t(i)]);
+            s.ocrCount = int(screenTexts.size());
+            if (!snapshotKind.isEmpty())
+                s.kind = snapshotKind;
+            return s;
+        };
+        controller = AppController::create(*accounts, std::move(p), {"zelvan"});
+        return *controller;
+    }
+
+    // A running recording, with its live tips reset as the start does.
+    void record()
+    {
+        controller->startRecording();
+        worker.finishAll();
+        ASSERT_TRUE(controller->recorder);
+        controller->beginTips();
+    }
+    void stop()
+    {
+        controller->stopRecording();
+        controller->endTips();
+        worker.finishAll();
+    }
+
+    // Moves the clock and the scheduler together, a step at a time.
+    void advance(double seconds, double step = 0.1)
+    {
+        for (double done = 0; done < seconds - 1e-9; done += step) {
+            const double s = std::min(step, seconds - done);
+            clock.advance(s);
+            scheduler.advance(s);
+        }
+        // Sums of tenths are not exact: let a timer due at the very end run.
+        scheduler.advance(1e-6);
+    }
+
+    int count(const std::string& method, const std::string& path) const
+    {
+        int n = 0;
+        for (const auto& r : platform.requests())
+            if (r.method == method && r.path == path)
+                ++n;
+        return n;
+    }
+    std::vector<FakePlatform::Request> requests(const std::string& method, const std::string& path) const
+    {
+        std::vector<FakePlatform::Request> out;
+        for (const auto& r : platform.requests())
+            if (r.method == method && r.path == path)
+                out.push_back(r);
+        return out;
+    }
+
+    TempSupport support;
+    FixedClock clock{QDateTime(QDate(2025, 3, 4), QTime(10, 0), QTimeZone::utc())};
+    FakePlatform platform;
+    std::unique_ptr<Settings> settings = std::make_unique<Settings>(
+        Settings::suite("flow-" + QUuid::createUuid().toString(QUuid::WithoutBraces)));
+    std::unique_ptr<Accounts> accounts = std::make_unique<Accounts>(*settings);
+    FakeScheduler scheduler;
+    FakeWorker worker;
+    FakeStatusItem item;
+    FakeApplication application;
+    FakeMenu menu;
+    FakeDevices devices;
+    ScreenNudges nudges;
+    BoardLog board;
+    NotifyLog notify;
+    FakeGrabs grabs;
+    FeedHud* hud = nullptr;
+    ScriptedVoice* voice = nullptr;
+    PillLog* pill = nullptr;
+    WrapWindows* windows = nullptr;
+    bool keysHeld = true;
+    double idle = 0;
+    std::vector<OcrEntry> screenTexts;
+    QString snapshotKind; // the recording's own when empty
+    std::shared_ptr<AppController> controller;
+
+private:
+    QString previousService_;
+};
