@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <dirent.h>
 #include <fcntl.h>
 #include <fstream>
 #include <sstream>
@@ -25,6 +26,28 @@ long readStatusKiB(const std::string& path, const char* key)
         if (line.rfind(prefix, 0) == 0)
             return std::stol(line.substr(prefix.size()));
     return -1;
+}
+
+// The sum of the CPU fields of a stat file from utime up to field `last`, in
+// seconds; -1 when the file cannot be read.
+double statTicks(const std::string& path, int last)
+{
+    std::ifstream stat(path);
+    std::string line;
+    if (!std::getline(stat, line))
+        return -1;
+    // The command name may hold spaces and parentheses: the fields start after the last ')'.
+    const auto close = line.rfind(')');
+    if (close == std::string::npos)
+        return -1;
+    std::istringstream fields(line.substr(close + 2));
+    std::string field;
+    // Fields 14 to `last` of the whole line: utime, stime, then cutime, cstime, in clock ticks.
+    double ticks = 0;
+    for (int i = 3; i <= last && fields >> field; ++i)
+        if (i >= 14)
+            ticks += std::stod(field);
+    return ticks / double(sysconf(_SC_CLK_TCK));
 }
 
 } // namespace
@@ -90,22 +113,30 @@ Measured finish(const Child& child)
 
 double cpuOf(pid_t pid)
 {
-    std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
-    std::string line;
-    if (!std::getline(stat, line))
-        return -1;
-    // The command name may hold spaces and parentheses: the fields start after the last ')'.
-    const auto close = line.rfind(')');
-    if (close == std::string::npos)
-        return -1;
-    std::istringstream fields(line.substr(close + 2));
-    std::string field;
-    // Fields 14 to 17 of the whole line: utime, stime, cutime, cstime, in clock ticks.
-    double ticks = 0;
-    for (int i = 3; i <= 17 && fields >> field; ++i)
-        if (i >= 14)
-            ticks += std::stod(field);
-    return ticks / double(sysconf(_SC_CLK_TCK));
+    return statTicks("/proc/" + std::to_string(pid) + "/stat", 17);
+}
+
+std::vector<ThreadCpu> threadsOf(pid_t pid)
+{
+    std::vector<ThreadCpu> out;
+    const std::string tasks = "/proc/" + std::to_string(pid) + "/task";
+    DIR* dir = opendir(tasks.c_str());
+    if (!dir)
+        return out;
+    while (const dirent* entry = readdir(dir)) {
+        if (entry->d_name[0] < '0' || entry->d_name[0] > '9')
+            continue;
+        const std::string task = tasks + '/' + entry->d_name;
+        ThreadCpu t;
+        t.tid = pid_t(std::stol(entry->d_name));
+        t.cpu = statTicks(task + "/stat", 15);
+        std::ifstream comm(task + "/comm");
+        std::getline(comm, t.name);
+        if (t.cpu >= 0)
+            out.push_back(t);
+    }
+    closedir(dir);
+    return out;
 }
 
 long statusKiB(const char* key)

@@ -36,6 +36,13 @@ Measured finish(const Child& child);
 // User + system seconds a running process and the children it waited for have
 // used so far; -1 when it is gone.
 double cpuOf(pid_t pid);
+// One thread of a running process and the user + system seconds it has used.
+struct ThreadCpu {
+    pid_t tid = -1;
+    std::string name;
+    double cpu = 0;
+};
+std::vector<ThreadCpu> threadsOf(pid_t pid);
 // A line of /proc/<pid>/status in KiB, as statusKiB; -1 when missing.
 long statusKiBOf(pid_t pid, const char* key);
 // A line of /proc/self/status in KiB: "VmHWM:" (peak resident), "VmRSS:"; -1 when missing.

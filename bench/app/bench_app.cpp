@@ -27,6 +27,7 @@
 #include <csignal>
 #include <cstdio>
 #include <functional>
+#include <map>
 #include <thread>
 #include <unistd.h>
 
@@ -102,6 +103,32 @@ Reading read(pid_t app, pid_t bare = -1)
     return {BenchTools::now(), BenchTools::cpuOf(app), bare < 0 ? 0 : BenchTools::cpuOf(bare)};
 }
 
+// Where a process's CPU went between two lists of its threads: seconds by
+// thread name (threads of one name added up), largest first.
+std::vector<std::pair<std::string, double>> byThread(const std::vector<BenchTools::ThreadCpu>& from,
+                                                     const std::vector<BenchTools::ThreadCpu>& to)
+{
+    std::map<std::string, double> sums;
+    for (const auto& t : to) {
+        double before = 0;
+        for (const auto& f : from)
+            if (f.tid == t.tid)
+                before = f.cpu;
+        sums[t.name] += t.cpu - before;
+    }
+    std::vector<std::pair<std::string, double>> out(sums.begin(), sums.end());
+    std::sort(out.begin(), out.end(), [](const auto& a, const auto& b) { return a.second > b.second; });
+    return out;
+}
+
+void printThreads(const char* side, const std::vector<std::pair<std::string, double>>& threads, double wall)
+{
+    std::printf("  %14s", side);
+    for (size_t i = 0; i < threads.size() && i < 6; ++i)
+        std::printf("%s %s %.2f %%", i ? "," : "", threads[i].first.c_str(), 100.0 * threads[i].second / wall);
+    std::printf("\n");
+}
+
 int fail(const char* what, const QString& log = {})
 {
     std::fprintf(stderr, "bench_app: %s\n", what);
@@ -174,6 +201,7 @@ int main(int argc, char** argv)
     const Reading idleFrom = read(app.pid);
     pause(seconds);
     const Reading idleTo = read(app.pid);
+    const long appPeakIdle = BenchTools::statusKiBOf(app.pid, "VmHWM:");
     const Usage idle{idleTo.app - idleFrom.app, idleTo.at - idleFrom.at};
 
     // Both start recording together; the bare recorder's minute has room for the
@@ -194,9 +222,12 @@ int main(int argc, char** argv)
     }
     pause(3); // both past their start
     const int recordingWindows = visibleWindows(app.pid);
+    const auto appThreadsFrom = BenchTools::threadsOf(app.pid), bareThreadsFrom = BenchTools::threadsOf(recorder.pid);
     const Reading recFrom = read(app.pid, recorder.pid);
     pause(seconds);
     const Reading recTo = read(app.pid, recorder.pid);
+    const auto appThreads = byThread(appThreadsFrom, BenchTools::threadsOf(app.pid));
+    const auto bareThreads = byThread(bareThreadsFrom, BenchTools::threadsOf(recorder.pid));
     const Usage appRec{recTo.app - recFrom.app, recTo.at - recFrom.at};
     const Usage bareRec{recTo.bare - recFrom.bare, recTo.at - recFrom.at};
     const long appPeakRecording = BenchTools::statusKiBOf(app.pid, "VmHWM:");
@@ -232,12 +263,17 @@ int main(int argc, char** argv)
                 appRec.percent());
     std::printf("                bare %6.2f CPU s in %3.0f s = %5.2f %% of one core\n", bareRec.cpu, bareRec.wall,
                 bareRec.percent());
+    std::printf("  by thread, %% of one core while recording:\n");
+    printThreads("app", appThreads, appRec.wall);
+    printThreads("bare", bareThreads, bareRec.wall);
     std::printf("  app over bare recorder while recording: %5.2f %% of one core   (target < 2 %%)\n",
                 appRec.percent() - bareRec.percent());
     std::printf("  stopping       app %6.2f CPU s%s\n", savedAt.app - recTo.app,
                 stopped ? "" : "   (the recording did not stop)");
-    std::printf("  peak RSS       app %6.1f MB (%.1f MB by the end of the recording)   (target < 200 MB)\n",
-                double(appAll.maxRssKiB) / 1024.0, double(appPeakRecording) / 1024.0);
+    std::printf(
+        "  peak RSS       app %6.1f MB (%.1f MB idle, %.1f MB by the end of the recording)   (target < 200 MB)\n",
+        double(std::max(appAll.maxRssKiB, appPeakRecording)) / 1024.0, double(appPeakIdle) / 1024.0,
+        double(appPeakRecording) / 1024.0);
     std::printf("                bare %6.1f MB\n", double(bareAll.maxRssKiB) / 1024.0);
     std::printf("  whole run      app %6.2f CPU s in %3.0f s, exit %d; bare %6.2f CPU s in %3.0f s, exit %d\n",
                 appAll.cpu, appAll.seconds, appAll.status, bareAll.cpu, bareAll.seconds, bareAll.status);
