@@ -104,8 +104,9 @@ Reading read(pid_t app, pid_t bare = -1)
 }
 
 // Where a process's CPU went between two lists of its threads: seconds by
-// thread name (threads of one name added up), largest first.
-std::vector<std::pair<std::string, double>> byThread(const std::vector<BenchTools::ThreadCpu>& from,
+// thread name (threads of one name added up, the main thread as "main"),
+// largest first.
+std::vector<std::pair<std::string, double>> byThread(pid_t pid, const std::vector<BenchTools::ThreadCpu>& from,
                                                      const std::vector<BenchTools::ThreadCpu>& to)
 {
     std::map<std::string, double> sums;
@@ -114,7 +115,8 @@ std::vector<std::pair<std::string, double>> byThread(const std::vector<BenchTool
         for (const auto& f : from)
             if (f.tid == t.tid)
                 before = f.cpu;
-        sums[t.name] += t.cpu - before;
+        // Threads nobody named carry the program's name: the main thread is told apart.
+        sums[t.tid == pid ? std::string("main") : t.name] += t.cpu - before;
     }
     std::vector<std::pair<std::string, double>> out(sums.begin(), sums.end());
     std::sort(out.begin(), out.end(), [](const auto& a, const auto& b) { return a.second > b.second; });
@@ -226,8 +228,8 @@ int main(int argc, char** argv)
     const Reading recFrom = read(app.pid, recorder.pid);
     pause(seconds);
     const Reading recTo = read(app.pid, recorder.pid);
-    const auto appThreads = byThread(appThreadsFrom, BenchTools::threadsOf(app.pid));
-    const auto bareThreads = byThread(bareThreadsFrom, BenchTools::threadsOf(recorder.pid));
+    const auto appThreads = byThread(app.pid, appThreadsFrom, BenchTools::threadsOf(app.pid));
+    const auto bareThreads = byThread(recorder.pid, bareThreadsFrom, BenchTools::threadsOf(recorder.pid));
     const Usage appRec{recTo.app - recFrom.app, recTo.at - recFrom.at};
     const Usage bareRec{recTo.bare - recFrom.bare, recTo.at - recFrom.at};
     const long appPeakRecording = BenchTools::statusKiBOf(app.pid, "VmHWM:");
