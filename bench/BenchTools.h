@@ -1,6 +1,7 @@
 #pragma once
 
 #include <string>
+#include <sys/types.h>
 #include <vector>
 
 // What the side-by-side benchmarks share: wall time, medians, running the
@@ -21,6 +22,29 @@ struct Measured {
     int status = -1;    // exit status; -1 when it did not start or did not exit
 };
 Measured measure(const std::vector<std::string>& args);
+
+// A child started and not yet waited for, so that it can be read while it runs.
+struct Child {
+    pid_t pid = -1; // -1 when it did not start
+    double started = 0;
+};
+// Starts a command (looked up in PATH); with `output`, its standard output and
+// error go to that file.
+Child spawn(const std::vector<std::string>& args, const std::string& output = {});
+// Waits for the child to end and says what it cost over its whole life.
+Measured finish(const Child& child);
+// User + system seconds a running process and the children it waited for have
+// used so far; -1 when it is gone.
+double cpuOf(pid_t pid);
+// One thread of a running process and the user + system seconds it has used.
+struct ThreadCpu {
+    pid_t tid = -1;
+    std::string name;
+    double cpu = 0;
+};
+std::vector<ThreadCpu> threadsOf(pid_t pid);
+// A line of /proc/<pid>/status in KiB, as statusKiB; -1 when missing.
+long statusKiBOf(pid_t pid, const char* key);
 // A line of /proc/self/status in KiB: "VmHWM:" (peak resident), "VmRSS:"; -1 when missing.
 long statusKiB(const char* key);
 // Starts the peak resident size afresh from the current size.

@@ -61,22 +61,54 @@ protected:
     void paintEvent(QPaintEvent*) override { QPainter(this).fillRect(rect(), Pal::of(this).ln); }
 };
 
-// The pill's capsule: `bg` with a faint accent outline and its own shadow.
-// Presses fall through to the panel, which drags it or reports a tap.
+// The pill's capsule: `bg` with a faint accent outline. Its shadow is drawn
+// beneath it by the view from an image kept until the size or palette changes:
+// as an effect on the capsule it was blurred again, with every child drawn
+// again, on each of the orb's frames. Presses fall through to the panel, which
+// drags it or reports a tap.
 class Capsule : public QWidget {
 public:
-    Capsule()
+    static ShadowEffect::Shadow shadowOf(const Pal& p) { return {p.shadow, 12, QPointF(0, 6)}; }
+
+    // Draws the shadow where an effect on the capsule would put it.
+    void paintShadow(QPainter& painter)
     {
-        auto* effect = new ShadowEffect(this);
-        effect->shadow = [](const Pal& p) { return ShadowEffect::Shadow{p.shadow, 12, QPointF(0, 6)}; };
-        setGraphicsEffect(effect);
+        const Pal& p = Pal::of(this);
+        const ShadowEffect::Shadow s = shadowOf(p);
+        // The device's ratio: a snapshot draws at two pixels per point on any screen.
+        const qreal dpr = painter.device() ? painter.device()->devicePixelRatioF() : devicePixelRatioF();
+        const QList<QRgb> key = {p.shadow.rgba(), p.bg.rgba(), p.ac.rgba()};
+        if (shadow_.isNull() || shadowFor_ != size() || shadowDpr_ != dpr || shadowKey_ != key) {
+            margin_ = int(std::ceil((1.5 * s.radius + std::max(std::abs(s.offset.x()), std::abs(s.offset.y()))) * dpr))
+                + 2;
+            const QSize pixels(int(std::ceil(width() * dpr)), int(std::ceil(height() * dpr)));
+            QImage shape(pixels + QSize(2 * margin_, 2 * margin_), QImage::Format_ARGB32_Premultiplied);
+            shape.fill(Qt::transparent);
+            {
+                QPainter pt(&shape);
+                pt.translate(margin_, margin_);
+                pt.scale(dpr, dpr);
+                paintShape(pt, p);
+            }
+            shadow_ = ShadowEffect::blurredShadow(shape, s.colour, s.radius / 2 * dpr);
+            shadow_.setDevicePixelRatio(dpr);
+            shadowFor_ = size();
+            shadowDpr_ = dpr;
+            shadowKey_ = key;
+        }
+        painter.drawImage(QPointF(pos()) + s.offset - QPointF(margin_ / dpr, margin_ / dpr), shadow_);
     }
 
 protected:
     void paintEvent(QPaintEvent*) override
     {
-        const Pal& p = Pal::of(this);
         QPainter painter(this);
+        paintShape(painter, Pal::of(this));
+    }
+
+private:
+    void paintShape(QPainter& painter, const Pal& p) const
+    {
         painter.setRenderHint(QPainter::Antialiasing);
         const QRectF box = QRectF(rect()).adjusted(0.5, 0.5, -0.5, -0.5);
         const qreal r = box.height() / 2;
@@ -89,6 +121,12 @@ protected:
         painter.setBrush(Qt::NoBrush);
         painter.drawRoundedRect(box, r, r);
     }
+
+    QImage shadow_;
+    QSize shadowFor_;
+    qreal shadowDpr_ = 0;
+    QList<QRgb> shadowKey_;
+    int margin_ = 0;
 };
 
 // "Wrap up" after a small rounded square, both in the button's own foreground.
@@ -146,6 +184,14 @@ HUDView::HUDView(HUDModel& model, QWidget* parent)
     ticker_.setInterval(1000);
     connect(&ticker_, &QTimer::timeout, this, &HUDView::tick);
     rebuild();
+}
+
+void HUDView::paintEvent(QPaintEvent*)
+{
+    if (auto* capsule = dynamic_cast<Capsule*>(body_.data()); capsule && !capsule->isHidden()) {
+        QPainter painter(this);
+        capsule->paintShadow(painter);
+    }
 }
 
 void HUDView::tap()

@@ -47,6 +47,9 @@ public:
     PalText* emptyText() const { return empty_; }
     QList<QWidget*> feedRows() const;
 
+protected:
+    void paintEvent(QPaintEvent*) override;
+
 private:
     void rebuild();
     QWidget* buildDot();
