@@ -4,11 +4,13 @@
 #include "core/Log.h"
 #include "platform/CaptureDevices.h"
 #include "platform/DesktopHelpers.h"
+#include "platform/SpeechRecognizer.h"
 #include "support/TestSupport.h"
 
 #include <QProcess>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
+#include <atomic>
 #include <optional>
 
 namespace {
@@ -98,3 +100,25 @@ TEST(VoiceDesktop, HearingAParagraphGivesAKeyPhrase)
 }
 
 } // namespace
+
+// The application makes its command and dictation recognisers at once, and each
+// sets itself up on its own thread: several set-ups side by side must all finish.
+TEST(VoiceDesktop, RecognisersSetUpSideBySideAllAnswer)
+{
+    std::vector<std::unique_ptr<SpeechRecognizer>> recognizers;
+    for (int i = 0; i < 4; ++i)
+        recognizers.push_back(SpeechRecognizer::create(i % 2 ? SpeechRecognizer::Purpose::Dictation
+                                                             : SpeechRecognizer::Purpose::Command));
+    std::atomic<int> finals = 0;
+    std::vector<std::shared_ptr<SpeechTask>> tasks;
+    for (auto& r : recognizers) {
+        tasks.push_back(r->recognize([&](const SpeechRecognizer::Result& result) {
+            if (result.isFinal || !result.error.isEmpty())
+                ++finals;
+        }));
+        const std::vector<std::int16_t> silence(SpeechRecognizer::sampleRate / 2, 0);
+        tasks.back()->append(silence.data(), silence.size());
+        tasks.back()->endAudio();
+    }
+    EXPECT_TRUE(waitFor([&] { return finals == 4; }, 240)) << finals << " of 4 answered";
+}

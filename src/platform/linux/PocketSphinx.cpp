@@ -18,6 +18,15 @@
 
 namespace {
 
+// The library's log file is one process-wide FILE that every decoder's set-up
+// closes and opens again: two set-ups at once close it twice and corrupt stdio
+// (seen as a hang of the whole process). Set-ups and frees take turns.
+std::mutex& setupLock()
+{
+    static std::mutex lock;
+    return lock;
+}
+
 const QString modelDir = QStringLiteral("/usr/share/pocketsphinx/model/en-us/");
 const QString acousticModel = modelDir + QStringLiteral("en-us");
 const QString languageModel = modelDir + QStringLiteral("en-us.lm.bin");
@@ -218,6 +227,7 @@ public:
 private:
     ps_decoder_t* load(QString* error)
     {
+        const std::lock_guard<std::mutex> turn(setupLock());
         if (!available()) {
             *error = QStringLiteral("the speech models are not installed");
             return nullptr;
@@ -407,6 +417,7 @@ private:
         if (ps) {
             if (inUtterance)
                 ps_end_utt(ps);
+            const std::lock_guard<std::mutex> turn(setupLock());
             ps_free(ps);
         }
     }
