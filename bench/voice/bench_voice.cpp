@@ -38,7 +38,7 @@ const Command commands[] = {
     {"take a screenshot of the leaderboard", K::screenshot, "the leaderboard"},
     {"Note: check the venue page on mobile.", K::note, "check the venue page on mobile"},
     {"note that Varra wants the export by Friday", K::note, "varra wants the export by friday"},
-    {"Card send the spec to Varra", K::card, "send the spec to varra"},
+    {"Card send the brief to Varra", K::card, "send the brief to varra"},
     {"Add a to do: renew the domain", K::card, "renew the domain"},
     {"To do, fix the wallet filter tooltip.", K::card, "fix the wallet filter tooltip"},
     {"What time is it", K::unknown, ""},

@@ -149,7 +149,7 @@ void AppController::handleVoice(const QString& text)
         return;
     case VoiceIntent::Kind::card: {
         if (intent.text.isEmpty()) {
-            pill->show(false, QStringLiteral("Say the card after “card”, e.g. “card send the spec to Varra”"), 4);
+            pill->show(false, QStringLiteral("Say the card after “card”, e.g. “card send the brief to Varra”"), 4);
             return;
         }
         std::optional<Workspace> ws = recorder ? tipWS : std::nullopt;

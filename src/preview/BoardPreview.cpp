@@ -166,8 +166,8 @@ public:
         stack->addLayout(header);
         auto* columns = new QHBoxLayout;
         columns->setSpacing(14);
-        const std::pair<const char*, int> spec[] = {{"Up next", 4}, {"Doing", 3}, {"Review", 3}, {"Done", 2}};
-        for (const auto& [name, count] : spec) {
+        const std::pair<const char*, int> cards[] = {{"Up next", 4}, {"Doing", 3}, {"Review", 3}, {"Done", 2}};
+        for (const auto& [name, count] : cards) {
             auto* column = new QVBoxLayout;
             column->setSpacing(8);
             column->addWidget(new ZVSection(QString::fromUtf8(name)));

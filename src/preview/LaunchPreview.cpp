@@ -26,7 +26,7 @@ void show(AppController& c)
             {"4 h 10 m in the editor, 50 m in calls", "Shipped the venue page layout", "Leaderboard scope agreed"});
         model->setTomorrow({"Finish the caution notices", "Review the phone web app spike"});
         model->setCards(
-            {{"t:1", "Send the leaderboard spec to the team"}, {"t:2", "Check P&L numbers against the chain"}});
+            {{"t:1", "Send the leaderboard plan to the team"}, {"t:2", "Check P&L numbers against the chain"}});
         auto* view = new WrapView(*model);
         model->setParent(view);
         static WindowBox* const windows = [] {

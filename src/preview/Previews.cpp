@@ -203,7 +203,7 @@ QStringList renderFirst(const QString& folder)
             {"4 h 10 m in the editor, 50 m in calls", "Shipped the venue page layout", "Leaderboard scope agreed"});
         model.setTomorrow({"Finish the caution notices", "Review the phone web app spike"});
         model.setCards(
-            {{"t:1", "Send the leaderboard spec to the team"}, {"t:2", "Check P&L numbers against the chain"}});
+            {{"t:1", "Send the leaderboard plan to the team"}, {"t:2", "Check P&L numbers against the chain"}});
         WrapView view(model);
         keep(Render::png(view, dir.filePath("wrap.png"), false), "wrap.png", failed);
     }
@@ -347,7 +347,7 @@ MenuModel* menuModel(bool recording, QSettings& store)
     s.groups = {
         {"Bramel",
          {{"todo.1", "Finish the caution notices", true, std::nullopt, std::nullopt, "todo.1.d"},
-          {"todo.2", "Leaderboard spec to the team", false, std::nullopt, QStringLiteral("todo.2.s"), "todo.2.d"}}},
+          {"todo.2", "Leaderboard plan to the team", false, std::nullopt, QStringLiteral("todo.2.s"), "todo.2.d"}}},
         {"Zelvan",
          {{"todo.3", "Personal space: move endpoint", false, std::nullopt, QStringLiteral("todo.3.s"), "todo.3.d"},
           {"todo.4", "Beta invite copy", false, std::nullopt, QStringLiteral("todo.4.s"), "todo.4.d"}}},

@@ -59,7 +59,7 @@ void routingChecks(RunContext& run)
          VoiceIntent::note(QStringLiteral("Check the venue page on mobile"))},
         {QStringLiteral("note that Varra wants the export by Friday"),
          VoiceIntent::note(QStringLiteral("Varra wants the export by Friday"))},
-        {QStringLiteral("Card send the spec to Varra"), VoiceIntent::card(QStringLiteral("Send the spec to Varra"))},
+        {QStringLiteral("Card send the brief to Varra"), VoiceIntent::card(QStringLiteral("Send the brief to Varra"))},
         {QStringLiteral("Add a to-do: renew the domain"), VoiceIntent::card(QStringLiteral("Renew the domain"))},
         {QStringLiteral("To do, fix the wallet filter tooltip."),
          VoiceIntent::card(QStringLiteral("Fix the wallet filter tooltip"))},

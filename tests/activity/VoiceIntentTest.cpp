@@ -28,7 +28,7 @@ TEST(VoiceIntent, ParsesCommands)
         {"take a screenshot of the leaderboard", K::screenshot, "The leaderboard"},
         {"Note: check the venue page on mobile.", K::note, "Check the venue page on mobile"},
         {"note that Varra wants the export by Friday", K::note, "Varra wants the export by Friday"},
-        {"Card send the spec to Varra", K::card, "Send the spec to Varra"},
+        {"Card send the brief to Varra", K::card, "Send the brief to Varra"},
         {"Add a to-do: renew the domain", K::card, "Renew the domain"},
         {"To do, fix the wallet filter tooltip.", K::card, "Fix the wallet filter tooltip"},
         {"Notebook is on the desk", K::unknown, "Notebook is on the desk"},

@@ -174,8 +174,8 @@ TEST_F(Voice, EachCommandSaysWhatItDidAndPutsItsPinWhereItBelongs)
 
     // Cards: without text, then without anyone signed in.
     say("card");
-    EXPECT_EQ(lastPill(), "Say the card after “card”, e.g. “card send the spec to Varra”");
-    say("card send the spec");
+    EXPECT_EQ(lastPill(), "Say the card after “card”, e.g. “card send the brief to Varra”");
+    say("card send the brief");
     EXPECT_EQ(lastPill(), "Sign in to Zelvan first (Settings)");
     EXPECT_EQ(lastHide(), 4);
     EXPECT_FALSE(nudges.last("voiceCard"));
@@ -203,11 +203,11 @@ TEST_F(Voice, ASpokenCardIsCreatedInTheHomeProject)
     signedIn();
     WorkspaceServer bramel(platform, WorkspaceServer::Mode::full, "zv_key", "/api/v1/p/bramel");
     make();
-    say("card send the spec to Varra");
+    say("card send the brief to Varra");
     const auto* ask = nudges.last("voiceCard");
     ASSERT_TRUE(ask);
     EXPECT_EQ(ask->title, "Add a card to Bramel?");
-    EXPECT_EQ(ask->message, "Send the spec to Varra");
+    EXPECT_EQ(ask->message, "Send the brief to Varra");
     EXPECT_EQ(ask->priority, 2);
     nudges.tap("voiceCard", "Add card");
     worker.finishAll();
@@ -216,7 +216,7 @@ TEST_F(Voice, ASpokenCardIsCreatedInTheHomeProject)
     const auto tasks = requests("POST", "/api/v1/p/bramel/tasks");
     ASSERT_EQ(tasks.size(), 1u);
     const QJsonObject body = jsonOf(tasks[0].body);
-    EXPECT_EQ(body["title"].toString(), "Send the spec to Varra");
+    EXPECT_EQ(body["title"].toString(), "Send the brief to Varra");
     EXPECT_EQ(body["notes"].toString(), "Added by voice from the Zelvan computer app.");
 
     // The card is on the platform and can be taken off again.
