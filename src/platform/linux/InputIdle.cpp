@@ -1,6 +1,5 @@
 #include "platform/InputIdle.h"
 
-#include "platform/CaptureError.h"
 #include "platform/linux/XDisplay.h"
 
 #include <memory>
@@ -13,18 +12,11 @@ std::optional<double> seconds(QString* why)
 {
     // One connection, kept for the process: the activity tick asks every 15 s.
     static std::mutex mutex;
-    static std::unique_ptr<XDisplay> display;
+    static KeptDisplay kept;
     std::lock_guard lock(mutex);
-    try {
-        if (display && xcb_connection_has_error(display->connection()))
-            display.reset();
-        if (!display)
-            display = std::make_unique<XDisplay>();
-    } catch (const CaptureError& e) {
-        if (why)
-            *why = QString::fromUtf8(e.what());
+    XDisplay* display = kept.get(why);
+    if (!display)
         return std::nullopt;
-    }
     xcb_connection_t* c = display->connection();
     const xcb_query_extension_reply_t* ext = xcb_get_extension_data(c, &xcb_screensaver_id);
     if (!ext || !ext->present) {

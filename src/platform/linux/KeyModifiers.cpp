@@ -1,6 +1,5 @@
 #include "platform/KeyModifiers.h"
 
-#include "platform/CaptureError.h"
 #include "platform/linux/XDisplay.h"
 
 #include <memory>
@@ -12,18 +11,11 @@ std::optional<Held> current(QString* why)
 {
     // One connection for the process: a held voice key is asked five times a second.
     static std::mutex mutex;
-    static std::unique_ptr<XDisplay> display;
+    static KeptDisplay kept;
     std::lock_guard lock(mutex);
-    try {
-        if (display && xcb_connection_has_error(display->connection()))
-            display.reset();
-        if (!display)
-            display = std::make_unique<XDisplay>();
-    } catch (const CaptureError& e) {
-        if (why)
-            *why = QString::fromUtf8(e.what());
+    XDisplay* display = kept.get(why);
+    if (!display)
         return std::nullopt;
-    }
     xcb_connection_t* c = display->connection();
     xcb_generic_error_t* error = nullptr;
     XReply<xcb_query_pointer_reply_t> pointer(xcb_query_pointer_reply(c, xcb_query_pointer(c, display->root()), &error));

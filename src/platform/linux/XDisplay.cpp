@@ -122,3 +122,18 @@ QString XDisplay::describe(const xcb_generic_error_t* error)
     const QString name = code < int(std::size(names)) ? QString::fromLatin1(names[code]) : QStringLiteral("error");
     return QStringLiteral("X error %1 (%2) in request %3").arg(name).arg(code).arg(error->major_code);
 }
+
+XDisplay* KeptDisplay::get(QString* why)
+{
+    try {
+        if (display_ && xcb_connection_has_error(display_->connection()))
+            display_.reset();
+        if (!display_)
+            display_ = std::make_unique<XDisplay>();
+    } catch (const CaptureError& e) {
+        if (why)
+            *why = QString::fromUtf8(e.what());
+        return nullptr;
+    }
+    return display_.get();
+}

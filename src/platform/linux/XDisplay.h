@@ -46,3 +46,14 @@ private:
     xcb_screen_t* screen_ = nullptr;
     bool local_ = false;
 };
+
+// A connection kept for the life of the process by a caller that asks often,
+// opened again when it broke. Not locked: the caller holds its own lock.
+class KeptDisplay {
+public:
+    // The connection, or nothing with the reason when the display cannot be opened.
+    XDisplay* get(QString* why);
+
+private:
+    std::unique_ptr<XDisplay> display_;
+};
