@@ -3,54 +3,28 @@
 // on the speaker, is asked where the session goes, and files it there.
 #include "../platform/DesktopHelpers.h"
 #include "core/Accounts.h"
-#include "core/Brand.h"
-#include "core/Fmt.h"
 #include "core/Keychain.h"
-#include "core/Paths.h"
 #include "core/Settings.h"
 #include "core/WebPlatform.h"
-#include "platform/ScreenCapture.h"
 #include "session/OCR.h"
 #include "session/Session.h"
-#include "session/SessionLock.h"
 #include "support/FakePlatform.h"
 #include "support/FakeWebPlatform.h"
+#include "support/JourneyDriver.h"
 #include "support/TextImages.h"
-#include "ui/Floating.h"
-#include "ui/NudgeView.h"
-#include "ui/Nudges.h"
-#include "ui/ZVButton.h"
 
-#include <QCoreApplication>
-#include <QDir>
-#include <QEventLoop>
-#include <QElapsedTimer>
+#include <QGuiApplication>
 #include <QJsonArray>
 #include <QLabel>
 #include <QProcess>
-#include <QTemporaryDir>
-#include <QGuiApplication>
 #include <QScreen>
-#include <csignal>
+#include <QTemporaryDir>
+#include <QUuid>
 #include <gtest/gtest.h>
 
 namespace {
 
 const QString windowText = QStringLiteral("Quarterly budget review");
-
-QStringList sessionFolders()
-{
-    return QDir(Paths::recordings()).entryList(QDir::Dirs | QDir::NoDotAndDotDot);
-}
-
-// Lets the event loop run for a while: the recording's length, not a check.
-void spend(double seconds)
-{
-    QElapsedTimer t;
-    t.start();
-    while (t.elapsed() < seconds * 1000)
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 100);
-}
 
 // A sound server of the test's own, like the private desktop's, to take away from
 // under a recording.
@@ -109,8 +83,7 @@ protected:
     const QString service = "zelvan-journey-" + QUuid::createUuid().toString(QUuid::WithoutBraces);
     QString previousService = Keychain::service();
     QLabel window;
-    QProcess app;
-    QByteArray err;
+    JourneyDriver app{ZELVAN_EXECUTABLE};
 
     // Signed in on the fake platform, with the projects Alpha and Beta or none.
     void prepare(bool projects)
@@ -146,14 +119,11 @@ protected:
         window.setGeometry(60, 300, 1000, 260);
         window.show();
         ASSERT_TRUE(waitFor([&] { return window.isVisible(); }, 30));
-        spend(1);
+        JourneyDriver::spend(1);
     }
     void TearDown() override
     {
-        if (app.state() != QProcess::NotRunning) {
-            ::kill(pid_t(app.processId()), SIGTERM);
-            app.waitForFinished(60'000);
-        }
+        app.stop();
         Keychain::remove(Keychain::accountItem);
         Keychain::setService(previousService);
         qunsetenv("ZELVAN_KEYCHAIN_SERVICE");
@@ -161,44 +131,20 @@ protected:
 
     void launch(const QString& askSeconds = {}, const QString& soundServer = {})
     {
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert("ZELVAN_DEFAULTS_SUITE", suite);
-        env.insert("ZELVAN_KEYCHAIN_SERVICE", service);
+        JourneyDriver::Launch l{.suite = suite, .keyringService = service};
         if (!askSeconds.isEmpty())
-            env.insert("ZELVAN_ASK_SECONDS", askSeconds);
+            l.env["ZELVAN_ASK_SECONDS"] = askSeconds;
         if (!soundServer.isEmpty())
-            env.insert("PULSE_SERVER", soundServer);
-        app.setProcessEnvironment(env);
-        app.setReadChannel(QProcess::StandardError);
-        app.start(ZELVAN_EXECUTABLE, {});
-        ASSERT_TRUE(app.waitForStarted(30'000));
-        ASSERT_TRUE(logged("[Zelvan] launched ")) << err.toStdString();
+            l.env["PULSE_SERVER"] = soundServer;
+        ASSERT_TRUE(app.launch(l)) << app.log().toStdString();
     }
-    bool logged(const QByteArray& text, double seconds = 120)
-    {
-        return waitFor(
-                   [&] {
-                       err += app.readAllStandardError();
-                       return err.contains(text) || app.state() == QProcess::NotRunning;
-                   },
-                   seconds)
-            && err.contains(text);
-    }
+    std::string err() { return app.log().toStdString(); }
 
     // Ctrl+Alt+R: the folder of the session being recorded.
     QString kickIn()
     {
-        EXPECT_TRUE(run("xdotool", {"key", "ctrl+alt+r"}));
-        QString dir;
-        EXPECT_TRUE(waitFor(
-            [&] {
-                const QStringList found = sessionFolders();
-                dir = found.isEmpty() ? QString() : Paths::recordings() + '/' + found.first();
-                return !dir.isEmpty() && SessionLock::isLocked(dir);
-            },
-            120))
-            << "no recording started\n"
-            << err.toStdString();
+        const QString dir = app.kickIn();
+        EXPECT_FALSE(dir.isEmpty()) << "no recording started\n" << err();
         return dir;
     }
 
@@ -210,63 +156,10 @@ protected:
         const QString dir = kickIn();
         QProcess speaker;
         speaker.start("paplay", {"--device=spk", tone});
-        spend(10);
-        EXPECT_TRUE(run("xdotool", {"key", "ctrl+alt+r"}));
+        JourneyDriver::spend(10);
+        EXPECT_TRUE(app.wrapUp());
         speaker.waitForFinished(30'000);
         return dir;
-    }
-
-    // Where the route nudge's button `index` sits on screen: the same card laid out
-    // here, placed by the same rule as the application's.
-    QPoint routeButton(const QString& message, const QStringList& labels, int index)
-    {
-        std::vector<NudgeButton> buttons;
-        for (const QString& l : labels)
-            buttons.push_back({l, buttons.empty(), {}});
-        const NudgeView::Tag tag = NudgeView::tag("route");
-        auto* view = new NudgeView("/", "Where does this go?", message, std::move(buttons), true, tag.text, tag.tone,
-                                   {});
-        FloatingPanel panel;
-        panel.setContent(view);
-        const QSize size = panel.fittingSize();
-        panel.resize(size);
-        // Laid out for real, never shown.
-        panel.setAttribute(Qt::WA_DontShowOnScreen);
-        panel.show();
-        const auto at = Nudges::place(size, FloatingPanel::screens(), std::nullopt);
-        EXPECT_TRUE(at);
-        ZVButton* first = view->buttons().at(0);
-        ZVButton* button = view->buttons().at(index);
-        const QPoint firstAt = at.value_or(QPoint()) + first->mapTo(&panel, first->rect().center());
-        const QPoint buttonAt = at.value_or(QPoint()) + button->mapTo(&panel, button->rect().center());
-        // The message may wrap differently in the application's fonts: the card's
-        // height is read off the screen, where the lime primary button shows.
-        const std::optional<int> shown = limeRowsCentre(ScreenCapture::grabPrimary(), firstAt.x());
-        EXPECT_TRUE(shown) << "no primary button on screen";
-        return buttonAt + QPoint(0, shown.value_or(firstAt.y()) - firstAt.y());
-    }
-
-    // The middle row of the lime fill around column `x` (the primary button).
-    static std::optional<int> limeRowsCentre(const QImage& image, int x)
-    {
-        const QColor lime = Brand::lime();
-        std::vector<int> rows;
-        for (int y = 0; y < image.height(); ++y) {
-            int n = 0;
-            for (int dx = -60; dx <= 60; ++dx) {
-                const int px = x + dx;
-                if (px < 0 || px >= image.width())
-                    continue;
-                const QColor c = image.pixelColor(px, y);
-                n += std::abs(c.red() - lime.red()) < 40 && std::abs(c.green() - lime.green()) < 40
-                    && std::abs(c.blue() - lime.blue()) < 60;
-            }
-            if (n > 100)
-                rows.push_back(y);
-        }
-        if (rows.empty())
-            return std::nullopt;
-        return (rows.front() + rows.back()) / 2;
     }
 
     std::vector<WorkspaceServer::Call> calls()
@@ -281,7 +174,7 @@ protected:
     void expectFiled(const std::string& project, bool withSound = true)
     {
         ASSERT_TRUE(waitFor([&] { return calls().size() == 1 && calls()[0].processed; }, 180)) << "nothing uploaded\n"
-                                                                                               << err.toStdString();
+                                                                                               << err();
         const WorkspaceServer::Call call = calls()[0];
         EXPECT_EQ(call.project, project);
         EXPECT_GT(call.audioBytes, 10'000);
@@ -293,7 +186,8 @@ protected:
         for (const auto& entry : call.payload["ocr"].toArray())
             seen += entry.toObject()["text"].toString() + '\n';
         EXPECT_TRUE(seen.contains(windowText)) << seen.toStdString();
-        EXPECT_TRUE(waitFor([] { return sessionFolders().isEmpty(); }, 30)) << "the session folder stayed";
+        EXPECT_TRUE(waitFor([] { return JourneyDriver::sessionFolders().isEmpty(); }, 30))
+            << "the session folder stayed";
     }
 };
 
@@ -304,18 +198,19 @@ TEST_F(Journey, ARecordingIsFiledToTheProjectTheUserClicks)
     prepare(true);
     launch();
     const QString dir = recordTenSeconds();
-    ASSERT_TRUE(logged("[Zelvan] where ")) << err.toStdString();
+    ASSERT_TRUE(app.logged("[Zelvan] where ")) << err();
     auto session = Session::load(dir);
     ASSERT_TRUE(session);
     const QString title = session->meta().title;
     // Not a call: Personal is suggested and leads, then the projects by score.
     const QString message = "“" + title
         + "”\nSuggested: Personal · a work session — only you see it\nNo choice in 2 min → Personal.";
-    spend(1); // the card fades in
-    const QPoint alpha = routeButton(message, {"Personal (private)", "Alpha · 80%", "Beta · 30%"}, 1);
-    ASSERT_TRUE(run("xdotool", {"mousemove", QString::number(alpha.x()), QString::number(alpha.y()), "click", "1"}));
+    JourneyDriver::spend(1); // the card fades in
+    const auto alpha = app.routeButton(message, {"Personal (private)", "Alpha · 80%", "Beta · 30%"}, 1);
+    ASSERT_TRUE(alpha) << "no route card on screen";
+    ASSERT_TRUE(JourneyDriver::click(*alpha));
     expectFiled("alpha");
-    EXPECT_TRUE(logged("@ Alpha (score 80%, auto false)")) << err.toStdString();
+    EXPECT_TRUE(app.logged("@ Alpha (score 80%, auto false)")) << err();
 }
 
 TEST_F(Journey, NoAnswerFilesTheRecordingToPersonal)
@@ -323,7 +218,7 @@ TEST_F(Journey, NoAnswerFilesTheRecordingToPersonal)
     prepare(true);
     launch("3");
     recordTenSeconds();
-    ASSERT_TRUE(logged(": no choice in 3 s -> Personal")) << err.toStdString();
+    ASSERT_TRUE(app.logged(": no choice in 3 s -> Personal")) << err();
     expectFiled("personal");
 }
 
@@ -337,7 +232,7 @@ TEST_F(Journey, ASoundServerThatDiesMidRecordingIsToldAndTheSessionStillFiled)
     kickIn();
     QProcess speaker;
     speaker.start("paplay", {"-s", pulse.server(), "--device=spk", tone});
-    spend(6);
+    JourneyDriver::spend(6);
     pulse.kill();
 
     // The nudge at the top right says so.
@@ -352,7 +247,7 @@ TEST_F(Journey, ASoundServerThatDiesMidRecordingIsToldAndTheSessionStillFiled)
         },
         60))
         << seen.toStdString() << "\n"
-        << err.toStdString();
+        << err();
     // Signed in without a project: straight to Personal, with what was recorded.
     expectFiled("personal", false);
     speaker.waitForFinished(10'000);

@@ -44,6 +44,17 @@ FakeWebPlatform::FakeWebPlatform(FakePlatform& platform, Options options)
         server->shareCallsWith(*personal_);
         projects_[p.slug] = std::move(server);
     }
+
+    // For whoever runs the platform (the demonstration, a person with curl): every
+    // call it holds, with what it received. Not part of the platform's interface.
+    platform_.route("GET", "/__test/calls",
+                    [calls = personal_->store()](const httplib::Request&, httplib::Response& res) {
+                        QJsonArray list;
+                        std::lock_guard lock(calls->mutex);
+                        for (const auto& [id, call] : calls->calls)
+                            list.append(WorkspaceServer::record(id, call));
+                        reply(res, QJsonObject{{"calls", list}});
+                    });
 }
 
 void FakeWebPlatform::serveDevice(const std::string& prefix)

@@ -14,7 +14,8 @@
 // The team's web platform on a FakePlatform: the device sign-in, the account
 // answer ("/api/v1/me", or the app paths of a development server) and a
 // workspace server under every project root and the Personal root, all keyed by
-// one account key. A wrong key gets 401.
+// one account key. A wrong key gets 401. GET "/__test/calls" lists every call it
+// holds with what it received (WorkspaceServer::record).
 class FakeWebPlatform {
 public:
     // How the person at the browser answers a sign-in.

@@ -1,6 +1,9 @@
 #include "support/WorkspaceServer.h"
 
+#include "platform/AudioReader.h"
+
 #include <QJsonDocument>
+#include <QTemporaryFile>
 #include <algorithm>
 
 namespace {
@@ -30,6 +33,23 @@ std::string literal(const std::string& text)
 int arraySize(const QJsonObject& o, const char* key)
 {
     return int(o.value(QLatin1String(key)).toArray().size());
+}
+
+// Audio bodies up to this size are kept long enough to read their length.
+constexpr qint64 measuredAudio = 64 << 20;
+
+// The length of an uploaded audio body; 0 when it cannot be read.
+double audioLength(const std::string& body)
+{
+    QTemporaryFile file;
+    if (body.empty() || !file.open() || file.write(body.data(), qint64(body.size())) != qint64(body.size())
+        || !file.flush())
+        return 0;
+    try {
+        return AudioReader::duration(file.fileName().toStdString());
+    } catch (const std::exception&) {
+        return 0;
+    }
 }
 
 } // namespace
@@ -72,12 +92,17 @@ WorkspaceServer::WorkspaceServer(FakePlatform& platform, Mode mode, std::string 
                               if (!authorised(req, res))
                                   return;
                               qint64 bytes = 0;
-                              reader([&bytes](const char*, size_t size) {
+                              std::string kept;
+                              reader([&](const char* data, size_t size) {
                                   bytes += qint64(size);
+                                  if (bytes <= measuredAudio)
+                                      kept.append(data, size);
                                   return true;
                               });
+                              const double seconds = bytes <= measuredAudio ? audioLength(kept) : 0;
                               onCall(req, res, [&](CallStore&, const std::string&, Call& c) {
                                   c.audioBytes = bytes;
+                                  c.audioSeconds = seconds;
                                   reply(res, QJsonObject{{"ok", true}, {"bytes", bytes}});
                               });
                           });
@@ -340,6 +365,33 @@ std::map<std::string, WorkspaceServer::Call> WorkspaceServer::calls() const
     const auto calls = store();
     std::lock_guard lock(calls->mutex);
     return calls->calls;
+}
+
+QJsonObject WorkspaceServer::record(const std::string& id, const Call& call)
+{
+    const QJsonObject& p = call.payload;
+    QJsonArray text;
+    for (const QJsonValue& entry : p.value("ocr").toArray())
+        text.append(entry.toObject().value("text"));
+    QJsonArray pins;
+    for (const QJsonValue& pin : p.value("pins").toArray())
+        pins.append(pin.toObject().value("note"));
+    return QJsonObject{
+        {"id", QString::fromStdString(id)},
+        {"project", QString::fromStdString(call.project)},
+        {"title", p.value("title")},
+        {"kind", p.value("kind")},
+        {"started", p.value("started")},
+        {"ended", p.value("ended")},
+        {"processed", call.processed},
+        {"audio_bytes", call.audioBytes},
+        {"audio_seconds", call.audioSeconds},
+        {"shots", arraySize(p, "shots")},
+        {"pins", pins},
+        {"screen_text", text},
+        {"apps", arraySize(p, "apps")},
+        {"routed", p.value("routed")},
+    };
 }
 
 std::vector<QJsonObject> WorkspaceServer::workdays() const

@@ -32,7 +32,8 @@ public:
         QJsonObject payload;
         qint64 audioBytes = -1; // -1: no audio received
         bool processed = false;
-        std::string project; // the project slug or "personal" that holds it
+        std::string project;     // the project slug or "personal" that holds it
+        double audioSeconds = 0; // the audio's length; 0 when unreadable or over 64 MiB
     };
 
     // The calls of every root of one platform: a call moved to another project
@@ -60,6 +61,11 @@ public:
     // What the server holds (copies, safe to read while requests run); the
     // calls of every project sharing the store.
     std::map<std::string, Call> calls() const;
+    // What the platform received for one call, as a person would ask about it:
+    // project, title, kind, audio length, shots, pins and the screen text read.
+    static QJsonObject record(const std::string& id, const Call& call);
+    // The store behind calls(), for routes that outlive this server.
+    std::shared_ptr<CallStore> store() const;
     std::vector<QJsonObject> workdays() const;
     std::vector<QJsonObject> tasks() const;
     std::vector<std::string> todoActions() const; // "start <id>", "finish <id>"
@@ -74,7 +80,6 @@ private:
     std::string key_;
     std::string prefix_;
 
-    std::shared_ptr<CallStore> store() const;
     std::string project() const;
     // Runs `f`, holding the store's lock, with the call the path's first group
     // names, when this root's project holds it; otherwise answers 404 (410 for a

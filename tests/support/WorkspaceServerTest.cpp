@@ -5,7 +5,11 @@
 #include "support/FakeWebPlatform.h"
 #include "support/WorkspaceServer.h"
 
+#include <QDir>
+#include <QFileInfo>
 #include <QJsonArray>
+#include <QJsonDocument>
+#include <QProcess>
 #include <QTemporaryFile>
 #include <gtest/gtest.h>
 
@@ -75,4 +79,44 @@ TEST(WorkspaceServer, RouteScoresPerProject)
               (API::Score{0.9, {"with Ana"}}));
     EXPECT_EQ(API(fake.base(), "k", fake.base() + "/api/v1/p/b").routeScore("t", "Screen", {}, ""),
               (API::Score{0.5, {"title matches the project"}}));
+}
+
+// The platform's own listing of what it received, read by `make run`'s report:
+// counts, pin notes, screen text and the audio's decoded length.
+TEST(WorkspaceServer, RecordListsWhatThePlatformReceived)
+{
+    FakePlatform fake;
+    fake.start();
+    FakeWebPlatform web(fake);
+    const API p1(fake.base(), QString::fromStdString(web.options().key), fake.base() + "/api/v1/p/bramel");
+    const QJsonObject payload{
+        {"title", "Budget"},
+        {"kind", "session"},
+        {"shots", QJsonArray{QJsonObject{{"t", 1}}, QJsonObject{{"t", 4}}}},
+        {"pins", QJsonArray{QJsonObject{{"t", 2}, {"note", "ship it"}}}},
+        {"ocr", QJsonArray{QJsonObject{{"t", 1}, {"text", "Quarterly"}}, QJsonObject{{"t", 4}, {"text", "Friday"}}}},
+    };
+    ASSERT_EQ(Json::str(p1.json("POST", "/api/calls", payload).value("id")), "rec:1");
+    QTemporaryFile audio(QDir::tempPath() + "/record-XXXXXX.m4a");
+    ASSERT_TRUE(audio.open());
+    QProcess ffmpeg;
+    ffmpeg.start("ffmpeg",
+                 {"-loglevel", "error", "-y", "-f", "lavfi", "-i", "sine=frequency=440:duration=3", "-ac", "1", "-c:a",
+                  "aac", audio.fileName()});
+    ASSERT_TRUE(ffmpeg.waitForFinished(60'000) && ffmpeg.exitCode() == 0);
+    p1.upload("POST", "/api/calls/rec%3A1/audio", audio.fileName(), "audio/mp4");
+
+    httplib::Client client(fake.base().toStdString());
+    const auto answer = client.Get("/__test/calls");
+    ASSERT_TRUE(answer);
+    const QJsonArray calls = QJsonDocument::fromJson(QByteArray::fromStdString(answer->body))["calls"].toArray();
+    ASSERT_EQ(calls.size(), 1);
+    const QJsonObject r = calls[0].toObject();
+    EXPECT_EQ(r["id"], "rec:1");
+    EXPECT_EQ(r["project"], "bramel");
+    EXPECT_EQ(r["shots"], 2);
+    EXPECT_EQ(r["pins"], QJsonArray{"ship it"});
+    EXPECT_EQ(r["screen_text"], (QJsonArray{"Quarterly", "Friday"}));
+    EXPECT_EQ(r["audio_bytes"].toInteger(), QFileInfo(audio.fileName()).size());
+    EXPECT_NEAR(r["audio_seconds"].toDouble(), 3.0, 0.1);
 }
