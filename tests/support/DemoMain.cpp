@@ -219,7 +219,8 @@ private:
                 .arg(qint64(r.value("audio_bytes").toDouble()) / 1024));
         say(QStringLiteral("  shots        %1").arg(r.value("shots").toInt()));
         say(QStringLiteral("  pins         %1%2").arg(pins.size()).arg(pins.isEmpty() ? "" : "  " + pins.join(", ")));
-        say(QStringLiteral("  apps         %1 spans of the window in front").arg(r.value("apps").toInt()));
+        const int apps = r.value("apps").toInt();
+        say(QStringLiteral("  apps         %1 %2 of the window in front").arg(apps).arg(apps == 1 ? "span" : "spans"));
         say("  screen text  " + (text.isEmpty() ? QStringLiteral("(none)") : text.join(" | ")));
         if (r.value("project").toString() == "personal" || r.value("audio_bytes").toDouble() <= 0)
             return fail("the call is not in a project with its audio");
