@@ -87,9 +87,10 @@ public:
         if (!app_.launch(launch))
             return fail("zelvan did not start");
         say("  launched    zelvan in the private desktop (tray host, keyring, sound server of its own)");
-        if (!app_.logged("[Zelvan] sign-in: signed in as ") || !app_.logged("[Zelvan] me: "))
+        const auto me = app_.logged("[Zelvan] sign-in: signed in as ") ? app_.waitLine("[Zelvan] me: ") : std::nullopt;
+        if (!me)
             return fail("the device sign-in did not finish");
-        say("  signed in   " + signedIn(*app_.line("[Zelvan] me: ")));
+        say("  signed in   " + signedIn(*me));
         // The sign-in ends in the settings window; done with it, as a person would be.
         if (!JourneyDriver::closeWindow("Zelvan Settings"))
             return fail("the settings window after the sign-in did not close");
@@ -108,18 +109,20 @@ public:
         speaker.waitForFinished(30'000);
         say("  wrapped up  Ctrl+Alt+R");
 
-        if (!app_.logged("[Zelvan] where "))
+        const auto where = app_.waitLine("[Zelvan] where ");
+        if (!where)
             return fail("zelvan never asked where the session goes");
-        const auto choice = firstProject(dir);
+        const auto choice = firstProject(dir, *where);
         if (!choice)
             return fail("the route card's first project was not found on screen");
         if (!JourneyDriver::click(choice->second))
             return fail("the click on the route card failed");
         say("  filed       “Where does this go?” → " + choice->first);
 
-        if (!app_.logged("[Zelvan] uploaded ", 300))
+        const auto line = app_.waitLine("[Zelvan] uploaded ", 300);
+        if (!line)
             return fail("the session was not uploaded");
-        const QString uploaded = *app_.line("[Zelvan] uploaded ");
+        const QString& uploaded = *line;
         const QString id = between(uploaded, " -> ", " @ ");
         say("  uploaded    " + id + " @ " + after(uploaded, " @ "));
         return report(id);
@@ -154,9 +157,8 @@ private:
     // The label and the screen position of the card's first project button. The
     // card lists Personal, then the projects in the order the log names their scores;
     // the suggested choice leads.
-    std::optional<std::pair<QString, QPoint>> firstProject(const QString& dir)
+    std::optional<std::pair<QString, QPoint>> firstProject(const QString& dir, const QString& where)
     {
-        const QString where = *app_.line("[Zelvan] where ");
         const QString suggested = after(where, " -> suggest ").remove(" (auto-file, opt-in)");
         const QString scores = where.mid(0, where.lastIndexOf(" -> suggest "));
         QStringList labels{"Personal (private)"};

@@ -94,23 +94,23 @@ QByteArray JourneyDriver::log()
     return err_;
 }
 
-bool JourneyDriver::logged(const QByteArray& text, double seconds)
+std::optional<QString> JourneyDriver::waitLine(const QByteArray& text, double seconds)
 {
-    return waitFor([&] { return log().contains(text) || !running(); }, seconds) && log().contains(text);
-}
-
-std::optional<QString> JourneyDriver::line(const QByteArray& text)
-{
-    const QByteArray all = log();
-    const qsizetype at = all.indexOf(text);
-    if (at < 0)
-        return std::nullopt;
-    const qsizetype start = all.lastIndexOf('\n', at) + 1;
-    qsizetype end = all.indexOf('\n', at);
-    // Only a whole line: the rest may still be on its way.
-    if (end < 0)
-        return std::nullopt;
-    return QString::fromUtf8(all.mid(start, end - start));
+    std::optional<QString> found;
+    waitFor(
+        [&] {
+            const QByteArray all = log();
+            const qsizetype at = all.indexOf(text);
+            // Only a whole line: the rest may still be on its way.
+            const qsizetype end = at < 0 ? -1 : all.indexOf('\n', at);
+            if (end >= 0) {
+                const qsizetype start = all.lastIndexOf('\n', at) + 1;
+                found = QString::fromUtf8(all.mid(start, end - start));
+            }
+            return found || !running();
+        },
+        seconds);
+    return found;
 }
 
 QString JourneyDriver::kickIn()

@@ -31,12 +31,12 @@ public:
     void stop();
     bool running() const;
 
-    // Waits until the log holds `text` (or the application ended).
-    bool logged(const QByteArray& text, double seconds = 120);
+    // Waits until a whole line of the log holds `text` and gives that line, without
+    // its end; nothing when none came in `seconds` or the application ended.
+    std::optional<QString> waitLine(const QByteArray& text, double seconds = 120);
+    bool logged(const QByteArray& text, double seconds = 120) { return waitLine(text, seconds).has_value(); }
     // Everything the application wrote to standard error so far.
     QByteArray log();
-    // The first whole line of the log holding `text`, without its end.
-    std::optional<QString> line(const QByteArray& text);
 
     // Ctrl+Alt+R and the folder of the session it started; empty when no
     // recording started within two minutes.
