@@ -34,12 +34,7 @@ void PoseEffect::setProgress(qreal t)
 
 void PoseEffect::run(qreal target, const Animation& animation)
 {
-    anim_.stop();
-    anim_.setStartValue(progress_);
-    anim_.setEndValue(target);
-    anim_.setDuration(std::max(1, animation.msecs()));
-    anim_.setEasingCurve(animation.curve());
-    anim_.start();
+    animation.play(anim_, progress_, target);
 }
 
 void PoseEffect::draw(QPainter* painter)
