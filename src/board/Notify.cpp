@@ -67,20 +67,13 @@ bool Notify::serviceOwned() const
     return bus && bus->isServiceRegistered(service).value();
 }
 
-QString Notify::shorten(const QString& text, int max)
-{
-    if (graphemeCount(text) <= max)
-        return text;
-    return leftGraphemes(text, max - 1) + QStringLiteral("…");
-}
-
 Notify::Payload Notify::reviewReadyPayload(const QString& id, const QString& title, int suggestions,
                                            const std::optional<QUrl>& url, const QString& base)
 {
     const QString body = suggestions == 0 ? QStringLiteral("Notes and the workflow review are in.")
                                           : QString::number(suggestions) + QStringLiteral(" suggestion")
             + (suggestions == 1 ? "" : "s") + QStringLiteral(" to look at.");
-    return {QStringLiteral("review.") + id, QStringLiteral("Review ready — ") + shorten(title, 60), body,
+    return {QStringLiteral("review.") + id, QStringLiteral("Review ready — ") + cut(title, 60), body,
             url ? url : DeepLink::session(id).webURL(base)};
 }
 
@@ -88,13 +81,13 @@ Notify::Payload Notify::savedPayload(const QString& id, const QString& title, co
                                      const std::optional<QUrl>& url, const std::optional<QString>& key)
 {
     return {QStringLiteral("session.") + key.value_or(id), QStringLiteral("Saved in ") + where,
-            QStringLiteral("“") + shorten(title, 80) + QStringLiteral("”"), url};
+            QStringLiteral("“") + cut(title, 80) + QStringLiteral("”"), url};
 }
 
 Notify::Payload Notify::filedPersonalPayload(const QString& title, const QString& key, const QString& base)
 {
     return {QStringLiteral("session.") + key, QStringLiteral("Where does this go? → Personal"),
-            QStringLiteral("No choice in 2 min, so “") + shorten(title, 60)
+            QStringLiteral("No choice in 2 min, so “") + cut(title, 60)
                 + QStringLiteral("” goes to Personal (only you see it). Move it from the menu."),
             DeepLink::board().webURL(base)};
 }

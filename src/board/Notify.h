@@ -48,8 +48,6 @@ public:
                                 const std::optional<QUrl>& url, const std::optional<QString>& key);
     static Payload filedPersonalPayload(const QString& title, const QString& key, const QString& base);
 
-    // Longer than max characters: the first max - 1 and "…".
-    static QString shorten(const QString& text, int max);
     // The page a click opens: the notification's board page, else the board home.
     static QUrl target(const std::optional<QString>& url, const QString& base);
 

@@ -293,17 +293,8 @@ void PopoverBits::pressShrinks(QAbstractButton* button)
         if (Motion::reduced())
             return;
         auto* press = qobject_cast<PoseEffect*>(button->graphicsEffect());
-        if (!press) {
-            press = new PoseEffect({1, 0.96, 0, 0}, PoseEffect::Anchor::centre);
-            button->setGraphicsEffect(press);
-            QObject::connect(
-                press, &PoseEffect::arrived, button,
-                [button, press] {
-                    if (press->progress() >= 1 && button->graphicsEffect() == press)
-                        button->setGraphicsEffect(nullptr);
-                },
-                Qt::QueuedConnection);
-        }
+        if (!press)
+            press = Transition::moving(button, {1, 0.96, 0, 0}, PoseEffect::Anchor::centre);
         press->run(0, Motion::quick());
     });
     QObject::connect(button, &QAbstractButton::released, button, [button] {

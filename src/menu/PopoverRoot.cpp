@@ -33,18 +33,8 @@ PopoverRoot::PopoverRoot(MenuModel& m, QWidget* parent)
         const bool reduced = Motion::reduced();
         // The effect is on only while the card moves; at rest it draws plainly.
         if (!pose_) {
-            pose_ = new PoseEffect(away, PoseEffect::Anchor::top);
+            pose_ = Transition::moving(stage_, away, PoseEffect::Anchor::top);
             pose_->setProgress(shown_ ? 1 : 0);
-            stage_->setGraphicsEffect(pose_);
-            connect(
-                pose_, &PoseEffect::arrived, this,
-                [this] {
-                    if (pose_ && pose_->progress() >= 1) {
-                        stage_->setGraphicsEffect(nullptr);
-                        pose_ = nullptr;
-                    }
-                },
-                Qt::QueuedConnection);
         }
         shown_ = m_.shown();
         pose_->setFrom(reduced ? away.still() : away);

@@ -2,6 +2,8 @@
 
 #include "platform/DesktopLook.h"
 
+#include <QVariantAnimation>
+#include <algorithm>
 #include <cmath>
 #include <numbers>
 
@@ -66,6 +68,16 @@ QEasingCurve Animation::curve() const
     else
         c = QEasingCurve(QEasingCurve::OutCubic);
     return c;
+}
+
+void Animation::play(QVariantAnimation& anim, qreal from, qreal to) const
+{
+    anim.stop();
+    anim.setStartValue(from);
+    anim.setEndValue(to);
+    anim.setDuration(std::max(1, msecs()));
+    anim.setEasingCurve(curve());
+    anim.start();
 }
 
 namespace Motion {

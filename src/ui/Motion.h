@@ -2,6 +2,8 @@
 
 #include <QEasingCurve>
 
+class QVariantAnimation;
+
 // One of the kit's animations: a short ease-out, or a spring given by its
 // response (seconds per oscillation) and damping fraction.
 struct Animation {
@@ -16,6 +18,8 @@ struct Animation {
     int msecs() const;
     // Progress 0 → 1 over msecs(); a spring's curve may overshoot slightly.
     QEasingCurve curve() const;
+    // Restarts `anim` from `from` to `to` with this length and curve.
+    void play(QVariantAnimation& anim, qreal from, qreal to) const;
 
     bool operator==(const Animation&) const = default;
 };

@@ -34,12 +34,7 @@ void PoseEffect::setProgress(qreal t)
 
 void PoseEffect::run(qreal target, const Animation& animation)
 {
-    anim_.stop();
-    anim_.setStartValue(progress_);
-    anim_.setEndValue(target);
-    anim_.setDuration(std::max(1, animation.msecs()));
-    anim_.setEasingCurve(animation.curve());
-    anim_.start();
+    animation.play(anim_, progress_, target);
 }
 
 void PoseEffect::draw(QPainter* painter)
@@ -123,20 +118,27 @@ private:
 
 namespace Transition {
 
-PoseEffect* enter(QWidget* view, Pose from, const Animation& animation, PoseEffect::Anchor anchor)
+PoseEffect* moving(QWidget* view, Pose from, PoseEffect::Anchor anchor)
 {
-    auto* effect = new PoseEffect(Motion::reduced() ? from.still() : from, anchor);
-    effect->setProgress(0);
+    auto* effect = new PoseEffect(from, anchor);
     view->setGraphicsEffect(effect);
-    QPointer<QWidget> v(view);
     QObject::connect(
         effect, &PoseEffect::arrived, view,
-        [v, effect] {
-            // At rest it draws nothing of its own; off it goes, unless replaced meanwhile.
-            if (v && v->graphicsEffect() == effect)
-                v->setGraphicsEffect(nullptr);
+        [view, effect] {
+            // At rest it draws nothing of its own, and an effect left on a view
+            // disturbs its children's drawing. The view's effect is compared
+            // first: only while it is still this one is it sure to be alive.
+            if (view->graphicsEffect() == effect && effect->progress() >= 1)
+                view->setGraphicsEffect(nullptr);
         },
         Qt::QueuedConnection);
+    return effect;
+}
+
+PoseEffect* enter(QWidget* view, Pose from, const Animation& animation, PoseEffect::Anchor anchor)
+{
+    PoseEffect* effect = moving(view, Motion::reduced() ? from.still() : from, anchor);
+    effect->setProgress(0);
     effect->run(1, animation);
     return effect;
 }

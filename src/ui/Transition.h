@@ -59,6 +59,12 @@ private:
 
 namespace Transition {
 
+// Puts a pose effect on `view`, at rest until it is moved, for as long as it
+// moves: each time it arrives at rest (progress 1) it takes itself off again,
+// unless the view has another effect by then. `view` must carry no graphics
+// effect of its own. Returns the effect.
+PoseEffect* moving(QWidget* view, Pose from, PoseEffect::Anchor anchor);
+
 // Brings `view` in from `from` to rest with `animation`, then takes the effect
 // off again. Under reduced motion only the opacity moves. `view` must carry no
 // graphics effect of its own. Returns the running effect.

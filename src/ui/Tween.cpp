@@ -19,10 +19,5 @@ void Tween::to(qreal target, const Animation& animation)
     if (target == target_)
         return;
     target_ = target;
-    anim_.stop();
-    anim_.setStartValue(value_);
-    anim_.setEndValue(target);
-    anim_.setDuration(std::max(1, animation.msecs()));
-    anim_.setEasingCurve(animation.curve());
-    anim_.start();
+    animation.play(anim_, value_, target);
 }
