@@ -24,7 +24,6 @@
 #include "session/Session.h"
 #include "session/Uploader.h"
 
-#include <QFile>
 #include <QFuture>
 #include <QJsonArray>
 #include <QMap>
@@ -48,16 +47,6 @@ const QString wrongKey = QStringLiteral("zv_wrong");
 QString suiteName()
 {
     return QString::fromLatin1(appId) + QStringLiteral(".selftest.platform");
-}
-
-void removeSuite()
-{
-    auto store = Settings::suite(suiteName());
-    if (!store)
-        return;
-    store->clear();
-    store->sync();
-    QFile::remove(store->fileName());
 }
 
 bool refused(const QJsonObject& answer)
@@ -86,12 +75,12 @@ struct Stores {
     Stores()
     {
         ThrowAway::noteKeyringItem(QLatin1String(Keychain::accountItem));
-        removeSuite();
+        ThrowAway::removeSuite(suiteName());
     }
     ~Stores()
     {
         Keychain::remove(QLatin1String(Keychain::accountItem));
-        removeSuite();
+        ThrowAway::removeSuite(suiteName());
     }
 };
 
