@@ -36,10 +36,8 @@ void guarded(const QString& suite, F&& body)
 {
     try {
         body();
-    } catch (const Error& e) {
-        SelfTest::check(false, suite + QStringLiteral(" stopped early"), e.description());
     } catch (const std::exception& e) {
-        SelfTest::check(false, suite + QStringLiteral(" stopped early"), QString::fromUtf8(e.what()));
+        SelfTest::check(false, suite + QStringLiteral(" stopped early"), SelfTest::describe(e));
     } catch (...) {
         SelfTest::check(false, suite + QStringLiteral(" stopped early"), QStringLiteral("unknown error"));
     }
@@ -57,6 +55,13 @@ Report& report()
 void check(bool ok, const QString& name, const QString& detail)
 {
     theReport().check(ok, name, detail);
+}
+
+QString describe(const std::exception& e)
+{
+    if (const auto* err = dynamic_cast<const Error*>(&e))
+        return err->description();
+    return QString::fromUtf8(e.what());
 }
 
 std::optional<QString> arg(const QStringList& args, const QString& name)
