@@ -125,9 +125,7 @@ int run(const QStringList& args)
     guarded(QStringLiteral("server checks"), [&] { serverChecks(ctx); });
     guarded(QStringLiteral("platform checks"), [&] { platformChecks(ctx); });
 
-    guarded(QStringLiteral("board checks"), [] {
-        BoardChecks::run([](bool ok, const QString& name, const QString& detail) { check(ok, name, detail); });
-    });
+    guarded(QStringLiteral("board checks"), [] { boardChecks(); });
 
     ThrowAway::sweep();
     return theReport().summary();
