@@ -15,6 +15,7 @@
 // inside the private desktop (`make bench`).
 //
 //   bench_app [--seconds N]
+#include "core/Settings.h"
 #include "session/Session.h"
 #include "session/SessionLock.h"
 #include "BenchTools.h"
@@ -131,6 +132,17 @@ void printThreads(const char* side, const std::vector<std::pair<std::string, dou
     std::printf("\n");
 }
 
+// The application's own settings suite, whose file goes when the run ends,
+// whichever way it ends.
+struct ThrowAwaySuite {
+    const QString name = QStringLiteral("bench-app-") + QString::number(getpid());
+    ~ThrowAwaySuite()
+    {
+        if (const auto store = Settings::suite(name))
+            QFile::remove(store->fileName());
+    }
+};
+
 int fail(const char* what, const QString& log = {})
 {
     std::fprintf(stderr, "bench_app: %s\n", what);
@@ -153,6 +165,7 @@ int main(int argc, char** argv)
         return fail("needs the private desktop: make bench");
 
     QTemporaryDir dir;
+    const ThrowAwaySuite suite;
     const QString support = dir.filePath("app"), bare = dir.filePath("bare"), appLog = dir.filePath("app.log");
     QDir(dir.path()).mkpath("bare/sessions");
 
@@ -187,7 +200,7 @@ int main(int argc, char** argv)
     std::fflush(stdout);
 
     app = BenchTools::spawn({"env", "ZELVAN_SUPPORT_DIR=" + support.toStdString(),
-                             "ZELVAN_DEFAULTS_SUITE=bench-app-" + std::to_string(getpid()), ZELVAN_EXECUTABLE},
+                             "ZELVAN_DEFAULTS_SUITE=" + suite.name.toStdString(), ZELVAN_EXECUTABLE},
                             appLog.toStdString());
     const auto logged = [&](const QByteArray& text) {
         QFile log(support + "/zelvan.log");

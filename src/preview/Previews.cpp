@@ -152,7 +152,7 @@ void removeSuite()
         QFile::remove(file);
 }
 
-// Draws the view and notes the file when it is missing afterwards.
+// Notes the file when it was not written.
 void keep(bool written, const QString& name, QStringList& failed)
 {
     if (!written)
@@ -269,9 +269,9 @@ QStringList renderFirst(const QString& folder)
     return failed;
 }
 
-MenuModel* menuModel(bool recording, QSettings& store)
+std::unique_ptr<MenuModel> menuModel(bool recording, QSettings& store)
 {
-    auto* m = new MenuModel(store);
+    auto m = std::make_unique<MenuModel>(store);
     m->begin();
     QStringList ids{"rec", "board.open", "q.pin", "q.voice"};
     if (recording)
@@ -406,7 +406,7 @@ QStringList newUI(const QString& folder)
             keep(Snapshot::png(view, dark, dir.filePath(name)), name, failed);
         };
         for (const bool recording : {false, true}) {
-            std::unique_ptr<MenuModel> model(menuModel(recording, store));
+            const std::unique_ptr<MenuModel> model = menuModel(recording, store);
             PopoverView view(*model, false);
             shoot(view, recording ? QStringLiteral("popover-recording-") : QStringLiteral("popover-"));
         }

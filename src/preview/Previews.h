@@ -2,6 +2,7 @@
 
 #include <QString>
 #include <QStringList>
+#include <memory>
 
 class MenuModel;
 class QSettings;
@@ -27,7 +28,7 @@ QStringList renderFirst(const QString& folder);
 QStringList newUI(const QString& folder);
 
 // The sample popover menu, idle or recording, over `store` for its fold state.
-MenuModel* menuModel(bool recording, QSettings& store);
+std::unique_ptr<MenuModel> menuModel(bool recording, QSettings& store);
 
 // The whole "--render-previews FOLDER" mode: creates the folder and writes
 // every image. 0 when all were written; otherwise 1, naming the missing files

@@ -38,7 +38,7 @@ QString urlOf(const std::optional<API>& api, const QString& path)
     return url ? url->text() : QString();
 }
 
-QString describe(const PollResult& r)
+QString pollText(const PollResult& r)
 {
     switch (r.kind) {
     case PollResult::Kind::ok:
@@ -129,7 +129,7 @@ void accountChecks(const QString& suite)
         const PollResult got = WebPlatform::parsePoll(answer);
         if (!(got == expected))
             wrong << QString::fromUtf8(QJsonDocument(answer).toJson(QJsonDocument::Compact)) + QStringLiteral(" -> ")
-                    + describe(got);
+                    + pollText(got);
     }
     check(wrong.isEmpty(), QStringLiteral("device/poll: pending, ok {key, account}, ok without key, expired, denied"),
           wrong.join(QStringLiteral("; ")));

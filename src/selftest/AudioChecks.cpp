@@ -1,5 +1,4 @@
 #include "platform/AudioReader.h"
-#include "platform/Error.h"
 #include "selftest/Fixtures.h"
 #include "selftest/Report.h"
 #include "selftest/SelfTest.h"
@@ -30,13 +29,6 @@ bool spansNear(const std::vector<Span>& got, const std::vector<Span>& expected)
         if (!near(got[i].t, expected[i].t) || !near(got[i].end, expected[i].end))
             return false;
     return true;
-}
-
-QString errorText(const std::exception& e)
-{
-    if (const auto* err = dynamic_cast<const Error*>(&e))
-        return err->description();
-    return QString::fromUtf8(e.what());
 }
 
 void checkFile(const MonoWriter& writer, const QString& name)
@@ -137,7 +129,7 @@ void audioChecks(RunContext& run)
     try {
         Mixer::mix(inputs, mixed);
     } catch (const std::exception& e) {
-        check(false, QStringLiteral("mix"), errorText(e));
+        check(false, QStringLiteral("mix"), describe(e));
         report().info(QStringLiteral("mix checks skipped: there is no mix"));
         return;
     }
@@ -149,7 +141,7 @@ void audioChecks(RunContext& run)
     try {
         l = LevelReader::levels(mixed);
     } catch (const std::exception& e) {
-        check(false, QStringLiteral("mix"), errorText(e));
+        check(false, QStringLiteral("mix"), describe(e));
         report().info(QStringLiteral("mix level and size checks skipped: the mix cannot be read back"));
         return;
     }

@@ -8,10 +8,10 @@
 #include "core/Settings.h"
 #include "platform/AppId.h"
 #include "platform/Wording.h"
+#include "selftest/ThrowAway.h"
 
 #include <QApplication>
 #include <QDir>
-#include <QFile>
 #include <QMainWindow>
 #include <QPixmap>
 #include <QScreen>
@@ -53,15 +53,6 @@ QString suiteName()
     return QString::fromLatin1(appId) + QStringLiteral(".boardcheck");
 }
 
-void removeStore(std::unique_ptr<QSettings> store)
-{
-    if (!store)
-        return;
-    store->clear();
-    store->sync();
-    QFile::remove(store->fileName());
-}
-
 // A copy of the user's settings (those the app itself would read), so that what
 // the board stores while open (its window frame) never reaches them.
 std::unique_ptr<QSettings> throwAwayCopy()
@@ -69,7 +60,7 @@ std::unique_ptr<QSettings> throwAwayCopy()
     std::unique_ptr<QSettings> user = qEnvironmentVariableIsSet("ZELVAN_DEFAULTS_SUITE")
         ? Settings::suite(qEnvironmentVariable("ZELVAN_DEFAULTS_SUITE"))
         : Settings::standard();
-    removeStore(Settings::suite(suiteName()));
+    ThrowAway::removeSuite(suiteName());
     auto copy = Settings::suite(suiteName());
     if (copy && user)
         for (const QString& key : user->allKeys())
@@ -147,7 +138,7 @@ int main(int argc, char** argv, const QStringList& args)
         });
         code = app.exec();
     }
-    removeStore(Settings::suite(suiteName()));
+    ThrowAway::removeSuite(suiteName());
     slogFlush();
     return code;
 }

@@ -29,9 +29,9 @@ QString text(const QUrl& url)
 
 } // namespace
 
-namespace BoardChecks {
+namespace SelfTest {
 
-void run(const std::function<void(bool ok, const QString& name, const QString& detail)>& check)
+void boardChecks()
 {
     const QString b = Address::defaultBase;
     const QString d = Address::serviceDomain;
@@ -43,7 +43,7 @@ void run(const std::function<void(bool ok, const QString& name, const QString& d
     const QString otherSite = QStringLiteral("github.com");
     const QString legacyHost = QStringLiteral("bramel.") + d;
 
-    SelfTest::report().section(QStringLiteral("board window, deep links, notifications"));
+    report().section(QStringLiteral("board window, deep links, notifications"));
 
     const auto web = [&](const QString& link, const DeepLink::Known& known = {}) -> std::optional<QString> {
         const auto parsed = DeepLink::parse(link);
@@ -191,4 +191,4 @@ void run(const std::function<void(bool ok, const QString& name, const QString& d
     QDir(folder).removeRecursively();
 }
 
-} // namespace BoardChecks
+} // namespace SelfTest

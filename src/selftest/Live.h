@@ -2,9 +2,13 @@
 
 #include "selftest/Suites.h"
 
+#include <QDateTime>
+#include <QJsonObject>
 #include <QJsonValue>
 #include <QString>
-#include <exception>
+#include <optional>
+
+class API;
 
 // The live suites: the workspace server checks ("--server") and the platform
 // checks ("--platform"), and what they share.
@@ -28,7 +32,19 @@ void progress(const QString& text);
 // fraction, objects and arrays as compact JSON, "-" for undefined.
 QString valueText(const QJsonValue& value);
 
-// The readable description of whatever a request threw.
-QString describe(const std::exception& e);
+// An answer that says it did not do what was asked.
+bool refused(const QJsonObject& answer);
+
+// Whole seconds toward zero; "-" for none or a value no integer holds.
+QString wholeSeconds(const std::optional<double>& seconds);
+
+// One minute of work ending at `now`, sent to "/api/workday" for `day` as
+// API::uploadWorkday sends a day; the answer is handed back to be judged.
+QJsonObject postWorkMinute(const API& api, const QString& day, const QDateTime& now);
+
+// After a DELETE: whether `method path` now finds nothing. Gone means 404; any
+// other status (410, 500) is not the answer for a deleted item, and `why` then
+// holds its error, or `found` when the request succeeded.
+bool gone(const API& api, const QString& method, const QString& path, const QString& found, QString& why);
 
 } // namespace SelfTest

@@ -24,7 +24,6 @@
 #include "session/Session.h"
 #include "session/Uploader.h"
 
-#include <QFile>
 #include <QFuture>
 #include <QJsonArray>
 #include <QMap>
@@ -50,34 +49,11 @@ QString suiteName()
     return QString::fromLatin1(appId) + QStringLiteral(".selftest.platform");
 }
 
-void removeSuite()
-{
-    auto store = Settings::suite(suiteName());
-    if (!store)
-        return;
-    store->clear();
-    store->sync();
-    QFile::remove(store->fileName());
-}
-
-bool refused(const QJsonObject& answer)
-{
-    return answer.contains(QStringLiteral("error")) || answer.value(QStringLiteral("ok")) == QJsonValue(false);
-}
-
 // Gone means the server no longer finds it: a GET answering 404.
 bool callGone(const API& api, const QString& id, QString& why)
 {
-    try {
-        api.json(QStringLiteral("GET"), QStringLiteral("/api/calls/") + urlComponent(id));
-        why = QStringLiteral("the call is still there");
-        return false;
-    } catch (const APIError& e) {
-        if (e.status() == 404)
-            return true;
-        why = e.description();
-        return false;
-    }
+    return gone(api, QStringLiteral("GET"), QStringLiteral("/api/calls/") + urlComponent(id),
+                QStringLiteral("the call is still there"), why);
 }
 
 // Everything the suite set up, undone once whichever way it ends.
@@ -86,12 +62,12 @@ struct Stores {
     Stores()
     {
         ThrowAway::noteKeyringItem(QLatin1String(Keychain::accountItem));
-        removeSuite();
+        ThrowAway::removeSuite(suiteName());
     }
     ~Stores()
     {
         Keychain::remove(QLatin1String(Keychain::accountItem));
-        removeSuite();
+        ThrowAway::removeSuite(suiteName());
     }
 };
 
@@ -347,12 +323,7 @@ void projectEndpoints(const Workspace& target, const API& api)
     try {
         const QDateTime now = Clock::current().now();
         const QString day = Fmt::day(now);
-        const QJsonArray spans{QJsonObject{{QStringLiteral("start"), Fmt::iso(now.addSecs(-60))},
-                                           {QStringLiteral("end"), Fmt::iso(now)},
-                                           {QStringLiteral("app"), QStringLiteral("Zelvan selftest")},
-                                           {QStringLiteral("title"), QJsonValue::Null}}};
-        const QJsonObject answer = api.json(QStringLiteral("POST"), QStringLiteral("/api/workday"),
-                                            QJsonObject{{QStringLiteral("day"), day}, {QStringLiteral("spans"), spans}});
+        const QJsonObject answer = postWorkMinute(api, day, now);
         const WrapStatus wrap = api.wrapStatus(day);
         check(!refused(answer) && !wrap.status.isEmpty() && wrap.status != QStringLiteral("running"),
               QStringLiteral("workday + wrap status on ") + target.name, wrap.status);
@@ -363,10 +334,8 @@ void projectEndpoints(const Workspace& target, const API& api)
                                                           {QStringLiteral("apps"), QJsonArray()},
                                                           {QStringLiteral("pins"), QJsonArray()},
                                                           {QStringLiteral("kind"), QStringLiteral("session")}});
-        const bool finite = c.nextAfter && std::isfinite(*c.nextAfter) && std::abs(*c.nextAfter) < 9.2e18;
         check(!c.tip && c.nextAfter, QStringLiteral("coach/live on ") + target.name,
-              QStringLiteral("next_after_s ")
-                  + (finite ? QString::number(qint64(std::trunc(*c.nextAfter))) : QStringLiteral("-")));
+              QStringLiteral("next_after_s ") + wholeSeconds(c.nextAfter));
 
         const QString cardName = QStringLiteral("POST /api/tasks + DELETE on ") + target.name;
         const auto tid = api.createTask(QStringLiteral("Zelvan selftest card (delete me)"), QStringLiteral("selftest"));
@@ -377,12 +346,9 @@ void projectEndpoints(const Workspace& target, const API& api)
         const QString path = QStringLiteral("/api/tasks/") + urlComponent(*tid);
         api.json(QStringLiteral("DELETE"), path);
         // Deleted means a second delete finds nothing.
-        try {
-            api.json(QStringLiteral("DELETE"), path);
-            check(false, cardName, QStringLiteral("a second DELETE still found the card"));
-        } catch (const APIError& e) {
-            check(e.status() == 404, cardName, e.status() == 404 ? QString() : e.description());
-        }
+        QString why;
+        check(gone(api, QStringLiteral("DELETE"), path, QStringLiteral("a second DELETE still found the card"), why),
+              cardName, why);
     } catch (const std::exception& e) {
         check(false, QStringLiteral("project endpoints"), describe(e));
     }

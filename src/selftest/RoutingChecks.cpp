@@ -12,7 +12,7 @@
 
 namespace {
 
-QString describe(const VoiceIntent& intent)
+QString intentText(const VoiceIntent& intent)
 {
     static const char* const kinds[] = {"screenshot", "note", "card", "unknown"};
     return QString::fromLatin1(kinds[int(intent.kind)]) + QStringLiteral("(\"") + intent.text + QStringLiteral("\")");
@@ -70,7 +70,7 @@ void routingChecks(RunContext& run)
     for (const auto& [phrase, expected] : phrases) {
         const VoiceIntent got = VoiceIntent::parse(phrase);
         if (!(got == expected))
-            wrong << phrase + QStringLiteral(" -> ") + describe(got);
+            wrong << phrase + QStringLiteral(" -> ") + intentText(got);
     }
     check(wrong.isEmpty(),
           QStringLiteral("voice intents: screenshot / save this, note, card / to-do, unknown (%1 phrases)")

@@ -36,10 +36,8 @@ void guarded(const QString& suite, F&& body)
 {
     try {
         body();
-    } catch (const Error& e) {
-        SelfTest::check(false, suite + QStringLiteral(" stopped early"), e.description());
     } catch (const std::exception& e) {
-        SelfTest::check(false, suite + QStringLiteral(" stopped early"), QString::fromUtf8(e.what()));
+        SelfTest::check(false, suite + QStringLiteral(" stopped early"), SelfTest::describe(e));
     } catch (...) {
         SelfTest::check(false, suite + QStringLiteral(" stopped early"), QStringLiteral("unknown error"));
     }
@@ -57,6 +55,13 @@ Report& report()
 void check(bool ok, const QString& name, const QString& detail)
 {
     theReport().check(ok, name, detail);
+}
+
+QString describe(const std::exception& e)
+{
+    if (const auto* err = dynamic_cast<const Error*>(&e))
+        return err->description();
+    return QString::fromUtf8(e.what());
 }
 
 std::optional<QString> arg(const QStringList& args, const QString& name)
@@ -120,9 +125,7 @@ int run(const QStringList& args)
     guarded(QStringLiteral("server checks"), [&] { serverChecks(ctx); });
     guarded(QStringLiteral("platform checks"), [&] { platformChecks(ctx); });
 
-    guarded(QStringLiteral("board checks"), [] {
-        BoardChecks::run([](bool ok, const QString& name, const QString& detail) { check(ok, name, detail); });
-    });
+    guarded(QStringLiteral("board checks"), [] { boardChecks(); });
 
     ThrowAway::sweep();
     return theReport().summary();

@@ -2,6 +2,7 @@
 
 #include <QString>
 #include <QStringList>
+#include <exception>
 #include <optional>
 
 class Report;
@@ -23,6 +24,9 @@ int run(const QStringList& args);
 // Reports one check through the run's report.
 void check(bool ok, const QString& name, const QString& detail = {});
 Report& report();
+
+// The readable description of whatever was thrown.
+QString describe(const std::exception& e);
 
 // The element after the first exact `name`; nothing when the name is absent or
 // last, or when what follows is another option ("--…").

@@ -67,11 +67,40 @@ QString valueText(const QJsonValue& value)
     return QStringLiteral("-");
 }
 
-QString describe(const std::exception& e)
+bool refused(const QJsonObject& answer)
 {
-    if (const auto* err = dynamic_cast<const Error*>(&e))
-        return err->description();
-    return QString::fromUtf8(e.what());
+    return answer.contains(QStringLiteral("error")) || answer.value(QStringLiteral("ok")) == QJsonValue(false);
+}
+
+QString wholeSeconds(const std::optional<double>& s)
+{
+    if (!s || !std::isfinite(*s) || std::abs(*s) >= 9.2e18)
+        return QStringLiteral("-");
+    return QString::number(qint64(std::trunc(*s)));
+}
+
+QJsonObject postWorkMinute(const API& api, const QString& day, const QDateTime& now)
+{
+    const QJsonArray spans{QJsonObject{{QStringLiteral("start"), Fmt::iso(now.addSecs(-60))},
+                                       {QStringLiteral("end"), Fmt::iso(now)},
+                                       {QStringLiteral("app"), QStringLiteral("Zelvan selftest")},
+                                       {QStringLiteral("title"), QJsonValue::Null}}};
+    return api.json(QStringLiteral("POST"), QStringLiteral("/api/workday"),
+                    QJsonObject{{QStringLiteral("day"), day}, {QStringLiteral("spans"), spans}});
+}
+
+bool gone(const API& api, const QString& method, const QString& path, const QString& found, QString& why)
+{
+    try {
+        api.json(method, path);
+        why = found;
+        return false;
+    } catch (const APIError& e) {
+        if (e.status() == 404)
+            return true;
+        why = e.description();
+        return false;
+    }
 }
 
 namespace {
@@ -80,20 +109,6 @@ namespace {
 bool isInt(const QJsonValue& v, qint64 n)
 {
     return v.isDouble() && v.toDouble() == double(n);
-}
-
-// An answer that says it did not do what was asked.
-bool refused(const QJsonObject& answer)
-{
-    return answer.contains(QStringLiteral("error")) || answer.value(QStringLiteral("ok")) == QJsonValue(false);
-}
-
-// Whole seconds toward zero; "-" for none or a value no integer holds.
-QString wholeSeconds(const std::optional<double>& s)
-{
-    if (!s || !std::isfinite(*s) || std::abs(*s) >= 9.2e18)
-        return QStringLiteral("-");
-    return QString::number(qint64(std::trunc(*s)));
 }
 
 void uploadBlock(RunContext& run, const API& api, const QString& server)
@@ -142,14 +157,9 @@ void uploadBlock(RunContext& run, const API& api, const QString& server)
                   + (c.contains(QStringLiteral("review")) ? valueText(review) : QStringLiteral("missing")));
 
         api.json(QStringLiteral("DELETE"), path);
-        try {
-            api.json(QStringLiteral("GET"), path);
-            check(false, QStringLiteral("test call deleted"), QStringLiteral("the call is still there"));
-        } catch (const APIError& e) {
-            // Gone means 404; any other status (410, 500) is not the answer for a deleted call.
-            check(e.status() == 404, QStringLiteral("DELETE /api/calls/<id> removed the test call"),
-                  e.status() == 404 ? QString() : e.description());
-        }
+        QString why;
+        check(gone(api, QStringLiteral("GET"), path, QStringLiteral("the call is still there"), why),
+              QStringLiteral("DELETE /api/calls/<id> removed the test call"), why);
     } catch (const std::exception& e) {
         check(false, failName, describe(e));
     }
@@ -224,13 +234,9 @@ void cardBlock(const API& api)
         const QString path = QStringLiteral("/api/tasks/") + urlComponent(*id);
         api.json(QStringLiteral("DELETE"), path);
         // Deleted means a second delete finds nothing.
-        try {
-            api.json(QStringLiteral("DELETE"), path);
-            check(false, QStringLiteral("test card deleted"), QStringLiteral("a second DELETE still found the card"));
-        } catch (const APIError& e) {
-            check(e.status() == 404, QStringLiteral("test card deleted"),
-                  e.status() == 404 ? QString() : e.description());
-        }
+        QString why;
+        check(gone(api, QStringLiteral("DELETE"), path, QStringLiteral("a second DELETE still found the card"), why),
+              QStringLiteral("test card deleted"), why);
     } catch (const std::exception& e) {
         check(false, QStringLiteral("create card"), describe(e));
     }
@@ -294,13 +300,7 @@ void workdayBlock(const API& api)
     try {
         const QDateTime now = Clock::current().now();
         const QString day = Fmt::day(now);
-        const QJsonArray spans{QJsonObject{{QStringLiteral("start"), Fmt::iso(now.addSecs(-60))},
-                                           {QStringLiteral("end"), Fmt::iso(now)},
-                                           {QStringLiteral("app"), QStringLiteral("Zelvan selftest")},
-                                           {QStringLiteral("title"), QJsonValue::Null}}};
-        // The same request as API::uploadWorkday, keeping the answer to judge it.
-        const QJsonObject answer = api.json(QStringLiteral("POST"), QStringLiteral("/api/workday"),
-                                            QJsonObject{{QStringLiteral("day"), day}, {QStringLiteral("spans"), spans}});
+        const QJsonObject answer = postWorkMinute(api, day, now);
         check(!refused(answer), QStringLiteral("POST /api/workday"), refused(answer) ? valueText(answer) : QString());
         const WrapStatus wrap = api.wrapStatus(day);
         // Reading the state must not start a summary.

@@ -6,7 +6,6 @@
 #include <QByteArray>
 #include <QString>
 #include <QStringList>
-#include <functional>
 #include <memory>
 #include <optional>
 #include <vector>
@@ -44,6 +43,8 @@ void workdayChecks(RunContext& run);
 void accountChecks(const QString& suite);
 void phraseChecks();
 void coachChecks();
+// The last section of every run: the board's link, host and page rules.
+void boardChecks();
 
 // Number texts as the report writes them: the shortest text that reads back as
 // the same double, with at least one decimal ("0.3", "1.0").
@@ -53,8 +54,3 @@ QString spanList(const std::vector<Span>& spans);
 // ["a", "b"]
 QString quotedList(const QStringList& items);
 } // namespace SelfTest
-
-// The last section of every run: the board's link, host and page rules.
-namespace BoardChecks {
-void run(const std::function<void(bool ok, const QString& name, const QString& detail)>& check);
-}

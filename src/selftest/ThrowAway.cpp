@@ -12,18 +12,9 @@ const QString ledgerKey = QStringLiteral("keyringItems");
 
 // The list of noted keyring items lives in a suite of its own, which the
 // defaults checks never empty.
-std::unique_ptr<QSettings> ledger()
+QString ledgerName()
 {
-    return Settings::suite(ThrowAway::suiteName() + QStringLiteral(".keyring"));
-}
-
-void removeStore(std::unique_ptr<QSettings> store)
-{
-    if (!store)
-        return;
-    store->clear();
-    store->sync();
-    QFile::remove(store->fileName());
+    return ThrowAway::suiteName() + QStringLiteral(".keyring");
 }
 
 } // namespace
@@ -42,12 +33,22 @@ std::unique_ptr<QSettings> openSuite()
 
 void removeSuite()
 {
-    removeStore(openSuite());
+    removeSuite(suiteName());
+}
+
+void removeSuite(const QString& name)
+{
+    auto store = Settings::suite(name);
+    if (!store)
+        return;
+    store->clear();
+    store->sync();
+    QFile::remove(store->fileName());
 }
 
 void noteKeyringItem(const QString& account)
 {
-    auto store = ledger();
+    auto store = Settings::suite(ledgerName());
     if (!store)
         return;
     QStringList items = store->value(ledgerKey).toStringList();
@@ -60,16 +61,15 @@ void noteKeyringItem(const QString& account)
 
 void sweep()
 {
-    auto store = ledger();
-    if (store) {
+    if (auto store = Settings::suite(ledgerName())) {
         const QStringList items = store->value(ledgerKey).toStringList();
         if (!items.isEmpty()) {
             KeyringService service;
             for (const QString& account : items)
                 Keychain::remove(account);
         }
-        removeStore(std::move(store));
     }
+    removeSuite(ledgerName());
     removeSuite();
 }
 

@@ -7,6 +7,7 @@
 #include "preview/BoardPreview.h"
 #include "preview/IconSet.h"
 #include "preview/Previews.h"
+#include "support/TestSupport.h"
 #include "ui/Pal.h"
 
 #include <QDir>
@@ -75,14 +76,6 @@ protected:
     static inline QTemporaryDir* dir_ = nullptr;
     static inline QString folder_;
 };
-
-// A file an earlier run left behind.
-void writeStale(const QString& path)
-{
-    QFile f(path);
-    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-    f.write("stale");
-}
 
 } // namespace
 
@@ -275,7 +268,8 @@ TEST(PreviewModes, WithoutAKeyringTheSignedInImageIsMissingAndNamed)
     QTemporaryDir dir;
     const QString folder = dir.filePath("previews");
     QDir().mkpath(folder);
-    writeStale(QDir(folder).filePath("settings-signedin.png"));
+    // A file an earlier run left behind.
+    writeFile(QDir(folder).filePath("settings-signedin.png"), "stale");
     QProcess p;
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert("DBUS_SESSION_BUS_ADDRESS", "unix:path=" + dir.filePath("no-bus"));

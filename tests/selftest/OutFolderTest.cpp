@@ -1,20 +1,10 @@
 #include "selftest/OutFolder.h"
+#include "support/TestSupport.h"
 
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
-
-namespace {
-
-void touch(const QString& path)
-{
-    QFile f(path);
-    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-    f.write("x");
-}
-
-} // namespace
 
 TEST(OutFolder, NewFolderIsMadeAndMarked)
 {
@@ -32,8 +22,8 @@ TEST(OutFolder, ARunStartsFromAnEmptyFolderItMade)
     const QString path = tmp.filePath(QStringLiteral("out"));
     ASSERT_FALSE(OutFolder::prepare(path).error);
     QDir(path).mkpath(QStringLiteral("recordings/x"));
-    touch(QDir(path).filePath(QStringLiteral("recordings/x/meta.json")));
-    touch(QDir(path).filePath(QStringLiteral("mixed.m4a")));
+    writeFile(QDir(path).filePath(QStringLiteral("recordings/x/meta.json")), "x");
+    writeFile(QDir(path).filePath(QStringLiteral("mixed.m4a")), "x");
 
     const auto again = OutFolder::prepare(path);
     ASSERT_FALSE(again.error);
@@ -53,9 +43,9 @@ TEST(OutFolder, FoldersItDidNotMakeAreRefusedAndKept)
     QTemporaryDir tmp;
     const QString mine = tmp.filePath(QStringLiteral("home"));
     QDir().mkpath(mine + QStringLiteral("/Documents"));
-    touch(mine + QStringLiteral("/Documents/thesis.tex"));
+    writeFile(mine + QStringLiteral("/Documents/thesis.tex"), "x");
     const QString file = tmp.filePath(QStringLiteral("file.txt"));
-    touch(file);
+    writeFile(file, "x");
     const QString link = tmp.filePath(QStringLiteral("link"));
     const QString linked = tmp.filePath(QStringLiteral("made"));
     ASSERT_FALSE(OutFolder::prepare(linked).error);
