@@ -14,11 +14,10 @@
 
 namespace {
 
-// The title as the nudges quote it: more than 50 characters end in "…".
+// The title as the nudges quote it.
 QString quoted(const QString& title)
 {
-    return QStringLiteral("“") + (graphemeCount(title) > 50 ? leftGraphemes(title, 49) + QStringLiteral("…") : title)
-        + QStringLiteral("”");
+    return QStringLiteral("“") + cut(title, 50) + QStringLiteral("”");
 }
 
 } // namespace

@@ -13,17 +13,16 @@
 
 namespace {
 
-// The title as the menu's upload line shows it: 41 characters or more end in "…".
+// The title as the menu's upload line shows it.
 QString menuTitle(const QString& title)
 {
-    return graphemeCount(title) >= 41 ? leftGraphemes(title, 39) + QStringLiteral("…") : title;
+    return cut(title, 40);
 }
 
-// The title as the nudges quote it: more than 50 characters end in "…".
+// The title as the nudges quote it.
 QString quoted(const QString& title)
 {
-    return QStringLiteral("“") + (graphemeCount(title) > 50 ? leftGraphemes(title, 49) + QStringLiteral("…") : title)
-        + QStringLiteral("”");
+    return QStringLiteral("“") + cut(title, 50) + QStringLiteral("”");
 }
 
 std::optional<QUrl> qurl(const std::optional<Url>& url)
