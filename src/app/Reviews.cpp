@@ -196,12 +196,7 @@ void AppController::askCard(const QString& title, const std::optional<QString>& 
             .priority = 2,
             .title = QStringLiteral("Sign in to add cards"),
             .message = title,
-            .buttons = {{QStringLiteral("Sign in"), true, weakly([](AppController& c) {
-                             c.openSettings();
-                             if (!c.accounts.signedIn())
-                                 c.signIn->begin(c.accounts);
-                             c.rebuildMenu();
-                         })}},
+            .buttons = {{QStringLiteral("Sign in"), true, weakly([](AppController& c) { c.startSignIn(); })}},
             .stacked = false,
             .timeout = 15,
         });

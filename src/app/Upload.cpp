@@ -246,12 +246,8 @@ void AppController::signInNudge(const std::shared_ptr<Session>& session)
         .message = Wording::shown(quoted(title)
                                   + QStringLiteral(" is saved on this Mac, not sent yet. It uploads as soon as you are "
                                                    "signed in.")),
-        .buttons = {{QStringLiteral("Later"), false, {}}, {QStringLiteral("Sign in"), true, weakly([](AppController& c) {
-                                                               c.openSettings();
-                                                               if (!c.accounts.signedIn())
-                                                                   c.signIn->begin(c.accounts);
-                                                               c.rebuildMenu();
-                                                           })}},
+        .buttons = {{QStringLiteral("Later"), false, {}},
+                    {QStringLiteral("Sign in"), true, weakly([](AppController& c) { c.startSignIn(); })}},
     });
     rebuildMenu();
 }
