@@ -193,6 +193,8 @@ private:
     void cardAdded(const QString& title, const QString& to, const ReviewRef& review, bool privateNote);
     bool keepPrivateNote(const QString& title, const std::optional<QString>& why);
     Ports::Grabs& grabs();
+    // The queued pins become one session, which is then filed.
+    void sendPins();
     bool voiceClickMode_ = false;
     double voiceStarted_ = 0;
     // Receives the settings' and the work-day uploads' signals on the main thread.

@@ -213,12 +213,7 @@ void AppController::menuAttention(MenuState& s, MenuModel& m)
                                counted(pins, QStringLiteral("pin")) + QStringLiteral(" waiting"),
                                QStringLiteral("Send them as one session; Zelvan asks where it goes."),
                                std::nullopt,
-                               {{m.act(QStringLiteral("a.pins"), weakly([](AppController& c) {
-                                           if (auto session = PinQueue::toSession(std::nullopt)) {
-                                               c.sessionsChanged();
-                                               c.finish(session);
-                                           }
-                                       })),
+                               {{m.act(QStringLiteral("a.pins"), weakly([](AppController& c) { c.sendPins(); })),
                                  QStringLiteral("Send…"), true}}});
 
     switch (upload.kind) {
