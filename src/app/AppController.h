@@ -306,6 +306,9 @@ private:
     void dumpMenuLater(double delay);
     void begin(const std::optional<Ports::CallHit>& hit, bool mic);
     void saved(const std::shared_ptr<Session>& session);
+    // A save has ended, finished or given up. True when a quit waited for it:
+    // the process is then ending.
+    bool saveEnded();
     // The main road's private steps.
     void startWithMic(const std::optional<Ports::CallHit>& hit, bool micAvailable);
     void micDenied(const std::optional<Ports::CallHit>& hit);
