@@ -336,13 +336,21 @@ void AppController::stopHung(const QString& folder)
 {
     ++stopGeneration_;
     stopWatchdog.reset();
-    QString title;
-    if (auto session = Session::load(folder)) {
-        Recovery::closeInterrupted(*session);
-        title = session->meta().title;
-    }
-    slog(QStringLiteral("stop did not finish in %1 s: ").arg(int(stopWatchdogSeconds)) + Log::oneLine(title)
-         + QStringLiteral(" closed as interrupted"));
+    // Closing reads the session's audio tracks through: off the main thread, and
+    // a quit does not wait for it (a stop that hung may mean a disk that hangs too;
+    // the next launch closes what is left open).
+    auto title = std::make_shared<QString>();
+    ports_.worker->run(
+        [folder, title] {
+            if (auto session = Session::load(folder)) {
+                Recovery::closeInterrupted(*session);
+                *title = session->meta().title;
+            }
+        },
+        [title] {
+            slog(QStringLiteral("stop did not finish in %1 s: ").arg(int(stopWatchdogSeconds)) + Log::oneLine(*title)
+                 + QStringLiteral(" closed as interrupted"));
+        });
     if (saveEnded())
         return;
     ports_.nudges->show({

@@ -498,6 +498,12 @@ TEST_F(Road, AStopThatHangsIsGivenUpAfterAMinuteAsInterrupted)
     scheduler.advance(1);
     EXPECT_FALSE(c->saving);
     EXPECT_EQ(count("stopHung"), 1);
+    // Closing the session reads its tracks: a job of its own beside the hung stop.
+    ASSERT_EQ(worker.jobs.size(), 2u);
+    auto close = std::move(worker.jobs.back());
+    worker.jobs.pop_back();
+    close.first();
+    close.second();
     auto s = Session::load(dir);
     ASSERT_TRUE(s);
     EXPECT_TRUE(s->meta().ended);
