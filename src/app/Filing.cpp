@@ -220,7 +220,8 @@ void AppController::decided(const std::shared_ptr<Session>& session)
     ports_.nudges->dismiss(QStringLiteral("route"));
     uploadSession(session);
     // Bring back the question of another session whose nudge this one replaced.
-    for (const auto& other : Session::pending())
+    // The menu's list serves: a change of the questions asked reads it again.
+    for (const auto& other : pendingSessions())
         if (routeScores.contains(other->dir()) && !other->meta().routeDone.value_or(false)) {
             askWhere(other);
             break;

@@ -623,6 +623,27 @@ TEST_F(Road, TheQuestionOffersTheSuggestionFirstAndOneAnswerFilesOnce)
     EXPECT_FALSE(QDir(s->dir()).exists());
 }
 
+TEST_F(Road, AnsweringOneQuestionBringsBackTheOneItReplaced)
+{
+    online();
+    scores(0.7, {"with Ada"}, 0.3, {"mentions beta"});
+    auto c = make();
+    c->launch();
+    auto first = finished("First");
+    auto second = finished("Second", false, 1);
+    c->finish(first);
+    worker.finishAll();
+    c->finish(second);
+    worker.finishAll();
+    ASSERT_EQ(count("route"), 2);
+    EXPECT_TRUE(lastNudge("route")->message.value_or("").startsWith("“Second”"));
+
+    press(*lastNudge("route"), "Alpha · 70%");
+    ASSERT_EQ(count("route"), 3);
+    EXPECT_TRUE(lastNudge("route")->message.value_or("").startsWith("“First”"));
+    worker.finishAll();
+}
+
 TEST_F(Road, AClearTeamCallFilesItselfOnlyWithTheOptIn)
 {
     online();
