@@ -66,7 +66,9 @@ public:
 
     // Seams of the flows that the launch calls; they fill in with those flows.
     void rebuildMenu();
-    void refreshTodos();
+    // Reloads the to-dos and rebuilds the menu; `quiet` (after a to-do's own
+    // action) leaves a failure out of the log.
+    void refreshTodos(bool quiet = false);
     void activityTick();
     void retryPersonal(bool force);
     void retryUploads();
@@ -337,8 +339,6 @@ private:
     QStringList pendingState() const;
     QStringList pendingState_;
     std::unique_ptr<QFileSystemWatcher> pendingWatch_;
-    // Reloads the to-dos after an action and rebuilds the menu, without logging.
-    void reloadTodos();
     quint64 todoGeneration_ = 0;
     std::unique_ptr<Coach> coach_;
     bool terminating_ = false;
