@@ -320,6 +320,8 @@ private:
     void stopHung(const QString& dir);
     void uploadProject(const std::shared_ptr<Session>& session, const Workspace& ws, const API& api);
     void uploadProgress(const QString& key, const QString& step);
+    // An upload's progress handler for the session `key`, called on any thread.
+    std::function<void(const QString&)> progressTo(const QString& key);
     void whenUploaded(const QString& key, std::function<void(AppController&)> then);
     void retryPersonalStep(const QStringList& candidates, qsizetype i, bool force);
     void retryUploadsWait();
