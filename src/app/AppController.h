@@ -66,7 +66,9 @@ public:
 
     // Seams of the flows that the launch calls; they fill in with those flows.
     void rebuildMenu();
-    void refreshTodos();
+    // Reloads the to-dos and rebuilds the menu; `quiet` (after a to-do's own
+    // action) leaves a failure out of the log.
+    void refreshTodos(bool quiet = false);
     void activityTick();
     void retryPersonal(bool force);
     void retryUploads();
@@ -193,6 +195,8 @@ private:
     void cardAdded(const QString& title, const QString& to, const ReviewRef& review, bool privateNote);
     bool keepPrivateNote(const QString& title, const std::optional<QString>& why);
     Ports::Grabs& grabs();
+    // The queued pins become one session, which is then filed.
+    void sendPins();
     bool voiceClickMode_ = false;
     double voiceStarted_ = 0;
     // Receives the settings' and the work-day uploads' signals on the main thread.
@@ -304,6 +308,9 @@ private:
     void dumpMenuLater(double delay);
     void begin(const std::optional<Ports::CallHit>& hit, bool mic);
     void saved(const std::shared_ptr<Session>& session);
+    // A save has ended, finished or given up. True when a quit waited for it:
+    // the process is then ending.
+    bool saveEnded();
     // The main road's private steps.
     void startWithMic(const std::optional<Ports::CallHit>& hit, bool micAvailable);
     void micDenied(const std::optional<Ports::CallHit>& hit);
@@ -313,6 +320,8 @@ private:
     void stopHung(const QString& dir);
     void uploadProject(const std::shared_ptr<Session>& session, const Workspace& ws, const API& api);
     void uploadProgress(const QString& key, const QString& step);
+    // An upload's progress handler for the session `key`, called on any thread.
+    std::function<void(const QString&)> progressTo(const QString& key);
     void whenUploaded(const QString& key, std::function<void(AppController&)> then);
     void retryPersonalStep(const QStringList& candidates, qsizetype i, bool force);
     void retryUploadsWait();
@@ -332,8 +341,6 @@ private:
     QStringList pendingState() const;
     QStringList pendingState_;
     std::unique_ptr<QFileSystemWatcher> pendingWatch_;
-    // Reloads the to-dos after an action and rebuilds the menu, without logging.
-    void reloadTodos();
     quint64 todoGeneration_ = 0;
     std::unique_ptr<Coach> coach_;
     bool terminating_ = false;

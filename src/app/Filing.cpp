@@ -14,11 +14,10 @@
 
 namespace {
 
-// The title as the nudges quote it: more than 50 characters end in "…".
+// The title as the nudges quote it.
 QString quoted(const QString& title)
 {
-    return QStringLiteral("“") + (graphemeCount(title) > 50 ? leftGraphemes(title, 49) + QStringLiteral("…") : title)
-        + QStringLiteral("”");
+    return QStringLiteral("“") + cut(title, 50) + QStringLiteral("”");
 }
 
 } // namespace
@@ -221,7 +220,8 @@ void AppController::decided(const std::shared_ptr<Session>& session)
     ports_.nudges->dismiss(QStringLiteral("route"));
     uploadSession(session);
     // Bring back the question of another session whose nudge this one replaced.
-    for (const auto& other : Session::pending())
+    // The menu's list serves: a change of the questions asked reads it again.
+    for (const auto& other : pendingSessions())
         if (routeScores.contains(other->dir()) && !other->meta().routeDone.value_or(false)) {
             askWhere(other);
             break;

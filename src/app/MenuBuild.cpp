@@ -181,12 +181,7 @@ void AppController::menuAttention(MenuState& s, MenuModel& m)
                                QStringLiteral("Sign in to Zelvan"),
                                QStringLiteral("Email code in the browser — no keys to paste."),
                                std::nullopt,
-                               {{m.act(QStringLiteral("a.signin"), weakly([](AppController& c) {
-                                           c.openSettings();
-                                           if (!c.accounts.signedIn())
-                                               c.signIn->begin(c.accounts);
-                                           c.rebuildMenu();
-                                       })),
+                               {{m.act(QStringLiteral("a.signin"), weakly([](AppController& c) { c.startSignIn(); })),
                                  QStringLiteral("Sign in"), true}}});
     if (code)
         s.attention.push_back({QStringLiteral("a.code"),
@@ -218,12 +213,7 @@ void AppController::menuAttention(MenuState& s, MenuModel& m)
                                counted(pins, QStringLiteral("pin")) + QStringLiteral(" waiting"),
                                QStringLiteral("Send them as one session; Zelvan asks where it goes."),
                                std::nullopt,
-                               {{m.act(QStringLiteral("a.pins"), weakly([](AppController& c) {
-                                           if (auto session = PinQueue::toSession(std::nullopt)) {
-                                               c.sessionsChanged();
-                                               c.finish(session);
-                                           }
-                                       })),
+                               {{m.act(QStringLiteral("a.pins"), weakly([](AppController& c) { c.sendPins(); })),
                                  QStringLiteral("Send…"), true}}});
 
     switch (upload.kind) {

@@ -92,6 +92,18 @@ void AppController::addPin()
     }));
 }
 
+void AppController::sendPins()
+{
+    // Reading the queued images and writing the session blocks: off the main thread.
+    auto session = std::make_shared<std::shared_ptr<Session>>();
+    ports_.worker->run([session] { *session = PinQueue::toSession(std::nullopt); }, weakly([session](AppController& c) {
+                           if (!*session)
+                               return;
+                           c.sessionsChanged();
+                           c.finish(*session);
+                       }));
+}
+
 void AppController::beginTips()
 {
     ++tipGeneration;

@@ -188,6 +188,7 @@ public:
     void start() override { real_.start(); }
     void stop(std::function<void(const QString&)> done) override { real_.stop(std::move(done)); }
     bool listening() const override { return real_.listening(); }
+    QString text() const override { return real_.text(); }
 
 private:
     ::VoiceListener real_;

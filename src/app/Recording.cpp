@@ -310,18 +310,24 @@ void AppController::stopRecording()
                        }));
 }
 
-void AppController::saved(const std::shared_ptr<Session>& session)
+bool AppController::saveEnded()
 {
     saving = false;
     detector->suppressCurrent();
     updateStatusTitle();
     rebuildMenu();
+    if (!quitAfterSave)
+        return false;
+    terminate();
+    return true;
+}
+
+void AppController::saved(const std::shared_ptr<Session>& session)
+{
     // A quit waited for this save; the session stays on disk, finished and unfiled,
     // for the next pass of pending uploads.
-    if (quitAfterSave) {
-        terminate();
+    if (saveEnded())
         return;
-    }
     if (session)
         finish(session);
 }
@@ -330,21 +336,23 @@ void AppController::stopHung(const QString& folder)
 {
     ++stopGeneration_;
     stopWatchdog.reset();
-    saving = false;
-    QString title;
-    if (auto session = Session::load(folder)) {
-        Recovery::closeInterrupted(*session);
-        title = session->meta().title;
-    }
-    slog(QStringLiteral("stop did not finish in %1 s: ").arg(int(stopWatchdogSeconds)) + Log::oneLine(title)
-         + QStringLiteral(" closed as interrupted"));
-    detector->suppressCurrent();
-    updateStatusTitle();
-    rebuildMenu();
-    if (quitAfterSave) {
-        terminate();
+    // Closing reads the session's audio tracks through: off the main thread, and
+    // a quit does not wait for it (a stop that hung may mean a disk that hangs too;
+    // the next launch closes what is left open).
+    auto title = std::make_shared<QString>();
+    ports_.worker->run(
+        [folder, title] {
+            if (auto session = Session::load(folder)) {
+                Recovery::closeInterrupted(*session);
+                *title = session->meta().title;
+            }
+        },
+        [title] {
+            slog(QStringLiteral("stop did not finish in %1 s: ").arg(int(stopWatchdogSeconds)) + Log::oneLine(*title)
+                 + QStringLiteral(" closed as interrupted"));
+        });
+    if (saveEnded())
         return;
-    }
     ports_.nudges->show({
         .kind = QStringLiteral("stopHung"),
         .priority = 3,

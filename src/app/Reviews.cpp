@@ -3,6 +3,7 @@
 #include "app/Reviews.h"
 
 #include "app/AppController.h"
+#include "app/Failure.h"
 #include "core/Json.h"
 #include "core/Log.h"
 #include "core/Strings.h"
@@ -16,28 +17,6 @@ namespace {
 
 constexpr double pollSeconds = 30;
 constexpr qint64 watchSeconds = 1200;
-
-QString errorText(const std::exception_ptr& error)
-{
-    try {
-        std::rethrow_exception(error);
-    } catch (const std::exception& e) {
-        return QString::fromUtf8(e.what());
-    } catch (...) {
-    }
-    return QStringLiteral("unknown error");
-}
-
-bool isMissing(const std::exception_ptr& error)
-{
-    try {
-        std::rethrow_exception(error);
-    } catch (const APIError& e) {
-        return e.isMissing();
-    } catch (...) {
-    }
-    return false;
-}
 
 } // namespace
 
@@ -135,12 +114,12 @@ void AppController::reviewAnswer(const ReviewWatch& copy, const std::optional<QJ
     if (auto it = find(); it != reviews.end())
         it->polling = false;
     if (error) {
-        if (isMissing(error)) {
+        if (Failure::isMissing(error)) {
             std::erase_if(reviews, [&](const ReviewWatch& w) { return w.id == copy.id; });
             rebuildMenu();
         } else {
             slog(QStringLiteral("review poll ") + Log::oneLine(copy.id) + QStringLiteral(": ")
-                 + Log::oneLine(errorText(error)));
+                 + Log::oneLine(Failure::text(error)));
         }
         return;
     }
@@ -196,12 +175,7 @@ void AppController::askCard(const QString& title, const std::optional<QString>& 
             .priority = 2,
             .title = QStringLiteral("Sign in to add cards"),
             .message = title,
-            .buttons = {{QStringLiteral("Sign in"), true, weakly([](AppController& c) {
-                             c.openSettings();
-                             if (!c.accounts.signedIn())
-                                 c.signIn->begin(c.accounts);
-                             c.rebuildMenu();
-                         })}},
+            .buttons = {{QStringLiteral("Sign in"), true, weakly([](AppController& c) { c.startSignIn(); })}},
             .stacked = false,
             .timeout = 15,
         });
@@ -289,7 +263,7 @@ void AppController::addCard(const QString& title, const std::optional<QString>& 
                     .kind = QStringLiteral("cardDone"),
                     .priority = 1,
                     .title = QStringLiteral("Couldn’t add the card"),
-                    .message = errorText(*error),
+                    .message = Failure::text(*error),
                     .stacked = false,
                     .timeout = 6,
                 });
@@ -405,14 +379,14 @@ void AppController::move(const FiledRef& filed, const QString& to)
         },
         weakly([filed, to, answer, error](AppController& c) {
             if (*error) {
-                const bool missing = isMissing(*error);
+                const bool missing = Failure::isMissing(*error);
                 c.ports_.nudges->show({
                     .kind = QStringLiteral("move"),
                     .priority = 2,
                     .title = missing ? QStringLiteral("Couldn’t move it yet") : QStringLiteral("Couldn’t move it"),
                     .message = missing ? QStringLiteral("The server doesn’t offer moving sessions yet (404). Try "
                                                         "again later, or move it on the site.")
-                                       : errorText(*error),
+                                       : Failure::text(*error),
                     .stacked = false,
                     .timeout = 8,
                 });

@@ -7,30 +7,22 @@
 #include "core/Strings.h"
 #include "core/Url.h"
 
-void AppController::refreshTodos()
+void AppController::refreshTodos(bool quiet)
 {
     // The store applies only its latest refresh; an older answer that lands
     // later is dropped there, and its continuation below does nothing.
     const quint64 generation = ++todoGeneration_;
-    todos->refresh(accounts.connected()).then(todos.get(), [weak = weak_from_this(), generation] {
+    todos->refresh(accounts.connected()).then(todos.get(), [weak = weak_from_this(), generation, quiet] {
         auto self = weak.lock();
         if (!self || self->todoGeneration_ != generation)
             return;
-        if (self->todos->needsUpdate())
-            slog(QStringLiteral("todos: needs an update (404)"));
-        else if (const auto& error = self->todos->error())
-            slog(QStringLiteral("todos: ") + Log::oneLine(*error));
+        if (!quiet) {
+            if (self->todos->needsUpdate())
+                slog(QStringLiteral("todos: needs an update (404)"));
+            else if (const auto& error = self->todos->error())
+                slog(QStringLiteral("todos: ") + Log::oneLine(*error));
+        }
         self->rebuildMenu();
-    });
-}
-
-void AppController::reloadTodos()
-{
-    const quint64 generation = ++todoGeneration_;
-    todos->refresh(accounts.connected()).then(todos.get(), [weak = weak_from_this(), generation] {
-        auto self = weak.lock();
-        if (self && self->todoGeneration_ == generation)
-            self->rebuildMenu();
     });
 }
 
@@ -68,7 +60,7 @@ void AppController::todoAction(const Todo& todo, bool start)
                     .timeout = 8,
                 });
             }
-            c.reloadTodos();
+            c.refreshTodos(true);
         }));
 }
 

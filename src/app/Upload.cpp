@@ -13,17 +13,16 @@
 
 namespace {
 
-// The title as the menu's upload line shows it: 41 characters or more end in "…".
+// The title as the menu's upload line shows it.
 QString menuTitle(const QString& title)
 {
-    return graphemeCount(title) >= 41 ? leftGraphemes(title, 39) + QStringLiteral("…") : title;
+    return cut(title, 40);
 }
 
-// The title as the nudges quote it: more than 50 characters end in "…".
+// The title as the nudges quote it.
 QString quoted(const QString& title)
 {
-    return QStringLiteral("“") + (graphemeCount(title) > 50 ? leftGraphemes(title, 49) + QStringLiteral("…") : title)
-        + QStringLiteral("”");
+    return QStringLiteral("“") + cut(title, 50) + QStringLiteral("”");
 }
 
 std::optional<QUrl> qurl(const std::optional<Url>& url)
@@ -108,6 +107,18 @@ void AppController::uploadProgress(const QString& key, const QString& step)
     rebuildMenu();
 }
 
+std::function<void(const QString&)> AppController::progressTo(const QString& key)
+{
+    // The uploader reports from its worker thread; the menu hears it on the main one.
+    Ports::Scheduler* scheduler = ports_.scheduler;
+    return [scheduler, key, weak = weak_from_this()](const QString& step) {
+        scheduler->post([weak, key, step] {
+            if (auto self = weak.lock())
+                self->uploadProgress(key, step);
+        });
+    };
+}
+
 void AppController::uploadProject(const std::shared_ptr<Session>& session, const Workspace& ws, const API& api)
 {
     const QString key = session->dir();
@@ -132,13 +143,7 @@ void AppController::uploadProject(const std::shared_ptr<Session>& session, const
             }
             const std::optional<QString> selfName = c.accounts.myName(ws);
             auto outcome = std::make_shared<Outcome>();
-            Ports::Scheduler* scheduler = c.ports_.scheduler;
-            Uploader::Progress progress = [scheduler, key, weak = c.weak_from_this()](const QString& step) {
-                scheduler->post([weak, key, step] {
-                    if (auto self = weak.lock())
-                        self->uploadProgress(key, step);
-                });
-            };
+            const Uploader::Progress progress = c.progressTo(key);
             c.ports_.worker->run(
                 [session, api, selfName, progress, outcome] { *outcome = runUpload(*session, api, selfName, progress); },
                 c.weakly([session, ws, api, key, outcome](AppController& c) {
@@ -182,13 +187,7 @@ void AppController::uploadPersonal(const std::shared_ptr<Session>& session, bool
     rebuildMenu();
     const std::optional<QString> selfName = settings.accountName();
     auto outcome = std::make_shared<Outcome>();
-    Ports::Scheduler* scheduler = ports_.scheduler;
-    Uploader::Progress progress = [scheduler, key, weak = weak_from_this()](const QString& step) {
-        scheduler->post([weak, key, step] {
-            if (auto self = weak.lock())
-                self->uploadProgress(key, step);
-        });
-    };
+    const Uploader::Progress progress = progressTo(key);
     const API client = *api;
     ports_.worker->run(
         [session, client, selfName, progress, outcome] { *outcome = runUpload(*session, client, selfName, progress); },
@@ -247,12 +246,8 @@ void AppController::signInNudge(const std::shared_ptr<Session>& session)
         .message = Wording::shown(quoted(title)
                                   + QStringLiteral(" is saved on this Mac, not sent yet. It uploads as soon as you are "
                                                    "signed in.")),
-        .buttons = {{QStringLiteral("Later"), false, {}}, {QStringLiteral("Sign in"), true, weakly([](AppController& c) {
-                                                               c.openSettings();
-                                                               if (!c.accounts.signedIn())
-                                                                   c.signIn->begin(c.accounts);
-                                                               c.rebuildMenu();
-                                                           })}},
+        .buttons = {{QStringLiteral("Later"), false, {}},
+                    {QStringLiteral("Sign in"), true, weakly([](AppController& c) { c.startSignIn(); })}},
     });
     rebuildMenu();
 }

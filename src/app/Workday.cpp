@@ -3,6 +3,7 @@
 #include "app/AppController.h"
 
 #include "activity/Idle.h"
+#include "app/Failure.h"
 #include "core/Fmt.h"
 #include "core/Log.h"
 #include "ui/WrapModel.h"
@@ -16,17 +17,6 @@ constexpr int noneAnswers = 3;
 // The window gives up after this many answers more than the first (about 7 minutes).
 constexpr int runningAnswers = 83;
 constexpr double wrapPollSeconds = 5;
-
-QString describe(const std::exception_ptr& error)
-{
-    try {
-        std::rethrow_exception(error);
-    } catch (const std::exception& e) {
-        return QString::fromUtf8(e.what());
-    } catch (...) {
-    }
-    return QStringLiteral("unknown error");
-}
 
 } // namespace
 
@@ -118,7 +108,7 @@ void AppController::uploadWorkday()
             slog(QStringLiteral("workday uploaded (") + QString::number(self->tracker->spans().size())
                  + QStringLiteral(" spans)"));
         } catch (...) {
-            slog(QStringLiteral("workday upload: ") + Log::oneLine(describe(std::current_exception())));
+            slog(QStringLiteral("workday upload: ") + Log::oneLine(Failure::text(std::current_exception())));
         }
         self->rebuildMenu();
     });
@@ -250,14 +240,8 @@ void AppController::wrapFailed(quint64 generation, const std::exception_ptr& err
 {
     if (generation != wrapGeneration || !wrapModel)
         return;
-    bool missing = false;
-    try {
-        std::rethrow_exception(error);
-    } catch (const APIError& e) {
-        missing = e.isMissing();
-    } catch (...) {
-    }
-    wrapModel->setError(missing ? QStringLiteral("This workspace needs an update before it can end your day.")
-                                : describe(error));
+    wrapModel->setError(Failure::isMissing(error)
+                            ? QStringLiteral("This workspace needs an update before it can end your day.")
+                            : Failure::text(error));
     wrapModel->setRunning(false);
 }

@@ -431,3 +431,22 @@ TEST_F(MenuBuild, RecordingsChangingOnDiskReachAnOpenMenu)
     c->rebuildMenu();
     EXPECT_EQ(menu.model().s().attention.front().id, "w." + QFileInfo(three->dir()).fileName());
 }
+
+TEST_F(MenuBuild, SendingThePinsMakesTheirSessionOffTheMainThread)
+{
+    PinQueue::add(QByteArray("jpeg"), "one");
+    PinQueue::add(QByteArray("jpeg"), "two");
+    c->rebuildMenu();
+    menu.model().perform("a.pins");
+    // Only queued: the images are read and the session written by the worker.
+    EXPECT_EQ(PinQueue::count(), 2);
+    EXPECT_TRUE(Session::pending().empty());
+    worker.finishAll();
+    EXPECT_EQ(PinQueue::count(), 0);
+    const auto sessions = Session::pending();
+    ASSERT_EQ(sessions.size(), 1u);
+    EXPECT_EQ(sessions.front()->meta().pins.size(), 2u);
+    // Nobody is signed in: the new session waits for a sign-in.
+    ASSERT_FALSE(nudges.shown.empty());
+    EXPECT_EQ(nudges.shown.back().kind, "upload");
+}

@@ -498,6 +498,12 @@ TEST_F(Road, AStopThatHangsIsGivenUpAfterAMinuteAsInterrupted)
     scheduler.advance(1);
     EXPECT_FALSE(c->saving);
     EXPECT_EQ(count("stopHung"), 1);
+    // Closing the session reads its tracks: a job of its own beside the hung stop.
+    ASSERT_EQ(worker.jobs.size(), 2u);
+    auto close = std::move(worker.jobs.back());
+    worker.jobs.pop_back();
+    close.first();
+    close.second();
     auto s = Session::load(dir);
     ASSERT_TRUE(s);
     EXPECT_TRUE(s->meta().ended);
@@ -615,6 +621,27 @@ TEST_F(Road, TheQuestionOffersTheSuggestionFirstAndOneAnswerFilesOnce)
     const QString id = settings->lastFiled()->id;
     EXPECT_EQ(str(c->upload), "saved " + title + " @ " + alpha->base() + "/#/library/call/" + urlComponent(id));
     EXPECT_FALSE(QDir(s->dir()).exists());
+}
+
+TEST_F(Road, AnsweringOneQuestionBringsBackTheOneItReplaced)
+{
+    online();
+    scores(0.7, {"with Ada"}, 0.3, {"mentions beta"});
+    auto c = make();
+    c->launch();
+    auto first = finished("First");
+    auto second = finished("Second", false, 1);
+    c->finish(first);
+    worker.finishAll();
+    c->finish(second);
+    worker.finishAll();
+    ASSERT_EQ(count("route"), 2);
+    EXPECT_TRUE(lastNudge("route")->message.value_or("").startsWith("“Second”"));
+
+    press(*lastNudge("route"), "Alpha · 70%");
+    ASSERT_EQ(count("route"), 3);
+    EXPECT_TRUE(lastNudge("route")->message.value_or("").startsWith("“First”"));
+    worker.finishAll();
 }
 
 TEST_F(Road, AClearTeamCallFilesItselfOnlyWithTheOptIn)
