@@ -2,6 +2,7 @@
 
 #include "platform/OwnWindows.h"
 #include "platform/ScreenCapture.h"
+#include "ui/StatusIcon.h"
 
 #include <QApplication>
 #include <QDesktopServices>
@@ -122,9 +123,11 @@ void TrayStatusItem::refreshToolTip()
 
 std::optional<QRect> TrayStatusItem::geometry() const
 {
-    if (!tray_ || tray_->geometry().isEmpty())
+    // An XEmbed tray may report a rectangle that is not where the icon shows.
+    const QRect anchor = tray_ ? StatusIcon::popoverAnchor(*tray_) : QRect();
+    if (anchor.isEmpty())
         return std::nullopt;
-    return tray_->geometry();
+    return anchor;
 }
 
 void DesktopApplication::terminate()
