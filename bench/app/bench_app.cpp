@@ -136,11 +136,7 @@ void printThreads(const char* side, const std::vector<std::pair<std::string, dou
 // whichever way it ends.
 struct ThrowAwaySuite {
     const QString name = QStringLiteral("bench-app-") + QString::number(getpid());
-    ~ThrowAwaySuite()
-    {
-        if (const auto store = Settings::suite(name))
-            QFile::remove(store->fileName());
-    }
+    ~ThrowAwaySuite() { Settings::removeSuite(name); }
 };
 
 int fail(const char* what, const QString& log = {})

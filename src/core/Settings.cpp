@@ -8,6 +8,7 @@
 #include "platform/AppId.h"
 
 #include <QDir>
+#include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QStandardPaths>
@@ -240,6 +241,19 @@ std::unique_ptr<QSettings> Settings::suite(const QString& name)
     if (fd >= 0)
         ::close(fd);
     return std::make_unique<QSettings>(file, QSettings::IniFormat);
+}
+
+void Settings::removeSuite(const QString& name)
+{
+    QString file;
+    if (auto store = suite(name)) {
+        store->clear();
+        store->sync();
+        file = store->fileName();
+    }
+    // Only once the store is gone, so that nothing writes the file back.
+    if (!file.isEmpty())
+        QFile::remove(file);
 }
 
 std::unique_ptr<QSettings> Settings::standard()

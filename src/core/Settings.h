@@ -63,6 +63,8 @@ public:
     // The store of a named suite: "<config>/Zelvan/<name>.conf". Nothing for a name
     // that cannot be a file name (empty, "." or "..", or with "/").
     static std::unique_ptr<QSettings> suite(const QString& name);
+    // Empties a named suite and deletes its file.
+    static void removeSuite(const QString& name);
     // The standard store (the application id's suite).
     static std::unique_ptr<QSettings> standard();
 

@@ -141,17 +141,6 @@ const QStringList newUIPrefixes{
     "prompt-call-", "prompt-where-",      "prompt-review-", "prompt-tip-", "prompt-saved-",
 };
 
-// The preview suite's defaults go, file and all: an earlier run that crashed
-// may have left them behind.
-void removeSuite()
-{
-    QString file;
-    if (auto store = Settings::suite(Previews::suiteName()))
-        file = store->fileName();
-    if (!file.isEmpty())
-        QFile::remove(file);
-}
-
 // Notes the file when it was not written.
 void keep(bool written, const QString& name, QStringList& failed)
 {
@@ -222,7 +211,7 @@ QStringList renderFirst(const QString& folder)
 
     // The settings images come from the preview suite and keyring service alone,
     // never from the user's own settings or account key.
-    removeSuite();
+    Settings::removeSuite(suiteName());
     const QString service = Keychain::service();
     Keychain::setService(suiteName());
     {
@@ -265,7 +254,7 @@ QStringList renderFirst(const QString& folder)
         accounts.signOut();
     }
     Keychain::setService(service);
-    removeSuite();
+    Settings::removeSuite(suiteName());
     return failed;
 }
 

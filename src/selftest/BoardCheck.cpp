@@ -60,7 +60,7 @@ std::unique_ptr<QSettings> throwAwayCopy()
     std::unique_ptr<QSettings> user = qEnvironmentVariableIsSet("ZELVAN_DEFAULTS_SUITE")
         ? Settings::suite(qEnvironmentVariable("ZELVAN_DEFAULTS_SUITE"))
         : Settings::standard();
-    ThrowAway::removeSuite(suiteName());
+    Settings::removeSuite(suiteName());
     auto copy = Settings::suite(suiteName());
     if (copy && user)
         for (const QString& key : user->allKeys())
@@ -138,7 +138,7 @@ int main(int argc, char** argv, const QStringList& args)
         });
         code = app.exec();
     }
-    ThrowAway::removeSuite(suiteName());
+    Settings::removeSuite(suiteName());
     slogFlush();
     return code;
 }

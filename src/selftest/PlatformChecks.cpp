@@ -62,12 +62,12 @@ struct Stores {
     Stores()
     {
         ThrowAway::noteKeyringItem(QLatin1String(Keychain::accountItem));
-        ThrowAway::removeSuite(suiteName());
+        Settings::removeSuite(suiteName());
     }
     ~Stores()
     {
         Keychain::remove(QLatin1String(Keychain::accountItem));
-        ThrowAway::removeSuite(suiteName());
+        Settings::removeSuite(suiteName());
     }
 };
 

@@ -4,8 +4,6 @@
 #include "core/Settings.h"
 #include "platform/AppId.h"
 
-#include <QFile>
-
 namespace {
 
 const QString ledgerKey = QStringLiteral("keyringItems");
@@ -33,17 +31,7 @@ std::unique_ptr<QSettings> openSuite()
 
 void removeSuite()
 {
-    removeSuite(suiteName());
-}
-
-void removeSuite(const QString& name)
-{
-    auto store = Settings::suite(name);
-    if (!store)
-        return;
-    store->clear();
-    store->sync();
-    QFile::remove(store->fileName());
+    Settings::removeSuite(suiteName());
 }
 
 void noteKeyringItem(const QString& account)
@@ -69,7 +57,7 @@ void sweep()
                 Keychain::remove(account);
         }
     }
-    removeSuite(ledgerName());
+    Settings::removeSuite(ledgerName());
     removeSuite();
 }
 

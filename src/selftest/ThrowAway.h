@@ -15,8 +15,6 @@ QString suiteName();
 // The suite's store; removeSuite() empties it and deletes its file.
 std::unique_ptr<QSettings> openSuite();
 void removeSuite();
-// Empties any named defaults suite and deletes its file.
-void removeSuite(const QString& name);
 
 // Notes a keyring account before the run writes it under the throw-away service,
 // so that a crashed run's item is found and removed later.

@@ -18,7 +18,6 @@
 #include "support/TextImages.h"
 
 #include <QApplication>
-#include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -57,11 +56,7 @@ public:
         // Nothing of the run stays behind: the account key and the settings suite.
         Keychain::setService(service_);
         Keychain::remove(Keychain::accountItem);
-        if (auto store = Settings::suite(suite_)) {
-            store->clear();
-            store->sync();
-            QFile::remove(store->fileName());
-        }
+        Settings::removeSuite(suite_);
     }
 
     int run()
