@@ -270,14 +270,6 @@ protected:
         scheduler.advance(1e-6);
     }
 
-    int count(const std::string& method, const std::string& path) const
-    {
-        int n = 0;
-        for (const auto& r : platform.requests())
-            if (r.method == method && r.path == path)
-                ++n;
-        return n;
-    }
     std::vector<FakePlatform::Request> requests(const std::string& method, const std::string& path) const
     {
         std::vector<FakePlatform::Request> out;
@@ -286,6 +278,7 @@ protected:
                 out.push_back(r);
         return out;
     }
+    int count(const std::string& method, const std::string& path) const { return int(requests(method, path).size()); }
 
     FakePlatform platform;
     FakeMenu menu;
