@@ -4,39 +4,15 @@
 #include "core/Paths.h"
 #include "session/Session.h"
 #include "session/SessionLock.h"
+#include "support/TraySlash.h"
 
 #include <QDir>
 #include <QFileInfo>
-#include <QColor>
-#include <QGuiApplication>
-#include <QImage>
-#include <QPixmap>
 #include <QProcess>
-#include <QScreen>
 #include <csignal>
 #include <gtest/gtest.h>
 
 namespace {
-
-// Where the slash's stroke for a light tray (#4A8A00) shows on the lower half of
-// the screen, where the tray host sits; empty when there are too few pixels.
-QRect slashOnScreen()
-{
-    const QRect lower = QGuiApplication::primaryScreen()->geometry().adjusted(0, 540, 0, 0);
-    const QImage shot =
-        QGuiApplication::primaryScreen()->grabWindow(0, lower.x(), lower.y(), lower.width(), lower.height()).toImage();
-    int n = 0;
-    QRect box;
-    for (int y = 0; y < shot.height(); ++y)
-        for (int x = 0; x < shot.width(); ++x) {
-            const QColor c = shot.pixelColor(x, y);
-            if (std::abs(c.red() - 0x4a) <= 8 && std::abs(c.green() - 0x8a) <= 8 && c.blue() <= 8) {
-                box |= QRect(lower.x() + x, lower.y() + y, 1, 1);
-                ++n;
-            }
-        }
-    return n >= 20 ? box : QRect();
-}
 
 QStringList sessionFolders()
 {
