@@ -296,10 +296,14 @@ TEST_F(Controller, QuitWhileAStartFailsEndsWithoutASession)
     auto c = make();
     c->launch();
     c->startRecording();
+    // Past the checks: the capture start is under way, and fails.
+    worker.finishOne();
+    ASSERT_TRUE(c->starting);
     c->requestQuit();
     worker.finishAll();
     EXPECT_EQ(application.terminated, 1);
     EXPECT_TRUE(sessions().isEmpty());
+    EXPECT_TRUE(application.asked.isEmpty());
 }
 
 TEST_F(Controller, DumpMenuWaitsForItsDelay)
