@@ -82,12 +82,8 @@ public:
     }
     void finishAll()
     {
-        while (!jobs.empty()) {
-            auto job = std::move(jobs.front());
-            jobs.erase(jobs.begin());
-            job.first();
-            job.second();
-        }
+        while (!jobs.empty())
+            finishOne();
     }
     std::vector<std::pair<std::function<void()>, std::function<void()>>> jobs;
 };

@@ -135,11 +135,9 @@ public:
     {
         model = std::move(m);
         closed = std::move(onClosed);
-        ++shows;
     }
     std::shared_ptr<WrapModel> model;
     std::function<void()> closed;
-    int shows = 0;
 };
 
 class FakeGrabs final : public Ports::Grabs {
