@@ -5,31 +5,12 @@
 // fakes of the scheduler, the worker, the status item and the application.
 #include "app/AppController.h"
 #include "app/Fakes.h"
-#include "core/Keychain.h"
 #include "core/Log.h"
 #include "core/Paths.h"
 #include "support/TestSupport.h"
 
 #include <QUuid>
 #include <gtest/gtest.h>
-
-// Test programs run side by side: each test gets a keyring service of its own,
-// so one test's sign-out never removes another's key. The account key goes
-// with it.
-class PrivateKeyring {
-public:
-    PrivateKeyring() { Keychain::setService("zelvan-app-test-" + QUuid::createUuid().toString(QUuid::WithoutBraces)); }
-    ~PrivateKeyring()
-    {
-        Keychain::remove(Keychain::accountItem);
-        Keychain::setService(previous_);
-    }
-    PrivateKeyring(const PrivateKeyring&) = delete;
-    PrivateKeyring& operator=(const PrivateKeyring&) = delete;
-
-private:
-    QString previous_ = Keychain::service();
-};
 
 class AppFixture : public testing::Test {
 public:

@@ -4,6 +4,7 @@
 #include "AppFixture.h"
 
 #include "core/Fmt.h"
+#include "core/Keychain.h"
 #include "core/Strings.h"
 #include "core/WebPlatform.h"
 #include "session/FakeCapture.h"
