@@ -61,19 +61,6 @@ public:
     QStringList dismissed;
 };
 
-class FeedHud final : public Ports::HUDController {
-public:
-    void show(const QDateTime&, bool) override {}
-    void hide() override {}
-    std::optional<QRect> frame() const override { return std::nullopt; }
-    void add(const QString& kind, const QString& text) override { feed << kind + ": " + text; }
-    int feedCount() const override { return int(feed.size()); }
-    void setMode(Mode) override {}
-    void setListening(bool on) override { listening = on; }
-    QStringList feed;
-    bool listening = false;
-};
-
 // A listener that hears what the test says.
 class ScriptedVoice final : public Ports::VoiceListener {
 public:
@@ -285,7 +272,7 @@ protected:
     BoardLog board;
     NotifyLog notify;
     FakeGrabs grabs;
-    FeedHud* hud = nullptr;
+    FakeHud* hud = nullptr;
     ScriptedVoice* voice = nullptr;
     PillLog* pill = nullptr;
     WrapWindows* windows = nullptr;

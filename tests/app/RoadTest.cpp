@@ -59,23 +59,6 @@ private:
     MenuModel model_{store_};
 };
 
-class FakeHud final : public Ports::HUDController {
-public:
-    void show(const QDateTime&, bool m) override
-    {
-        shown = true;
-        mic = m;
-    }
-    void hide() override { shown = false; }
-    std::optional<QRect> frame() const override { return std::nullopt; }
-    void add(const QString& kind, const QString& text) override { feed << kind + ": " + text; }
-    int feedCount() const override { return int(feed.size()); }
-    void setMode(Mode) override {}
-    void setHearing(bool on) override { hearing = on; }
-    bool shown = false, mic = false, hearing = false;
-    QStringList feed;
-};
-
 class FakeHearing final : public Ports::LiveHearing {
 public:
     bool start() override { return running = true; }
