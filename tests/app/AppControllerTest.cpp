@@ -1,25 +1,15 @@
 // The controller with fakes: construction, launch wiring, status item and quit.
-#include "app/AppController.h"
-#include "app/Fakes.h"
+#include "AppFixture.h"
+
 #include "session/FakeCapture.h"
 #include "session/SessionLock.h"
-#include "support/TestSupport.h"
 
 #include <QDir>
-#include <gtest/gtest.h>
 
 namespace {
 
-class Controller : public testing::Test {
+class Controller : public AppFixture {
 protected:
-    TempSupport support;
-    FixedClock clock;
-    std::unique_ptr<Settings> settings = std::make_unique<Settings>(Settings::suite("app-controller-test"));
-    std::unique_ptr<Accounts> accounts = std::make_unique<Accounts>(*settings);
-    FakeScheduler scheduler;
-    FakeWorker worker;
-    FakeStatusItem item;
-    FakeApplication application;
     FakeNudges nudges;
     FakeHotKeys hotKeys;
     FakeMenu menu;
@@ -30,7 +20,7 @@ protected:
 
     std::shared_ptr<AppController> make(QStringList args = {"zelvan"})
     {
-        AppPorts p = AppPorts::standIns(scheduler, worker, item, application);
+        AppPorts p = ports();
         // Each factory notes its turn, so the test sees the order of construction.
         auto note = [this](const char* name, auto factory) {
             return [this, name, factory] {
@@ -42,11 +32,7 @@ protected:
         p.hud = note("hud", p.hud);
         p.hearing = note("hearing", p.hearing);
         p.windows = note("windows", p.windows);
-        p.detector = note("detector", std::function<std::unique_ptr<Ports::CallDetector>()>([this] {
-                              auto d = std::make_unique<FakeDetector>();
-                              detector = d.get();
-                              return d;
-                          }));
+        p.detector = note("detector", decltype(p.detector)(noting(detector)));
         p.voice = note("voice", p.voice);
         p.pill = note("pill", p.pill);
         p.nudges = &nudges;
@@ -54,7 +40,6 @@ protected:
         p.menu = &menu;
         p.devices = &devices;
         p.capture = &capture;
-        p.workdayDir = support.file("workday");
         return AppController::create(*accounts, std::move(p), args);
     }
 
@@ -311,10 +296,14 @@ TEST_F(Controller, QuitWhileAStartFailsEndsWithoutASession)
     auto c = make();
     c->launch();
     c->startRecording();
+    // Past the checks: the capture start is under way, and fails.
+    worker.finishOne();
+    ASSERT_TRUE(c->starting);
     c->requestQuit();
     worker.finishAll();
     EXPECT_EQ(application.terminated, 1);
     EXPECT_TRUE(sessions().isEmpty());
+    EXPECT_TRUE(application.asked.isEmpty());
 }
 
 TEST_F(Controller, DumpMenuWaitsForItsDelay)

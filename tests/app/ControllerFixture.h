@@ -1,21 +1,14 @@
 #pragma once
 
-#include "app/AppController.h"
-#include "app/Fakes.h"
-#include "core/Keychain.h"
-#include "core/Log.h"
+#include "AppFixture.h"
+
 #include "core/WebPlatform.h"
 #include "session/FakeCapture.h"
 #include "support/FakePlatform.h"
 #include "support/FakeWebPlatform.h"
-#include "support/TestSupport.h"
 
 #include <QJsonArray>
-#include <QUuid>
-#include <gtest/gtest.h>
 
-// A controller on fakes, beside a fake web platform on 127.0.0.1 whose
-// account, projects and to-dos it reaches over real HTTP.
 // The listening pill's texts, in order.
 class ShownPill final : public Ports::VoicePill {
 public:
@@ -23,18 +16,12 @@ public:
     std::vector<QString> texts;
 };
 
-class ControllerFixture : public testing::Test {
+// A controller on fakes, beside a fake web platform on 127.0.0.1 whose
+// account, projects and to-dos it reaches over real HTTP.
+class ControllerFixture : public AppFixture {
 public:
-    TempSupport support;
-    FixedClock clock;
     FakePlatform fake;
     std::unique_ptr<FakeWebPlatform> web;
-    std::unique_ptr<Settings> settings;
-    std::unique_ptr<Accounts> accounts;
-    FakeScheduler scheduler;
-    FakeWorker worker;
-    FakeStatusItem item;
-    FakeApplication application;
     FakeNudges nudges;
     FakeHotKeys hotKeys;
     FakeMenu menu;
@@ -44,16 +31,9 @@ public:
     ShownPill* pill = nullptr;
     std::shared_ptr<AppController> c;
 
-    // Test programs run side by side: each gets a settings suite and a keyring
-    // service of its own, so one test's sign-out never removes another's key.
-    const QString suite = "app-flow-test-" + QUuid::createUuid().toString(QUuid::WithoutBraces);
-    QString previousService;
-
     void SetUp() override
     {
         qputenv("ZELVAN_NO_BROWSER", "1");
-        previousService = Keychain::service();
-        Keychain::setService("zelvan-menu-test-" + QUuid::createUuid().toString(QUuid::WithoutBraces));
         web = std::make_unique<FakeWebPlatform>(fake);
         fake.start();
         fresh();
@@ -63,8 +43,7 @@ public:
     void fresh()
     {
         c.reset();
-        if (accounts)
-            accounts->signOut();
+        accounts->signOut();
         accounts.reset();
         settings.reset();
         Settings::suite(suite)->clear();
@@ -73,23 +52,14 @@ public:
         settings->setPlatformBase(fake.base());
         board.calls.clear();
         nudges.shown.clear();
-        AppPorts p = AppPorts::standIns(scheduler, worker, item, application);
-        p.windows = [this] {
-            auto box = std::make_unique<FakeWindowBox>();
-            windows = box.get();
-            return box;
-        };
-        p.pill = [this] {
-            auto made = std::make_unique<ShownPill>();
-            pill = made.get();
-            return made;
-        };
+        AppPorts p = ports();
+        p.windows = noting(windows);
+        p.pill = noting(pill);
         p.nudges = &nudges;
         p.hotKeys = &hotKeys;
         p.menu = &menu;
         p.board = &board;
         p.devices = &devices;
-        p.workdayDir = support.file("workday");
         c = AppController::create(*accounts, std::move(p), {"zelvan"});
     }
 
@@ -98,7 +68,6 @@ public:
         c.reset();
         accounts->signOut();
         Settings::suite(suite)->clear();
-        Keychain::setService(previousService);
     }
 
     // Signed in as the fake platform's account, with its two projects.
@@ -126,15 +95,5 @@ public:
         const int before = menu.rebuilds;
         c->refreshTodos();
         ASSERT_TRUE(waitFor([&] { return menu.rebuilds > before; }));
-    }
-
-    QStringList logLines()
-    {
-        slogFlush();
-        QStringList lines;
-        for (const QString& line :
-             QString::fromUtf8(readFile(support.file("zelvan.log"))).split('\n', Qt::SkipEmptyParts))
-            lines << line.mid(21); // after "yyyy-MM-dd HH:mm:ss  "
-        return lines;
     }
 };

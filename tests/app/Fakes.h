@@ -82,12 +82,8 @@ public:
     }
     void finishAll()
     {
-        while (!jobs.empty()) {
-            auto job = std::move(jobs.front());
-            jobs.erase(jobs.begin());
-            job.first();
-            job.second();
-        }
+        while (!jobs.empty())
+            finishOne();
     }
     std::vector<std::pair<std::function<void()>, std::function<void()>>> jobs;
 };
@@ -109,6 +105,26 @@ public:
     bool dot = true;
     QString title;
     QString tip;
+};
+
+// The recording panel: whether it shows and with the microphone, what it
+// says it hears or listens to, and its feed as "Kind: text" lines.
+class FakeHud final : public Ports::HUDController {
+public:
+    void show(const QDateTime&, bool m) override
+    {
+        shown = true;
+        mic = m;
+    }
+    void hide() override { shown = false; }
+    std::optional<QRect> frame() const override { return std::nullopt; }
+    void add(const QString& kind, const QString& text) override { feed << kind + ": " + text; }
+    int feedCount() const override { return int(feed.size()); }
+    void setMode(Mode) override {}
+    void setHearing(bool on) override { hearing = on; }
+    void setListening(bool on) override { listening = on; }
+    bool shown = false, mic = false, hearing = false, listening = false;
+    QStringList feed;
 };
 
 class FakeNudges final : public Ports::Nudges {

@@ -3,20 +3,14 @@
 // The controller's flows with fakes of our own ports, a fake scheduler and a
 // clock the test moves; the platform is the fake server over real HTTP, the
 // account key lives in the private desktop's keyring.
-#include "app/AppController.h"
-#include "app/Fakes.h"
-#include "core/Keychain.h"
-#include "core/Log.h"
-#include "core/Paths.h"
+#include "AppFixture.h"
+
 #include "core/WebPlatform.h"
 #include "session/FakeCapture.h"
 #include "support/FakePlatform.h"
-#include "support/TestSupport.h"
 #include "support/WorkspaceServer.h"
 
 #include <QJsonDocument>
-#include <QUuid>
-#include <gtest/gtest.h>
 
 // Nudges with one card on screen, as the real panel keeps it.
 class ScreenNudges final : public Ports::Nudges {
@@ -65,19 +59,6 @@ public:
     std::optional<QString> on;
     std::vector<Card> shown;
     QStringList dismissed;
-};
-
-class FeedHud final : public Ports::HUDController {
-public:
-    void show(const QDateTime&, bool) override {}
-    void hide() override {}
-    std::optional<QRect> frame() const override { return std::nullopt; }
-    void add(const QString& kind, const QString& text) override { feed << kind + ": " + text; }
-    int feedCount() const override { return int(feed.size()); }
-    void setMode(Mode) override {}
-    void setListening(bool on) override { listening = on; }
-    QStringList feed;
-    bool listening = false;
 };
 
 // A listener that hears what the test says.
@@ -141,11 +122,9 @@ public:
     {
         model = std::move(m);
         closed = std::move(onClosed);
-        ++shows;
     }
     std::shared_ptr<WrapModel> model;
     std::function<void()> closed;
-    int shows = 0;
 };
 
 class FakeGrabs final : public Ports::Grabs {
@@ -194,29 +173,13 @@ inline QJsonObject jsonOf(const std::string& body)
     return QJsonDocument::fromJson(QByteArray::fromStdString(body)).object();
 }
 
-inline QStringList logLines()
-{
-    slogFlush();
-    QStringList lines;
-    for (const QByteArray& line : readFile(Paths::logFile()).split('\n'))
-        if (!line.isEmpty())
-            lines << QString::fromUtf8(line).section(QStringLiteral("  "), 1);
-    return lines;
-}
-
-class Flow : public testing::Test {
+class Flow : public AppFixture {
 protected:
-    void SetUp() override
-    {
-        previousService_ = Keychain::service();
-        Keychain::setService("zelvan-flow-test-" + QUuid::createUuid().toString(QUuid::WithoutBraces));
-        platform.start();
-    }
+    Flow() { clock.set(QDateTime(QDate(2025, 3, 4), QTime(10, 0), QTimeZone::utc())); }
+    void SetUp() override { platform.start(); }
     void TearDown() override
     {
         controller.reset();
-        Keychain::remove(Keychain::accountItem);
-        Keychain::setService(previousService_);
         platform.stop();
     }
 
@@ -239,34 +202,17 @@ protected:
 
     AppController& make()
     {
-        AppPorts p = AppPorts::standIns(scheduler, worker, item, application);
-        p.hud = [this] {
-            auto h = std::make_unique<FeedHud>();
-            hud = h.get();
-            return h;
-        };
-        p.voice = [this] {
-            auto v = std::make_unique<ScriptedVoice>();
-            voice = v.get();
-            return v;
-        };
-        p.pill = [this] {
-            auto v = std::make_unique<PillLog>();
-            pill = v.get();
-            return v;
-        };
-        p.windows = [this] {
-            auto w = std::make_unique<WrapWindows>();
-            windows = w.get();
-            return w;
-        };
+        AppPorts p = ports();
+        p.hud = noting(hud);
+        p.voice = noting(voice);
+        p.pill = noting(pill);
+        p.windows = noting(windows);
         p.nudges = &nudges;
         p.menu = &menu;
         p.board = &board;
         p.notify = &notify;
         p.devices = &devices;
         p.grabs = &grabs;
-        p.workdayDir = support.file("workday");
         p.voiceKeysHeld = [this] { return keysHeld; };
         p.idleSeconds = [this] { return idle; };
         p.liveSnapshot = [this](const Recorder& r, int since) {
@@ -309,14 +255,6 @@ protected:
         scheduler.advance(1e-6);
     }
 
-    int count(const std::string& method, const std::string& path) const
-    {
-        int n = 0;
-        for (const auto& r : platform.requests())
-            if (r.method == method && r.path == path)
-                ++n;
-        return n;
-    }
     std::vector<FakePlatform::Request> requests(const std::string& method, const std::string& path) const
     {
         std::vector<FakePlatform::Request> out;
@@ -325,24 +263,16 @@ protected:
                 out.push_back(r);
         return out;
     }
+    int count(const std::string& method, const std::string& path) const { return int(requests(method, path).size()); }
 
-    TempSupport support;
-    FixedClock clock{QDateTime(QDate(2025, 3, 4), QTime(10, 0), QTimeZone::utc())};
     FakePlatform platform;
-    std::unique_ptr<Settings> settings = std::make_unique<Settings>(
-        Settings::suite("flow-" + QUuid::createUuid().toString(QUuid::WithoutBraces)));
-    std::unique_ptr<Accounts> accounts = std::make_unique<Accounts>(*settings);
-    FakeScheduler scheduler;
-    FakeWorker worker;
-    FakeStatusItem item;
-    FakeApplication application;
     FakeMenu menu;
     FakeDevices devices;
     ScreenNudges nudges;
     BoardLog board;
     NotifyLog notify;
     FakeGrabs grabs;
-    FeedHud* hud = nullptr;
+    FakeHud* hud = nullptr;
     ScriptedVoice* voice = nullptr;
     PillLog* pill = nullptr;
     WrapWindows* windows = nullptr;
@@ -351,7 +281,4 @@ protected:
     std::vector<OcrEntry> screenTexts;
     QString snapshotKind; // the recording's own when empty
     std::shared_ptr<AppController> controller;
-
-private:
-    QString previousService_;
 };

@@ -3,7 +3,6 @@
 // on the speaker, is asked where the session goes, and files it there.
 #include "../platform/DesktopHelpers.h"
 #include "core/Accounts.h"
-#include "core/Keychain.h"
 #include "core/Settings.h"
 #include "core/WebPlatform.h"
 #include "session/OCR.h"
@@ -80,8 +79,7 @@ protected:
     FakePlatform platform;
     std::unique_ptr<FakeWebPlatform> web;
     const QString suite = "journey-" + QUuid::createUuid().toString(QUuid::WithoutBraces);
-    const QString service = "zelvan-journey-" + QUuid::createUuid().toString(QUuid::WithoutBraces);
-    QString previousService = Keychain::service();
+    PrivateKeyring keyring;
     QLabel window;
     JourneyDriver app{ZELVAN_EXECUTABLE};
 
@@ -103,8 +101,7 @@ protected:
         }
 
         // The account as a sign-in leaves it: key in the keyring, projects in the settings suite.
-        qputenv("ZELVAN_KEYCHAIN_SERVICE", service.toUtf8());
-        Keychain::setService(service);
+        qputenv("ZELVAN_KEYCHAIN_SERVICE", keyring.name().toUtf8());
         Settings settings(Settings::suite(suite));
         settings.setPlatformBase(platform.base());
         Accounts accounts(settings);
@@ -124,14 +121,12 @@ protected:
     void TearDown() override
     {
         app.stop();
-        Keychain::remove(Keychain::accountItem);
-        Keychain::setService(previousService);
         qunsetenv("ZELVAN_KEYCHAIN_SERVICE");
     }
 
     void launch(const QString& askSeconds = {}, const QString& soundServer = {})
     {
-        JourneyDriver::Launch l{.suite = suite, .keyringService = service};
+        JourneyDriver::Launch l{.suite = suite, .keyringService = keyring.name()};
         if (!askSeconds.isEmpty())
             l.env["ZELVAN_ASK_SECONDS"] = askSeconds;
         if (!soundServer.isEmpty())

@@ -1,15 +1,14 @@
 // One recording from start to upload through the controller: fakes for the
 // desktop and a fake scheduler, real session folders, and uploads over real HTTP
 // to the fake platform.
-#include "app/AppController.h"
-#include "app/Fakes.h"
+#include "AppFixture.h"
+
 #include "core/Fmt.h"
 #include "core/Keychain.h"
 #include "core/Strings.h"
 #include "core/WebPlatform.h"
 #include "session/FakeCapture.h"
 #include "support/FakePlatform.h"
-#include "support/TestSupport.h"
 #include "support/WorkspaceServer.h"
 
 #include <QDir>
@@ -60,23 +59,6 @@ private:
     MenuModel model_{store_};
 };
 
-class FakeHud final : public Ports::HUDController {
-public:
-    void show(const QDateTime&, bool m) override
-    {
-        shown = true;
-        mic = m;
-    }
-    void hide() override { shown = false; }
-    std::optional<QRect> frame() const override { return std::nullopt; }
-    void add(const QString& kind, const QString& text) override { feed << kind + ": " + text; }
-    int feedCount() const override { return int(feed.size()); }
-    void setMode(Mode) override {}
-    void setHearing(bool on) override { hearing = on; }
-    bool shown = false, mic = false, hearing = false;
-    QStringList feed;
-};
-
 class FakeHearing final : public Ports::LiveHearing {
 public:
     bool start() override { return running = true; }
@@ -84,17 +66,8 @@ public:
     bool running = false;
 };
 
-class Road : public testing::Test {
+class Road : public AppFixture {
 protected:
-    TempSupport support;
-    FixedClock clock;
-    const QString suite = "road-test-" + QUuid::createUuid().toString(QUuid::WithoutBraces);
-    std::unique_ptr<Settings> settings = std::make_unique<Settings>(Settings::suite(suite));
-    std::unique_ptr<Accounts> accounts = std::make_unique<Accounts>(*settings);
-    FakeScheduler scheduler;
-    FakeWorker worker;
-    FakeStatusItem item;
-    FakeApplication application;
     FakeNudges nudges;
     FakeHotKeys hotKeys;
     UploadLines menu;
@@ -104,45 +77,24 @@ protected:
     FakeDetector* detector = nullptr;
     FakeHud* hud = nullptr;
     FakeHearing* hearing = nullptr;
-    QString previousService = Keychain::service();
 
     // The platform: two projects and Personal, one call store across their roots.
     FakePlatform platform;
     std::unique_ptr<WorkspaceServer> alphaRoot, betaRoot, personalRoot;
     std::optional<Workspace> alpha, beta;
 
-    Road() { Keychain::setService("zelvan-road-" + QUuid::createUuid().toString(QUuid::WithoutBraces)); }
-    ~Road() override
-    {
-        Keychain::remove(Keychain::accountItem);
-        Keychain::setService(previousService);
-    }
-
     std::shared_ptr<AppController> make()
     {
-        AppPorts p = AppPorts::standIns(scheduler, worker, item, application);
-        p.detector = [this] {
-            auto d = std::make_unique<FakeDetector>();
-            detector = d.get();
-            return d;
-        };
-        p.hud = [this] {
-            auto h = std::make_unique<FakeHud>();
-            hud = h.get();
-            return h;
-        };
-        p.hearing = [this] {
-            auto h = std::make_unique<FakeHearing>();
-            hearing = h.get();
-            return h;
-        };
+        AppPorts p = ports();
+        p.detector = noting(detector);
+        p.hud = noting(hud);
+        p.hearing = noting(hearing);
         p.nudges = &nudges;
         p.hotKeys = &hotKeys;
         p.menu = &menu;
         p.notify = &notify;
         p.devices = &devices;
         p.capture = &capture;
-        p.workdayDir = support.file("workday");
         auto c = AppController::create(*accounts, std::move(p), {"zelvan"});
         menu.controller = c.get();
         return c;

@@ -6,6 +6,7 @@
 #include "menu/PopoverController.h"
 #include "menu/PopoverView.h"
 #include "platform/DesktopHelpers.h"
+#include "support/TraySlash.h"
 #include "ui/StatusIcon.h"
 
 #include <gtest/gtest.h>
@@ -93,26 +94,6 @@ TEST_F(PopoverDesktop, ArrowsAndReturnRunTheSelectedAction)
     ASSERT_TRUE(waitFor([&] { return !log.isEmpty(); }, 20));
     EXPECT_EQ(log, QStringList({"closed board"}));
     EXPECT_TRUE(waitFor([&] { return !c.panel()->isVisible(); }, 20));
-}
-
-// Where the slash of a light tray (#4A8A00) shows in the lower part of the
-// screen, where the tray host sits: the bounding box of its pixels.
-QRect slashOnScreen()
-{
-    const QRect lower = QGuiApplication::primaryScreen()->geometry().adjusted(0, 540, 0, 0);
-    const QImage shot =
-        QGuiApplication::primaryScreen()->grabWindow(0, lower.x(), lower.y(), lower.width(), lower.height()).toImage();
-    QRect box;
-    int n = 0;
-    for (int y = 0; y < shot.height(); ++y)
-        for (int x = 0; x < shot.width(); ++x) {
-            const QColor c = shot.pixelColor(x, y);
-            if (std::abs(c.red() - 0x4a) <= 8 && std::abs(c.green() - 0x8a) <= 8 && c.blue() <= 8) {
-                box |= QRect(lower.x() + x, lower.y() + y, 1, 1);
-                ++n;
-            }
-        }
-    return n >= 20 ? box : QRect();
 }
 
 // The tray host sits at the bottom right: a click on the icon opens the

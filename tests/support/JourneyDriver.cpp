@@ -76,16 +76,35 @@ void JourneyDriver::stop()
 {
     if (app_.state() == QProcess::NotRunning)
         return;
-    ::kill(pid_t(app_.processId()), SIGTERM);
+    terminate();
     if (!app_.waitForFinished(60'000)) {
         app_.kill();
         app_.waitForFinished(10'000);
     }
 }
 
+void JourneyDriver::terminate()
+{
+    if (running())
+        ::kill(pid_t(app_.processId()), SIGTERM);
+}
+
 bool JourneyDriver::running() const
 {
     return app_.state() != QProcess::NotRunning;
+}
+
+bool JourneyDriver::ended(double seconds)
+{
+    // Waiting on a process that already ended answers false.
+    return !running() || app_.waitForFinished(int(seconds * 1000));
+}
+
+std::optional<int> JourneyDriver::exitCode() const
+{
+    if (running() || app_.exitStatus() != QProcess::NormalExit)
+        return std::nullopt;
+    return app_.exitCode();
 }
 
 QByteArray JourneyDriver::log()

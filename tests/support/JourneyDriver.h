@@ -29,7 +29,13 @@ public:
     bool launch(const Launch& launch);
     // Asks it to quit (SIGTERM) and waits for it.
     void stop();
+    // Asks it to quit (SIGTERM) and returns at once.
+    void terminate();
     bool running() const;
+    // Waits up to `seconds` for it to end; whether it has.
+    bool ended(double seconds);
+    // Its exit code once it has exited; nothing while it runs or when it crashed.
+    std::optional<int> exitCode() const;
 
     // Waits until a whole line of the log holds `text` and gives that line, without
     // its end; nothing when none came in `seconds` or the application ended.

@@ -1,5 +1,6 @@
 #include "support/TestSupport.h"
 
+#include "core/Keychain.h"
 #include "core/Log.h"
 #include "core/Paths.h"
 
@@ -8,6 +9,7 @@
 #include <QFile>
 #include <QThread>
 #include <QTimeZone>
+#include <QUuid>
 #include <stdexcept>
 #include <sys/stat.h>
 
@@ -30,6 +32,19 @@ TempSupport::~TempSupport()
         qputenv("ZELVAN_SUPPORT_DIR", previousEnv_);
     else
         qunsetenv("ZELVAN_SUPPORT_DIR");
+}
+
+PrivateKeyring::PrivateKeyring()
+    : previous_(Keychain::service())
+    , name_("zelvan-test-" + QUuid::createUuid().toString(QUuid::WithoutBraces))
+{
+    Keychain::setService(name_);
+}
+
+PrivateKeyring::~PrivateKeyring()
+{
+    Keychain::remove(Keychain::accountItem);
+    Keychain::setService(previous_);
 }
 
 QString TempSupport::path() const

@@ -28,6 +28,23 @@ private:
     bool hadEnv_ = false;
 };
 
+// A keyring service of the test's own while the object lives, so that test
+// programs running side by side never sign each other out; its account key goes
+// with it.
+class PrivateKeyring {
+public:
+    PrivateKeyring();
+    ~PrivateKeyring();
+    PrivateKeyring(const PrivateKeyring&) = delete;
+    PrivateKeyring& operator=(const PrivateKeyring&) = delete;
+
+    QString name() const { return name_; }
+
+private:
+    QString previous_;
+    QString name_;
+};
+
 // A clock that stands still until the test moves it. It is the current clock
 // while it lives.
 class FixedClock final : public Clock {

@@ -1,0 +1,9 @@
+#pragma once
+
+#include <QRect>
+
+// Where the slash's stroke for a light tray (#4A8A00) shows on the lower part of
+// the screen, where the tray host of the private desktop sits: the bounding box
+// of its pixels, empty when there are too few. The icon's own geometry() is no
+// help: in an XEmbed tray it does not follow the embedding.
+QRect slashOnScreen();
