@@ -7,6 +7,8 @@
 #include "support/TraySlash.h"
 
 #include <QFileInfo>
+#include <QProcess>
+#include <map>
 #include <gtest/gtest.h>
 
 namespace {
@@ -38,6 +40,20 @@ protected:
     QRect icon;
 };
 
+// The frame of the application's visible window titled "Zelvan" (the popover), as
+// the X server has it; empty when none shows.
+QRect popoverOnScreen()
+{
+    QProcess p;
+    p.start("xdotool", {"search", "--onlyvisible", "--name", "^Zelvan$", "getwindowgeometry", "--shell"});
+    if (!p.waitForFinished(20'000) || p.exitCode() != 0)
+        return {};
+    std::map<QString, int> v;
+    for (const QString& line : QString::fromUtf8(p.readAllStandardOutput()).split('\n', Qt::SkipEmptyParts))
+        v[line.section('=', 0, 0)] = line.section('=', 1).toInt();
+    return QRect(v["X"], v["Y"], v["WIDTH"], v["HEIGHT"]);
+}
+
 } // namespace
 
 TEST_F(AppDesktop, CtrlAltRStartsAndStopsARecording)
@@ -63,6 +79,14 @@ TEST_F(AppDesktop, CtrlAltRStartsAndStopsARecording)
 TEST_F(AppDesktop, AClickOnTheIconOpensThePopoverWhereCtrlQQuits)
 {
     ASSERT_TRUE(JourneyDriver::click(icon.center()));
+    // It stands over the icon at the bottom of the screen, not in a corner the
+    // tray host's reported rectangle may point at.
+    QRect popover;
+    ASSERT_TRUE(waitFor([&] { return !(popover = popoverOnScreen()).isEmpty(); }, 60)) << "no popover\n" << err();
+    EXPECT_LE(popover.left(), icon.center().x());
+    EXPECT_GE(popover.right(), icon.center().x() - 40);
+    EXPECT_LT(popover.center().y(), icon.top());
+    EXPECT_GE(popover.bottom(), icon.top() - 80);
     // The popover takes the keyboard, so Ctrl+Q reaches it and not the desktop.
     ASSERT_TRUE(waitFor(
         [&] {
