@@ -33,17 +33,6 @@ public:
         };
     }
 
-    // The log's messages so far, without their time stamps.
-    static QStringList logLines()
-    {
-        slogFlush();
-        QStringList lines;
-        for (const QByteArray& line : readFile(Paths::logFile()).split('\n'))
-            if (!line.isEmpty())
-                lines << QString::fromUtf8(line).section(QStringLiteral("  "), 1);
-        return lines;
-    }
-
     TempSupport support;
     FixedClock clock;
     PrivateKeyring keyring;

@@ -56,16 +56,6 @@ QString words(int from, int n)
     return out.join(u' ');
 }
 
-QStringList logLines()
-{
-    slogFlush();
-    QStringList lines;
-    for (const QByteArray& line : readFile(Paths::logFile()).split('\n'))
-        if (!line.isEmpty())
-            lines << QString::fromUtf8(line).section(QStringLiteral("  "), 1);
-    return lines;
-}
-
 class RecorderTest : public ::testing::Test {
 protected:
     RecorderTest()

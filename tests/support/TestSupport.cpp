@@ -108,6 +108,16 @@ bool waitFor(const std::function<bool()>& done, double seconds)
     return true;
 }
 
+QStringList logLines()
+{
+    slogFlush();
+    QStringList lines;
+    for (const QByteArray& line : readFile(Paths::logFile()).split('\n'))
+        if (!line.isEmpty())
+            lines << QString::fromUtf8(line).section(QStringLiteral("  "), 1);
+    return lines;
+}
+
 QByteArray readFile(const QString& path)
 {
     QFile f(path);

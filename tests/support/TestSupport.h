@@ -5,6 +5,7 @@
 #include <QByteArray>
 #include <QDateTime>
 #include <QString>
+#include <QStringList>
 #include <QTemporaryDir>
 #include <QTimeZone>
 #include <functional>
@@ -71,6 +72,8 @@ private:
 bool waitFor(const std::function<bool()>& done, double seconds = 15);
 
 QByteArray readFile(const QString& path);
+// The log's messages so far, without their time stamps.
+QStringList logLines();
 void writeFile(const QString& path, const QByteArray& data);
 // The permission bits of a file or folder (0700, 0600 …), or -1.
 int fileMode(const QString& path);
