@@ -1,6 +1,7 @@
 #include "board/Board.h"
 
 #include "board/BoardLook.h"
+#include "board/CookieFile.h"
 #include "board/DeepLink.h"
 #include "board/DownloadFiles.h"
 #include "board/SessionLinks.h"
@@ -26,6 +27,7 @@
 #include <QMessageBox>
 #include <QSettings>
 #include <QStandardPaths>
+#include <QTimer>
 #include <QToolBar>
 #include <QUuid>
 #include <QWebEngineCookieStore>
@@ -42,6 +44,19 @@
 namespace {
 
 const QString geometryKey = QStringLiteral("ZelvanBoard/geometry");
+// A cookie deletion the engine never reports (the cookie was already gone) must
+// not hold the sign-out's sign-in page back for ever.
+constexpr int purgeBoundMs = 10'000;
+
+QString profileDir()
+{
+    return QDir(Paths::support()).filePath(QStringLiteral("board"));
+}
+
+QString cookieFile()
+{
+    return QDir(profileDir()).filePath(QStringLiteral("Cookies"));
+}
 
 bool sameCookie(const QNetworkCookie& a, const QNetworkCookie& b)
 {
@@ -178,7 +193,7 @@ Board::Board(Accounts& accounts, QObject* parent)
                   web_->load(url);
               },
           .shown = [this] { return currentURL(); },
-          .cookies = [this] { return cookies_; },
+          .cookies = [this] { return profile_ ? cookies_ : CookieFile::read(cookieFile()); },
           .deleteCookies = [this](const QList<QNetworkCookie>& list,
                                   std::function<void()> done) { deleteCookies(list, std::move(done)); },
           .exchange =
@@ -223,8 +238,10 @@ QWebEngineProfile* Board::profile()
 {
     if (profile_)
         return profile_;
+    const QString dir = Paths::ensure(profileDir());
+    // What the engine loads from disk it never reports; changes from now on it does.
+    cookies_ = CookieFile::read(cookieFile());
     profile_ = new QWebEngineProfile(QStringLiteral("ZelvanBoard"), this);
-    const QString dir = Paths::ensure(QDir(Paths::support()).filePath(QStringLiteral("board")));
     profile_->setPersistentStoragePath(dir);
     profile_->setCachePath(QDir(dir).filePath(QStringLiteral("cache")));
     profile_->setPersistentCookiesPolicy(QWebEngineProfile::ForcePersistentCookies);
@@ -236,32 +253,52 @@ QWebEngineProfile* Board::profile()
     });
     connect(store, &QWebEngineCookieStore::cookieRemoved, this, [this](const QNetworkCookie& c) {
         cookies_.removeIf([&](const QNetworkCookie& k) { return sameCookie(k, c); });
-        for (auto it = purges_.begin(); it != purges_.end();) {
-            it->waiting.removeIf([&](const QNetworkCookie& k) { return sameCookie(k, c); });
-            if (it->waiting.isEmpty()) {
-                auto done = std::move(it->done);
-                it = purges_.erase(it);
-                done();
-            } else {
-                ++it;
-            }
-        }
+        for (Purge& purge : purges_)
+            purge.waiting.removeIf([&](const QNetworkCookie& k) { return sameCookie(k, c); });
+        finishPurges();
     });
-    store->loadAllCookies();
     connect(profile_, &QWebEngineProfile::downloadRequested, this, &Board::download);
     return profile_;
 }
 
+void Board::finishPurges()
+{
+    for (auto it = purges_.begin(); it != purges_.end();) {
+        if (it->waiting.isEmpty()) {
+            auto done = std::move(it->done);
+            it = purges_.erase(it);
+            done();
+        } else {
+            ++it;
+        }
+    }
+}
+
 void Board::deleteCookies(const QList<QNetworkCookie>& list, std::function<void()> done)
 {
+    if (!profile_) {
+        // No profile has the file open: the board was not opened in this run.
+        if (!CookieFile::remove(cookieFile(), list))
+            slog(QStringLiteral("board: could not delete the cookies from ") + cookieFile());
+        QMetaObject::invokeMethod(
+            this, [done] { done(); }, Qt::QueuedConnection);
+        return;
+    }
     if (list.isEmpty()) {
         QMetaObject::invokeMethod(
             this, [done] { done(); }, Qt::QueuedConnection);
         return;
     }
-    purges_.push_back({list, std::move(done)});
+    const int id = ++purgeCount_;
+    purges_.push_back({id, list, std::move(done)});
     for (const QNetworkCookie& c : list)
-        profile()->cookieStore()->deleteCookie(c);
+        profile_->cookieStore()->deleteCookie(c);
+    QTimer::singleShot(purgeBoundMs, this, [this, id] {
+        for (Purge& purge : purges_)
+            if (purge.id == id)
+                purge.waiting.clear();
+        finishPurges();
+    });
 }
 
 std::optional<QUrl> Board::currentURL() const
@@ -319,7 +356,6 @@ void Board::signedIn()
 
 void Board::signedOut()
 {
-    profile();
     nav_.signedOut();
 }
 

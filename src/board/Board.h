@@ -93,10 +93,13 @@ private:
     QPointer<QLabel> titleField_;
     bool showingFailure_ = false;
     QList<QNetworkCookie> cookies_;
+    void finishPurges();
     struct Purge {
+        int id = 0;
         QList<QNetworkCookie> waiting;
         std::function<void()> done;
     };
     std::vector<Purge> purges_;
+    int purgeCount_ = 0;
     DockPolicy::Activation dock_ = DockPolicy::Activation::accessory;
 };

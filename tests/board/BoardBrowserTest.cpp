@@ -1,6 +1,7 @@
 // The board window in Qt WebEngine on the private desktop, against the fake
 // platform over real HTTP.
 #include "board/Board.h"
+#include "board/CookieFile.h"
 #include "core/Accounts.h"
 #include "core/Settings.h"
 #include "platform/DesktopHelpers.h"
@@ -148,6 +149,75 @@ TEST_F(BoardBrowser, SignedInBoardLinksDownloadsAndSignOut)
         SCOPED_TRACE("closing the window");
         board.close();
         EXPECT_FALSE(board.isOpen());
+    }
+}
+
+// A second run of the app: a new board over the same support folder, whose
+// profile finds the first run's cookies on disk only.
+TEST(BoardRuns, ANewRunReusesTheSessionOnDiskAndSignsItOutWithoutOpening)
+{
+    TempSupport support;
+    FakePlatform platform;
+    BoardSite site{platform};
+    platform.start();
+    QTemporaryDir dir;
+    Settings settings{std::make_unique<QSettings>(dir.filePath("s.conf"), QSettings::IniFormat)};
+    settings.setPlatformBase(platform.base());
+    Accounts accounts{settings};
+    bool signedIn = true;
+    const auto makeBoard = [&] {
+        auto board = std::make_unique<Board>(accounts);
+        board->isSignedIn = [&] { return signedIn; };
+        board->accountKey = [] { return QStringLiteral("zv_test_account_key"); };
+        board->openBrowser = [](const QUrl&) {};
+        return board;
+    };
+    const auto title = [](Board& b) { return b.view() ? b.view()->title() : QString(); };
+
+    std::string session;
+    {
+        SCOPED_TRACE("first run: signed in through the exchange");
+        auto board = makeBoard();
+        board->show(QUrl(platform.base() + "/app"));
+        ASSERT_TRUE(waitFor([&] { return title(*board) == "Board /app"; }, 120));
+        ASSERT_EQ(site.liveSessions().size(), 1u);
+        session = *site.liveSessions().begin();
+        board->close();
+        board.reset();
+        // The engine writes its cookie file in its own time.
+        const QString file = QDir(support.path()).filePath("board/Cookies");
+        ASSERT_TRUE(waitFor(
+            [&] {
+                const auto all = CookieFile::read(file);
+                return std::any_of(all.begin(), all.end(), [](const QNetworkCookie& c) { return c.name() == "zv_sess"; });
+            },
+            120));
+    }
+    {
+        SCOPED_TRACE("second run: the first open reuses the session on disk");
+        auto board = makeBoard();
+        board->show(QUrl(platform.base() + "/app/p/x"));
+        ASSERT_TRUE(waitFor([&] { return title(*board) == "Board /app/p/x"; }, 120));
+        EXPECT_EQ(site.exchanges(), 1);
+        board->close();
+    }
+    {
+        SCOPED_TRACE("third run: sign-out before the board was opened ends the session");
+        auto board = makeBoard();
+        signedIn = false;
+        board->signedOut();
+        ASSERT_TRUE(waitFor([&] { return !site.signouts().empty(); }, 60));
+        EXPECT_EQ(site.signouts(), std::vector<std::string>{session});
+        EXPECT_FALSE(board->isOpen());
+        board.reset();
+        // The next opening carries no cookie of the old session.
+        auto next = makeBoard();
+        const size_t before = platform.requests().size();
+        next->show(QUrl(platform.base() + "/app"));
+        ASSERT_TRUE(waitFor([&] { return title(*next) == "Sign in"; }, 120));
+        const auto requests = platform.requests();
+        for (size_t i = before; i < requests.size(); ++i)
+            EXPECT_EQ(requests[i].header("Cookie").find(session), std::string::npos) << requests[i].path;
     }
 }
 
