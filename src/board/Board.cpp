@@ -12,6 +12,7 @@
 #include "core/Paths.h"
 #include "core/Address.h"
 #include "core/Settings.h"
+#include "core/Strings.h"
 
 #include <QAction>
 #include <QApplication>
@@ -330,7 +331,8 @@ void Board::openDeepLink(const QUrl& link)
         show(std::nullopt);
         return;
     }
-    slog(QStringLiteral("deep link ") + parsed->describe() + QStringLiteral(" -> ") + target->path());
+    slog(QStringLiteral("deep link ") + parsed->describe() + QStringLiteral(" -> ")
+         + Log::oneLine(cut(target->path(), 200)));
     show(target);
 }
 

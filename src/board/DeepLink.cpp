@@ -2,6 +2,7 @@
 
 #include "board/WebHosts.h"
 #include "core/Address.h"
+#include "core/Log.h"
 #include "core/Strings.h"
 
 #include <QStringDecoder>
@@ -39,9 +40,10 @@ qsizetype firstOf(const QString& text, const QString& chars, qsizetype from = 0)
     return text.size();
 }
 
+// A value from a link, made safe for one log line: cut, control characters blanked.
 QString quoted(const QString& text)
 {
-    return u'"' + text + u'"';
+    return u'"' + Log::oneLine(cut(text, 80)) + u'"';
 }
 
 } // namespace

@@ -29,7 +29,8 @@ struct DeepLink {
     // The "zelvan:" link of a board page: home or a session page.
     static std::optional<QUrl> from(const QUrl& web, const QString& base);
 
-    // For log lines: card(slug: "p1", id: "7"), board.
+    // For log lines: card(slug: "p1", id: "7"), board; each value cut to 80
+    // characters and kept on one line.
     QString describe() const;
 
     friend bool operator==(const DeepLink&, const DeepLink&) = default;

@@ -40,8 +40,11 @@ QByteArray stamp(const QDateTime& when)
 void append(const QByteArray& path, const QByteArray& line)
 {
     struct stat st {};
-    if (::stat(path.constData(), &st) == 0 && st.st_size > Log::maxBytes)
-        ::unlink(path.constData());
+    if (::stat(path.constData(), &st) == 0 && st.st_size > Log::maxBytes) {
+        // The full file stays as the previous one: a flood of lines cannot wipe
+        // out what was logged before it.
+        ::rename(path.constData(), (path + ".1").constData());
+    }
 
     const int fd = ::open(path.constData(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0600);
     if (fd < 0)

@@ -13,7 +13,8 @@ void slog(const QString& message);
 void slogFlush();
 
 namespace Log {
-// A log file above this many bytes is deleted before the next line is appended.
+// A log file above this many bytes becomes "zelvan.log.1" (replacing the one
+// before) before the next line starts a new file.
 constexpr qint64 maxBytes = 1'000'000;
 
 // Text from outside (a server's answer, a window title, an error description)

@@ -77,6 +77,15 @@ TEST(DeepLink, DescribesAndComesBackFromWebPages)
     EXPECT_EQ(DeepLink::board().describe(), "board");
     EXPECT_EQ(DeepLink::session("a").describe(), R"(session(id: "a"))");
     EXPECT_NE(DeepLink::session("a"), DeepLink::project("a"));
+    // Text from a link cannot start a log line of its own or flood the log.
+    const auto hostile = DeepLink::parse(
+        "zelvan://p/x%0A2026-01-01 09:00:00  sign-in: signed in as eve%1B[2J%07%00/card/" + QString(700'000, 'y'));
+    ASSERT_TRUE(hostile);
+    const QString text = hostile->describe();
+    EXPECT_TRUE(std::none_of(text.begin(), text.end(), [](QChar c) { return c.category() == QChar::Other_Control; }))
+        << text.left(120).toStdString();
+    EXPECT_TRUE(text.startsWith(R"(card(slug: "x 2026-01-01 09:00:00  sign-in: signed in as eve [2J  )")) << text.left(120).toStdString();
+    EXPECT_LE(text.size(), 200);
 
     EXPECT_EQ(DeepLink::from(QUrl(B + "/app/"), B), QUrl("zelvan://board"));
     EXPECT_EQ(DeepLink::from(QUrl(B + "/app/r/rec:9"), B)->toEncoded(), "zelvan://session/rec%3A9");

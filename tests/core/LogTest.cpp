@@ -24,7 +24,7 @@ TEST(Log, LineIsLocalStampTwoSpacesMessage)
     EXPECT_EQ(fileMode(Paths::logFile()), 0600);
 }
 
-TEST(Log, SizeRuleKeepsOneMillionBytesAndDropsMore)
+TEST(Log, AFileOverOneMillionBytesMovesAsideAndTheNextLineStartsANewOne)
 {
     struct Case {
         qint64 size;
@@ -33,6 +33,8 @@ TEST(Log, SizeRuleKeepsOneMillionBytesAndDropsMore)
     for (const Case c : {Case{999'999, true}, Case{1'000'000, true}, Case{1'000'001, false}, Case{5'000'000, false}}) {
         TempSupport support;
         FixedClock clock;
+        const QString previous = Paths::logFile() + ".1";
+        writeFile(previous, "older still\n");
         writeFile(Paths::logFile(), QByteArray(c.size, 'x'));
         slog("next");
         slogFlush();
@@ -41,8 +43,11 @@ TEST(Log, SizeRuleKeepsOneMillionBytesAndDropsMore)
         if (c.kept) {
             EXPECT_EQ(content.size(), c.size + line.size()) << c.size;
             EXPECT_TRUE(content.endsWith(line)) << c.size;
+            EXPECT_EQ(readFile(previous), "older still\n") << c.size;
         } else {
             EXPECT_EQ(content, line) << c.size;
+            // The full file is the previous one now; only the one before it is gone.
+            EXPECT_EQ(readFile(previous), QByteArray(c.size, 'x')) << c.size;
         }
     }
 }
