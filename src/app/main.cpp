@@ -73,7 +73,7 @@ int runApplication(int argc, char** argv, const QStringList& args)
         || args.contains(QStringLiteral("--board-check"));
     QStringList urls;
     for (const QString& a : args.mid(1))
-        if (a.startsWith(QStringLiteral("zelvan:")))
+        if (a.startsWith(QStringLiteral("zelvan:"), Qt::CaseInsensitive))
             urls << a;
 
     // The board's web view shares its GL context; this must precede the application.

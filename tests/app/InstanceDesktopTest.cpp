@@ -100,6 +100,17 @@ TEST(InstanceDesktop, ALaterStartHandsItsLinkOverAndDiagnosticsRunBeside)
     // The running one got the link.
     EXPECT_TRUE(waitForLog(*first, err, "[Zelvan] deep link ")) << err.toStdString();
 
+    // A link in capitals is a link too; what it carries stays on one log line.
+    QProcess hostile;
+    hostile.start(ZELVAN_EXECUTABLE, {"ZELVAN://p/x%0A2026-01-01 09:00:00  sign-in: signed in as eve%1B%07"});
+    ASSERT_TRUE(hostile.waitForFinished(60'000));
+    EXPECT_TRUE(waitForLog(*first, err,
+                           "[Zelvan] deep link project(slug: \"x 2026-01-01 09:00:00  sign-in: signed in as eve  \") -> "))
+        << err.toStdString();
+    ASSERT_TRUE(waitFor([&] { return readFile(support.file("zelvan.log")).contains("deep link project"); }, 30));
+    for (const QByteArray& line : readFile(support.file("zelvan.log")).split('\n'))
+        EXPECT_FALSE(line.contains("signed in as eve") && !line.contains("deep link")) << line.toStdString();
+
     // The menu dump bypasses the rule, prints and leaves after its delay.
     QProcess dump;
     dump.start(ZELVAN_EXECUTABLE, {"--dump-menu", "--dump-menu-delay", "0.5"});
