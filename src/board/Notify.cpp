@@ -67,6 +67,14 @@ bool Notify::serviceOwned() const
     return bus && bus->isServiceRegistered(service).value();
 }
 
+bool Notify::bodyMarkup() const
+{
+    const QDBusMessage ask = QDBusMessage::createMethodCall(service, path, service, QStringLiteral("GetCapabilities"));
+    const QDBusMessage answer = QDBusConnection::sessionBus().call(ask, QDBus::Block, 5000);
+    return answer.type() == QDBusMessage::ReplyMessage && !answer.arguments().isEmpty()
+        && answer.arguments().constFirst().toStringList().contains(QStringLiteral("body-markup"));
+}
+
 Notify::Payload Notify::reviewReadyPayload(const QString& id, const QString& title, int suggestions,
                                            const std::optional<QUrl>& url, const QString& base)
 {
@@ -130,7 +138,9 @@ void Notify::post(const Payload& payload)
         return;
     QDBusMessage call = QDBusMessage::createMethodCall(service, path, service, QStringLiteral("Notify"));
     const uint replaces = serviceIDs_.value(payload.id, 0);
-    call << QStringLiteral("Zelvan") << replaces << QString() << payload.title << payload.body
+    // The summary is plain text; the body is markup when the server reads markup.
+    const QString body = bodyMarkup() ? payload.body.toHtmlEscaped() : payload.body;
+    call << QStringLiteral("Zelvan") << replaces << QString() << payload.title << body
          << QStringList{QStringLiteral("default"), QStringLiteral("Open")} << QVariantMap() << -1;
     auto* watcher = new QDBusPendingCallWatcher(QDBusConnection::sessionBus().asyncCall(call), this);
     const QString id = payload.id;

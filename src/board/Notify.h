@@ -64,6 +64,7 @@ private slots:
 private:
     void post(const Payload& payload);
     bool serviceOwned() const;
+    bool bodyMarkup() const;
 
     Settings& settings_;
     bool enabled_ = false;

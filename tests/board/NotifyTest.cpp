@@ -161,6 +161,29 @@ TEST_F(NotifyDesktop, ShownTitleAndBody)
     EXPECT_TRUE(found);
 }
 
+// The body is markup for a server that says so, the summary plain text: a title
+// with "&" and "<" reaches the screen whole in both.
+TEST_F(NotifyDesktop, MarkupCharactersInTitlesAreShownAsText)
+{
+    Notify notify(settings);
+    notify.setup({"zelvan"});
+    Posts posted(notify);
+    const QString title = "Q&A with <Bob> & R&D";
+    notify.saved("rec:8", title, "Bramel", std::nullopt, std::nullopt);
+    notify.reviewReady("rec:9", title, 0, std::nullopt);
+    ASSERT_TRUE(posted.wait(2));
+    dunstctl({"close-all"});
+    const QJsonArray history = QJsonDocument::fromJson(dunstctl({"history"})).object()["data"].toArray()[0].toArray();
+    QStringList bodies, summaries;
+    for (const QJsonValue& n : history) {
+        bodies << n["body"]["data"].toString();
+        summaries << n["summary"]["data"].toString();
+    }
+    EXPECT_TRUE(bodies.contains(QString::fromUtf8("“Q&amp;A with &lt;Bob&gt; &amp; R&amp;D”"))) << bodies.join('\n').toStdString();
+    EXPECT_TRUE(summaries.contains(QString::fromUtf8("Review ready — Q&A with <Bob> & R&D")))
+        << summaries.join('\n').toStdString();
+}
+
 TEST_F(NotifyDesktop, SwitchedOffPostsNothing)
 {
     Notify notify(settings);
