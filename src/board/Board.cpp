@@ -413,10 +413,16 @@ void Board::makeWindow()
     });
     connect(page, &QWebEnginePage::loadFinished, this, &Board::loadFinished);
     connect(page, &QWebEnginePage::loadingChanged, this, [this](const QWebEngineLoadingInfo& info) {
-        // Aborted loads (-3) and the server's own error pages are not failures.
+        // Aborted loads (-3) are not failures, and a page the server answered
+        // with an error status is its own page: only a load that reached no
+        // answer shows the failure page.
         if (info.status() == QWebEngineLoadingInfo::LoadFailedStatus && info.errorCode() != -3
-            && info.errorDomain() != QWebEngineLoadingInfo::HttpErrorDomain)
+            && info.errorDomain() != QWebEngineLoadingInfo::HttpStatusCodeDomain
+            && info.errorDomain() != QWebEngineLoadingInfo::NoErrorDomain)
+        {
+            failedURL_ = info.url();
             failed(info.errorString());
+        }
     });
     connect(page, &QWebEnginePage::renderProcessTerminated, this, [this] { nav_.contentCrashed(); });
 
@@ -532,8 +538,22 @@ void Board::matchPageColors()
 
 void Board::goBack()
 {
-    if (web_)
+    if (!web_)
+        return;
+    if (!showingFailure_) {
         web_->back();
+        return;
+    }
+    // Behind the failure page stands the failed page itself, which would only
+    // fail again: back goes to the page before both.
+    QWebEngineHistory* history = web_->history();
+    for (int i = history->currentItemIndex() - 1; i >= 0; --i) {
+        const QUrl url = history->itemAt(i).url();
+        if (url.scheme() != QStringLiteral("data") && url != failedURL_) {
+            history->goToItem(history->itemAt(i));
+            return;
+        }
+    }
 }
 
 void Board::goForward()

@@ -92,6 +92,7 @@ private:
     QPointer<QWebEngineView> web_;
     QPointer<QLabel> titleField_;
     bool showingFailure_ = false;
+    QUrl failedURL_;
     QList<QNetworkCookie> cookies_;
     void finishPurges();
     struct Purge {

@@ -2,6 +2,7 @@
 // platform over real HTTP.
 #include "board/Board.h"
 #include "board/CookieFile.h"
+#include "core/Log.h"
 #include "core/Accounts.h"
 #include "core/Settings.h"
 #include "platform/DesktopHelpers.h"
@@ -150,6 +151,47 @@ TEST_F(BoardBrowser, SignedInBoardLinksDownloadsAndSignOut)
         board.close();
         EXPECT_FALSE(board.isOpen());
     }
+}
+
+TEST_F(BoardBrowser, ThePlatformsErrorPagesShowAndBackLeavesTheFailurePage)
+{
+    board.show(QUrl(platform.base() + "/app"));
+    ASSERT_TRUE(waitFor([&] { return board.view()->title() == "Board /app"; }, 120)) << path().toStdString();
+    platform.route("GET", "/app/gone", [](const httplib::Request&, httplib::Response& res) {
+        res.status = 404;
+        res.set_content("<!doctype html><title>Gone from the platform</title><p>404</p>", "text/html");
+    });
+    js("location.href = '/app/gone'");
+    ASSERT_TRUE(waitFor([&] { return board.view()->title() == "Gone from the platform"; }, 60))
+        << board.view()->title().toStdString();
+    // The page is the platform's answer, not a failure of ours.
+    bool finished = false;
+    auto once = QObject::connect(board.view()->page(), &QWebEnginePage::loadFinished, [&] { finished = true; });
+    js("location.reload()");
+    ASSERT_TRUE(waitFor([&] { return finished; }, 60));
+    QObject::disconnect(once);
+    EXPECT_EQ(board.view()->url().path(), "/app/gone");
+    EXPECT_EQ(board.window()->windowTitle(), "Gone from the platform");
+    slogFlush();
+    EXPECT_FALSE(logLines().join('\n').contains("load failed")) << logLines().join('\n').toStdString();
+
+    // A dropped connection is a network failure.
+    FakePlatform::Fault drop;
+    drop.drop = true;
+    platform.fail("GET", "/app/dropped", drop, -1);
+    js("location.href = '/app/dropped'");
+    ASSERT_TRUE(waitFor([&] { return board.view()->url().scheme() == "data"; }, 60)) << path().toStdString();
+    const auto failures = [] { return logLines().filter("board: load failed").size(); };
+    ASSERT_TRUE(waitFor([&] { return failures() == 1; }, 30));
+    board.goBack();
+    finished = false;
+    once = QObject::connect(board.view()->page(), &QWebEnginePage::loadFinished, [&] { finished = true; });
+    ASSERT_TRUE(waitFor([&] { return finished && board.view()->url().path() == "/app/gone"; }, 60))
+        << board.view()->url().toString().left(80).toStdString();
+    QObject::disconnect(once);
+    slogFlush();
+    EXPECT_EQ(failures(), 1);
+    EXPECT_EQ(board.view()->title(), "Gone from the platform");
 }
 
 // A second run of the app: a new board over the same support folder, whose
