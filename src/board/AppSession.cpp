@@ -10,13 +10,24 @@
 
 namespace AppSession {
 
+namespace {
+
+// The account key travels over plain http only to this machine (a development server).
+bool plainToAnotherMachine(const QString& base)
+{
+    const QString b = Address::clean(base);
+    return QUrl(b).scheme() == QStringLiteral("http") && !Address::isLocal(b);
+}
+
+} // namespace
+
 std::optional<Http::Request> build(const QString& base, const QString& key, const std::optional<QString>& next)
 {
     const QString b = Address::clean(base);
     const QUrl endpoint(b + QStringLiteral("/auth/app-session"), QUrl::StrictMode);
     const QString scheme = endpoint.scheme();
     if (key.isEmpty() || !endpoint.isValid() || endpoint.host().isEmpty()
-        || (scheme != QStringLiteral("http") && scheme != QStringLiteral("https")))
+        || (scheme != QStringLiteral("http") && scheme != QStringLiteral("https")) || plainToAnotherMachine(b))
         return std::nullopt;
     QJsonObject body{{"client", "mac"}};
     if (next)
@@ -38,6 +49,8 @@ std::optional<Http::Request> build(const QString& base, const QString& key, cons
 Result request(const QString& base, const QString& key, const std::optional<QString>& next)
 {
     const auto r = build(base, key, next);
+    if (!r && !key.isEmpty() && plainToAnotherMachine(base))
+        return Result::failed(QStringLiteral("refused: plain http to another machine"));
     if (!r)
         return Result::failed(QStringLiteral("not signed in"));
     try {

@@ -27,8 +27,8 @@ struct Result {
     friend bool operator==(const Result&, const Result&) = default;
 };
 
-// The request as it goes out; nothing when the key is empty or the base gives
-// no endpoint.
+// The request as it goes out; nothing when the key is empty, the base gives no
+// endpoint, or the base is plain http on another machine.
 std::optional<Http::Request> build(const QString& base, const QString& key, const std::optional<QString>& next);
 
 // Blocks (run it on Net::pool()); never throws.

@@ -77,6 +77,11 @@ TEST_F(AppSessionRequest, FailuresAreResultsAndARedirectKeepsTheKey)
 {
     EXPECT_EQ(AppSession::request(platform.base(), "", std::nullopt), R::failed("not signed in"));
     EXPECT_EQ(AppSession::request("not a base", "k", std::nullopt), R::failed("not signed in"));
+    // The key goes over plain http only to this machine, as the sign-out does.
+    EXPECT_FALSE(AppSession::build("http://team.example.com", "k", std::nullopt));
+    EXPECT_EQ(AppSession::request("http://team.example.com", "k", std::nullopt),
+              R::failed("refused: plain http to another machine"));
+    EXPECT_TRUE(AppSession::build("http://localhost:7440", "k", std::nullopt));
     EXPECT_TRUE(platform.requests().empty());
 
     // A redirect must not carry the key anywhere: it is a failure.
