@@ -35,6 +35,7 @@
 #include <QWebEngineDownloadRequest>
 #include <QWebEngineHistory>
 #include <QWebEngineLoadingInfo>
+#include <QWebEngineNewWindowRequest>
 #include <QWebEnginePage>
 #include <QWebEngineProfile>
 #include <QWebEngineSettings>
@@ -116,6 +117,10 @@ public:
                 || feature == DesktopAudioVideoCapture;
             setFeaturePermission(origin, feature, media ? PermissionDeniedByUser : PermissionUnknown);
         });
+        // Comes just before createWindow, which cannot tell a click from a script.
+        connect(this, &QWebEnginePage::newWindowRequested, this, [this](QWebEngineNewWindowRequest& request) {
+            userAskedForWindow_ = request.isUserInitiated();
+        });
     }
 
 protected:
@@ -126,6 +131,10 @@ protected:
 
     QWebEnginePage* createWindow(WebWindowType) override
     {
+        // A page opens windows only when the user asked for one.
+        if (!userAskedForWindow_)
+            return nullptr;
+        userAskedForWindow_ = false;
         Board* board = &board_;
         return new ProbePage(profile(), [board](const QUrl& url) {
             const QString base = board->settings_.platformBase();
@@ -170,6 +179,7 @@ protected:
 
 private:
     Board& board_;
+    bool userAskedForWindow_ = false;
 };
 
 Board& Board::shared()
@@ -608,10 +618,10 @@ void Board::download(QWebEngineDownloadRequest* request)
     const QString base = settings_.platformBase();
     const QUrl url = request->url();
     const QString scheme = url.scheme();
-    const bool fromBoardPage = web_ && WebHosts::isBoard(web_->url(), base);
-    // Only the board and the gateway may put files in Downloads.
-    const bool ours = WebHosts::isBoard(url, base) || WebHosts::isAuth(url)
-        || ((scheme == QStringLiteral("blob") || scheme == QStringLiteral("data")) && fromBoardPage);
+    // Only the board and the gateway may put files in Downloads. A blob: URL
+    // names the origin that made it; a data: URL names none, so it is refused.
+    const auto fromUs = [&](const QUrl& u) { return WebHosts::isBoard(u, base) || WebHosts::isAuth(u); };
+    const bool ours = scheme == QStringLiteral("blob") ? fromUs(QUrl(url.path())) : fromUs(url);
     if (!ours) {
         slog(QStringLiteral("board: download refused from ") + (url.host().isEmpty() ? scheme : url.host()));
         request->cancel();

@@ -194,6 +194,30 @@ TEST_F(BoardBrowser, ThePlatformsErrorPagesShowAndBackLeavesTheFailurePage)
     EXPECT_EQ(board.view()->title(), "Gone from the platform");
 }
 
+TEST_F(BoardBrowser, AForeignFrameWritesNoFileAndOpensNoBrowser)
+{
+    board.show(QUrl(platform.base() + "/app"));
+    ASSERT_TRUE(waitFor([&] { return board.view()->title() == "Board /app"; }, 120)) << path().toStdString();
+    // Another site's frame tries to drop files through blob: and data: links
+    // and to open a browser window, with no click.
+    other.route("GET", "/frame", [](const httplib::Request&, httplib::Response& res) {
+        res.set_content(
+            "<!doctype html><script>"
+            "const drop = (href, name) => { const a = document.createElement('a'); a.href = href; a.download = name;"
+            " document.body.appendChild(a); a.click(); };"
+            "onload = () => { drop(URL.createObjectURL(new Blob(['echo pwned'])), 'run.sh');"
+            " drop('data:text/plain,hello', 'note.txt'); window.open('https://example.org/popup');"
+            " document.title = 'tried'; };"
+            "</script><body>frame</body>",
+            "text/html");
+    });
+    js("const f = document.createElement('iframe'); f.src = '" + other.base() + "/frame'; document.body.appendChild(f);");
+    ASSERT_TRUE(waitFor([&] { return refused.size() >= 2; }, 60)) << refused.size();
+    EXPECT_TRUE(done.empty());
+    EXPECT_TRUE(QDir(downloads.path()).entryList(QDir::Files | QDir::Hidden).isEmpty());
+    EXPECT_TRUE(browser.empty());
+}
+
 // A second run of the app: a new board over the same support folder, whose
 // profile finds the first run's cookies on disk only.
 TEST(BoardRuns, ANewRunReusesTheSessionOnDiskAndSignsItOutWithoutOpening)
