@@ -50,14 +50,14 @@ const QString geometryKey = QStringLiteral("ZelvanBoard/geometry");
 // not hold the sign-out's sign-in page back for ever.
 constexpr int purgeBoundMs = 10'000;
 
-QString profileDir()
+QString profileDir(const QString& folder)
 {
-    return QDir(Paths::support()).filePath(QStringLiteral("board"));
+    return folder.isEmpty() ? QDir(Paths::support()).filePath(QStringLiteral("board")) : folder;
 }
 
-QString cookieFile()
+QString cookieFile(const QString& folder)
 {
-    return QDir(profileDir()).filePath(QStringLiteral("Cookies"));
+    return QDir(profileDir(folder)).filePath(QStringLiteral("Cookies"));
 }
 
 bool sameCookie(const QNetworkCookie& a, const QNetworkCookie& b)
@@ -204,7 +204,7 @@ Board::Board(Accounts& accounts, QObject* parent)
                   web_->load(url);
               },
           .shown = [this] { return currentURL(); },
-          .cookies = [this] { return profile_ ? cookies_ : CookieFile::read(cookieFile()); },
+          .cookies = [this] { return profile_ ? cookies_ : CookieFile::read(cookieFile(profileFolder)); },
           .deleteCookies = [this](const QList<QNetworkCookie>& list,
                                   std::function<void()> done) { deleteCookies(list, std::move(done)); },
           .exchange =
@@ -249,9 +249,9 @@ QWebEngineProfile* Board::profile()
 {
     if (profile_)
         return profile_;
-    const QString dir = Paths::ensure(profileDir());
+    const QString dir = Paths::ensure(profileDir(profileFolder));
     // What the engine loads from disk it never reports; changes from now on it does.
-    cookies_ = CookieFile::read(cookieFile());
+    cookies_ = CookieFile::read(cookieFile(profileFolder));
     profile_ = new QWebEngineProfile(QStringLiteral("ZelvanBoard"), this);
     profile_->setPersistentStoragePath(dir);
     profile_->setCachePath(QDir(dir).filePath(QStringLiteral("cache")));
@@ -289,8 +289,8 @@ void Board::deleteCookies(const QList<QNetworkCookie>& list, std::function<void(
 {
     if (!profile_) {
         // No profile has the file open: the board was not opened in this run.
-        if (!CookieFile::remove(cookieFile(), list))
-            slog(QStringLiteral("board: could not delete the cookies from ") + cookieFile());
+        if (!CookieFile::remove(cookieFile(profileFolder), list))
+            slog(QStringLiteral("board: could not delete the cookies from ") + cookieFile(profileFolder));
         QMetaObject::invokeMethod(
             this, [done] { done(); }, Qt::QueuedConnection);
         return;

@@ -165,6 +165,29 @@ TEST_F(Upload, FailedStepResumesAfterARestart)
     }
 }
 
+TEST_F(Upload, AStopAtAMarkIsNoFailureAndTheNextAttemptGoesOnFromThere)
+{
+    const auto s = finished();
+    const API api(fake.base(), "k");
+    EXPECT_THROW(Uploader::upload(*s, api, std::nullopt, true, false,
+                                  [](const QString& step) {
+                                      if (step.startsWith("Uploading audio"))
+                                          throw Uploader::Cancelled();
+                                  }),
+                 Uploader::Cancelled);
+    EXPECT_EQ(sent(fake), std::vector<std::string>{"POST /api/calls"});
+    const auto reloaded = Session::load(s->dir());
+    ASSERT_TRUE(reloaded);
+    EXPECT_EQ(reloaded->meta().callId, "rec:1");
+    EXPECT_FALSE(reloaded->meta().lastError);
+
+    fake.clearRequests();
+    EXPECT_EQ(Uploader::upload(*reloaded, api, std::nullopt), "rec:1");
+    EXPECT_EQ(sent(fake),
+              (std::vector<std::string>{"POST /api/calls/rec%3A1/audio", "POST /api/calls/rec%3A1/process"}));
+    EXPECT_EQ(server.calls().size(), 1u);
+}
+
 TEST_F(Upload, AnAudioUploadThatCrawlsFailsAndTheNextAttemptResumes)
 {
     const auto s = finished();
