@@ -35,6 +35,7 @@ LiveHearing::LiveHearing(std::unique_ptr<SpeechRecognizer> recognizer, Extract e
 
 LiveHearing::~LiveHearing()
 {
+    relay_.close();
     stop();
 }
 
@@ -99,9 +100,9 @@ void LiveHearing::newTask()
     if (!running_ || !recognizer_)
         return;
     const quint64 id = ++taskId_;
-    auto task = recognizer_->recognize([this, id](const SpeechRecognizer::Result& result) {
-        QMetaObject::invokeMethod(
-            &guard_, [this, id, result] { handle(id, result); }, Qt::QueuedConnection);
+    // The recogniser's thread holds the relay, never this object.
+    auto task = recognizer_->recognize([post = relay_.poster(), this, id](const SpeechRecognizer::Result& result) {
+        post([this, id, result] { handle(id, result); });
     });
     std::shared_ptr<SpeechTask> old;
     {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "activity/ResultRelay.h"
 #include "platform/CaptureBuffer.h"
 #include "platform/SpeechRecognizer.h"
 
@@ -63,4 +64,6 @@ private:
     QTimer timer_;
     SpeechResampler resampler_; // capture thread only
     QObject guard_;
+    // Closed first when hearing goes, so that no result is queued to it later.
+    ResultRelay relay_{&guard_};
 };

@@ -20,6 +20,7 @@ VoiceListener::VoiceListener(std::unique_ptr<SpeechRecognizer> recognizer, std::
 
 VoiceListener::~VoiceListener()
 {
+    relay_.close();
     input_->stop();
     if (task_)
         task_->cancel();
@@ -27,17 +28,11 @@ VoiceListener::~VoiceListener()
 
 void VoiceListener::authorize(const std::function<void(bool, const QString&)>& completion)
 {
-    // No permission to ask for here: what is needed is the models and a microphone.
+    // No permission to ask for here: what is needed is the models.
     if (!recognizer_->available()) {
         completion(false,
                    Wording::shown(QStringLiteral(
                        "Speech recognition is off (System Settings › Privacy & Security › Speech Recognition).")));
-        return;
-    }
-    if (!input_->hasDevice()) {
-        completion(false,
-                   Wording::shown(QStringLiteral(
-                       "Microphone access is off (System Settings › Privacy & Security › Microphone).")));
         return;
     }
     completion(true, QString());
@@ -55,9 +50,9 @@ void VoiceListener::start()
         throw AudioError::format(QStringLiteral("No microphone input."));
 
     const quint64 generation = ++generation_;
-    auto task = recognizer_->recognize([this, generation](const SpeechRecognizer::Result& result) {
-        QMetaObject::invokeMethod(
-            &guard_, [this, generation, result] { handle(generation, result); }, Qt::QueuedConnection);
+    // The recogniser's thread holds the relay, never the listener.
+    auto task = recognizer_->recognize([post = relay_.poster(), this, generation](const SpeechRecognizer::Result& result) {
+        post([this, generation, result] { handle(generation, result); });
     });
     try {
         input_->start([task](const std::int16_t* samples, std::size_t count) { task->append(samples, count); });

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "activity/ResultRelay.h"
 #include "platform/SpeechInput.h"
 #include "platform/SpeechRecognizer.h"
 
@@ -23,8 +24,9 @@ public:
     VoiceListener(const VoiceListener&) = delete;
     VoiceListener& operator=(const VoiceListener&) = delete;
 
-    // Whether commands can be heard: the speech models are installed and there is
-    // a microphone. Calls the completion at once with (true, "") or (false, why).
+    // Whether commands can be heard: the speech models are installed (there is no
+    // microphone permission here; a missing microphone is start's "No microphone
+    // input."). Calls the completion at once with (true, "") or (false, why).
     void authorize(const std::function<void(bool granted, const QString& message)>& completion);
 
     // Starts listening; does nothing while listening. A command still waiting for
@@ -57,4 +59,6 @@ private:
     quint64 generation_ = 0;
     // Queued results and timers die with it.
     QObject guard_;
+    // Closed first when the listener goes, so that no result is queued to it later.
+    ResultRelay relay_{&guard_};
 };

@@ -31,6 +31,16 @@ AppController::AppController(Accounts& a, AppPorts ports, QStringList args)
     , ports_(std::move(ports))
     , args_(std::move(args))
 {
+    // The tracker samples what the desktop has in front, and sees the same idle
+    // time as the activity tick.
+    tracker->setFrontSource([capture = ports_.capture]() -> std::optional<WorkdayTracker::Front> {
+        const std::optional<Ports::Capture::FrontApp> app = capture->frontApp();
+        if (!app)
+            return std::nullopt;
+        return WorkdayTracker::Front{app->name, app->bundleID, app->title};
+    });
+    if (ports_.idleSeconds)
+        tracker->setIdleSource(ports_.idleSeconds);
 }
 
 AppController::~AppController()

@@ -13,6 +13,7 @@
 #include "session/Suggestion.h"
 
 #include <QDateTime>
+#include <QFuture>
 #include <QMap>
 #include <QObject>
 #include <QSet>
@@ -137,6 +138,9 @@ public:
     void endTips();
 
     void uploadWorkday();
+    // The days not yet sent in full (today included), oldest first: at launch and
+    // at the first sample of a new day.
+    void catchUpWorkday();
     // Opens the end-of-day window and runs the summary.
     void wrapUp();
 
@@ -192,6 +196,7 @@ private:
     void saveVoiceNote(const QString& note, const std::weak_ptr<Recorder>& rec, std::optional<double> t);
     void addVoiceCard(const QString& text, const Workspace& ws, const API& api);
     bool runningIs(const std::weak_ptr<Recorder>& rec) const;
+    void reportWorkdayUpload(QFuture<void> upload);
     void wrapPoll(quint64 generation, const QString& day, const API& api, int answers);
     void wrapFailed(quint64 generation, const std::exception_ptr& error);
     void reviewAnswer(const ReviewWatch& watch, const std::optional<QJsonObject>& detail, std::exception_ptr error);

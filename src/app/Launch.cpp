@@ -52,8 +52,11 @@ void AppController::launch()
         c.ports_.board->signedIn();
         c.refreshAccount(c.weakly([](AppController& c) { c.signInFinished(); }));
     });
-    if (!diagnostic())
+    if (!diagnostic()) {
         recoverInterrupted();
+        // Days a previous run could not send in full go out now.
+        catchUpWorkday();
+    }
     rebuildMenu();
     refreshAccount(weakly([](AppController& c) {
         if (!c.diagnostic())
@@ -91,6 +94,14 @@ void AppController::wireCallbacks()
         auto self = weak.lock();
         return self ? self->hud->frame() : std::nullopt;
     };
+    // The first sample of a new local day: the days before it go out at once,
+    // and the regular upload counts from here.
+    QObject::connect(tracker.get(), &WorkdayTracker::dayChanged, &flowContext_, [weak = weak_from_this()] {
+        if (auto c = weak.lock()) {
+            c->lastWorkdayUpload = Clock::current().now();
+            c->catchUpWorkday();
+        }
+    });
     hud->stop = weakly([](AppController& c) { c.stopRecording(); });
     hud->pin = weakly([](AppController& c) { c.addPin(); });
     hud->voice = weakly([](AppController& c) {

@@ -95,11 +95,22 @@ void AppController::uploadWorkday()
 {
     if (!settings.trackWorkday())
         return;
-    const std::optional<API> api = accounts.homeAPI();
-    if (!api)
+    if (const std::optional<API> api = accounts.homeAPI())
+        reportWorkdayUpload(tracker->upload(*api));
+}
+
+void AppController::catchUpWorkday()
+{
+    if (!settings.trackWorkday() || tracker->pendingDays().isEmpty())
         return;
+    if (const std::optional<API> api = accounts.homeAPI())
+        reportWorkdayUpload(tracker->uploadPending(*api));
+}
+
+void AppController::reportWorkdayUpload(QFuture<void> upload)
+{
     std::weak_ptr<AppController> weak = weak_from_this();
-    tracker->upload(*api).then(&flowContext_, [weak](QFuture<void> done) {
+    upload.then(&flowContext_, [weak](QFuture<void> done) {
         auto self = weak.lock();
         if (!self)
             return;

@@ -151,4 +151,17 @@ TEST(LiveHearing, WithoutModelsItStaysOff)
     hearing.append(mono48k(4800, 0));
 }
 
+TEST(LiveHearing, AResultAfterHearingIsGoneReachesNothing)
+{
+    std::vector<std::shared_ptr<ScriptedTask>> tasks;
+    Scribbled<LiveHearing> hearing(std::make_unique<ScriptedRecognizer>(&tasks),
+                                   [](const QString& words) { return std::optional<QString>(words); });
+    ASSERT_TRUE(hearing->start());
+    tasks[0]->say("we need the"); // queued before the teardown
+    hearing.destroy();
+    // The recogniser's thread answers late, as it may while a recording ends.
+    tasks[0]->say("we need the budget", true);
+    QCoreApplication::processEvents();
+}
+
 } // namespace

@@ -3,7 +3,9 @@
 #include "platform/SpeechInput.h"
 #include "platform/SpeechRecognizer.h"
 
+#include <cstring>
 #include <memory>
+#include <new>
 #include <stdexcept>
 #include <vector>
 
@@ -81,4 +83,36 @@ public:
 
 private:
     InputState* state_;
+};
+
+// An object in storage of the test's own. After its destructor the storage is
+// filled with junk, as freed memory may be, so that anything still pointing
+// into the object fails at once rather than by chance.
+template <class T>
+class Scribbled {
+public:
+    template <class... Args>
+    explicit Scribbled(Args&&... args)
+    {
+        new (storage_) T(std::forward<Args>(args)...);
+    }
+    ~Scribbled()
+    {
+        if (alive_)
+            get().~T();
+    }
+    Scribbled(const Scribbled&) = delete;
+    Scribbled& operator=(const Scribbled&) = delete;
+    T& get() { return *std::launder(reinterpret_cast<T*>(storage_)); }
+    T* operator->() { return &get(); }
+    void destroy()
+    {
+        get().~T();
+        alive_ = false;
+        std::memset(storage_, 0xa5, sizeof storage_);
+    }
+
+private:
+    alignas(T) unsigned char storage_[sizeof(T)];
+    bool alive_ = true;
 };

@@ -7,10 +7,17 @@
 #include "platform/SpeechRecognizer.h"
 #include "support/TestSupport.h"
 
+#include "platform/CaptureError.h"
+#include "platform/SpeechInput.h"
+
+#include <QFile>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 #include <atomic>
+#include <chrono>
+#include <csignal>
+#include <future>
 #include <optional>
 
 namespace {
@@ -76,6 +83,88 @@ TEST(VoiceDesktop, SpokenCommandsBecomeIntents)
     }
     slogFlush();
     EXPECT_TRUE(readFile(support.file("zelvan.log")).contains("voice: listening (on-device: true, en-US)"));
+}
+
+// The voice key's microphone on a sound server of the test's own, which the test
+// can point at a monitor or stop.
+TEST(VoiceDesktop, TheCommandMicrophoneIsNeverAMonitorAndNeverWaitsOnAStoppedServer)
+{
+    QTemporaryDir dir("/tmp/zelvan-pulse-XXXXXX");
+    const QString socket = dir.filePath("native");
+    const QString script = dir.filePath("server.pa");
+    QFile f(script);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    f.write(QStringLiteral("load-module module-native-protocol-unix auth-anonymous=1 socket=%1\n"
+                           "load-module module-null-source source_name=mic\n"
+                           "load-module module-null-sink sink_name=out\n"
+                           "set-default-source mic\n")
+                .arg(socket)
+                .toUtf8());
+    f.close();
+    QProcess server;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("PULSE_RUNTIME_PATH", dir.filePath("runtime"));
+    env.insert("PULSE_STATE_PATH", dir.filePath("state"));
+    // The desktop's server holds the bus name a second one would want.
+    env.insert("DBUS_SESSION_BUS_ADDRESS", "unix:path=" + dir.filePath("no-bus"));
+    server.setProcessEnvironment(env);
+    server.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    server.start("pulseaudio",
+                 {"-n", "--daemonize=no", "--use-pid-file=no", "--system=no", "--realtime=no", "--disallow-exit",
+                  "--exit-idle-time=-1", "--log-target=stderr", "--log-level=error", "--file=" + script});
+    ASSERT_TRUE(server.waitForStarted(10000));
+    const QString address = "unix:" + socket;
+    const QByteArray before = qgetenv("PULSE_SERVER");
+    qputenv("PULSE_SERVER", address.toUtf8());
+    struct Restore {
+        QByteArray value;
+        ~Restore() { value.isEmpty() ? qunsetenv("PULSE_SERVER") : qputenv("PULSE_SERVER", value); }
+    } restore{before};
+
+    const std::unique_ptr<SpeechInput> input = SpeechInput::create();
+    ASSERT_TRUE(waitFor([&] { return input->hasDevice(); }, 20));
+    const auto records = [&] {
+        QProcess p;
+        p.start("pactl", {"--server=" + address, "list", "source-outputs"});
+        p.waitForFinished(10000);
+        return p.readAllStandardOutput().contains("voice command");
+    };
+    input->start([](const std::int16_t*, std::size_t) {});
+    EXPECT_TRUE(records());
+    input->stop();
+
+    // An output's monitor as the default source would hear the speakers.
+    ASSERT_TRUE(run("pactl", {"--server=" + address, "set-default-source", "out.monitor"}));
+    EXPECT_FALSE(input->hasDevice());
+    EXPECT_THROW(input->start([](const std::int16_t*, std::size_t) {}), CaptureError);
+    EXPECT_FALSE(records());
+    ASSERT_TRUE(run("pactl", {"--server=" + address, "set-default-source", "mic"}));
+
+    // A server that does not answer: each call gives up by itself, while the
+    // server stays stopped.
+    ::kill(pid_t(server.processId()), SIGSTOP);
+    auto asked = std::async(std::launch::async, [&] { return input->hasDevice(); });
+    const bool askReturned = asked.wait_for(std::chrono::seconds(20)) == std::future_status::ready;
+    auto started = std::async(std::launch::async, [&] {
+        try {
+            input->start([](const std::int16_t*, std::size_t) {});
+            return QString();
+        } catch (const CaptureError& e) {
+            return QString::fromUtf8(e.what());
+        }
+    });
+    const bool startReturned = started.wait_for(std::chrono::seconds(20)) == std::future_status::ready;
+    ::kill(pid_t(server.processId()), SIGCONT);
+    EXPECT_TRUE(askReturned) << "the question waited for the stopped server";
+    EXPECT_FALSE(asked.get());
+    EXPECT_TRUE(startReturned) << "the start waited for the stopped server";
+    EXPECT_TRUE(started.get().startsWith("cannot reach the sound server"));
+
+    // Back again: heard as before.
+    EXPECT_TRUE(waitFor([&] { return input->hasDevice(); }, 20));
+    server.kill();
+    server.waitForFinished(5000);
+    EXPECT_FALSE(input->hasDevice());
 }
 
 TEST(VoiceDesktop, HearingAParagraphGivesAKeyPhrase)

@@ -213,6 +213,8 @@ protected:
         p.notify = &notify;
         p.devices = &devices;
         p.grabs = &grabs;
+        if (desktop)
+            p.capture = desktop;
         p.voiceKeysHeld = [this] { return keysHeld; };
         p.idleSeconds = [this] { return idle; };
         p.liveSnapshot = [this](const Recorder& r, int since) {
@@ -272,6 +274,8 @@ protected:
     BoardLog board;
     NotifyLog notify;
     FakeGrabs grabs;
+    // The desktop the recording flow and the work day ask; the real one when unset.
+    Ports::Capture* desktop = nullptr;
     FakeHud* hud = nullptr;
     ScriptedVoice* voice = nullptr;
     PillLog* pill = nullptr;

@@ -2,7 +2,9 @@
 // fake platform with two projects, records a window with known text and a tone
 // on the speaker, is asked where the session goes, and files it there.
 #include "../platform/DesktopHelpers.h"
+#include "activity/WorkdayTracker.h"
 #include "core/Accounts.h"
+#include "core/Fmt.h"
 #include "core/Settings.h"
 #include "core/WebPlatform.h"
 #include "session/OCR.h"
@@ -16,9 +18,11 @@
 #include <QJsonArray>
 #include <QLabel>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QScreen>
 #include <QTemporaryDir>
 #include <QUuid>
+#include <csignal>
 #include <gtest/gtest.h>
 
 namespace {
@@ -59,6 +63,8 @@ public:
     ~PrivatePulse() { kill(); }
     bool ok() const { return ok_; }
     QString server() const { return "unix:" + dir_.filePath("native"); }
+    // Stops or resumes it: a server that does not answer.
+    void pause(bool paused) { ::kill(pid_t(process_.processId()), paused ? SIGSTOP : SIGCONT); }
     void kill()
     {
         if (process_.state() != QProcess::NotRunning) {
@@ -134,6 +140,37 @@ protected:
         ASSERT_TRUE(app.launch(l)) << app.log().toStdString();
     }
     std::string err() { return app.log().toStdString(); }
+
+    // Another run of zelvan beside the one under test, with its account.
+    QProcess* beside(const QStringList& args)
+    {
+        auto* p = new QProcess(&window);
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert("ZELVAN_DEFAULTS_SUITE", suite);
+        env.insert("ZELVAN_KEYCHAIN_SERVICE", keyring.name());
+        p->setProcessEnvironment(env);
+        p->start(ZELVAN_EXECUTABLE, args);
+        return p;
+    }
+
+    // Ctrl+Alt+Space pressed, then let go.
+    static bool voiceKey()
+    {
+        return run("xdotool", {"keydown", "ctrl+alt+space"}) && (JourneyDriver::spend(1), true)
+            && run("xdotool", {"keyup", "ctrl+alt+space"});
+    }
+
+    // The text at the top of the screen, where the listening pill shows.
+    static bool topShows(const QString& text, QString* seen)
+    {
+        return waitFor(
+            [&] {
+                const QRect screen = QGuiApplication::primaryScreen()->geometry();
+                *seen = OCR::text(QGuiApplication::primaryScreen()->grabWindow(0, 0, 0, screen.width(), 240).toImage());
+                return seen->contains(text);
+            },
+            30);
+    }
 
     // Ctrl+Alt+R: the folder of the session being recorded.
     QString kickIn()
@@ -285,4 +322,81 @@ TEST_F(Journey, AQuitDuringAnUploadEndsAndTheNextStartSendsTheSessionOnce)
         created += r.method == "POST" && r.path == "/api/v1/personal/calls";
     EXPECT_EQ(created, 1);
     again.stop();
+}
+
+TEST_F(Journey, TheWorkDayRecordsTheWindowInFrontAndTheMenuShowsIt)
+{
+    prepare(true);
+    // A day an earlier run recorded and could not send.
+    const QDateTime earlier = QDateTime::currentDateTime().addDays(-2);
+    {
+        WorkdayTracker before(support.file("workday"));
+        before.setFrontSource([] { return WorkdayTracker::Front{QStringLiteral("Ledger"), {}, {}}; });
+        before.setIdleSource([] { return 0.0; });
+        before.sample(true, earlier);
+    }
+    Settings(Settings::suite(suite)).setTrackWorkday(true);
+    const QString title = QStringLiteral("budget.ods — Ledger");
+    window.setWindowTitle(title);
+    JourneyDriver::spend(1);
+    const QString id = QString::number(window.winId());
+    ASSERT_TRUE(run("xdotool", {"set_window", "--classname", "ledger", "--class", "Ledger", id}));
+    ASSERT_TRUE(run("xdotool", {"windowactivate", "--sync", id}));
+    launch();
+
+    // The earlier day goes out at launch.
+    ASSERT_TRUE(waitFor([&] { return !web->project("alpha").workdays().empty(); }, 60)) << err();
+    EXPECT_EQ(web->project("alpha").workdays()[0]["day"].toString(), Fmt::day(earlier));
+
+    // A minute of the window in front.
+    std::vector<WorkSpan> spans;
+    ASSERT_TRUE(waitFor(
+        [&] {
+            spans = WorkdayTracker::load(Fmt::day(QDateTime::currentDateTime()), support.file("workday"));
+            return !spans.empty() && spans.back().start.secsTo(spans.back().end) >= 60;
+        },
+        240))
+        << spans.size() << " spans\n"
+        << err();
+    EXPECT_EQ(spans.back().app, "Ledger");
+    EXPECT_EQ(spans.back().title, title);
+
+    // The menu, as a second run prints it.
+    QProcess* dump = beside({"--dump-menu", "--dump-menu-delay", "0"});
+    ASSERT_TRUE(dump->waitForFinished(60'000));
+    const QString menu = QString::fromUtf8(dump->readAllStandardOutput());
+    EXPECT_TRUE(menu.contains(QRegularExpression("\\nToday [1-9][0-9]* m tracked"))) << menu.toStdString();
+}
+
+TEST_F(Journey, TheVoiceKeyNeverListensToTheSpeakers)
+{
+    PrivatePulse pulse;
+    ASSERT_TRUE(pulse.ok()) << "no private sound server";
+    ASSERT_TRUE(run("pactl", {"-s", pulse.server(), "set-default-source", "spk.monitor"}));
+    prepare(false);
+    launch({}, pulse.server());
+    ASSERT_TRUE(voiceKey());
+    QString seen;
+    EXPECT_TRUE(topShows("No microphone input.", &seen)) << seen.toStdString() << "\n" << err();
+    EXPECT_FALSE(app.log().contains("voice: listening")) << err();
+    QProcess outputs;
+    outputs.start("pactl", {"-s", pulse.server(), "list", "source-outputs"});
+    outputs.waitForFinished(10'000);
+    EXPECT_FALSE(outputs.readAllStandardOutput().contains("voice command"));
+}
+
+TEST_F(Journey, TheVoiceKeyLeavesTheAppAnsweringWhileTheSoundServerHangs)
+{
+    PrivatePulse pulse;
+    ASSERT_TRUE(pulse.ok()) << "no private sound server";
+    prepare(false);
+    launch({}, pulse.server());
+    pulse.pause(true);
+    ASSERT_TRUE(voiceKey());
+    // A link handed over meanwhile is taken while the server still hangs.
+    QProcess* link = beside({"zelvan://board"});
+    const bool handled = app.logged("[Zelvan] deep link ", 20);
+    pulse.pause(false);
+    link->waitForFinished(30'000);
+    EXPECT_TRUE(handled) << err();
 }

@@ -4,6 +4,7 @@
 #include "core/Fmt.h"
 #include "ui/WrapModel.h"
 
+#include <QJsonArray>
 #include <QUrlQuery>
 
 namespace {
@@ -13,6 +14,8 @@ protected:
     void SetUp() override
     {
         Flow::SetUp();
+        desktop = &capture;
+        capture.front = Ports::Capture::FrontApp{"Figma", "com.figma.Desktop", "Venue"};
         legacyHome();
         server = std::make_unique<WorkspaceServer>(platform);
         settings->setBreakReminders(false);
@@ -46,7 +49,16 @@ protected:
         }
         worker.finishAll();
     }
+    // The days the platform was sent, in order.
+    QStringList uploadedDays() const
+    {
+        QStringList days;
+        for (const auto& r : requests("POST", "/api/workday"))
+            days << jsonOf(r.body)["day"].toString();
+        return days;
+    }
     std::unique_ptr<WorkspaceServer> server;
+    FakeCapture capture;
 };
 
 } // namespace
@@ -62,20 +74,22 @@ TEST_F(Workday, NoReminderWhileRecordingBusyWithANudgeOrAway)
     struct Case {
         const char* what;
         std::function<void()> set, reset;
+        bool records; // nothing is recorded while the user is away
     };
     const std::vector<Case> cases{
-        {"recording", [&] { record(); }, [&] { stop(); }},
-        {"starting", [&] { c.starting = true; }, [&] { c.starting = false; }},
-        {"a nudge on screen", [&] { nudges.on = "todo"; }, [&] { nudges.on.reset(); }},
-        {"away", [&] { idle = 300; }, [&] { idle = 0; }},
+        {"recording", [&] { record(); }, [&] { stop(); }, true},
+        {"starting", [&] { c.starting = true; }, [&] { c.starting = false; }, true},
+        {"a nudge on screen", [&] { nudges.on = "todo"; }, [&] { nudges.on.reset(); }, true},
+        {"away", [&] { idle = 300; }, [&] { idle = 0; }, false},
     };
     for (const Case& k : cases) {
         SCOPED_TRACE(k.what);
         k.set();
-        const size_t spans = c.tracker->spans().size();
+        clock.advance(15);
+        const double tracked = c.tracker->trackedSeconds();
         c.activityTick();
         EXPECT_FALSE(nudges.last("workout"));
-        EXPECT_GE(c.tracker->spans().size(), spans) << "the day is still sampled";
+        EXPECT_EQ(c.tracker->trackedSeconds() > tracked, k.records) << "the day is still sampled";
         k.reset();
     }
     c.activityTick();
@@ -116,23 +130,63 @@ TEST_F(Workday, OneReminderPerTickAndOnlyTheOneShownIsMarked)
     EXPECT_EQ(nudges.kinds(), (QStringList{"workout", "wrap", "wrap"}));
 }
 
-TEST_F(Workday, TheTickSamplesAndUploadsEvery15MinutesOnlyWhileTracking)
+TEST_F(Workday, TheRunningTickRecordsWhatIsInFrontAndUploadsEvery15MinutesOnlyWhileTracking)
 {
-    AppController& c = make();
-    c.tracker->setFrontSource([] { return WorkdayTracker::Front{"Figma", "figma", "Venue"}; });
     settings->setTrackWorkday(false);
-    clock.advance(901);
-    c.activityTick();
+    AppController& c = make();
+    c.launch();
+    advance(901, 1);
+    EXPECT_EQ(capture.frontAsked, 0);
     EXPECT_TRUE(c.tracker->spans().empty());
     EXPECT_EQ(count("POST", "/api/workday"), 0);
 
+    // The launch's timer, the desktop's front application and the day file.
     settings->setTrackWorkday(true);
-    c.activityTick();
-    EXPECT_EQ(c.tracker->spans().size(), 1u);
+    advance(15, 1);
+    ASSERT_EQ(c.tracker->spans().size(), 1u);
+    const auto stored = WorkdayTracker::load(Fmt::day(clock.now()), support.file("workday"));
+    ASSERT_EQ(stored.size(), 1u);
+    EXPECT_EQ(stored[0].app, "Figma");
+    EXPECT_EQ(stored[0].title, "Venue");
     EXPECT_TRUE(waitFor([&] { return logLines().contains("workday uploaded (1 spans)"); }));
-    clock.advance(15);
-    c.activityTick();
+
+    advance(45, 1);
+    EXPECT_EQ(c.tracker->spans().size(), 1u);
+    c.rebuildMenu();
+    ASSERT_TRUE(menu.model().s().workday);
+    EXPECT_EQ(menu.model().s().workday->line, "Today 1 m tracked");
     EXPECT_EQ(count("POST", "/api/workday"), 1) << "the next upload is 900 s after this one";
+}
+
+TEST_F(Workday, UnsentDaysGoOutAtLaunchAndAtTheRollOver)
+{
+    settings->setTrackWorkday(true);
+    // A day an earlier run recorded and could not send.
+    const QDateTime earlier = clock.now().addDays(-3);
+    {
+        WorkdayTracker before(support.file("workday"));
+        before.setFrontSource([] { return WorkdayTracker::Front{"Xcode", {}, {}}; });
+        before.setIdleSource([] { return 0.0; });
+        before.sample(true, earlier);
+    }
+    at(23, 59);
+    clock.advance(30);
+    const QString today = Fmt::day(clock.now());
+    AppController& c = make();
+    c.launch();
+    ASSERT_TRUE(waitFor([&] { return count("POST", "/api/workday") == 1; }));
+    EXPECT_EQ(uploadedDays(), QStringList{Fmt::day(earlier)});
+    ASSERT_TRUE(waitFor([&] { return c.tracker->pendingDays().isEmpty(); })) << "the answer came back";
+
+    // The first sample of the next day sends the day that just ended.
+    advance(15, 1);
+    EXPECT_EQ(c.tracker->day(), today);
+    advance(15, 1);
+    EXPECT_NE(c.tracker->day(), today);
+    ASSERT_TRUE(waitFor([&] { return count("POST", "/api/workday") == 2; }));
+    EXPECT_EQ(uploadedDays(), (QStringList{Fmt::day(earlier), today}));
+    EXPECT_EQ(jsonOf(requests("POST", "/api/workday").back().body)["spans"].toArray().size(), 1);
+    EXPECT_TRUE(waitFor([&] { return c.tracker->pendingDays() == QStringList{Fmt::day(clock.now())}; }));
 }
 
 TEST_F(Workday, TheEndOfDayOutcomeDependsOnTheAnswers)

@@ -3,10 +3,26 @@
 #include "platform/SpeechRecognizer.h"
 #include "platform/linux/PulseTag.h"
 
+#include <functional>
 #include <mutex>
+#include <optional>
 #include <pulse/pulseaudio.h>
+#include <pulse/rtclock.h>
 
 namespace {
+
+// A sound server that has not answered by then is taken as absent, so that a
+// voice key never hangs the main thread on it (the microphone probe's rule).
+constexpr pa_usec_t connectTimeout = 250 * PA_USEC_PER_MSEC;
+// Our record stream on a server that did answer.
+constexpr pa_usec_t streamTimeout = 1000 * PA_USEC_PER_MSEC;
+
+void timeUp(pa_mainloop_api*, pa_time_event*, const struct timeval*, void* userdata)
+{
+    auto* late = static_cast<std::pair<pa_threaded_mainloop*, bool>*>(userdata);
+    late->second = true;
+    pa_threaded_mainloop_signal(late->first, 0);
+}
 
 // A record stream of its own on a threaded main loop. The server converts the
 // device's sound to what the recogniser takes, so nothing is resampled here.
@@ -18,10 +34,11 @@ public:
     {
         std::lock_guard api(api_);
         QString error;
-        if (!open(&error))
+        const pa_usec_t deadline = pa_rtclock_now() + connectTimeout;
+        if (!open(deadline, &error))
             return false;
         pa_threaded_mainloop_lock(loop_);
-        const bool found = !defaultSource().isEmpty();
+        const bool found = inputSource(deadline).has_value();
         pa_threaded_mainloop_unlock(loop_);
         close();
         return found;
@@ -32,13 +49,18 @@ public:
         std::lock_guard api(api_);
         close();
         QString error;
-        if (!open(&error))
+        const pa_usec_t deadline = pa_rtclock_now() + connectTimeout;
+        if (!open(deadline, &error))
             throw CaptureError(QStringLiteral("cannot reach the sound server: ") + error);
         pa_threaded_mainloop_lock(loop_);
         handler_ = std::move(handler);
         const pa_sample_spec spec{PA_SAMPLE_S16LE, uint32_t(SpeechRecognizer::sampleRate), 1};
-        stream_ = pa_stream_new(context_, "voice command", &spec, nullptr);
-        if (!stream_) {
+        // The default source, unless that is a monitor of an output: commands
+        // are never taken from what the speakers play.
+        const std::optional<QByteArray> source = inputSource(deadline);
+        if (!source) {
+            error = QStringLiteral("no microphone");
+        } else if (stream_ = pa_stream_new(context_, "voice command", &spec, nullptr); !stream_) {
             error = pa_strerror(pa_context_errno(context_));
         } else {
             pa_stream_set_state_callback(
@@ -52,19 +74,17 @@ public:
             pa_buffer_attr attr{};
             attr.maxlength = attr.tlength = attr.prebuf = attr.minreq = uint32_t(-1);
             attr.fragsize = bufferFrames * sizeof(std::int16_t);
-            if (pa_stream_connect_record(stream_, nullptr, &attr, PA_STREAM_ADJUST_LATENCY) < 0) {
+            if (pa_stream_connect_record(stream_, source->constData(), &attr, PA_STREAM_ADJUST_LATENCY) < 0) {
                 error = pa_strerror(pa_context_errno(context_));
             } else {
-                for (;;) {
+                const bool settled = waitUntil(pa_rtclock_now() + streamTimeout, [this] {
                     const pa_stream_state_t state = pa_stream_get_state(stream_);
-                    if (state == PA_STREAM_READY)
-                        break;
-                    if (!PA_STREAM_IS_GOOD(state)) {
-                        error = pa_strerror(pa_context_errno(context_));
-                        break;
-                    }
-                    pa_threaded_mainloop_wait(loop_);
-                }
+                    return state == PA_STREAM_READY || !PA_STREAM_IS_GOOD(state);
+                });
+                if (!settled)
+                    error = QStringLiteral("the sound server did not answer");
+                else if (pa_stream_get_state(stream_) != PA_STREAM_READY)
+                    error = pa_strerror(pa_context_errno(context_));
             }
         }
         pa_threaded_mainloop_unlock(loop_);
@@ -81,31 +101,87 @@ public:
     }
 
 private:
-    // With the main loop's lock held.
-    QString defaultSource()
+    // With the main loop's lock held: the default source's name, when it is an
+    // input device and not the monitor of an output.
+    std::optional<QByteArray> inputSource(pa_usec_t deadline)
     {
         struct Answer {
             pa_threaded_mainloop* loop;
-            QString source;
-        } answer{loop_, {}};
+            bool done = false;
+            QByteArray name;
+            bool monitor = false;
+        };
+        Answer server{loop_};
         pa_operation* op = pa_context_get_server_info(
             context_,
             [](pa_context*, const pa_server_info* info, void* a) {
                 auto* answer = static_cast<Answer*>(a);
                 if (info && info->default_source_name)
-                    answer->source = QString::fromUtf8(info->default_source_name);
+                    answer->name = info->default_source_name;
+                answer->done = true;
                 pa_threaded_mainloop_signal(answer->loop, 0);
             },
-            &answer);
-        if (!op)
-            return {};
-        while (pa_operation_get_state(op) == PA_OPERATION_RUNNING)
-            pa_threaded_mainloop_wait(loop_);
-        pa_operation_unref(op);
-        return answer.source;
+            &server);
+        if (!answered(op, deadline, server.done) || server.name.isEmpty())
+            return std::nullopt;
+        Answer source{loop_};
+        op = pa_context_get_source_info_by_name(
+            context_, server.name.constData(),
+            [](pa_context*, const pa_source_info* info, int eol, void* a) {
+                auto* answer = static_cast<Answer*>(a);
+                if (info) {
+                    answer->name = info->name;
+                    answer->monitor = info->monitor_of_sink != PA_INVALID_INDEX;
+                }
+                if (eol) {
+                    answer->done = true;
+                    pa_threaded_mainloop_signal(answer->loop, 0);
+                }
+            },
+            &source);
+        if (!answered(op, deadline, source.done) || source.name.isEmpty() || source.monitor)
+            return std::nullopt;
+        return source.name;
     }
 
-    bool open(QString* error)
+    // Waits for an operation's answer until the deadline; a late answer is
+    // cancelled so that it cannot reach what the caller has left.
+    bool answered(pa_operation* op, pa_usec_t deadline, const bool& done)
+    {
+        if (!op)
+            return false;
+        const bool ok = waitUntil(deadline, [&] { return done; });
+        if (pa_operation_get_state(op) == PA_OPERATION_RUNNING)
+            pa_operation_cancel(op);
+        pa_operation_unref(op);
+        return ok;
+    }
+
+    // With the main loop's lock held: false when `done` has not come true by the
+    // deadline or the connection broke.
+    bool waitUntil(pa_usec_t deadline, const std::function<bool()>& done)
+    {
+        if (done())
+            return true;
+        std::pair<pa_threaded_mainloop*, bool> late{loop_, false};
+        pa_time_event* timer = pa_context_rttime_new(context_, deadline, timeUp, &late);
+        if (!timer)
+            return false;
+        bool ok = false;
+        for (;;) {
+            if (done()) {
+                ok = true;
+                break;
+            }
+            if (late.second || !PA_CONTEXT_IS_GOOD(pa_context_get_state(context_)))
+                break;
+            pa_threaded_mainloop_wait(loop_);
+        }
+        pa_threaded_mainloop_get_api(loop_)->time_free(timer);
+        return ok;
+    }
+
+    bool open(pa_usec_t deadline, QString* error)
     {
         loop_ = pa_threaded_mainloop_new();
         if (!loop_ || pa_threaded_mainloop_start(loop_) < 0) {
@@ -125,20 +201,14 @@ private:
                 },
                 this);
         }
-        if (!context_ || pa_context_connect(context_, nullptr, PA_CONTEXT_NOFLAGS, nullptr) < 0) {
+        // A voice command never starts a sound server of its own.
+        if (!context_ || pa_context_connect(context_, nullptr, PA_CONTEXT_NOAUTOSPAWN, nullptr) < 0) {
             *error = context_ ? QString::fromUtf8(pa_strerror(pa_context_errno(context_)))
                               : QStringLiteral("out of memory");
-        } else {
-            for (;;) {
-                const pa_context_state_t state = pa_context_get_state(context_);
-                if (state == PA_CONTEXT_READY)
-                    break;
-                if (!PA_CONTEXT_IS_GOOD(state)) {
-                    *error = QString::fromUtf8(pa_strerror(pa_context_errno(context_)));
-                    break;
-                }
-                pa_threaded_mainloop_wait(loop_);
-            }
+        } else if (!waitUntil(deadline, [this] { return pa_context_get_state(context_) == PA_CONTEXT_READY; })) {
+            *error = PA_CONTEXT_IS_GOOD(pa_context_get_state(context_))
+                ? QStringLiteral("it did not answer")
+                : QString::fromUtf8(pa_strerror(pa_context_errno(context_)));
         }
         pa_threaded_mainloop_unlock(loop_);
         if (!error->isEmpty()) {
