@@ -36,6 +36,9 @@
 #include <QTimer>
 #include <QTimeEdit>
 #include <QToolButton>
+#include <QScrollArea>
+#include <QScrollBar>
+#include <QWheelEvent>
 
 static const bool offscreen = [] {
     qputenv("QT_QPA_PLATFORM", "offscreen");
@@ -677,6 +680,42 @@ TEST_F(Window, OptionsFollowTheirEnableRulesAndOnlyThePickerCallsBack)
     EXPECT_EQ(s_->workdaySlug(), "tovarind");
     EXPECT_EQ(changes_, 1);
     EXPECT_EQ(picker->currentText(), "Tovarind");
+}
+
+// Ten notches down and up over each field of a page nobody has clicked: the
+// fields leave the wheel to the page, no setting moves.
+TEST_F(Window, TheWheelScrollsThePageAndChangesNoSetting)
+{
+    signIn(projects());
+    SettingsView& view = open();
+    view.show();
+    auto* page = view.findChild<QScrollArea*>();
+    ASSERT_NE(page, nullptr);
+    const auto settings = [&] {
+        return QStringList{QString::number(s_->wrapMinute()), QString::number(s_->workoutMinute()),
+                           QString::number(s_->breakMinutes()), s_->workdaySlug().value_or("-")};
+    };
+    const QStringList before = settings();
+    QList<QWidget*> fields;
+    for (QWidget* w : view.findChildren<QAbstractSpinBox*>())
+        fields << w;
+    fields << view.findChild<QComboBox*>();
+    ASSERT_EQ(fields.size(), 4);
+    for (QWidget* field : fields) {
+        for (int notches : {-10, 10}) {
+            page->verticalScrollBar()->setValue(page->verticalScrollBar()->maximum() / 2);
+            const int scrolled = page->verticalScrollBar()->value();
+            const QPointF at = field->rect().center();
+            QWheelEvent wheel(at, field->mapToGlobal(at), {}, QPoint(0, 120 * notches), Qt::NoButton, Qt::NoModifier,
+                              Qt::NoScrollPhase, false);
+            QApplication::sendEvent(field, &wheel);
+            EXPECT_EQ(settings(), before) << field->metaObject()->className();
+            // Left to the page: the desktop's own wheel events go on to it (a sent one stops here).
+            EXPECT_FALSE(wheel.isAccepted()) << field->metaObject()->className();
+            EXPECT_EQ(page->verticalScrollBar()->value(), scrolled) << field->metaObject()->className();
+        }
+    }
+    EXPECT_EQ(changes_, 0);
 }
 
 TEST_F(Window, DoneClosesItsOwnWindow)
