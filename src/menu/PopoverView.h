@@ -1,6 +1,7 @@
 #pragma once
 
 #include "menu/MenuState.h"
+#include "menu/PopoverBits.h"
 
 #include "ui/ZVCard.h"
 
@@ -30,6 +31,15 @@ public:
 
     // The content's natural height (paddings included) at the card's width.
     int measuredHeight() const;
+    // The tallest the card may be where it is shown (the screen's room), at most
+    // maxHeight; the content scrolls inside it.
+    void setRoom(int height);
+    int room() const { return room_; }
+    void scrollToTop();
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+    void hideEvent(QHideEvent* event) override;
 
 private:
     PopoverView(MenuModel& m, bool scroll, QWidget* inside, QWidget* parent);
@@ -41,6 +51,9 @@ private:
     };
 
     void rebuild();
+    // Shows the model's state in the widgets already built when that is enough
+    // (nothing changed, or only the recording's figures); false when not.
+    bool updateInPlace();
     void measure();
     void applyHeight();
     void showSelection();
@@ -71,4 +84,14 @@ private:
     std::optional<QStringList> shownAttention_;
     std::optional<bool> shownUpNextOpen_;
     QPointer<QWidget> upNextBody_;
+    // What the widgets show now, and the recording's figures among them.
+    std::optional<MenuState> built_;
+    bool builtUpNextOpen_ = true;
+    QPointer<PopoverBits::Text> clock_;
+    QPointer<PopoverBits::Text> counts_;
+    // A press on the card is under way: a new state waits for its release, so
+    // the press ends on what it began on.
+    bool held_ = false;
+    bool pending_ = false;
+    int room_ = maxHeight;
 };
