@@ -81,7 +81,7 @@ QString countsText(const MenuState::Rec& rec)
 } // namespace
 
 PopoverView::PopoverView(MenuModel& m, bool scroll, QWidget* parent)
-    : PopoverView(m, scroll, scroll ? static_cast<QWidget*>(new QScrollArea) : new QWidget, parent)
+    : PopoverView(m, scroll, new QWidget, parent)
 {
 }
 
@@ -93,7 +93,16 @@ PopoverView::PopoverView(MenuModel& m, bool scroll, QWidget* inside, QWidget* pa
     holderLayout_ = column(0);
     holderLayout_->addStretch(1);
     if (scroll) {
-        scrollArea_ = static_cast<QScrollArea*>(inside);
+        // The footer stays under the scrolled sections, so Quit is always in reach.
+        scrollArea_ = new QScrollArea;
+        footerSlot_ = new QWidget;
+        footerSlot_->setObjectName(QStringLiteral("footer"));
+        footerLayout_ = column(0, QMargins(pad, sectionGap, pad, pad));
+        footerSlot_->setLayout(footerLayout_);
+        auto* frame = column(0);
+        frame->addWidget(scrollArea_);
+        frame->addWidget(footerSlot_);
+        inside->setLayout(frame);
         holder_ = new QWidget;
         holder_->setLayout(holderLayout_);
         scrollArea_->setFrameShape(QFrame::NoFrame);
@@ -250,7 +259,7 @@ void PopoverView::rebuild()
         content_->deleteLater();
     }
     const MenuState& s = m_.s();
-    auto* sections = column(sectionGap, QMargins(pad, pad, pad, pad));
+    auto* sections = column(sectionGap, QMargins(pad, pad, pad, footerSlot_ ? 0 : pad));
     sections->addWidget(header());
     sections->addWidget(recordBlock());
     if (s.openBoard)
@@ -267,7 +276,19 @@ void PopoverView::rebuild()
         sections->addWidget(workday());
     if (!s.projects.empty() || s.newProject)
         sections->addWidget(projects());
-    sections->addWidget(footer());
+    if (footerSlot_) {
+        if (footer_) {
+            footer_->hide();
+            footerLayout_->removeWidget(footer_);
+            footer_->deleteLater();
+        }
+        footer_ = footer();
+        footerLayout_->addWidget(footer_);
+        for (QWidget* w : footer_->findChildren<QWidget*>())
+            w->setFocusPolicy(Qt::NoFocus);
+    } else {
+        sections->addWidget(footer());
+    }
     content_ = holding(sections);
     // The panel takes every key; nothing inside may keep the focus.
     for (QWidget* w : content_->findChildren<QWidget*>())
@@ -278,11 +299,24 @@ void PopoverView::rebuild()
     measure();
 }
 
+namespace {
+
+int heightAt(QLayout* l, int width)
+{
+    l->activate();
+    return l->hasHeightForWidth() ? l->totalHeightForWidth(width) : l->totalSizeHint().height();
+}
+
+} // namespace
+
+int PopoverView::footerHeight() const
+{
+    return footerSlot_ ? heightAt(footerLayout_, cardWidth) : 0;
+}
+
 int PopoverView::measuredHeight() const
 {
-    QLayout* l = content_->layout();
-    l->activate();
-    return l->hasHeightForWidth() ? l->totalHeightForWidth(cardWidth) : l->totalSizeHint().height();
+    return heightAt(content_->layout(), cardWidth) + footerHeight();
 }
 
 void PopoverView::measure()
@@ -310,7 +344,7 @@ void PopoverView::applyHeight()
             .arg(p.ln3.name()));
     const qreal h = m_.contentHeight();
     scrollArea_->setVerticalScrollBarPolicy(h > room_ ? Qt::ScrollBarAsNeeded : Qt::ScrollBarAlwaysOff);
-    scrollArea_->setFixedHeight(int(std::ceil(std::min<qreal>(h, room_))));
+    scrollArea_->setFixedHeight(std::max(0, int(std::ceil(std::min<qreal>(h, room_))) - footerHeight()));
 }
 
 // --- Header ---------------------------------------------------------------

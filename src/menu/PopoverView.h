@@ -18,8 +18,9 @@ class QVBoxLayout;
 // The popover's card: it draws the model's state, highlights the element whose
 // action id is selected, and sends every click to the model. Each clickable
 // element carries its action id as its objectName. With `scroll`, the content
-// scrolls once taller than maxHeight and its natural height is written into
-// the model; without, the card takes the content's natural height. The card's
+// scrolls once taller than maxHeight (or the room the screen has) above a
+// footer that stays in view, and its natural height is written into the model;
+// without, the card takes the content's natural height. The card's
 // shadow spills outside the view: leave room around it.
 class PopoverView : public ZVCard {
     Q_OBJECT
@@ -31,6 +32,8 @@ public:
 
     // The content's natural height (paddings included) at the card's width.
     int measuredHeight() const;
+    // Of that, the footer's, which stays under the scrolled part; 0 without scrolling.
+    int footerHeight() const;
     // The tallest the card may be where it is shown (the screen's room), at most
     // maxHeight; the content scrolls inside it.
     void setRoom(int height);
@@ -79,6 +82,9 @@ private:
     QWidget* holder_ = nullptr;
     QVBoxLayout* holderLayout_ = nullptr;
     QPointer<QWidget> content_;
+    QWidget* footerSlot_ = nullptr;
+    QVBoxLayout* footerLayout_ = nullptr;
+    QPointer<QWidget> footer_;
     std::vector<Mark> marks_;
     // What the last build showed, so that what is new to it can come in.
     std::optional<QStringList> shownAttention_;

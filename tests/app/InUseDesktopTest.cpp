@@ -12,6 +12,7 @@
 #include "support/TraySlash.h"
 
 #include <QGuiApplication>
+#include <QPixmap>
 #include <QProcess>
 #include <QScreen>
 #include <QUuid>
@@ -170,4 +171,38 @@ TEST_F(InUse, TheWheelOverTheSettingsWindowChangesNoSetting)
     JourneyDriver::spend(1);
     EXPECT_EQ(options(suite), before);
     EXPECT_TRUE(app.running());
+}
+
+// The signed-in popover stands over the tray inside the screen, and the last
+// row of its footer, Quit, answers a click.
+TEST_F(InUse, ThePopoverFitsTheScreenAndItsQuitRowQuits)
+{
+    signIn();
+    start();
+    const QRect frame = openPopover();
+    ASSERT_FALSE(frame.isEmpty()) << "no popover\n" << err();
+    const QRect screen = QGuiApplication::primaryScreen()->geometry();
+    const QRect card = frame.adjusted(22, 22, -22, -22);
+    EXPECT_TRUE(screen.contains(card)) << card.y() << " " << card.height();
+    if (const QString kept = qEnvironmentVariable("ZELVAN_SNAPSHOT_DIR"); !kept.isEmpty()) {
+        JourneyDriver::spend(1); // it springs in
+        QGuiApplication::primaryScreen()->grabWindow(0, frame.x(), frame.y(), frame.width(), frame.height())
+            .save(kept + "/popover-signed-in.png");
+    }
+    // Quit is the footer's last row: 14 of padding under it, about 30 high.
+    ASSERT_TRUE(JourneyDriver::click({card.center().x(), card.bottom() - 14 - 12}));
+    endsCleanly();
+}
+
+// The global key the popover shows beside "Kick in" works while it is open.
+TEST_F(InUse, CtrlAltRWithThePopoverOpenStartsARecording)
+{
+    signIn();
+    start();
+    ASSERT_FALSE(openPopover().isEmpty()) << "no popover\n" << err();
+    const QString dir = app.kickIn();
+    ASSERT_FALSE(dir.isEmpty()) << "no recording started\n" << err();
+    EXPECT_TRUE(app.logged("[Zelvan] recording started: ")) << err();
+    ASSERT_TRUE(app.wrapUp());
+    EXPECT_TRUE(waitFor([&] { return !SessionLock::isLocked(dir); }, 120)) << "the recording did not stop\n" << err();
 }
