@@ -11,6 +11,8 @@
 #include "platform/OwnWindows.h"
 #include "platform/Relaunch.h"
 #include "platform/SystemLog.h"
+#include "platform/CaptureError.h"
+#include "platform/linux/XDisplay.h"
 #include "preview/IconSet.h"
 #include "preview/LaunchPreview.h"
 #include "preview/Previews.h"
@@ -60,6 +62,21 @@ Launch switches of the tray application:
   --board-check [URL]
 )";
 
+// Whether the X server the application would use answers. Another platform
+// plugin chosen on purpose (offscreen for tests) needs none.
+bool hasDisplay()
+{
+    const QString platform = qEnvironmentVariable("QT_QPA_PLATFORM");
+    if (!platform.isEmpty() && !platform.startsWith(QStringLiteral("xcb")))
+        return true;
+    try {
+        XDisplay display;
+        return true;
+    } catch (const CaptureError&) {
+        return false;
+    }
+}
+
 // A mode that takes a folder counts only with an argument after it.
 bool withArgument(const QStringList& args, const QString& mode)
 {
@@ -76,6 +93,11 @@ int runApplication(int argc, char** argv, const QStringList& args)
         if (a.startsWith(QStringLiteral("zelvan:")))
             urls << a;
 
+    // Without an X server Qt would abort with advice about reinstalling.
+    if (!hasDisplay()) {
+        SystemLog::write(QStringLiteral("Zelvan needs an X11 display; DISPLAY is not set or cannot be opened"));
+        return 1;
+    }
     // The board's web view shares its GL context; this must precede the application.
     QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
     // Before the claim: the instance's socket hears later launches only through
@@ -86,6 +108,9 @@ int runApplication(int argc, char** argv, const QStringList& args)
         QStringList messages;
         for (const QString& u : urls)
             messages << QStringLiteral("url ") + u;
+        // A second `--sign-in` asks the running one to sign in, not to show itself.
+        if (args.contains(QStringLiteral("--sign-in")))
+            messages << QStringLiteral("sign-in");
         if (messages.isEmpty())
             messages << QStringLiteral("reopen");
         instance = SingleInstance::claim(messages);
@@ -138,6 +163,8 @@ int runApplication(int argc, char** argv, const QStringList& args)
                 c->openURL(message.mid(4));
             else if (message == QStringLiteral("reopen"))
                 c->reopen();
+            else if (message == QStringLiteral("sign-in"))
+                c->startSignIn();
         };
     }
     scheduler.post([weak, urls] {

@@ -170,3 +170,26 @@ TEST(InstanceDesktop, SingleInstanceHandsMessagesLineByLine)
     first.reset();
     EXPECT_TRUE(SingleInstance::claim({"reopen"}));
 }
+
+// `zelvan --sign-in` while one runs: the running one starts the sign-in and
+// shows it in its settings window.
+TEST(InstanceDesktop, ASecondSignInIsHandedOverAsASignIn)
+{
+    TempSupport support;
+    OfflineSuite suite;
+    auto first = start({});
+    QByteArray err;
+    ASSERT_TRUE(waitForLog(*first, err, "[Zelvan] launched ")) << err.toStdString();
+
+    QProcess second;
+    second.start(ZELVAN_EXECUTABLE, {"--sign-in"});
+    ASSERT_TRUE(second.waitForFinished(60'000));
+    EXPECT_EQ(second.exitCode(), 0);
+    const auto settingsShown = [] {
+        QProcess p;
+        p.start("xdotool", {"search", "--onlyvisible", "--name", "^Zelvan Settings$"});
+        return p.waitForFinished(20'000) && p.exitCode() == 0;
+    };
+    EXPECT_TRUE(waitFor(settingsShown, 60)) << err.toStdString();
+    terminate(*first);
+}
