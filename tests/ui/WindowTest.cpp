@@ -10,6 +10,7 @@
 #include "core/SignIn.h"
 #include "support/TestSupport.h"
 #include "support/WorkspaceServer.h"
+#include "ui/Pal.h"
 #include "ui/SettingsView.h"
 #include "ui/Snapshot.h"
 #include "ui/Spinner.h"
@@ -275,6 +276,38 @@ TEST(WrapViewTest, ProgressThenResultsAsPlainText)
     EXPECT_FALSE(shows(view, "c1")) << "a card's id is not shown";
     EXPECT_TRUE(find(view, "Open board")->isVisibleTo(&view));
     shoot(view, "wrap-done");
+}
+
+// The brand's slash reads on both backgrounds: the palette's accent, never the
+// bright lime on the light window (a contrast of about 1:1 there).
+TEST(WrapViewTest, TheSlashTakesTheAccentOfTheScheme)
+{
+    WrapModel m;
+    WrapView view(m);
+    for (bool dark : {false, true}) {
+        const QString path = snapshotDir() + QString("/wrap-slash-%1.png").arg(dark ? "dark" : "light");
+        ASSERT_TRUE(Snapshot::png(view, dark, path));
+        QWidget* slash = view.findChild<QWidget*>("slash");
+        if (!slash)
+            slash = find<QLabel>(view, "/");
+        ASSERT_NE(slash, nullptr);
+        // The snapshot is twice the size, with 24 points of padding.
+        const QRect at((slash->mapTo(&view, QPoint()) + QPoint(24, 24)) * 2, slash->size() * 2);
+        const QImage image = QImage(path).copy(at);
+        const QColor accent = (dark ? Pal::darkPal() : Pal::lightPal()).ac;
+        const auto near = [](QColor a, QColor b) {
+            return std::abs(a.red() - b.red()) + std::abs(a.green() - b.green()) + std::abs(a.blue() - b.blue()) < 40;
+        };
+        int accentPixels = 0;
+        int limePixels = 0;
+        for (int y = 0; y < image.height(); ++y)
+            for (int x = 0; x < image.width(); ++x) {
+                accentPixels += near(image.pixelColor(x, y), accent);
+                limePixels += near(image.pixelColor(x, y), QColor(198, 255, 61)) && !near(accent, QColor(198, 255, 61));
+            }
+        EXPECT_GT(accentPixels, 10) << (dark ? "dark" : "light");
+        EXPECT_EQ(limePixels, 0) << (dark ? "dark" : "light");
+    }
 }
 
 TEST(WrapViewTest, OpenBoardOnlyForWebPagesAndCloseClosesItsOwnWindow)
