@@ -7,6 +7,7 @@
 #include "core/Accounts.h"
 #include "board/Board.h"
 #include "core/Log.h"
+#include "core/Paths.h"
 #include "core/Settings.h"
 #include "platform/OwnWindows.h"
 #include "platform/Relaunch.h"
@@ -24,7 +25,11 @@
 #include <QCoreApplication>
 #include <QSessionManager>
 #include <QStringList>
+#include <QFile>
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
+#include <unistd.h>
 #include <thread>
 
 namespace {
@@ -77,6 +82,19 @@ bool hasDisplay()
     }
 }
 
+// Recordings, the log and the work day all live in the support folder: one
+// that cannot be written is said at start, with its path, not at the first
+// recording.
+void warnIfSupportUnwritable()
+{
+    const QString folder = Paths::support();
+    if (::access(QFile::encodeName(folder).constData(), W_OK | X_OK) == 0)
+        return;
+    const int error = errno;
+    SystemLog::write(QStringLiteral("the support folder %1 cannot be written (%2): recordings cannot be saved")
+                         .arg(folder, QString::fromLocal8Bit(std::strerror(error))));
+}
+
 // A mode that takes a folder counts only with an argument after it.
 bool withArgument(const QStringList& args, const QString& mode)
 {
@@ -121,6 +139,8 @@ int runApplication(int argc, char** argv, const QStringList& args)
         }
     }
 
+    if (!diagnostic)
+        warnIfSupportUnwritable();
     app.setQuitOnLastWindowClosed(false);
     QtScheduler scheduler;
     QtWorker worker;

@@ -5,6 +5,8 @@
 #include "support/TestSupport.h"
 
 #include <QCoreApplication>
+#include <QDir>
+#include <QFile>
 #include <QElapsedTimer>
 #include <QProcess>
 #include <QRegularExpression>
@@ -192,4 +194,27 @@ TEST(InstanceDesktop, ASecondSignInIsHandedOverAsASignIn)
     };
     EXPECT_TRUE(waitFor(settingsShown, 60)) << err.toStdString();
     terminate(*first);
+}
+
+// A support folder that cannot be made or written is named at start.
+TEST(InstanceDesktop, AnUnwritableSupportFolderIsNamedAtStart)
+{
+    TempSupport support;
+    OfflineSuite suite;
+    // A plain file where a parent folder should be: no folder can be made under it.
+    const QString blocker = support.file("not-a-folder");
+    writeFile(blocker, "x");
+    const QString folder = blocker + "/Zelvan";
+    QProcess p;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("ZELVAN_SUPPORT_DIR", folder);
+    p.setProcessEnvironment(env);
+    p.setReadChannel(QProcess::StandardError);
+    p.start(ZELVAN_EXECUTABLE, {});
+    ASSERT_TRUE(p.waitForStarted(30'000));
+    QByteArray err;
+    EXPECT_TRUE(waitForLog(p, err, "[Zelvan] launched ")) << err.toStdString();
+    EXPECT_TRUE(err.contains(("[Zelvan] the support folder " + folder + " cannot be written").toUtf8()))
+        << err.toStdString();
+    terminate(p);
 }
