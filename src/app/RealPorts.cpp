@@ -144,9 +144,18 @@ private:
 
 class WindowBoxPort final : public Ports::WindowBox {
 public:
+    ~WindowBoxPort() override
+    {
+        // The box closes its windows as it goes; by then nothing may call back
+        // into this port or into the owner, which is going too.
+        wrapWindow_ = nullptr;
+        wrapClosed_ = {};
+        real_.reset();
+    }
+
     void show(const QString& id, const QString& title, std::function<QWidget*()> view) override
     {
-        real_.show(id, title, view());
+        real_->show(id, title, view());
     }
     void showWrap(std::shared_ptr<WrapModel> model, std::function<void()> closed) override
     {
@@ -154,12 +163,12 @@ public:
         // The view reads the model for as long as it lives.
         QObject::connect(view, &QObject::destroyed, [model] {});
         wrapClosed_ = std::move(closed);
-        real_.show(QStringLiteral("wrap"), QStringLiteral("End my day"), view);
+        real_->show(QStringLiteral("wrap"), QStringLiteral("End my day"), view);
         // Only the window's own end counts as closed; new content in it does not.
-        QWidget* window = real_.window(QStringLiteral("wrap"));
+        QWidget* window = real_->window(QStringLiteral("wrap"));
         if (window && window != wrapWindow_) {
             wrapWindow_ = window;
-            QObject::connect(window, &QObject::destroyed, &real_, [this, window] {
+            QObject::connect(window, &QObject::destroyed, real_.get(), [this, window] {
                 if (wrapWindow_ != window)
                     return;
                 wrapWindow_ = nullptr;
@@ -170,9 +179,10 @@ public:
     }
 
 private:
-    ::WindowBox real_;
     QWidget* wrapWindow_ = nullptr;
     std::function<void()> wrapClosed_;
+    // Last, so that it goes first even without the destructor's order.
+    std::unique_ptr<::WindowBox> real_ = std::make_unique<::WindowBox>();
 };
 
 class VoicePort final : public Ports::VoiceListener {

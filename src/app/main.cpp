@@ -7,10 +7,13 @@
 #include "core/Accounts.h"
 #include "board/Board.h"
 #include "core/Log.h"
+#include "core/Paths.h"
 #include "core/Settings.h"
 #include "platform/OwnWindows.h"
 #include "platform/Relaunch.h"
 #include "platform/SystemLog.h"
+#include "platform/CaptureError.h"
+#include "platform/linux/XDisplay.h"
 #include "preview/IconSet.h"
 #include "preview/LaunchPreview.h"
 #include "preview/Previews.h"
@@ -22,7 +25,11 @@
 #include <QCoreApplication>
 #include <QSessionManager>
 #include <QStringList>
+#include <QFile>
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
+#include <unistd.h>
 #include <thread>
 
 namespace {
@@ -64,6 +71,34 @@ Launch switches of the tray application:
 constexpr int quitGraceMs = 3000;
 constexpr double quitDeadlineSeconds = 8;
 
+// Whether the X server the application would use answers. Another platform
+// plugin chosen on purpose (offscreen for tests) needs none.
+bool hasDisplay()
+{
+    const QString platform = qEnvironmentVariable("QT_QPA_PLATFORM");
+    if (!platform.isEmpty() && !platform.startsWith(QStringLiteral("xcb")))
+        return true;
+    try {
+        XDisplay display;
+        return true;
+    } catch (const CaptureError&) {
+        return false;
+    }
+}
+
+// Recordings, the log and the work day all live in the support folder: one
+// that cannot be written is said at start, with its path, not at the first
+// recording.
+void warnIfSupportUnwritable()
+{
+    const QString folder = Paths::support();
+    if (::access(QFile::encodeName(folder).constData(), W_OK | X_OK) == 0)
+        return;
+    const int error = errno;
+    SystemLog::write(QStringLiteral("the support folder %1 cannot be written (%2): recordings cannot be saved")
+                         .arg(folder, QString::fromLocal8Bit(std::strerror(error))));
+}
+
 // A mode that takes a folder counts only with an argument after it.
 bool withArgument(const QStringList& args, const QString& mode)
 {
@@ -80,6 +115,11 @@ int runApplication(int argc, char** argv, const QStringList& args)
         if (a.startsWith(QStringLiteral("zelvan:"), Qt::CaseInsensitive))
             urls << a;
 
+    // Without an X server Qt would abort with advice about reinstalling.
+    if (!hasDisplay()) {
+        SystemLog::write(QStringLiteral("Zelvan needs an X11 display; DISPLAY is not set or cannot be opened"));
+        return 1;
+    }
     // The board's web view shares its GL context; this must precede the application.
     QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
     // Made before the application, so that it goes after it: the lock is held
@@ -93,6 +133,9 @@ int runApplication(int argc, char** argv, const QStringList& args)
         QStringList messages;
         for (const QString& u : urls)
             messages << QStringLiteral("url ") + u;
+        // A second `--sign-in` asks the running one to sign in, not to show itself.
+        if (args.contains(QStringLiteral("--sign-in")))
+            messages << QStringLiteral("sign-in");
         if (messages.isEmpty())
             messages << QStringLiteral("reopen");
         instance = SingleInstance::claim(messages);
@@ -103,6 +146,8 @@ int runApplication(int argc, char** argv, const QStringList& args)
         }
     }
 
+    if (!diagnostic)
+        warnIfSupportUnwritable();
     app.setQuitOnLastWindowClosed(false);
     QtScheduler scheduler;
     QtWorker worker;
@@ -145,6 +190,8 @@ int runApplication(int argc, char** argv, const QStringList& args)
                 c->openURL(message.mid(4));
             else if (message == QStringLiteral("reopen"))
                 c->reopen();
+            else if (message == QStringLiteral("sign-in"))
+                c->startSignIn();
         };
     }
     scheduler.post([weak, urls] {

@@ -1,5 +1,7 @@
 #include "menu/KeyPanel.h"
 
+#include "ui/HotKeys.h"
+
 #include <QKeyEvent>
 #include <QMouseEvent>
 
@@ -13,11 +15,26 @@ KeyPanel::KeyPanel(QWidget* parent)
 
 void KeyPanel::keyPressEvent(QKeyEvent* event)
 {
+    // The panel holds the keyboard while it shows, so the desktop never sees
+    // the application's own global keys: they are passed on from here.
+    if (HotKeys::deliver(*event)) {
+        event->accept();
+        return;
+    }
     if (onKey && onKey(*event)) {
         event->accept();
         return;
     }
     QWidget::keyPressEvent(event);
+}
+
+void KeyPanel::keyReleaseEvent(QKeyEvent* event)
+{
+    if (HotKeys::deliver(*event)) {
+        event->accept();
+        return;
+    }
+    QWidget::keyReleaseEvent(event);
 }
 
 void KeyPanel::mousePressEvent(QMouseEvent* event)

@@ -45,6 +45,15 @@ Text::Text(const QString& text, const QFont& font, Colour colour, Mode mode, QWi
     setSizePolicy(policy);
 }
 
+void Text::setText(const QString& text)
+{
+    if (text == text_)
+        return;
+    text_ = text;
+    updateGeometry();
+    update();
+}
+
 QSize Text::sizeHint() const
 {
     return {int(std::ceil(TextRun::width(text_, font_))), int(std::ceil(TextRun::height(font_)))};

@@ -26,6 +26,7 @@ public:
     Text(const QString& text, const QFont& font, Colour colour, Mode mode = Mode::elide, QWidget* parent = nullptr);
 
     QString text() const { return text_; }
+    void setText(const QString& text);
     QSize sizeHint() const override;
     QSize minimumSizeHint() const override;
     bool hasHeightForWidth() const override { return mode_ == Mode::wrap; }

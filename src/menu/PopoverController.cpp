@@ -72,6 +72,8 @@ void PopoverController::open(const QRect& anchor)
         onOpen();
     makePanel();
     model_.setSelected(std::nullopt);
+    // Each opening starts at the top, where the header and the record block are.
+    root_->view()->scrollToTop();
     // Without the icon's own rectangle, a click near the first is on the icon.
     panel_->anchor = anchor.isEmpty()
         ? QRect(anchor_.topLeft() - QPoint(iconSize / 2, iconSize / 2), QSize(iconSize, iconSize))
@@ -119,10 +121,16 @@ QRect PopoverController::popoverFrame(const QRect& anchor, const QRect& screen, 
                                       qreal contentHeight)
 {
     const int w = PopoverView::cardWidth + 2 * margin;
-    const int h = int(std::ceil(std::min<qreal>(contentHeight, PopoverView::maxHeight)));
+    int h = int(std::ceil(std::min<qreal>(contentHeight, PopoverView::maxHeight)));
     int x = int(std::lround(anchor.x() + anchor.width() / 2.0 - w / 2.0));
     // The card hangs below the anchor, or stands above it from the lower half.
     const bool upward = !screen.isEmpty() && anchor.y() + anchor.height() / 2.0 > screen.y() + screen.height() / 2.0;
+    if (!available.isEmpty()) {
+        // No taller than the room toward the far edge, 4 inside it: what is more scrolls.
+        const int room = upward ? anchor.y() - gap - (available.top() + gap)
+                                : available.bottom() + 1 - gap - (anchor.y() + anchor.height() + gap);
+        h = std::max(0, std::min(h, room));
+    }
     const int y = upward ? anchor.y() - gap - margin - h : anchor.y() + anchor.height() + gap - margin;
     if (!available.isEmpty()) {
         // The card (not the margin) keeps 4 points from both edges; the right one wins.
@@ -141,6 +149,7 @@ void PopoverController::layout()
         screen = QGuiApplication::primaryScreen();
     const QRect frame = popoverFrame(anchor_, screen ? screen->geometry() : QRect(),
                                      screen ? screen->availableGeometry() : QRect(), model_.contentHeight());
+    root_->view()->setRoom(frame.height() - 2 * margin);
     panel_->setGeometry(frame);
 }
 

@@ -16,6 +16,7 @@
 #include "ui/ZVSection.h"
 
 #include <algorithm>
+#include <QApplication>
 #include <QHBoxLayout>
 #include <QScrollArea>
 #include <QScrollBar>
@@ -68,10 +69,19 @@ Colour ink(ZVButton* button, qreal opacity = 1)
     };
 }
 
+// Too long for its room, the line breaks only between its parts.
+QString countsText(const MenuState::Rec& rec)
+{
+    QString counts = QStringLiteral("%1\u00A0SHOTS · %2\u00A0PINS").arg(rec.shots).arg(rec.pins);
+    if (!rec.mic)
+        counts += QStringLiteral(" · NO\u00A0MIC");
+    return counts;
+}
+
 } // namespace
 
 PopoverView::PopoverView(MenuModel& m, bool scroll, QWidget* parent)
-    : PopoverView(m, scroll, scroll ? static_cast<QWidget*>(new QScrollArea) : new QWidget, parent)
+    : PopoverView(m, scroll, new QWidget, parent)
 {
 }
 
@@ -83,7 +93,16 @@ PopoverView::PopoverView(MenuModel& m, bool scroll, QWidget* inside, QWidget* pa
     holderLayout_ = column(0);
     holderLayout_->addStretch(1);
     if (scroll) {
-        scrollArea_ = static_cast<QScrollArea*>(inside);
+        // The footer stays under the scrolled sections, so Quit is always in reach.
+        scrollArea_ = new QScrollArea;
+        footerSlot_ = new QWidget;
+        footerSlot_->setObjectName(QStringLiteral("footer"));
+        footerLayout_ = column(0, QMargins(pad, sectionGap, pad, pad));
+        footerSlot_->setLayout(footerLayout_);
+        auto* frame = column(0);
+        frame->addWidget(scrollArea_);
+        frame->addWidget(footerSlot_);
+        inside->setLayout(frame);
         holder_ = new QWidget;
         holder_->setLayout(holderLayout_);
         scrollArea_->setFrameShape(QFrame::NoFrame);
@@ -106,7 +125,51 @@ PopoverView::PopoverView(MenuModel& m, bool scroll, QWidget* inside, QWidget* pa
     connect(&m_, &MenuModel::upNextOpenChanged, this, &PopoverView::rebuild);
     connect(&m_, &MenuModel::selectedChanged, this, &PopoverView::showSelection);
     connect(&m_, &MenuModel::contentHeightChanged, this, &PopoverView::applyHeight);
+    qApp->installEventFilter(this);
     rebuild();
+}
+
+bool PopoverView::eventFilter(QObject* watched, QEvent* event)
+{
+    switch (event->type()) {
+    case QEvent::MouseButtonPress:
+    case QEvent::MouseButtonDblClick:
+        if (watched->isWidgetType() && isAncestorOf(static_cast<QWidget*>(watched)))
+            held_ = true;
+        break;
+    case QEvent::MouseButtonRelease:
+        if (held_) {
+            held_ = false;
+            // After the release has done its work on the widgets it was meant for.
+            if (pending_)
+                QMetaObject::invokeMethod(this, &PopoverView::rebuild, Qt::QueuedConnection);
+        }
+        break;
+    default:
+        break;
+    }
+    return ZVCard::eventFilter(watched, event);
+}
+
+void PopoverView::hideEvent(QHideEvent* event)
+{
+    ZVCard::hideEvent(event);
+    // A press the popover closed under never gets its release here.
+    held_ = false;
+    if (pending_)
+        rebuild();
+}
+
+void PopoverView::setRoom(int height)
+{
+    room_ = std::clamp(height, 0, int(maxHeight));
+    applyHeight();
+}
+
+void PopoverView::scrollToTop()
+{
+    if (scrollArea_)
+        scrollArea_->verticalScrollBar()->setValue(0);
 }
 
 void PopoverView::run(const std::optional<QString>& id, bool keepOpen)
@@ -144,8 +207,36 @@ void PopoverView::showSelection()
         scrollArea_->ensureWidgetVisible(shown, 0, 8);
 }
 
+bool PopoverView::updateInPlace()
+{
+    if (!content_ || !built_ || builtUpNextOpen_ != m_.upNextOpen())
+        return false;
+    const MenuState& s = m_.s();
+    MenuState rest = s;
+    rest.rec = built_->rec;
+    if (!(rest == *built_))
+        return false;
+    if (s.rec == built_->rec)
+        return true;
+    // The recording's clock ticks every second: only its figures change.
+    if (!s.rec.isRecording() || !built_->rec.isRecording() || !clock_ || !counts_)
+        return false;
+    clock_->setText(Fmt::clock(s.rec.elapsed));
+    counts_->setText(countsText(s.rec));
+    built_ = s;
+    measure();
+    return true;
+}
+
 void PopoverView::rebuild()
 {
+    if (held_) {
+        pending_ = true;
+        return;
+    }
+    pending_ = false;
+    if (updateInPlace())
+        return;
     marks_.clear();
     if (content_ && m_.shown()) {
         // What goes from an open popover fades out where it was.
@@ -168,7 +259,7 @@ void PopoverView::rebuild()
         content_->deleteLater();
     }
     const MenuState& s = m_.s();
-    auto* sections = column(sectionGap, QMargins(pad, pad, pad, pad));
+    auto* sections = column(sectionGap, QMargins(pad, pad, pad, footerSlot_ ? 0 : pad));
     sections->addWidget(header());
     sections->addWidget(recordBlock());
     if (s.openBoard)
@@ -185,20 +276,47 @@ void PopoverView::rebuild()
         sections->addWidget(workday());
     if (!s.projects.empty() || s.newProject)
         sections->addWidget(projects());
-    sections->addWidget(footer());
+    if (footerSlot_) {
+        if (footer_) {
+            footer_->hide();
+            footerLayout_->removeWidget(footer_);
+            footer_->deleteLater();
+        }
+        footer_ = footer();
+        footerLayout_->addWidget(footer_);
+        for (QWidget* w : footer_->findChildren<QWidget*>())
+            w->setFocusPolicy(Qt::NoFocus);
+    } else {
+        sections->addWidget(footer());
+    }
     content_ = holding(sections);
     // The panel takes every key; nothing inside may keep the focus.
     for (QWidget* w : content_->findChildren<QWidget*>())
         w->setFocusPolicy(Qt::NoFocus);
     holderLayout_->insertWidget(0, content_);
+    built_ = s;
+    builtUpNextOpen_ = m_.upNextOpen();
     measure();
+}
+
+namespace {
+
+int heightAt(QLayout* l, int width)
+{
+    l->activate();
+    return l->hasHeightForWidth() ? l->totalHeightForWidth(width) : l->totalSizeHint().height();
+}
+
+} // namespace
+
+int PopoverView::footerHeight() const
+{
+    return footerSlot_ ? heightAt(footerLayout_, cardWidth) : 0;
 }
 
 int PopoverView::measuredHeight() const
 {
-    QLayout* l = content_->layout();
-    l->activate();
-    return l->hasHeightForWidth() ? l->totalHeightForWidth(cardWidth) : l->totalSizeHint().height();
+    return heightAt(content_->layout(), cardWidth) + footerHeight();
 }
 
 void PopoverView::measure()
@@ -225,8 +343,8 @@ void PopoverView::applyHeight()
                        "QScrollBar::add-page:vertical, QScrollBar::sub-page:vertical { background: none; }")
             .arg(p.ln3.name()));
     const qreal h = m_.contentHeight();
-    scrollArea_->setVerticalScrollBarPolicy(h > maxHeight ? Qt::ScrollBarAsNeeded : Qt::ScrollBarAlwaysOff);
-    scrollArea_->setFixedHeight(int(std::ceil(std::min<qreal>(h, maxHeight))));
+    scrollArea_->setVerticalScrollBarPolicy(h > room_ ? Qt::ScrollBarAsNeeded : Qt::ScrollBarAlwaysOff);
+    scrollArea_->setFixedHeight(std::max(0, int(std::ceil(std::min<qreal>(h, room_))) - footerHeight()));
 }
 
 // --- Header ---------------------------------------------------------------
@@ -314,13 +432,11 @@ QWidget* PopoverView::recordBlock()
         auto* line = row(12, QMargins(10, 10, 10, 10));
         line->addWidget(new Orb(34, true));
         auto* figures = column(2);
-        figures->addWidget(new Text(Fmt::clock(s.rec.elapsed), ZVFont::mono(18, QFont::DemiBold), role(&Pal::tx)));
-        // Too long for its room, the line breaks only between its parts.
-        QString counts = QStringLiteral("%1\u00A0SHOTS · %2\u00A0PINS").arg(s.rec.shots).arg(s.rec.pins);
-        if (!s.rec.mic)
-            counts += QStringLiteral(" · NO\u00A0MIC");
-        figures->addWidget(new Text(counts, ZVFont::tracked(ZVFont::mono(9.5, QFont::DemiBold), 0.9), role(&Pal::tx3),
-                                    Text::Mode::wrap));
+        clock_ = new Text(Fmt::clock(s.rec.elapsed), ZVFont::mono(18, QFont::DemiBold), role(&Pal::tx));
+        figures->addWidget(clock_);
+        counts_ = new Text(countsText(s.rec), ZVFont::tracked(ZVFont::mono(9.5, QFont::DemiBold), 0.9),
+                           role(&Pal::tx3), Text::Mode::wrap);
+        figures->addWidget(counts_);
         line->addLayout(figures, 1);
 
         auto* wrap = new ZVButton(QString(), ZVButton::Look{ZVButton::Kind::danger, 30, false, isSelected(s.recID)});

@@ -5,12 +5,14 @@
 
 #include <QCoreApplication>
 #include <map>
+#include <set>
 #include <memory>
 
 namespace HotKeys {
 namespace {
 
 struct Tables {
+    std::map<quint32, std::pair<Qt::Key, Qt::KeyboardModifiers>> keys;
     std::map<quint32, Handler> handlers;
     std::map<quint32, Handler> releases;
     std::unique_ptr<KeyGrabber> grabber;
@@ -25,7 +27,7 @@ Tables& tables()
     return *t;
 }
 
-void deliver(const KeyGrabber::Event& event)
+void run(const KeyGrabber::Event& event)
 {
     const auto& table = event.released ? tables().releases : tables().handlers;
     const auto found = table.find(event.id);
@@ -43,10 +45,11 @@ bool registerKey(quint32 id, Qt::Key key, Qt::KeyboardModifiers modifiers, Handl
     if (!t.opened) {
         t.opened = true;
         QString why;
-        t.grabber = KeyGrabber::open(deliver, &why);
+        t.grabber = KeyGrabber::open(run, &why);
         if (!t.grabber)
             slog(QStringLiteral("hotkeys: global keys need X11 — %1").arg(why));
     }
+    t.keys[id] = {key, modifiers};
     t.handlers[id] = std::move(handler);
     if (onRelease)
         t.releases[id] = std::move(onRelease);
@@ -56,6 +59,29 @@ bool registerKey(quint32 id, Qt::Key key, Qt::KeyboardModifiers modifiers, Handl
     if (status == 0)
         return true;
     slog(QStringLiteral("hotkey %1 not registered (%2) — another app or a system shortcut owns it").arg(id).arg(status));
+    return false;
+}
+
+bool deliver(const QKeyEvent& event)
+{
+    // Pressed here: their release counts whatever modifiers are let go first.
+    static std::set<quint32> down;
+    const bool released = event.type() == QEvent::KeyRelease;
+    if (!released && event.type() != QEvent::KeyPress)
+        return false;
+    const Qt::KeyboardModifiers held = event.modifiers() & ~(Qt::KeypadModifier | Qt::GroupSwitchModifier);
+    for (const auto& [id, key] : tables().keys) {
+        if (key.first != event.key() || (released ? !down.count(id) : key.second != held))
+            continue;
+        if (event.isAutoRepeat())
+            return true;
+        if (released)
+            down.erase(id);
+        else
+            down.insert(id);
+        run(KeyGrabber::Event{id, released});
+        return true;
+    }
     return false;
 }
 

@@ -2,6 +2,7 @@
 
 #include <QtGlobal>
 #include <Qt>
+#include <QKeyEvent>
 #include <functional>
 
 // System-wide shortcuts that work whatever application is in front. Handlers run
@@ -31,5 +32,11 @@ inline constexpr Key talk{3, Qt::Key_Space, appModifiers, true}; // held while s
 // one log line, when another program owns the combination or the session has no
 // X11.
 bool registerKey(quint32 id, Qt::Key key, Qt::KeyboardModifiers modifiers, Handler onRelease, Handler handler);
+
+// A key event that one of our own windows got instead of the desktop (one that
+// holds the keyboard): when it is a registered combination, its handler runs as
+// if the desktop had reported it, and the result is true. A repeat of a held key
+// counts as handled and runs nothing.
+bool deliver(const QKeyEvent& event);
 
 } // namespace HotKeys

@@ -128,6 +128,30 @@ void clear(QLayout* layout)
     }
 }
 
+// The usual desktop rule for fields inside a scrolled page: a wheel over a
+// field that does not have the focus scrolls the page and leaves the value.
+class WheelGuard : public QObject {
+public:
+    using QObject::QObject;
+
+    void guard(QWidget* field)
+    {
+        field->setFocusPolicy(Qt::StrongFocus);
+        field->installEventFilter(this);
+    }
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override
+    {
+        if (event->type() == QEvent::Wheel && !static_cast<QWidget*>(watched)->hasFocus()) {
+            // Ignored and filtered: it goes on to the page behind the field.
+            event->ignore();
+            return true;
+        }
+        return QObject::eventFilter(watched, event);
+    }
+};
+
 QTime timeOf(int minute)
 {
     return Settings::dateFromMinute(minute).toTimeZone(QTimeZone::systemTimeZone()).time();
@@ -843,6 +867,9 @@ QWidget* SettingsView::buildOptions()
               QStringLiteral("Workout reminder at"), [s] { return s->workoutOn(); },
               [s](bool on) { s->setWorkoutOn(on); }),
           workoutTime_, &Settings::setWorkoutMinute);
+    auto* wheel = new WheelGuard(section);
+    for (QWidget* field : std::initializer_list<QWidget*>{picker_, wrapTime_, breakStep_, workoutTime_})
+        wheel->guard(field);
     return section;
 }
 

@@ -1,6 +1,6 @@
 #include "ui/WrapView.h"
 
-#include "core/Brand.h"
+#include "ui/Pal.h"
 #include "ui/Spinner.h"
 #include "ui/SystemLook.h"
 #include "ui/WebPage.h"
@@ -9,11 +9,47 @@
 #include <QHBoxLayout>
 #include <QKeyEvent>
 #include <QLabel>
+#include <QPainter>
 #include <QPushButton>
 #include <QScrollArea>
 #include <QVBoxLayout>
 
 using SystemLook::Style;
+
+namespace {
+
+// The brand's slash in the palette's accent, read on every paint: the bright
+// lime on dark, its darker kin on light, where lime would hardly show.
+class AccentSlash : public QWidget {
+public:
+    AccentSlash()
+    {
+        font_ = SystemLook::font(Style::body);
+        font_.setPixelSize(22);
+        font_.setWeight(QFont::ExtraBold);
+        setObjectName(QStringLiteral("slash"));
+    }
+    QSize sizeHint() const override
+    {
+        const QFontMetrics fm(font_);
+        return {fm.horizontalAdvance(u'/') + 2, fm.height()};
+    }
+
+protected:
+    void paintEvent(QPaintEvent*) override
+    {
+        QPainter p(this);
+        p.setRenderHint(QPainter::TextAntialiasing);
+        p.setFont(font_);
+        p.setPen(Pal::of(this).ac);
+        p.drawText(rect(), Qt::AlignCenter, QStringLiteral("/"));
+    }
+
+private:
+    QFont font_;
+};
+
+} // namespace
 
 WrapView::WrapView(WrapModel& model, QWidget* parent)
     : QWidget(parent)
@@ -26,13 +62,7 @@ WrapView::WrapView(WrapModel& model, QWidget* parent)
     column->setSpacing(12);
 
     auto* header = new QHBoxLayout;
-    auto* slash = SystemLook::label(QStringLiteral("/"));
-    QFont slashFont = slash->font();
-    slashFont.setPixelSize(22);
-    slashFont.setWeight(QFont::ExtraBold);
-    slash->setFont(slashFont);
-    SystemLook::tint(slash, Brand::lime());
-    header->addWidget(slash);
+    header->addWidget(new AccentSlash);
     header->addWidget(SystemLook::label(QStringLiteral("Your day"), Style::title2));
     header->addStretch(1);
     spinner_ = new Spinner(16);

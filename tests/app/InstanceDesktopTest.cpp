@@ -5,6 +5,8 @@
 #include "support/TestSupport.h"
 
 #include <QCoreApplication>
+#include <QDir>
+#include <QFile>
 #include <QElapsedTimer>
 #include <QProcess>
 #include <QRegularExpression>
@@ -180,4 +182,50 @@ TEST(InstanceDesktop, SingleInstanceHandsMessagesLineByLine)
     // Once the first is gone the lock is free again.
     first.reset();
     EXPECT_TRUE(SingleInstance::claim({"reopen"}));
+}
+
+// `zelvan --sign-in` while one runs: the running one starts the sign-in and
+// shows it in its settings window.
+TEST(InstanceDesktop, ASecondSignInIsHandedOverAsASignIn)
+{
+    TempSupport support;
+    OfflineSuite suite;
+    auto first = start({});
+    QByteArray err;
+    ASSERT_TRUE(waitForLog(*first, err, "[Zelvan] launched ")) << err.toStdString();
+
+    QProcess second;
+    second.start(ZELVAN_EXECUTABLE, {"--sign-in"});
+    ASSERT_TRUE(second.waitForFinished(60'000));
+    EXPECT_EQ(second.exitCode(), 0);
+    const auto settingsShown = [] {
+        QProcess p;
+        p.start("xdotool", {"search", "--onlyvisible", "--name", "^Zelvan Settings$"});
+        return p.waitForFinished(20'000) && p.exitCode() == 0;
+    };
+    EXPECT_TRUE(waitFor(settingsShown, 60)) << err.toStdString();
+    terminate(*first);
+}
+
+// A support folder that cannot be made or written is named at start.
+TEST(InstanceDesktop, AnUnwritableSupportFolderIsNamedAtStart)
+{
+    TempSupport support;
+    OfflineSuite suite;
+    // A plain file where a parent folder should be: no folder can be made under it.
+    const QString blocker = support.file("not-a-folder");
+    writeFile(blocker, "x");
+    const QString folder = blocker + "/Zelvan";
+    QProcess p;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("ZELVAN_SUPPORT_DIR", folder);
+    p.setProcessEnvironment(env);
+    p.setReadChannel(QProcess::StandardError);
+    p.start(ZELVAN_EXECUTABLE, {});
+    ASSERT_TRUE(p.waitForStarted(30'000));
+    QByteArray err;
+    EXPECT_TRUE(waitForLog(p, err, "[Zelvan] launched ")) << err.toStdString();
+    EXPECT_TRUE(err.contains(("[Zelvan] the support folder " + folder + " cannot be written").toUtf8()))
+        << err.toStdString();
+    terminate(p);
 }

@@ -2,7 +2,10 @@
 #include "MenuFixtures.h"
 #include "menu/KeyPanel.h"
 #include "menu/PopoverController.h"
+#include "menu/PopoverRoot.h"
 #include "menu/PopoverView.h"
+#include "support/TestSupport.h"
+#include "ui/HotKeys.h"
 
 #include <gtest/gtest.h>
 
@@ -10,6 +13,8 @@
 #include <QEventLoop>
 #include <QTimer>
 #include <QKeyEvent>
+#include <QScrollArea>
+#include <QScrollBar>
 #include <QSettings>
 #include <QTemporaryDir>
 
@@ -43,6 +48,27 @@ TEST(PopoverFrame, HangsUnderOrStandsOverTheAnchorInsideTheScreen)
                                                             c.available, c.content);
         EXPECT_EQ(frame, c.frame) << c.name;
     }
+}
+
+// A screen too short for the card: it keeps 4 from the edge of the available
+// area it grows toward, and its content scrolls inside.
+TEST(PopoverFrame, ACardTallerThanTheRoomKeepsToTheScreen)
+{
+    const QRect screen(0, 0, 1024, 500);
+    struct Case {
+        const char* name;
+        QRect anchor;
+        QRect available;
+        QRect frame;
+    };
+    const Case cases[] = {
+        // Card from y 32 (4 under the icon) to 496 (4 above the area's end at 500).
+        {"hanging down", {500, 4, 24, 24}, {0, 28, 1024, 472}, {316, 10, 392, 464 + 44}},
+        // Card from y 4 (4 inside the area) to 470 (4 above the icon at 474).
+        {"standing up", {500, 474, 24, 24}, {0, 0, 1024, 470}, {316, 4 - 22, 392, 466 + 44}},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(PopoverController::popoverFrame(c.anchor, screen, c.available, 1000), c.frame) << c.name;
 }
 
 class PopoverKeys : public ::testing::Test {
@@ -149,6 +175,58 @@ TEST_F(PopoverKeys, KeysReachTheHandlerThroughThePanel)
     QKeyEvent escape(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier);
     QApplication::sendEvent(c.panel(), &escape);
     EXPECT_FALSE(c.isOpen());
+}
+
+// The application's own global keys, which the open popover's keyboard grab
+// keeps from the desktop: they reach their handlers through the panel, press
+// and release, and the keys of the popover itself stay its own.
+TEST_F(PopoverKeys, GlobalKeysStillWorkWhileItHasTheKeyboard)
+{
+    // A combination nothing else on the test desktop uses.
+    QStringList heard;
+    HotKeys::registerKey(
+        97, Qt::Key_F12, HotKeys::appModifiers, [&] { heard << "up"; }, [&] { heard << "down"; });
+    const auto send = [&](QEvent::Type type, int key, Qt::KeyboardModifiers mods, bool repeat = false) {
+        QKeyEvent e(type, key, mods, QString(), repeat);
+        QApplication::sendEvent(c.panel(), &e);
+    };
+    send(QEvent::KeyPress, Qt::Key_F12, HotKeys::appModifiers);
+    send(QEvent::KeyPress, Qt::Key_F12, HotKeys::appModifiers, true); // held: still one press
+    send(QEvent::KeyRelease, Qt::Key_F12, HotKeys::appModifiers);
+    send(QEvent::KeyPress, Qt::Key_F12, Qt::ControlModifier); // not the combination
+    EXPECT_TRUE(waitFor([&] {
+        QCoreApplication::processEvents();
+        return heard.size() >= 2;
+    }));
+    QCoreApplication::processEvents();
+    EXPECT_EQ(heard, QStringList({"down", "up"}));
+    send(QEvent::KeyPress, Qt::Key_Down, Qt::NoModifier);
+    EXPECT_EQ(c.model().selected(), "rec");
+}
+
+void pastTheFade();
+
+// A tall popover scrolled down and closed opens again at its top, the card no
+// taller than the room the panel has.
+TEST_F(PopoverKeys, ReopensAtTheTop)
+{
+    MenuState tall = busyState();
+    for (int i = 0; i < 30; ++i)
+        tall.groups[0].items.push_back({QString("todo.x.%1").arg(i), "More work", false, std::nullopt, std::nullopt,
+                                        QString("todo.x.%1.done").arg(i)});
+    reset(tall);
+    auto* area = c.root()->view()->findChild<QScrollArea*>();
+    ASSERT_NE(area, nullptr);
+    ASSERT_TRUE(waitFor([&] {
+        QCoreApplication::processEvents();
+        return area->verticalScrollBar()->maximum() > 0;
+    })) << area->height() << " " << c.model().contentHeight() << " " << area->widget()->height();
+    area->verticalScrollBar()->setValue(area->verticalScrollBar()->maximum());
+    c.close();
+    pastTheFade();
+    c.open(QRect(500, 4, 24, 24));
+    EXPECT_EQ(area->verticalScrollBar()->value(), 0);
+    EXPECT_LE(area->height(), c.panel()->height() - 2 * PopoverController::margin);
 }
 
 // Runs the event loop past the fade-out's timer (timers fire in deadline order).

@@ -2,6 +2,7 @@
 // clicks on every element found by its action id, selection, folding and the
 // measured height. Set ZELVAN_SNAPSHOT_DIR to keep the images for a look.
 #include "MenuFixtures.h"
+#include "menu/PopoverBits.h"
 #include "menu/PopoverRoot.h"
 #include "menu/PopoverView.h"
 #include "ui/Orb.h"
@@ -18,6 +19,7 @@
 #include <QDir>
 #include <QImage>
 #include <QMouseEvent>
+#include <QPointer>
 #include <QScrollArea>
 #include <QSettings>
 #include <QTemporaryDir>
@@ -156,6 +158,60 @@ TEST_F(PopoverViewTest, TheRecordButtonRunsTheIdOfTheMomentAndIsOffWithoutOne)
     EXPECT_EQ(log, QStringList({"close", "rec"}));
 }
 
+// While recording the controller rebuilds the menu every second. A press held
+// across such a refresh, or across a change of the whole menu, still ends on
+// what it began on: the click lands.
+TEST_F(PopoverViewTest, APressHeldAcrossARefreshStillLands)
+{
+    MenuState s = busyState();
+    s.rec = MenuState::Rec::recording(12, 1, 0, true);
+    install(m, s, log);
+    PopoverView view(m, false);
+    view.resize(view.sizeHint());
+    view.show();
+    for (const char* id : {"rec", "upnext.toggle", "f.quit"}) {
+        for (bool wholeMenu : {false, true}) {
+            const std::string name = std::string(id) + (wholeMenu ? " across a new menu" : " across a tick");
+            QWidget* target = view.findChild<QWidget*>(id);
+            ASSERT_NE(target, nullptr) << name;
+            const QPoint at = target->mapTo(&view, target->rect().center());
+            QPointer<QWidget> hit = view.childAt(at);
+            ASSERT_TRUE(hit) << name;
+            QPointF local = hit->mapFrom(&view, at);
+            QMouseEvent press(QEvent::MouseButtonPress, local, hit->mapToGlobal(local), Qt::LeftButton,
+                              Qt::LeftButton, Qt::NoModifier);
+            QApplication::sendEvent(hit, &press);
+
+            s.rec.elapsed += 1;
+            if (wholeMenu)
+                s.status += "!";
+            install(m, s, log);
+            QApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+
+            // The release goes where the press went, or, that gone, to what is there now.
+            QWidget* under = hit ? hit.data() : view.childAt(at);
+            ASSERT_NE(under, nullptr) << name;
+            local = under->mapFrom(&view, at);
+            log.clear();
+            QMouseEvent release(QEvent::MouseButtonRelease, local, under->mapToGlobal(local), Qt::LeftButton,
+                                Qt::NoButton, Qt::NoModifier);
+            QApplication::sendEvent(under, &release);
+            EXPECT_TRUE(log.contains(id)) << name << ": " << log.join(' ').toStdString();
+            // The new menu comes in and is laid out.
+            QApplication::sendPostedEvents();
+            QApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+            QApplication::processEvents();
+        }
+    }
+    // The last menu shows once the presses are over.
+    QStringList texts;
+    for (QWidget* w : view.findChildren<QWidget*>())
+        if (auto* t = dynamic_cast<PopoverBits::Text*>(w); t && t->isVisibleTo(&view))
+            texts << t->text();
+    EXPECT_TRUE(texts.contains(s.status.toUpper())) << texts.join('|').toStdString();
+    EXPECT_TRUE(texts.contains("0:18")) << texts.join('|').toStdString();
+}
+
 TEST_F(PopoverViewTest, TheSelectionLightsOnlyItsElement)
 {
     install(m, busyState(), log);
@@ -201,7 +257,9 @@ TEST_F(PopoverViewTest, HeightIsMeasuredAndScrollsOnlyAboveTheMaximum)
     ASSERT_NE(area, nullptr);
     const int small = view.measuredHeight();
     EXPECT_EQ(m.contentHeight(), small);
-    EXPECT_EQ(area->height(), small);
+    // The footer stays under the scrolled part.
+    ASSERT_GT(view.footerHeight(), 0);
+    EXPECT_EQ(area->height() + view.footerHeight(), small);
     EXPECT_EQ(area->verticalScrollBarPolicy(), Qt::ScrollBarAlwaysOff);
 
     // A difference of half a point or less is not written back.
@@ -215,8 +273,11 @@ TEST_F(PopoverViewTest, HeightIsMeasuredAndScrollsOnlyAboveTheMaximum)
                                         QString("todo.x.%1.done").arg(i)});
     install(m, tall, log);
     EXPECT_GT(m.contentHeight(), PopoverView::maxHeight);
-    EXPECT_EQ(area->height(), PopoverView::maxHeight);
+    EXPECT_EQ(area->height() + view.footerHeight(), PopoverView::maxHeight);
     EXPECT_EQ(area->verticalScrollBarPolicy(), Qt::ScrollBarAsNeeded);
+    auto* quit = view.findChild<QWidget*>("f.quit");
+    ASSERT_NE(quit, nullptr);
+    EXPECT_FALSE(area->isAncestorOf(quit)) << "Quit never scrolls out of sight";
 }
 
 // The entry under way on `w` or on the nearest of its ancestors, up to `top`.

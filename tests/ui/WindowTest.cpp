@@ -10,6 +10,7 @@
 #include "core/SignIn.h"
 #include "support/TestSupport.h"
 #include "support/WorkspaceServer.h"
+#include "ui/Pal.h"
 #include "ui/SettingsView.h"
 #include "ui/Snapshot.h"
 #include "ui/Spinner.h"
@@ -36,6 +37,9 @@
 #include <QTimer>
 #include <QTimeEdit>
 #include <QToolButton>
+#include <QScrollArea>
+#include <QScrollBar>
+#include <QWheelEvent>
 
 static const bool offscreen = [] {
     qputenv("QT_QPA_PLATFORM", "offscreen");
@@ -272,6 +276,38 @@ TEST(WrapViewTest, ProgressThenResultsAsPlainText)
     EXPECT_FALSE(shows(view, "c1")) << "a card's id is not shown";
     EXPECT_TRUE(find(view, "Open board")->isVisibleTo(&view));
     shoot(view, "wrap-done");
+}
+
+// The brand's slash reads on both backgrounds: the palette's accent, never the
+// bright lime on the light window (a contrast of about 1:1 there).
+TEST(WrapViewTest, TheSlashTakesTheAccentOfTheScheme)
+{
+    WrapModel m;
+    WrapView view(m);
+    for (bool dark : {false, true}) {
+        const QString path = snapshotDir() + QString("/wrap-slash-%1.png").arg(dark ? "dark" : "light");
+        ASSERT_TRUE(Snapshot::png(view, dark, path));
+        QWidget* slash = view.findChild<QWidget*>("slash");
+        if (!slash)
+            slash = find<QLabel>(view, "/");
+        ASSERT_NE(slash, nullptr);
+        // The snapshot is twice the size, with 24 points of padding.
+        const QRect at((slash->mapTo(&view, QPoint()) + QPoint(24, 24)) * 2, slash->size() * 2);
+        const QImage image = QImage(path).copy(at);
+        const QColor accent = (dark ? Pal::darkPal() : Pal::lightPal()).ac;
+        const auto near = [](QColor a, QColor b) {
+            return std::abs(a.red() - b.red()) + std::abs(a.green() - b.green()) + std::abs(a.blue() - b.blue()) < 40;
+        };
+        int accentPixels = 0;
+        int limePixels = 0;
+        for (int y = 0; y < image.height(); ++y)
+            for (int x = 0; x < image.width(); ++x) {
+                accentPixels += near(image.pixelColor(x, y), accent);
+                limePixels += near(image.pixelColor(x, y), QColor(198, 255, 61)) && !near(accent, QColor(198, 255, 61));
+            }
+        EXPECT_GT(accentPixels, 10) << (dark ? "dark" : "light");
+        EXPECT_EQ(limePixels, 0) << (dark ? "dark" : "light");
+    }
 }
 
 TEST(WrapViewTest, OpenBoardOnlyForWebPagesAndCloseClosesItsOwnWindow)
@@ -677,6 +713,42 @@ TEST_F(Window, OptionsFollowTheirEnableRulesAndOnlyThePickerCallsBack)
     EXPECT_EQ(s_->workdaySlug(), "tovarind");
     EXPECT_EQ(changes_, 1);
     EXPECT_EQ(picker->currentText(), "Tovarind");
+}
+
+// Ten notches down and up over each field of a page nobody has clicked: the
+// fields leave the wheel to the page, no setting moves.
+TEST_F(Window, TheWheelScrollsThePageAndChangesNoSetting)
+{
+    signIn(projects());
+    SettingsView& view = open();
+    view.show();
+    auto* page = view.findChild<QScrollArea*>();
+    ASSERT_NE(page, nullptr);
+    const auto settings = [&] {
+        return QStringList{QString::number(s_->wrapMinute()), QString::number(s_->workoutMinute()),
+                           QString::number(s_->breakMinutes()), s_->workdaySlug().value_or("-")};
+    };
+    const QStringList before = settings();
+    QList<QWidget*> fields;
+    for (QWidget* w : view.findChildren<QAbstractSpinBox*>())
+        fields << w;
+    fields << view.findChild<QComboBox*>();
+    ASSERT_EQ(fields.size(), 4);
+    for (QWidget* field : fields) {
+        for (int notches : {-10, 10}) {
+            page->verticalScrollBar()->setValue(page->verticalScrollBar()->maximum() / 2);
+            const int scrolled = page->verticalScrollBar()->value();
+            const QPointF at = field->rect().center();
+            QWheelEvent wheel(at, field->mapToGlobal(at), {}, QPoint(0, 120 * notches), Qt::NoButton, Qt::NoModifier,
+                              Qt::NoScrollPhase, false);
+            QApplication::sendEvent(field, &wheel);
+            EXPECT_EQ(settings(), before) << field->metaObject()->className();
+            // Left to the page: the desktop's own wheel events go on to it (a sent one stops here).
+            EXPECT_FALSE(wheel.isAccepted()) << field->metaObject()->className();
+            EXPECT_EQ(page->verticalScrollBar()->value(), scrolled) << field->metaObject()->className();
+        }
+    }
+    EXPECT_EQ(changes_, 0);
 }
 
 TEST_F(Window, DoneClosesItsOwnWindow)
