@@ -127,6 +127,11 @@ void AppController::begin(const std::optional<Ports::CallHit>& hit, bool mic)
         });
         c.stopRecording();
     });
+    rec->onWriteError = weakly([weakRec](AppController& c, const QString& message) {
+        if (!c.recorder || c.recorder != weakRec.lock())
+            return;
+        c.recordingFailed(message);
+    });
     rec->onEvent = weakly(
         [](AppController& c, FeedItem::Kind kind, const QString& text) { c.hud->add(FeedItem::label(kind), text); });
     // The capture thread calls this; the hearing outlives every recorder the
@@ -200,6 +205,19 @@ void AppController::begin(const std::optional<Ports::CallHit>& hit, bool mic)
             if (c.quitAfterSave)
                 c.stopRecording();
         });
+}
+
+void AppController::recordingFailed(const QString& message)
+{
+    const QString folder = recordingDir_;
+    ports_.nudges->show({
+        .kind = QStringLiteral("writeError"),
+        .priority = 3,
+        .title = QStringLiteral("Recording stopped: ") + message,
+        .message = QStringLiteral("What was recorded until now is kept in ") + folder
+            + QStringLiteral(" and goes up as usual."),
+    });
+    stopRecording();
 }
 
 void AppController::startFailed(const std::shared_ptr<Session>& session, const QString& error, bool screenOK)

@@ -41,6 +41,8 @@ public:
     // most 4 KB) at a time with that pause before each, until it ends or the
     // client gives up, and the answer is the fault's `status`; with `sendEvery`,
     // the answer's body goes out one byte at a time with that pause before each.
+    // With `afterRoute`, the route does its work first and only its answer is
+    // replaced: a gateway that loses what the platform said.
     struct Fault {
         int status = 0;
         std::string body;
@@ -48,6 +50,7 @@ public:
         bool drop = false;
         std::chrono::milliseconds readEvery{0};
         std::chrono::milliseconds sendEvery{0};
+        bool afterRoute = false;
     };
 
     FakePlatform();
