@@ -167,12 +167,13 @@ int main(int argc, char** argv)
     for (int i = 0; i < argc; ++i)
         args << QString::fromLocal8Bit(argv[i]);
 
+    // The self-test comes before every other mode, "--help" included.
+    if (args.contains(QStringLiteral("--selftest")))
+        return SelfTest::main(argc, argv, args);
     if (args.contains(QStringLiteral("--help")) || args.contains(QStringLiteral("-h"))) {
         std::fputs(usage, stdout);
         return 0;
     }
-    if (args.contains(QStringLiteral("--selftest")))
-        return SelfTest::main(argc, argv, args);
     if (withArgument(args, QStringLiteral("--make-iconset")))
         return IconSet::run(argc, argv, args.at(args.indexOf(QStringLiteral("--make-iconset")) + 1));
     if (withArgument(args, QStringLiteral("--render-previews")))
