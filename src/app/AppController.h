@@ -83,7 +83,8 @@ public:
     void addPin();
 
     // Closes the recordings a previous run left unfinished.
-    void recoverInterrupted();
+    // Off the main thread; `then` runs on it afterwards.
+    void recoverInterrupted(std::function<void(AppController&)> then = {});
     // The interface self-check of "--ui-check"; ends the process.
     void uiCheck();
     // A modal alert with a way to the desktop's settings for `pane`.
@@ -348,6 +349,8 @@ private:
     void startWithMic(const std::optional<Ports::CallHit>& hit, bool micAvailable);
     void micDenied(const std::optional<Ports::CallHit>& hit);
     void startFailed(const std::shared_ptr<Session>& session, const QString& error, bool screenOK);
+    // A track could not be written: the recording stops, keeping what is written, and the user is told.
+    void recordingFailed(const QString& message);
     void recordingTick();
     void sampleRecordingApp(const std::shared_ptr<Recorder>& rec);
     void stopHung(const QString& dir);

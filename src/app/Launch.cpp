@@ -53,7 +53,11 @@ void AppController::launch()
         c.refreshAccount(c.weakly([](AppController& c) { c.signInFinished(); }));
     });
     if (!diagnostic()) {
-        recoverInterrupted();
+        recoverInterrupted([](AppController& c) {
+            // The pending sessions include those just recovered.
+            if (c.args_.contains(QStringLiteral("--retry-pending")))
+                c.retryUploads();
+        });
         // Days a previous run could not send in full go out now.
         catchUpWorkday();
     }
@@ -193,8 +197,6 @@ void AppController::startTimers()
 
 void AppController::handleLaunchSwitches()
 {
-    if (args_.contains(QStringLiteral("--retry-pending")) && !diagnostic())
-        retryUploads();
     if (args_.contains(QStringLiteral("--sign-in")) && !diagnostic())
         startSignIn();
     if (args_.contains(QStringLiteral("--ui-check")))

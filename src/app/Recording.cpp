@@ -136,6 +136,11 @@ void AppController::begin(const std::optional<Ports::CallHit>& hit, bool mic)
             return;
         c.streamStopped(message);
     });
+    rec->onWriteError = weakly([weakRec](AppController& c, const QString& message) {
+        if (!c.recorder || c.recorder != weakRec.lock())
+            return;
+        c.recordingFailed(message);
+    });
     rec->onEvent = weakly(
         [](AppController& c, FeedItem::Kind kind, const QString& text) { c.hud->add(FeedItem::label(kind), text); });
     // The capture thread calls this; the hearing outlives every recorder the
@@ -228,6 +233,19 @@ void AppController::streamStopped(const QString& message)
         .title = Wording::shown(QStringLiteral("Session stopped by macOS")),
         .message = message + QStringLiteral("\nWhat was recorded so far is being saved."),
         .timeout = 15,
+    });
+    stopRecording();
+}
+
+void AppController::recordingFailed(const QString& message)
+{
+    const QString folder = recordingDir_;
+    ports_.nudges->show({
+        .kind = QStringLiteral("writeError"),
+        .priority = 3,
+        .title = QStringLiteral("Recording stopped: ") + message,
+        .message = QStringLiteral("What was recorded until now is kept in ") + folder
+            + QStringLiteral(" and goes up as usual."),
     });
     stopRecording();
 }

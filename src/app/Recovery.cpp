@@ -5,6 +5,7 @@
 #include "app/AppController.h"
 #include "core/Log.h"
 #include "core/Paths.h"
+#include "platform/Wording.h"
 #include "session/LevelReader.h"
 #include "session/Session.h"
 #include "session/SessionLock.h"
@@ -33,7 +34,7 @@ void closeInterrupted(Session& session)
     meta.ended = std::max(latest, meta.started.addSecs(1));
     for (const char* name : {"mixed.m4a", "system.m4a", "mic.m4a"}) {
         const QString path = session.path(QLatin1String(name));
-        if (!QFileInfo(path).isFile())
+        if (!Session::isPlainFile(path))
             continue;
         try {
             LevelReader::levels(path);
@@ -47,12 +48,21 @@ void closeInterrupted(Session& session)
     session.save();
 }
 
-QStringList recoverInterrupted(const QString& recordings)
+QStringList recoverInterrupted(const QString& recordings, QStringList* unreadable)
 {
     QStringList closed;
-    const QFileInfoList entries = QDir(recordings).entryInfoList(QDir::Dirs | QDir::NoDotAndDotDot, QDir::Name);
+    // A link to a folder elsewhere is no session of ours.
+    const QFileInfoList entries =
+        QDir(recordings).entryInfoList(QDir::Dirs | QDir::NoSymLinks | QDir::NoDotAndDotDot, QDir::Name);
     for (const QFileInfo& entry : entries) {
-        auto session = Session::load(entry.filePath());
+        QString problem;
+        auto session = Session::load(entry.filePath(), &problem);
+        if (!session && !problem.isEmpty()) {
+            slog(QStringLiteral("unreadable session ") + entry.fileName() + QStringLiteral(": ") + problem
+                 + QStringLiteral("; its files are kept"));
+            if (unreadable)
+                *unreadable << entry.fileName();
+        }
         if (!session || session->meta().ended)
             continue;
         // Still being recorded by a running zelvan.
@@ -76,9 +86,26 @@ QString frameText(const QRect& frame, int screenHeight)
 
 } // namespace Recovery
 
-void AppController::recoverInterrupted()
+void AppController::recoverInterrupted(std::function<void(AppController&)> then)
 {
-    Recovery::recoverInterrupted(Paths::recordings());
+    // Reading every session folder may take a while (big folders, a slow disk):
+    // off the main thread. The menu and the retries hear of the result.
+    auto unreadable = std::make_shared<QStringList>();
+    ports_.worker->run([unreadable] { Recovery::recoverInterrupted(Paths::recordings(), unreadable.get()); },
+                       weakly([unreadable, then](AppController& c) {
+                           c.sessionsChanged();
+                           c.rebuildMenu();
+                           if (!unreadable->isEmpty())
+                               c.ports_.nudges->show({
+                                   .kind = QStringLiteral("unreadableSessions"),
+                                   .priority = 2,
+                                   .title = Wording::shown(QStringLiteral("A recording on this Mac cannot be read")),
+                                   .message = QStringLiteral("Its files are kept in ") + Paths::recordings()
+                                       + u'/' + unreadable->join(QStringLiteral(", ")),
+                               });
+                           if (then)
+                               then(c);
+                       }));
 }
 
 void AppController::permissionAlert(const QString& title, const QString& text, const QString& pane)

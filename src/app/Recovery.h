@@ -12,8 +12,10 @@ namespace Recovery {
 // the end is the latest change inside its folder (at least a second after its
 // start), the audio file the first readable of "mixed.m4a", "system.m4a" and
 // "mic.m4a", and the error "the session was interrupted". A folder a recorder
-// holds is live and left alone. Returns the folder names it closed.
-QStringList recoverInterrupted(const QString& recordings);
+// holds is live and left alone, and so is a link. Returns the folder names it
+// closed; `unreadable` gets those of folders whose "meta.json" cannot be read
+// (they are logged and left as they are).
+QStringList recoverInterrupted(const QString& recordings, QStringList* unreadable = nullptr);
 
 // Closes one session that way and saves it, whoever holds its folder.
 void closeInterrupted(Session& session);

@@ -25,6 +25,10 @@ public:
     // The same as appending `count` zeros, but long stretches cost almost nothing:
     // whole silent frames are copied rather than encoded.
     void appendSilence(int64_t count);
+    // Writes the packets encoded so far to disk as a fragment of their own (the
+    // first one with the header), without waiting for the fragment's second to
+    // fill; throws MediaError.
+    void flush();
     // Encodes what is buffered and finishes the file; throws MediaError.
     void close();
 

@@ -87,6 +87,13 @@ void MonoWriter::write(const PcmBuffer& buffer, std::optional<double> t)
 
         openIfNeeded().append(samples, count);
         framesWritten_ += count;
+        // The muxer's own fragments are a second long, and the first one only
+        // reaches the disk with the second: half a second in, the sound so far
+        // goes out at once, so a crash early in a recording keeps most of it.
+        if (!earlyFlushed_ && framesWritten_ >= int64_t(sampleRate / 2)) {
+            earlyFlushed_ = true;
+            file_->flush();
+        }
         meter_.feed(samples, count);
         const double base = t ? *t : nextTime_ ? *nextTime_ : offset_ ? *offset_ : 0.0;
         nextTime_ = base + double(inputFrames) / buffer.sampleRate;

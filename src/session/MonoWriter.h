@@ -56,4 +56,5 @@ private:
     std::optional<QString> lastError_;
     std::vector<float> converted_;
     bool closed_ = false;
+    bool earlyFlushed_ = false;
 };

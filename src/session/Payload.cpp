@@ -13,6 +13,9 @@
 #include <cstdio>
 #include <cerrno>
 #include <cstring>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
@@ -75,11 +78,20 @@ QJsonObject record(const PinMeta& pin)
     return o;
 }
 
-// Only a regular file: opening a FIFO in an image's place would wait for a writer
-// and hold the upload up for good.
+// Only a regular file that is no link: opening a FIFO in an image's place would
+// wait for a writer and hold the upload up for good, and a link would send
+// whatever file it points to.
 bool openImage(QFile& file)
 {
-    return QFileInfo(file.fileName()).isFile() && file.open(QIODevice::ReadOnly);
+    const int fd = ::open(QFile::encodeName(file.fileName()).constData(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0)
+        return false;
+    struct stat st {};
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || !file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
+        ::close(fd);
+        return false;
+    }
+    return true;
 }
 
 template <class T>

@@ -50,6 +50,14 @@ QString decimal(double x)
     return s;
 }
 
+// The cause at the end of a writer's error ("cannot write /…/mic.m4a: No space
+// left on device" gives "No space left on device").
+QString errorCause(const QString& error)
+{
+    const qsizetype colon = error.lastIndexOf(QStringLiteral(": "));
+    return colon < 0 ? error : error.mid(colon + 2);
+}
+
 } // namespace
 
 std::shared_ptr<Recorder> Recorder::create(std::shared_ptr<Session> session, CaptureDevices& devices, TextReader reader)
@@ -193,6 +201,31 @@ void Recorder::streamFailed(const QString& message)
     });
 }
 
+void Recorder::afterWrite(const MonoWriter& track, bool& offsetSaved)
+{
+    if (!offsetSaved && track.offset()) {
+        offsetSaved = true;
+        const double offset = *track.offset();
+        const bool mic = &track == &micTrack_;
+        q_.async([this, offset, mic] {
+            if (finished_)
+                return;
+            (mic ? session_->meta().micOffset : session_->meta().systemOffset) = offset;
+            session_->save();
+            publish();
+        });
+    }
+    if (!track.lastError() || writeFailed_.exchange(true) || finished_)
+        return;
+    const QString message = QStringLiteral("cannot write ") + QFileInfo(track.path()).fileName() + QStringLiteral(": ")
+        + errorCause(*track.lastError());
+    slog(QStringLiteral("recording failed: ") + message);
+    onMain([message](Recorder& self) {
+        if (self.onWriteError)
+            self.onWriteError(message);
+    });
+}
+
 // ---- microphone
 
 AudioSource::Handlers Recorder::micHandlers()
@@ -261,7 +294,10 @@ void Recorder::tap(const CaptureBuffer& buffer)
     LiveMeter::shared().feedMic(tapLevel(*copy));
     if (onMicBuffer)
         onMicBuffer(*copy);
-    micQ_.async([this, copy, at] { micTrack_.write(*copy, at); });
+    micQ_.async([this, copy, at] {
+        micTrack_.write(*copy, at);
+        afterWrite(micTrack_, micOffsetSaved_);
+    });
 }
 
 // ---- capture queue: sound
@@ -280,6 +316,7 @@ void Recorder::handleSystemAudio(const CaptureBuffer& buffer)
         p = current - double(n) / buffer.sampleRate;
     const double at = std::max(p - startedHost_.load(), 0.0);
     systemTrack_.write(buffer, at);
+    afterWrite(systemTrack_, systemOffsetSaved_);
 }
 
 // ---- capture queue: frames
@@ -555,6 +592,10 @@ std::shared_ptr<Session> Recorder::stop()
         m.levelsTab = spans.tab;
         m.micOk = micOk_;
         m.audioFile = audioFile;
+        if (const auto offset = micTrack_.offset())
+            m.micOffset = *offset;
+        if (const auto offset = systemTrack_.offset())
+            m.systemOffset = *offset;
         const bool call = m.fromCall || m.callApp.has_value();
         m.kind = call ? QStringLiteral("call") : QStringLiteral("session");
         if (call && m.app == QStringLiteral("Screen") && m.callApp)

@@ -68,6 +68,10 @@ public:
     // Set before start(), never changed afterwards.
     // The capture failed for good (once per recording), on the main thread.
     std::function<void(const QString& message)> onStreamError;
+    // A track could not be written (a full disk, an I/O error), once per
+    // recording, on the main thread: the recording should stop, keeping what is
+    // written. The message names the cause and the file.
+    std::function<void(const QString& message)> onWriteError;
     // Every microphone buffer, on the capture thread of the microphone.
     std::function<void(const PcmBuffer& buffer)> onMicBuffer;
     // Feed events: the front application changed (on the caller's thread of
@@ -124,6 +128,8 @@ private:
     void restartMic();
     AudioSource::Handlers micHandlers();
     void streamFailed(const QString& message);
+    // After each write of a track, on its queue: a new offset is saved, a failure reported.
+    void afterWrite(const MonoWriter& track, bool& offsetSaved);
     void onMain(std::function<void(Recorder&)> task);
 
     // On q.
@@ -147,6 +153,9 @@ private:
     std::atomic<double> startedHost_{0};
     std::atomic<bool> micOk_{false};
     std::atomic<bool> streamFailed_{false};
+    std::atomic<bool> writeFailed_{false};
+    bool systemOffsetSaved_ = false; // q
+    bool micOffsetSaved_ = false;    // micQ
     // Set first by stop(): frames are no longer looked at.
     std::atomic<bool> stopping_{false};
     // Set when the metadata is final or the recorder is going: late work is dropped.

@@ -8,12 +8,18 @@
 #include "session/SessionLock.h"
 #include "platform/FileIO.h"
 
+#include <QScopeGuard>
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QJsonDocument>
+#include <QTemporaryFile>
 #include <algorithm>
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
+#include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -23,6 +29,41 @@ namespace {
 QString numbered(const char* folder, size_t index)
 {
     return QString::asprintf("%s/%03zu.jpg", folder, index);
+}
+
+QString errnoText(int err)
+{
+    return QString::fromLocal8Bit(std::strerror(err));
+}
+
+// Empties the folder open at `fd` (and closes it), going into sub-folders but
+// never through a link: a link is removed, not what it points to.
+bool clear(int fd)
+{
+    DIR* d = ::fdopendir(fd);
+    if (!d) {
+        ::close(fd);
+        return false;
+    }
+    bool ok = true;
+    while (const dirent* e = ::readdir(d)) {
+        if (std::strcmp(e->d_name, ".") == 0 || std::strcmp(e->d_name, "..") == 0)
+            continue;
+        struct stat st {};
+        if (::fstatat(::dirfd(d), e->d_name, &st, AT_SYMLINK_NOFOLLOW) != 0) {
+            ok = false;
+            continue;
+        }
+        if (S_ISDIR(st.st_mode)) {
+            const int sub = ::openat(::dirfd(d), e->d_name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+            if (sub < 0 || !clear(sub) || ::unlinkat(::dirfd(d), e->d_name, AT_REMOVEDIR) != 0)
+                ok = false;
+        } else if (::unlinkat(::dirfd(d), e->d_name, 0) != 0) {
+            ok = false;
+        }
+    }
+    ::closedir(d);
+    return ok;
 }
 
 } // namespace
@@ -66,12 +107,59 @@ std::shared_ptr<Session> Session::create(const QString& title, const QString& ap
     return session;
 }
 
-std::shared_ptr<Session> Session::load(const QString& dir)
+std::shared_ptr<Session> Session::load(const QString& dir, QString* problem)
 {
-    auto meta = JSONFile::read<SessionMeta>(dir + QStringLiteral("/meta.json"));
-    if (!meta)
+    const auto fail = [problem](const QString& why) -> std::shared_ptr<Session> {
+        if (problem)
+            *problem = why;
         return nullptr;
-    return std::make_shared<Session>(dir, std::move(*meta));
+    };
+    // A folder that is a link is not ours: reading it would make us upload, and
+    // then delete, whatever it points to.
+    struct stat st {};
+    if (::lstat(QFile::encodeName(dir).constData(), &st) != 0 || !S_ISDIR(st.st_mode))
+        return nullptr;
+    // No link followed, and no FIFO or device waited on.
+    const int fd = ::open(QFile::encodeName(dir + QStringLiteral("/meta.json")).constData(),
+                          O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) {
+        if (errno == ENOENT)
+            return nullptr;
+        return fail(errno == ELOOP ? QStringLiteral("meta.json is a link") : errnoText(errno));
+    }
+    QByteArray data;
+    {
+        const auto closeFd = qScopeGuard([fd] { ::close(fd); });
+        if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode))
+            return fail(QStringLiteral("meta.json is not a regular file"));
+        if (st.st_size > maxMetaBytes)
+            return fail(QStringLiteral("meta.json is too big"));
+        // The size may change while we read: never take more than the cap.
+        data.resize(qsizetype(maxMetaBytes) + 1);
+        qsizetype filled = 0;
+        while (filled < data.size()) {
+            const ssize_t n = ::read(fd, data.data() + filled, size_t(data.size() - filled));
+            if (n < 0 && errno == EINTR)
+                continue;
+            if (n < 0)
+                return fail(errnoText(errno));
+            if (n == 0)
+                break;
+            filled += n;
+        }
+        if (filled > maxMetaBytes)
+            return fail(QStringLiteral("meta.json is too big"));
+        data.truncate(filled);
+    }
+    QJsonParseError error{};
+    const QJsonDocument doc = QJsonDocument::fromJson(data, &error);
+    if (error.error != QJsonParseError::NoError || !doc.isObject())
+        return fail(QStringLiteral("meta.json is not valid JSON"));
+    try {
+        return std::make_shared<Session>(dir, Json::decode<SessionMeta>(QJsonValue(doc.object())));
+    } catch (const Json::DecodeError& e) {
+        return fail(QStringLiteral("meta.json cannot be read: ") + QString::fromUtf8(e.what()));
+    }
 }
 
 std::vector<std::shared_ptr<Session>> Session::pending(const std::optional<QString>& base)
@@ -90,14 +178,43 @@ std::vector<std::shared_ptr<Session>> Session::pending(const std::optional<QStri
     return out;
 }
 
-void Session::save() const
+bool Session::save() const
 {
-    try {
-        JSONFile::write(meta_, path(QStringLiteral("meta.json")));
-    } catch (const std::exception& e) {
-        slog(QStringLiteral("save meta ") + QFileInfo(dir_).fileName() + QStringLiteral(": ")
-             + QString::fromStdString(e.what()));
+    // A temporary file renamed over "meta.json": the file is whole or absent, and
+    // a link in its place is replaced, never written through.
+    const QString target = path(QStringLiteral("meta.json"));
+    const QByteArray data = QJsonDocument(Json::encode(meta_).toObject()).toJson(QJsonDocument::Indented);
+    QTemporaryFile out(target + QStringLiteral(".XXXXXX"));
+    QString error;
+    if (!out.open()) {
+        error = out.errorString();
+    } else if (out.write(data) != data.size() || !out.flush() || out.size() != data.size()
+               || ::fsync(out.handle()) != 0) {
+        error = out.errorString().isEmpty() ? errnoText(errno) : out.errorString();
+    } else if (::rename(QFile::encodeName(out.fileName()).constData(), QFile::encodeName(target).constData()) != 0) {
+        error = errnoText(errno);
+    } else {
+        out.setAutoRemove(false);
+        return true;
     }
+    slog(QStringLiteral("save meta ") + QFileInfo(dir_).fileName() + QStringLiteral(": cannot write ") + target
+         + QStringLiteral(": ") + error);
+    return false;
+}
+
+bool Session::removeFolder() const
+{
+    const QByteArray name = QFile::encodeName(dir_);
+    const int fd = ::open(name.constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    if (fd < 0)
+        return errno == ENOENT;
+    return clear(fd) && ::rmdir(name.constData()) == 0;
+}
+
+bool Session::isPlainFile(const QString& path)
+{
+    struct stat st {};
+    return ::lstat(QFile::encodeName(path).constData(), &st) == 0 && S_ISREG(st.st_mode);
 }
 
 QString Session::path(const QString& name) const
@@ -144,7 +261,7 @@ std::optional<QString> Session::audioPath() const
     if (!meta_.audioFile)
         return std::nullopt;
     const QString file = path(*meta_.audioFile);
-    if (!QFileInfo(file).isFile())
+    if (!isPlainFile(file))
         return std::nullopt;
     return file;
 }

@@ -33,8 +33,14 @@ public:
                                            const std::optional<QUuid>& workspace = std::nullopt,
                                            const std::optional<QDateTime>& started = std::nullopt,
                                            const std::optional<QString>& base = std::nullopt);
-    // The session of an existing folder; nothing when its "meta.json" is missing or unreadable.
-    static std::shared_ptr<Session> load(const QString& dir);
+    // A "meta.json" above this size is not read: no session has one near it.
+    static constexpr qint64 maxMetaBytes = 32 << 20;
+
+    // The session of an existing folder; nothing when its "meta.json" is missing or
+    // unreadable. Neither the folder nor its "meta.json" may be a link, and only a
+    // regular file of at most maxMetaBytes is read. `problem` gets why a folder
+    // that has a "meta.json" did not load.
+    static std::shared_ptr<Session> load(const QString& dir, QString* problem = nullptr);
     // Finished sessions on disk (those with `ended`), oldest folder name first. A
     // folder a recorder holds (SessionLock) is live and left out.
     static std::vector<std::shared_ptr<Session>> pending(const std::optional<QString>& base = std::nullopt);
@@ -43,8 +49,14 @@ public:
     SessionMeta& meta() { return meta_; }
     const SessionMeta& meta() const { return meta_; }
 
-    // Writes "meta.json"; a failure is logged, never thrown.
-    void save() const;
+    // Writes "meta.json" (replacing a link in its place, never writing through
+    // it); a failure is logged, never thrown. Whether it was written.
+    bool save() const;
+    // Removes the folder and everything in it without following a link; a folder
+    // that is itself a link is left alone. Whether it is gone.
+    bool removeFolder() const;
+    // A regular file that is no link.
+    static bool isPlainFile(const QString& path);
     // The folder joined with a relative name ("mic.m4a", "shots/000.jpg").
     QString path(const QString& name) const;
     // Store the JPEG as the next numbered file and list it; a failed write is

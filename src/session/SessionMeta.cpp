@@ -189,6 +189,9 @@ QJsonObject SessionMeta::toJson() const
     Json::put(o, "processed", processed);
     Json::put(o, "lastError", lastError);
     Json::put(o, "uploadedServer", uploadedServer);
+    Json::put(o, "idempotencyKey", idempotencyKey);
+    Json::put(o, "micOffset", micOffset);
+    Json::put(o, "systemOffset", systemOffset);
     return o;
 }
 
@@ -228,5 +231,8 @@ SessionMeta SessionMeta::fromJson(const QJsonObject& o)
     m.processed = r.get<bool>("processed");
     m.lastError = r.opt<QString>("lastError");
     m.uploadedServer = r.opt<QString>("uploadedServer");
+    m.idempotencyKey = r.opt<QString>("idempotencyKey");
+    m.micOffset = r.opt<double>("micOffset");
+    m.systemOffset = r.opt<double>("systemOffset");
     return m;
 }

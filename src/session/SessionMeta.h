@@ -109,6 +109,13 @@ struct SessionMeta {
     bool processed = false;
     std::optional<QString> lastError;
     std::optional<QString> uploadedServer;
+    // Sent as the Idempotency-Key of the call's creation; saved before the first
+    // attempt, so a repeat after a lost answer is the same request to the server.
+    std::optional<QString> idempotencyKey;
+    // Session time of each track's first sample, saved as soon as it is known, so
+    // the tracks can still be mixed in step after a crash.
+    std::optional<double> micOffset;
+    std::optional<double> systemOffset;
 
     // "call" when `kind` says so, or, while no kind is set, when the recording was
     // started for a call or marked as one. Case-sensitive.

@@ -29,10 +29,12 @@ public:
 
 // Blocking; run it on a pool thread, and leave the session alone meanwhile.
 // Returns the server's call id. A failure is recorded in `lastError`, saved, and
-// thrown on unchanged (APIError, Payload::WriteError). After a complete upload
-// the session folder is removed, unless `keepFiles`. `progress` is called on the
-// calling thread before each step's request, with texts like "Uploading audio…";
-// it may throw Cancelled there.
+// thrown on unchanged (APIError, Payload::WriteError, AudioError). The audio sent
+// holds every recorded track: without a mix, the tracks are mixed first. The
+// creation carries the session's Idempotency-Key, saved before it is sent. After
+// a complete upload the session folder is removed (no link followed), unless
+// `keepFiles`. `progress` is called on the calling thread before each step's
+// request, with texts like "Uploading audio…"; it may throw Cancelled there.
 QString upload(Session& session, const API& api, const std::optional<QString>& selfName, bool process = true,
                bool keepFiles = false, const Progress& progress = {});
 

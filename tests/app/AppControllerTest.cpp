@@ -70,13 +70,17 @@ TEST_F(Controller, MakesItsComponentsInOrderAndNothingElseUntilLaunch)
     EXPECT_EQ(detector->started, 0);
 }
 
-TEST_F(Controller, LaunchWiresTrayKeysDetectorAndTimersAndRecoversBeforeTheFirstMenu)
+TEST_F(Controller, LaunchWiresTrayKeysDetectorAndTimersAndRecoversOffTheMainThread)
 {
-    // A recording cut off by a crash: recovered before the menu is first built.
+    // A recording cut off by a crash: recovered on the worker, then the menu is built again.
     auto cut = Session::create("cut", "Screen");
     menu.rebuilds = 0;
     auto c = make();
     c->launch();
+    EXPECT_FALSE(Session::load(cut->dir())->meta().ended);
+    const int before = menu.rebuilds;
+    worker.finishAll();
+    EXPECT_GT(menu.rebuilds, before);
 
     EXPECT_EQ(item.created, 1);
     EXPECT_EQ(item.tip, "Zelvan");
@@ -195,6 +199,7 @@ TEST_F(Controller, RecordKeyIgnoredWhileStartingOrSaving)
 {
     auto c = make();
     c->launch();
+    worker.finishAll(); // the launch's scan of the recordings
     auto& key = hotKeys.keys[1].press;
     key();
     key(); // starting: nothing
@@ -279,6 +284,7 @@ TEST_F(Controller, QuitWhileStartingWaitsForTheStartThenSaves)
 {
     auto c = make();
     c->launch();
+    worker.finishAll(); // the launch's scan of the recordings
     c->startRecording();
     worker.finishOne(); // the screen and microphone checks
     ASSERT_TRUE(c->starting);
@@ -337,6 +343,7 @@ TEST_F(Controller, CallbacksDoNothingOnceTheControllerIsGone)
 {
     auto c = make();
     c->launch();
+    worker.finishAll(); // the launch's scan of the recordings
     auto press = hotKeys.keys[1].press;
     auto click = item.onClick;
     auto callStart = detector->onCallStart;

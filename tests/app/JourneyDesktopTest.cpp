@@ -5,6 +5,7 @@
 #include "activity/WorkdayTracker.h"
 #include "core/Accounts.h"
 #include "core/Fmt.h"
+#include "core/Paths.h"
 #include "core/Settings.h"
 #include "core/WebPlatform.h"
 #include "session/OCR.h"
@@ -19,6 +20,7 @@
 #include <QLabel>
 #include <QProcess>
 #include <QRegularExpression>
+#include <QScopeGuard>
 #include <QScreen>
 #include <QTemporaryDir>
 #include <QUuid>
@@ -130,9 +132,11 @@ protected:
         qunsetenv("ZELVAN_KEYCHAIN_SERVICE");
     }
 
-    void launch(const QString& askSeconds = {}, const QString& soundServer = {})
+    void launch(const QString& askSeconds = {}, const QString& soundServer = {}, JourneyDriver* driver = nullptr,
+                const QStringList& args = {})
     {
-        JourneyDriver::Launch l{.suite = suite, .keyringService = keyring.name()};
+        JourneyDriver& app = driver ? *driver : this->app;
+        JourneyDriver::Launch l{.suite = suite, .keyringService = keyring.name(), .args = args};
         if (!askSeconds.isEmpty())
             l.env["ZELVAN_ASK_SECONDS"] = askSeconds;
         if (!soundServer.isEmpty())
@@ -399,4 +403,92 @@ TEST_F(Journey, TheVoiceKeyLeavesTheAppAnsweringWhileTheSoundServerHangs)
     pulse.pause(false);
     link->waitForFinished(30'000);
     EXPECT_TRUE(handled) << err();
+}
+
+// Killed mid-recording, the real application comes back, closes the session and,
+// asked to retry, sends both sides of it once: the speaker's 440 Hz and the
+// microphone's 1000 Hz.
+TEST_F(Journey, ARecordingKilledMidwayReachesThePlatformWithBothSidesOnce)
+{
+    prepare(false);
+    launch();
+    const QString other = makeTone(support.path(), 14, 440);
+    const QString own = makeTone(support.path(), 14, 1000);
+    const QString dir = kickIn();
+    ASSERT_FALSE(dir.isEmpty());
+    QProcess speaker, voice;
+    speaker.start("paplay", {"--device=spk", other});
+    voice.start("paplay", {"--device=micfeed", own});
+    JourneyDriver::spend(8);
+    app.crash();
+    speaker.waitForFinished(30'000);
+    voice.waitForFinished(30'000);
+    ASSERT_TRUE(QFileInfo(dir + "/mic.m4a").size() > 0 && QFileInfo(dir + "/system.m4a").size() > 0);
+    ASSERT_FALSE(QFileInfo::exists(dir + "/mixed.m4a"));
+
+    JourneyDriver again(ZELVAN_EXECUTABLE);
+    launch({}, {}, &again, {"--retry-pending"});
+    EXPECT_TRUE(again.logged("recovered interrupted recording " + QFileInfo(dir).fileName().toUtf8()))
+        << again.log().toStdString();
+    ASSERT_TRUE(waitFor([&] { return calls().size() == 1 && calls()[0].processed; }, 180))
+        << "nothing uploaded\n" << again.log().toStdString();
+    EXPECT_TRUE(waitFor([&] { return !QFileInfo::exists(dir); }, 30)) << "the session folder stayed";
+    const std::vector<WorkspaceServer::Call> sent = calls();
+    ASSERT_EQ(sent.size(), 1u);
+    EXPECT_GT(toneShare(sent[0].audio, 440), 0.05) << "the other side";
+    EXPECT_GT(toneShare(sent[0].audio, 1000), 0.05) << "the user's own voice";
+    again.stop();
+}
+
+// The recordings on a small file system that fills up mid-recording: the user is
+// told what happened and where the recording is, and once there is room again
+// the session goes up with what was written before.
+TEST_F(Journey, AFullDiskStopsTheRecordingAndTellsTheUser)
+{
+    prepare(false);
+    const QString recordings = Paths::recordings();
+    if (QProcess::execute("mount", {"-t", "tmpfs", "-o", "size=4m,mode=0700", "tmpfs", recordings}) != 0)
+        GTEST_SKIP() << "no small file system can be mounted here";
+    auto unmount = qScopeGuard([&] { QProcess::execute("umount", {"-l", recordings}); });
+    launch();
+    const QString tone = makeTone(support.path(), 14, 440);
+    const QString dir = kickIn();
+    ASSERT_FALSE(dir.isEmpty());
+    QProcess speaker;
+    speaker.start("paplay", {"--device=spk", tone});
+    JourneyDriver::spend(4);
+    {
+        QFile filler(recordings + "/filler");
+        ASSERT_TRUE(filler.open(QIODevice::WriteOnly));
+        const QByteArray chunk(64 * 1024, 'f');
+        while (filler.write(chunk) == chunk.size() && filler.flush()) {
+        }
+    }
+    EXPECT_TRUE(app.logged("recording failed: cannot write ", 60)) << err();
+    const QRect corner = QGuiApplication::primaryScreen()->geometry();
+    QString seen;
+    EXPECT_TRUE(waitFor(
+        [&] {
+            const QImage shot =
+                QGuiApplication::primaryScreen()->grabWindow(0, corner.width() - 520, 0, 520, 320).toImage();
+            seen = OCR::text(shot);
+            return seen.contains("Recording stopped") && seen.contains("No space left");
+        },
+        60))
+        << seen.toStdString() << "\n"
+        << err();
+    // The user makes room; an upload that failed meanwhile goes on the next retry.
+    ASSERT_TRUE(QFile::remove(recordings + "/filler"));
+    speaker.waitForFinished(30'000);
+    if (!waitFor([&] { return calls().size() == 1 && calls()[0].processed; }, 60)) {
+        app.stop();
+        JourneyDriver again(ZELVAN_EXECUTABLE);
+        launch({}, {}, &again, {"--retry-pending"});
+        ASSERT_TRUE(waitFor([&] { return calls().size() == 1 && calls()[0].processed; }, 180))
+            << "nothing uploaded\n" << err() << again.log().toStdString();
+        again.stop();
+    }
+    const WorkspaceServer::Call call = calls()[0];
+    EXPECT_GT(call.audioSeconds, 2.0) << "what was recorded before the disk filled";
+    EXPECT_GT(toneShare(call.audio, 440), 0.05);
 }

@@ -8,6 +8,7 @@
 #include <QDir>
 #include <QFile>
 #include <QProcess>
+#include <QTemporaryDir>
 #include <QTimeZone>
 #include <gtest/gtest.h>
 
@@ -76,9 +77,21 @@ TEST(Recovery, ClosesCutOffRecordingsWithTheirReadableAudio)
     SessionLock lock;
     ASSERT_TRUE(lock.acquire(live->dir()));
     QDir(base).mkdir("stray");
+    // Told once and kept: a folder whose meta cannot be read. Not ours: a link
+    // to an unfinished session elsewhere.
+    auto garbled = Session::create("garbled", "Screen", std::nullopt, started, base);
+    audio(garbled->path("mic.m4a"));
+    writeFile(garbled->path("meta.json"), "{\"title\":");
+    QTemporaryDir elsewhere;
+    auto outside = Session::create("outside", "Screen", std::nullopt, started, elsewhere.path());
+    ASSERT_TRUE(QFile::link(outside->dir(), base + "/linked"));
 
-    const QStringList closed = Recovery::recoverInterrupted(base);
+    QStringList unreadable;
+    const QStringList closed = Recovery::recoverInterrupted(base, &unreadable);
     EXPECT_EQ(closed.size(), 4);
+    EXPECT_EQ(unreadable, QStringList{QFileInfo(garbled->dir()).fileName()});
+    EXPECT_TRUE(QFileInfo(garbled->path("mic.m4a")).isFile());
+    EXPECT_FALSE(Session::load(outside->dir())->meta().ended);
     for (const auto& [dir, k] : byDir) {
         auto s = Session::load(dir);
         ASSERT_TRUE(s) << k->name;

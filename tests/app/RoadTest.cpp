@@ -441,6 +441,27 @@ TEST_F(Road, AStreamStoppedByTheSystemIsToldAndWhatWasRecordedIsFiled)
     EXPECT_EQ(count("upload"), 1);
 }
 
+// A track that cannot be written ends the recording: the user is told what and
+// where, and what was written is filed as usual.
+TEST_F(Road, AWriteFailureStopsTheRecordingAndSaysWhere)
+{
+    auto c = make();
+    c->launch();
+    record(*c);
+    const QString dir = sessionDirs().value(0);
+    c->recorder->onWriteError("cannot write mic.m4a: No space left on device");
+    const auto* nudge = lastNudge("writeError");
+    ASSERT_TRUE(nudge);
+    EXPECT_EQ(nudge->title, "Recording stopped: cannot write mic.m4a: No space left on device");
+    EXPECT_EQ(nudge->message, "What was recorded until now is kept in " + dir + " and goes up as usual.");
+    EXPECT_FALSE(nudge->timeout) << "it stays until read";
+    EXPECT_TRUE(c->saving);
+    EXPECT_FALSE(c->recorder);
+    worker.finishAll();
+    EXPECT_FALSE(c->saving);
+    EXPECT_EQ(count("upload"), 1);
+}
+
 TEST_F(Road, AStopThatHangsIsGivenUpAfterAMinuteAsInterrupted)
 {
     auto c = make();

@@ -138,3 +138,17 @@ TEST(MonoWriter, FailuresAreKeptAndLoggedOnce)
     EXPECT_EQ(log.count("audio write bad.m4a: "), 1);
     EXPECT_EQ(log.count("audio write x.m4a: "), 1);
 }
+
+// Sound is on disk early: a track still being written decodes before its first
+// second is over, so a crash a few seconds in keeps most of what was said.
+TEST(MonoWriter, TheFirstSecondIsOnDiskWhileTheTrackIsOpen)
+{
+    TempSupport support;
+    MonoWriter w(support.file("track.m4a"));
+    for (int i = 0; i < 10; ++i)
+        w.write(tone(48000, 1, 0.1, 440, 0.3f), 0.1 * i);
+    // Read through another handle while the writer is still open, as after a crash.
+    const auto levels = LevelReader::levels(support.file("track.m4a"));
+    EXPECT_GE(levels.size(), 1u) << "at least a quarter of a second decodes";
+    w.close();
+}

@@ -6,6 +6,7 @@
 #include "core/Paths.h"
 #include "platform/CaptureError.h"
 #include "session/CapturePause.h"
+#include "session/LevelReader.h"
 #include "session/Recorder.h"
 #include "support/TestSupport.h"
 
@@ -15,11 +16,14 @@
 #include <QJsonDocument>
 #include <QPainter>
 #include <QRegularExpression>
+#include <QScopeGuard>
 #include <QThread>
 #include <gtest/gtest.h>
 #include <future>
 #include <map>
 #include <thread>
+#include <csignal>
+#include <sys/resource.h>
 
 struct RecorderTestAccess {
     static void drain(Recorder& r) { r.drain(); }
@@ -834,6 +838,49 @@ TEST_F(RecorderTest, StreamErrorIsReportedOnceOnTheMainThread)
     EXPECT_EQ(errors, std::vector<QString>{"the display was lost"});
     EXPECT_EQ(logLines().filter("stream stopped: ").join('|'), "stream stopped: the display was lost");
     EXPECT_EQ(QDir(session->path("shots")).entryList(QDir::Files).size(), 1);
+}
+
+// A track that cannot be written (a full disk; here a file-size limit) is told
+// once, on the main thread, with the file and the cause; the stop keeps what
+// was written before.
+TEST_F(RecorderTest, AWriteFailureIsToldOnceAndWhatWasWrittenIsKept)
+{
+    std::vector<QString> errors;
+    recorder->onWriteError = [&](const QString& m) {
+        EXPECT_EQ(QThread::currentThread(), QCoreApplication::instance()->thread());
+        errors.push_back(m);
+    };
+    begin(*recorder, false);
+    to(1);
+    devices.system->deliver(3.0, 0.2f, clock.uptime());
+    RecorderTestAccess::drain(*recorder);
+    const qint64 written = QFileInfo(session->path("system.m4a")).size();
+    ASSERT_GT(written, 0);
+
+    ::signal(SIGXFSZ, SIG_IGN);
+    rlimit old{};
+    ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &old), 0);
+    rlimit small = old;
+    small.rlim_cur = rlim_t(std::max<qint64>(written + 1, 16384));
+    ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &small), 0);
+    auto restore = qScopeGuard([&] { ::setrlimit(RLIMIT_FSIZE, &old); });
+    for (int i = 0; i < 200 && errors.empty(); ++i) {
+        to(4 + 5 * i);
+        devices.system->deliver(5.0, 0.2f, clock.uptime());
+        RecorderTestAccess::drain(*recorder);
+        QCoreApplication::processEvents();
+    }
+    devices.system->deliver(5.0, 0.2f, clock.uptime());
+    RecorderTestAccess::drain(*recorder);
+    QCoreApplication::processEvents();
+    EXPECT_EQ(errors, std::vector<QString>{"cannot write system.m4a: File too large"});
+
+    const auto stopped = recorder->stop();
+    ::setrlimit(RLIMIT_FSIZE, &old);
+    const auto meta = Session::load(stopped->dir())->meta();
+    EXPECT_TRUE(meta.ended);
+    ASSERT_TRUE(meta.audioFile);
+    EXPECT_GE(LevelReader::levels(stopped->path(*meta.audioFile)).size(), 8u) << "the first seconds are there";
 }
 
 // A frame still on its way while the stop runs must not add recognition work that

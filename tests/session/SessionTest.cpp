@@ -10,7 +10,9 @@
 #include <QJsonDocument>
 #include <QTimeZone>
 #include <gtest/gtest.h>
+#include <functional>
 #include <set>
+#include <sys/stat.h>
 #include <thread>
 
 namespace {
@@ -196,4 +198,52 @@ TEST(Session, SaveIntoADeletedFolderLogsAndKeepsMeta)
     const auto back = Session::load(s->dir());
     ASSERT_TRUE(back);
     EXPECT_EQ(back->meta().title, "changed");
+}
+
+// Only a plain "meta.json" of a plain folder is read: a FIFO would block the
+// reader for good, a link would read (and a save overwrite) a file elsewhere,
+// and a huge file would be held in memory whole.
+TEST(Session, MetaThatIsNoPlainFileDoesNotLoadAndSaysWhy)
+{
+    TempSupport support;
+    const QString elsewhere = support.file("elsewhere.json");
+    const auto good = Session::create("good", "Screen", std::nullopt, start);
+    ASSERT_TRUE(QFile::copy(good->path("meta.json"), elsewhere));
+    struct Case {
+        const char* name;
+        std::function<void(const QString& meta)> make;
+        QString problem;
+    };
+    const Case cases[] = {
+        {"fifo", [](const QString& m) { ASSERT_EQ(::mkfifo(QFile::encodeName(m).constData(), 0600), 0); },
+         "meta.json is not a regular file"},
+        {"link", [&](const QString& m) { ASSERT_TRUE(QFile::link(elsewhere, m)); }, "meta.json is a link"},
+        {"huge",
+         [](const QString& m) {
+             QFile f(m);
+             ASSERT_TRUE(f.open(QIODevice::WriteOnly) && f.resize(Session::maxMetaBytes + 1));
+         },
+         "meta.json is too big"},
+        {"garbage", [](const QString& m) { writeFile(m, "{\"title\": 3"); }, "meta.json is not valid JSON"},
+        {"none", [](const QString&) {}, ""},
+    };
+    for (const Case& c : cases) {
+        const QString dir = support.file(QString("recordings/") + c.name);
+        ASSERT_TRUE(QDir().mkpath(dir));
+        c.make(dir + "/meta.json");
+        QString problem;
+        EXPECT_FALSE(Session::load(dir, &problem)) << c.name;
+        EXPECT_EQ(problem, c.problem) << c.name;
+    }
+    EXPECT_EQ(Session::pending().size(), 0u);
+
+    // A save replaces a link with the session's own file.
+    const QByteArray before = readFile(elsewhere);
+    QFile::remove(good->path("meta.json"));
+    ASSERT_TRUE(QFile::link(elsewhere, good->path("meta.json")));
+    good->meta().title = "changed";
+    EXPECT_TRUE(good->save());
+    EXPECT_EQ(readFile(elsewhere), before);
+    EXPECT_FALSE(QFileInfo(good->path("meta.json")).isSymLink());
+    EXPECT_EQ(Session::load(good->dir())->meta().title, "changed");
 }

@@ -85,6 +85,104 @@ TEST_F(Upload, PayloadAudioProcessingThenTheFolderGoes)
     EXPECT_FALSE(QFileInfo::exists(s->dir())) << "removed once the server has everything";
 }
 
+// Whatever the stop left (a mix, one track named after a crash or a failed mix,
+// nothing named), the platform hears both sides before the folder goes.
+TEST_F(Upload, EveryRecordedTrackReachesThePlatform)
+{
+    for (const std::optional<QString>& named : {std::optional<QString>("system.m4a"), std::optional<QString>("mic.m4a"),
+                                                std::optional<QString>()}) {
+        TempSupport fresh;
+        FakePlatform platform;
+        platform.start();
+        WorkspaceServer store(platform);
+        const auto s = finished(false);
+        writeToneTrack(s->path("system.m4a"), 440, 3);
+        writeToneTrack(s->path("mic.m4a"), 1000, 3);
+        s->meta().audioFile = named;
+        s->meta().micOffset = 0.5;
+        s->save();
+
+        const std::string label = named.value_or("none").toStdString();
+        EXPECT_EQ(Uploader::upload(*s, API(platform.base(), "k"), std::nullopt), "rec:1") << label;
+        const auto call = store.calls().at("rec:1");
+        EXPECT_GT(toneShare(call.audio, 440), 0.2) << label << ": the other side";
+        EXPECT_GT(toneShare(call.audio, 1000), 0.2) << label << ": the user's own voice";
+        EXPECT_NEAR(call.audioSeconds, 3.5, 0.2) << label << ": the microphone starts half a second in";
+        EXPECT_FALSE(QFileInfo::exists(s->dir())) << label;
+    }
+}
+
+// A track with sound that cannot be read stops the upload before anything is
+// sent, and the folder stays; a track that never got past its header is nothing.
+TEST_F(Upload, ATrackThatCannotBeReadKeepsTheFolder)
+{
+    struct Case {
+        QByteArray mic;
+        bool sent;
+    };
+    for (const Case& c : {Case{QByteArray(100'000, 'x'), false}, Case{QByteArray(40, 'x'), true}}) {
+        TempSupport fresh;
+        FakePlatform platform;
+        platform.start();
+        WorkspaceServer store(platform);
+        const auto s = finished(false);
+        writeToneTrack(s->path("system.m4a"), 440, 2);
+        writeFile(s->path("mic.m4a"), c.mic);
+        s->meta().audioFile = "system.m4a";
+        s->save();
+
+        if (c.sent) {
+            EXPECT_EQ(Uploader::upload(*s, API(platform.base(), "k"), std::nullopt), "rec:1");
+            EXPECT_GT(toneShare(store.calls().at("rec:1").audio, 440), 0.8);
+            EXPECT_FALSE(QFileInfo::exists(s->dir()));
+            continue;
+        }
+        EXPECT_ANY_THROW(Uploader::upload(*s, API(platform.base(), "k"), std::nullopt));
+        EXPECT_TRUE(store.calls().empty());
+        EXPECT_EQ(readFile(s->path("mic.m4a")), c.mic);
+        EXPECT_EQ(Session::load(s->dir())->meta().lastError,
+                  "cannot read mic.m4a; the recording stays on this computer");
+    }
+}
+
+// Links in the support folder are never followed: a linked shot or mix is not
+// sent, removing the folder removes the links only, and a session folder that
+// is a link is no session.
+TEST_F(Upload, LinksAreNeverFollowed)
+{
+    const QString outside = support.file("outside");
+    QDir().mkpath(outside + "/inner");
+    writeFile(outside + "/secret.jpg", "secret");
+    writeFile(outside + "/inner/keep.txt", "keep");
+    writeToneTrack(outside + "/tone.m4a", 440, 1);
+
+    const auto s = finished(false);
+    ASSERT_TRUE(QFile::remove(s->path("shots/000.jpg")));
+    ASSERT_TRUE(QFile::link(outside + "/secret.jpg", s->path("shots/000.jpg")));
+    ASSERT_TRUE(QFile::link(outside + "/tone.m4a", s->path("mixed.m4a")));
+    ASSERT_TRUE(QFile::link(outside + "/inner", s->path("pins/inner")));
+    s->meta().audioFile = "mixed.m4a";
+    s->save();
+
+    const auto copy = finished(false);
+    const QString linked = QFileInfo(copy->dir()).path() + "/linked";
+    ASSERT_TRUE(QFile::rename(copy->dir(), outside + "/session"));
+    ASSERT_TRUE(QFile::link(outside + "/session", linked));
+    EXPECT_FALSE(Session::load(linked));
+    EXPECT_EQ(Session::pending().size(), 1u);
+
+    EXPECT_EQ(upload(*s), "rec:1");
+    const auto call = server.calls().at("rec:1");
+    EXPECT_EQ(call.payload.value("shots").toArray().size(), 1);
+    EXPECT_FALSE(QString::fromUtf8(QJsonDocument(call.payload).toJson()).contains(QString::fromLatin1(QByteArray("secret").toBase64())));
+    EXPECT_EQ(call.audioBytes, -1);
+    EXPECT_FALSE(QFileInfo::exists(s->dir()));
+    EXPECT_EQ(readFile(outside + "/secret.jpg"), "secret");
+    EXPECT_EQ(readFile(outside + "/inner/keep.txt"), "keep");
+    EXPECT_TRUE(QFileInfo(outside + "/tone.m4a").isFile());
+    EXPECT_TRUE(QFileInfo(outside + "/session/meta.json").isFile());
+}
+
 // A shot that opens but cannot be read is left out; it does not fail the upload.
 TEST_F(Upload, UnreadableShotIsLeftOutAndTheRestGoesUp)
 {
@@ -126,6 +224,12 @@ TEST_F(Upload, FailedStepResumesAfterARestart)
          {.drop = true},
          nullptr,
          {"POST /api/calls/rec%3A1/audio", "POST /api/calls/rec%3A1/process"}},
+        // The platform made the call, the gateway lost its answer: the repeat
+        // carries the same key and gets the same call back.
+        {"/api/calls",
+         {.status = 504, .body = R"({"error":"gateway timeout"})", .afterRoute = true},
+         "gateway timeout (HTTP 504)",
+         {"POST /api/calls", "POST /api/calls/rec%3A1/audio", "POST /api/calls/rec%3A1/process"}},
     };
     for (const Case& c : cases) {
         TempSupport fresh;

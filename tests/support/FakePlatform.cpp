@@ -254,7 +254,14 @@ void FakePlatform::handle(const std::string& method, const httplib::Request& req
         fault->hold();
     if (fault && fault->delay.count() > 0)
         std::this_thread::sleep_for(fault->delay);
-    if (fault && (fault->drop || fault->status != 0 || slowRead))
+    if (fault && fault->afterRoute && !slowRead) {
+        if (stream && reader)
+            stream(req, res, *reader);
+        else if (handler)
+            handler(req, res);
+        res = httplib::Response();
+        apply(*fault, res);
+    } else if (fault && (fault->drop || fault->status != 0 || slowRead))
         apply(*fault, res);
     else if (stream && reader)
         stream(req, res, *reader);

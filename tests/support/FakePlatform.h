@@ -42,6 +42,8 @@ public:
     // most 4 KB) at a time with that pause before each, until it ends or the
     // client gives up, and the answer is the fault's `status`; with `sendEvery`,
     // the answer's body goes out one byte at a time with that pause before each.
+    // With `afterRoute`, the route does its work first and only its answer is
+    // replaced: a gateway that loses what the platform said.
     struct Fault {
         int status = 0;
         std::string body;
@@ -52,6 +54,7 @@ public:
         // Runs on the server's thread once the request is seen, before the
         // delay: a test holds the request there until it lets go.
         std::function<void()> hold;
+        bool afterRoute = false;
     };
 
     // Requests held until the test lets go: a fault's `hold` or a route waits on

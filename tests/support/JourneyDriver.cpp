@@ -89,6 +89,14 @@ void JourneyDriver::terminate()
         ::kill(pid_t(app_.processId()), SIGTERM);
 }
 
+void JourneyDriver::crash()
+{
+    if (!running())
+        return;
+    app_.kill();
+    app_.waitForFinished(30'000);
+}
+
 bool JourneyDriver::running() const
 {
     return app_.state() != QProcess::NotRunning;

@@ -31,6 +31,8 @@ public:
     void stop();
     // Asks it to quit (SIGTERM) and returns at once.
     void terminate();
+    // Kills it (SIGKILL: no handler, no clean-up) and waits for it to be gone.
+    void crash();
     bool running() const;
     // Waits up to `seconds` for it to end; whether it has.
     bool ended(double seconds);

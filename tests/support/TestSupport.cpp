@@ -3,13 +3,18 @@
 #include "core/Keychain.h"
 #include "core/Log.h"
 #include "core/Paths.h"
+#include "platform/AacWriter.h"
+#include "platform/AudioReader.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QThread>
+#include <QTemporaryFile>
 #include <QTimeZone>
 #include <QUuid>
+#include <cmath>
+#include <numbers>
 #include <stdexcept>
 #include <sys/stat.h>
 
@@ -139,4 +144,55 @@ int fileMode(const QString& path)
     if (::stat(QFile::encodeName(path).constData(), &st) != 0)
         return -1;
     return int(st.st_mode & 07777);
+}
+
+void writeToneTrack(const QString& path, int hz, double seconds)
+{
+    std::vector<float> samples(size_t(seconds * 48000));
+    for (size_t i = 0; i < samples.size(); ++i)
+        samples[i] = float(0.4 * std::sin(2 * std::numbers::pi * hz * double(i) / 48000));
+    AacWriter writer(QFile::encodeName(path).toStdString());
+    writer.append(samples.data(), int64_t(samples.size()));
+    writer.close();
+}
+
+double toneShare(const std::string& audio, int hz)
+{
+    QTemporaryFile file;
+    if (audio.empty() || !file.open() || file.write(audio.data(), qint64(audio.size())) != qint64(audio.size())
+        || !file.flush())
+        return 0;
+    // Goertzel's power at `hz` over blocks of a tenth of a second, against the
+    // power a pure tone of the block's energy would show there.
+    double atTone = 0, whole = 0;
+    try {
+        AudioReader reader(QFile::encodeName(file.fileName()).toStdString());
+        const double rate = reader.sampleRate();
+        const size_t n = size_t(rate / 10);
+        const double coeff = 2 * std::cos(2 * std::numbers::pi * hz / rate);
+        std::vector<double> block;
+        PcmBuffer pcm;
+        const auto take = [&] {
+            double s1 = 0, s2 = 0, energy = 0;
+            for (const double x : block) {
+                const double s0 = x + coeff * s1 - s2;
+                s2 = s1;
+                s1 = s0;
+                energy += x * x;
+            }
+            atTone += s1 * s1 + s2 * s2 - coeff * s1 * s2;
+            whole += energy * double(block.size()) / 2;
+            block.clear();
+        };
+        while (reader.read(pcm)) {
+            for (int64_t f = 0; f < pcm.frames(); ++f) {
+                block.push_back(pcm.samples[size_t(f * pcm.channels)]);
+                if (block.size() == n)
+                    take();
+            }
+        }
+    } catch (const std::exception&) {
+        return 0;
+    }
+    return whole > 0 ? atTone / whole : 0;
 }

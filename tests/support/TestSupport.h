@@ -77,3 +77,9 @@ QStringList logLines();
 void writeFile(const QString& path, const QByteArray& data);
 // The permission bits of a file or folder (0700, 0600 …), or -1.
 int fileMode(const QString& path);
+
+// A mono 48 kHz AAC track, as the recorder writes them, of a sine at `hz`.
+void writeToneTrack(const QString& path, int hz, double seconds);
+// The share of the audio's power that lies at `hz`, from 0 to about 1: a pure
+// tone gives about 1, each tone of an even mix of two about a half.
+double toneShare(const std::string& audio, int hz);

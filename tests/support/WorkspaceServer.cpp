@@ -80,8 +80,17 @@ WorkspaceServer::WorkspaceServer(FakePlatform& platform, Mode mode, std::string 
         const auto calls = store();
         const std::string project = this->project();
         std::lock_guard lock(calls->mutex);
+        // As a careful server does: a repeated key is the same request again.
+        const std::string key = req.get_header_value("Idempotency-Key");
+        if (!key.empty()) {
+            const auto earlier = calls->created.find({project, key});
+            if (earlier != calls->created.end())
+                return reply(res, QJsonObject{{"id", QString::fromStdString(earlier->second)}});
+        }
         const std::string id = "rec:" + std::to_string(calls->nextId++);
         calls->calls[id] = Call{body(req), -1, false, project};
+        if (!key.empty())
+            calls->created[{project, key}] = id;
         reply(res, QJsonObject{{"id", QString::fromStdString(id)}});
     });
 
@@ -103,6 +112,7 @@ WorkspaceServer::WorkspaceServer(FakePlatform& platform, Mode mode, std::string 
                               onCall(req, res, [&](CallStore&, const std::string&, Call& c) {
                                   c.audioBytes = bytes;
                                   c.audioSeconds = seconds;
+                                  c.audio = kept;
                                   reply(res, QJsonObject{{"ok", true}, {"bytes", bytes}});
                               });
                           });

@@ -34,6 +34,7 @@ public:
         bool processed = false;
         std::string project;     // the project slug or "personal" that holds it
         double audioSeconds = 0; // the audio's length; 0 when unreadable or over 64 MiB
+        std::string audio;       // the audio's bytes, up to 64 MiB
     };
 
     // The calls of every root of one platform: a call moved to another project
@@ -42,6 +43,8 @@ public:
         std::mutex mutex;
         std::map<std::string, Call> calls;
         std::vector<std::string> deleted;
+        // (project, Idempotency-Key) of each creation: a repeat gets the first call's id.
+        std::map<std::pair<std::string, std::string>, std::string> created;
         int nextId = 1;
     };
 

@@ -279,6 +279,22 @@ void AacWriter::appendSilence(int64_t count)
     d.pending.insert(d.pending.end(), size_t(count - whole * frameSize), 0.0f);
 }
 
+void AacWriter::flush()
+{
+    Impl& d = *impl_;
+    if (!d.open || d.lastPts == INT64_MIN)
+        return;
+    // The muxer's first forced flush writes only the header held back so far;
+    // the second writes the samples.
+    for (int i = 0; i < 2; ++i) {
+        if (const int rc = av_write_frame(d.fmt, nullptr); rc < 0)
+            d.fail("cannot write", rc);
+    }
+    avio_flush(d.fmt->pb);
+    if (d.fmt->pb->error < 0)
+        d.fail("cannot write", d.fmt->pb->error);
+}
+
 void AacWriter::close()
 {
     Impl& d = *impl_;
