@@ -48,6 +48,8 @@ public:
         bool drop = false;
         std::chrono::milliseconds readEvery{0};
         std::chrono::milliseconds sendEvery{0};
+        // With a 3xx status: the redirect's target ("Location").
+        std::string location;
     };
 
     FakePlatform();

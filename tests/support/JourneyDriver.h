@@ -32,6 +32,8 @@ public:
     // Asks it to quit (SIGTERM) and returns at once.
     void terminate();
     bool running() const;
+    // Its process id while it runs.
+    qint64 pid() const { return app_.processId(); }
     // Waits up to `seconds` for it to end; whether it has.
     bool ended(double seconds);
     // Its exit code once it has exited; nothing while it runs or when it crashed.
