@@ -177,9 +177,16 @@ TEST_F(Upload, AnAudioUploadThatCrawlsFailsAndTheNextAttemptResumes)
     // idle for its 60 s: without the floor this attempt would take hours.
     fake.fail("POST", "/api/calls/rec:1/audio",
               {.status = 500, .body = R"({"error":"read it all"})", .readEvery = std::chrono::milliseconds(3000)});
+    // The client's own floor over a shorter window than its 30 s, so the crawl
+    // is caught sooner; the rule is the same.
+    const Http::Limits& standard = API::session().limits();
+    Http::Session shortWindow(Http::Limits{.requestTimeout = standard.requestTimeout,
+                                           .resourceTimeout = standard.resourceTimeout,
+                                           .minRate = standard.minRate,
+                                           .rateWindow = 7});
 
     try {
-        upload(*s);
+        Uploader::upload(*s, API(fake.base(), "k").over(shortWindow), QString("Ana"), true, false);
         ADD_FAILURE() << "the crawl went through";
     } catch (const APIError& e) {
         EXPECT_EQ(e.reason(), "The request timed out.");
