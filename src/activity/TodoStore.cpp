@@ -44,42 +44,59 @@ QFuture<void> TodoStore::refresh(const Targets& targets)
         items_.clear();
     servers_ = servers;
 
-    // One slot per target, filled as the answers come.
+    // One slot per target, filled as the answers come. A few askers take the
+    // targets one after the other, so a long project list never holds the whole
+    // network pool; every asker shares the one copy of the targets.
     struct Gather {
+        Targets targets;
         std::mutex mutex;
+        size_t next = 0;
         std::vector<Result> results;
-        size_t left = 0;
+        size_t asking = 0;
     };
     auto gather = std::make_shared<Gather>();
+    gather->targets = targets;
     gather->results.resize(targets.size());
-    gather->left = targets.size();
+    gather->asking = std::min(targets.size(), size_t(concurrency));
     QPointer<TodoStore> self(this);
-    for (size_t i = 0; i < targets.size(); ++i) {
-        Net::pool().start([self, generation, targets, gather, promise, i] {
-            const auto& [ws, api] = targets[i];
-            Result r;
-            try {
-                std::vector<Todo> todos = api.todos();
-                for (Todo& todo : todos)
-                    todo.ws = ws;
-                r.value = std::move(todos);
-            } catch (const APIError& e) {
-                if (e.isMissing())
-                    r.value = Result::Missing{};
-                else
-                    r.value = ws.name + QStringLiteral(": ") + e.description();
-            } catch (const std::exception& e) {
-                r.value = ws.name + QStringLiteral(": ") + QString::fromUtf8(e.what());
+    for (size_t n = gather->asking; n > 0; --n) {
+        Net::pool().start([self, generation, gather, promise] {
+            for (;;) {
+                size_t i = 0;
+                {
+                    std::lock_guard lock(gather->mutex);
+                    if (gather->next == gather->targets.size())
+                        break;
+                    i = gather->next++;
+                }
+                const auto& [ws, api] = gather->targets[i];
+                Result r;
+                try {
+                    std::vector<Todo> todos = api.todos();
+                    for (Todo& todo : todos)
+                        todo.ws = ws;
+                    r.value = std::move(todos);
+                } catch (const APIError& e) {
+                    if (e.isMissing())
+                        r.value = Result::Missing{};
+                    else
+                        r.value = ws.name + QStringLiteral(": ") + e.description();
+                } catch (const std::exception& e) {
+                    r.value = ws.name + QStringLiteral(": ") + QString::fromUtf8(e.what());
+                }
+                std::lock_guard lock(gather->mutex);
+                gather->results[i] = std::move(r);
             }
-            std::lock_guard lock(gather->mutex);
-            gather->results[i] = std::move(r);
-            if (--gather->left > 0)
-                return;
+            {
+                std::lock_guard lock(gather->mutex);
+                if (--gather->asking > 0)
+                    return;
+            }
             QMetaObject::invokeMethod(
                 QCoreApplication::instance(),
-                [self, generation, targets, gather, promise] {
+                [self, generation, gather, promise] {
                     if (self && self->generation_ == generation)
-                        self->apply(targets, std::move(gather->results));
+                        self->apply(gather->targets, std::move(gather->results));
                     promise->finish();
                 },
                 Qt::QueuedConnection);

@@ -13,8 +13,8 @@
 #include <utility>
 #include <vector>
 
-// The person's to-dos from every connected workspace. Every workspace is asked
-// at once on the network pool; the answers are merged on the main thread in the
+// The person's to-dos from every connected workspace. The workspaces are asked
+// a few at a time on the network pool; the answers are merged on the main thread in the
 // targets' order. A workspace that fails keeps the items it had, so one
 // unreachable server does not empty the list. Main thread only.
 class TodoStore : public QObject {
@@ -22,6 +22,8 @@ class TodoStore : public QObject {
 
 public:
     using Targets = std::vector<std::pair<Workspace, API>>;
+    // How many workspaces are asked at once.
+    static constexpr int concurrency = 4;
 
     explicit TodoStore(QObject* parent = nullptr);
 

@@ -14,9 +14,15 @@ namespace {
 // ["bramel(owner)", "(-)"]: each project as its slug and seat.
 QString projectList(const std::vector<Workspace>& projects)
 {
+    // A long list would make a log line of its own size at every refresh.
+    constexpr size_t logged = 20;
     QStringList items;
-    for (const Workspace& w : projects)
+    for (size_t i = 0; i < std::min(projects.size(), logged); ++i) {
+        const Workspace& w = projects[i];
         items << u'"' + w.slug.value_or(QString()) + u'(' + w.seat.value_or(QStringLiteral("-")) + QStringLiteral(")\"");
+    }
+    if (projects.size() > logged)
+        items << QStringLiteral("and %1 more").arg(projects.size() - logged);
     return u'[' + items.join(QStringLiteral(", ")) + u']';
 }
 

@@ -257,7 +257,10 @@ public:
     QSet<QString> routing;
     QMap<QString, std::vector<RouteResult>> routeScores;
     QMap<QString, Suggestion> routeSuggest;
-    std::vector<Choice> whereChoices(const Session& session);
+    // Personal, the suggestion and the projects, at most maxChoices of them;
+    // `more` gets how many were left out.
+    static constexpr size_t maxChoices = 12;
+    std::vector<Choice> whereChoices(const Session& session, int* more = nullptr);
     void choose(const std::shared_ptr<Session>& session, const Choice& choice);
     void finish(const std::shared_ptr<Session>& session);
     // --- end of account, sign-in, menu and to-dos

@@ -5,6 +5,7 @@
 
 #include "core/Log.h"
 #include "core/Strings.h"
+#include "menu/MenuState.h"
 #include "platform/Wording.h"
 #include "session/Router.h"
 
@@ -112,7 +113,7 @@ void AppController::finish(const std::shared_ptr<Session>& session)
     uploadSession(session);
 }
 
-std::vector<AppController::Choice> AppController::whereChoices(const Session& session)
+std::vector<AppController::Choice> AppController::whereChoices(const Session& session, int* more)
 {
     const QString key = session.dir();
     const std::vector<RouteResult> scores = routeScores.value(key);
@@ -133,12 +134,18 @@ std::vector<AppController::Choice> AppController::whereChoices(const Session& se
             built.push_back({false, ws, ws.name, false});
     }
     std::stable_partition(built.begin(), built.end(), [](const Choice& c) { return c.suggested; });
+    // A card of thousands of buttons helps nobody and costs a widget each.
+    const int left = built.size() > maxChoices ? int(built.size() - maxChoices) : 0;
+    built.resize(built.size() - size_t(left));
+    if (more)
+        *more = left;
     return built;
 }
 
 void AppController::askWhere(const std::shared_ptr<Session>& session)
 {
-    const std::vector<Choice> choices = whereChoices(*session);
+    int more = 0;
+    const std::vector<Choice> choices = whereChoices(*session, &more);
     if (choices.empty())
         return;
     const QString key = session->dir();
@@ -147,6 +154,8 @@ void AppController::askWhere(const std::shared_ptr<Session>& session)
         message += QStringLiteral("\nSuggested: ") + routeSuggest.value(key).label();
     if (accounts.signedIn())
         message += QStringLiteral("\nNo choice in 2 min → Personal.");
+    if (more > 0)
+        message += u'\n' + MenuState::more(more) + QStringLiteral(" projects");
     std::vector<Ports::Nudges::Button> buttons;
     for (const Choice& choice : choices)
         buttons.push_back({choice.label, choice.suggested,

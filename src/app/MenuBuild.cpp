@@ -28,6 +28,10 @@ QString counted(qsizetype n, const QString& word)
     return QString::number(n) + u' ' + word + (n == 1 ? QString() : QStringLiteral("s"));
 }
 
+// The rows of a long list that the popover shows; the rest read "and N more".
+constexpr size_t maxTodoRows = 30;
+constexpr size_t maxProjectRows = 12;
+
 bool busyStatus(const QString& status)
 {
     static const QStringList busy = {"running", "doing", "in_progress", "started", "active"};
@@ -135,7 +139,10 @@ void AppController::rebuildMenu()
 
     // Projects.
     if (connected.size() >= 2 || accounts.projectMode()) {
-        for (const auto& [w, api] : connected) {
+        const size_t shown = std::min(connected.size(), maxProjectRows);
+        s.projectsMore = int(connected.size() - shown);
+        for (size_t i = 0; i < shown; ++i) {
+            const Workspace& w = connected[i].first;
             const QString id = m.act(QStringLiteral("p.") + upperId(w.id),
                                      weakly([w](AppController& c) { c.openBoard(w); }));
             s.projects.push_back({id, w.name.isEmpty() ? w.base() : w.name, w.seat});
@@ -256,7 +263,11 @@ void AppController::menuAttention(MenuState& s, MenuModel& m)
         if (routeSuggest.contains(session->dir()))
             card.detail = QStringLiteral("Suggested: ") + routeSuggest.value(session->dir()).label()
                 + (signedIn ? QStringLiteral(" · no choice in 2 min → Personal") : QString());
-        const auto choices = whereChoices(*session);
+        int more = 0;
+        const auto choices = whereChoices(*session, &more);
+        if (more > 0)
+            card.detail = (card.detail ? *card.detail + u'\n' : QString()) + MenuState::more(more)
+                + QStringLiteral(" projects");
         for (size_t i = 0; i < choices.size(); ++i) {
             const QString id = m.act(QStringLiteral("w.%1.%2").arg(key).arg(i),
                                      weakly([session, choice = choices[i]](AppController& c) {
@@ -353,7 +364,11 @@ void AppController::menuUpNext(MenuState& s, MenuModel& m)
     if (!todos->outdated().isEmpty() && !todos->needsUpdate())
         s.upNextNote = QStringLiteral("Needs an update: ") + todos->outdated().join(QStringLiteral(", "));
 
-    for (const Todo& t : items) {
+    // Rows cost a widget and three actions each: a long list shows its first ones.
+    const size_t shown = std::min(items.size(), maxTodoRows);
+    s.upNextMore = int(items.size() - shown);
+    for (size_t i = 0; i < shown; ++i) {
+        const Todo& t = items[i];
         const QString row = QStringLiteral("todo.") + (t.ws ? upperId(t.ws->id) : QStringLiteral("-")) + u'.' + t.id;
         m.act(row, weakly([ws = t.ws](AppController& c) { c.openBoard(ws); }));
         const bool busy = busyStatus(t.status);

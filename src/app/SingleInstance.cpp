@@ -2,24 +2,65 @@
 
 #include "core/Paths.h"
 #include "platform/FileIO.h"
+#include "platform/SystemLog.h"
 
 #include <QCryptographicHash>
 #include <QDir>
 #include <QFile>
 #include <QLocalSocket>
 #include <QStandardPaths>
+#include <cerrno>
 #include <cstring>
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <sys/un.h>
 #include <unistd.h>
 
 namespace {
 
+// A folder only this user can reach: a real folder (not a link to one), ours,
+// closed to everyone else. Names inside it are ours; anywhere else another
+// account could have made them first.
+bool privateFolder(const QString& path)
+{
+    struct stat st {};
+    return ::lstat(QFile::encodeName(path).constData(), &st) == 0 && S_ISDIR(st.st_mode) && st.st_uid == ::getuid()
+        && (st.st_mode & 077) == 0;
+}
+
+// Makes the folder (mode 0700) when it is missing; whether it is private now.
+bool ownFolder(const QString& path)
+{
+    if (::mkdir(QFile::encodeName(path).constData(), 0700) != 0 && errno != EEXIST)
+        return false;
+    return privateFolder(path);
+}
+
+QString runtimeFolder()
+{
+    const QString runtime = qEnvironmentVariable("XDG_RUNTIME_DIR");
+    if (!runtime.isEmpty() && privateFolder(runtime))
+        return runtime;
+    const QString user = QString::number(::getuid());
+    const QString shared = QDir::tempPath() + QStringLiteral("/zelvan-") + user;
+    if (ownFolder(shared))
+        return shared;
+    // That name is taken by someone else (or by a link): our cache folder instead.
+    const QString cache = QStandardPaths::writableLocation(QStandardPaths::GenericCacheLocation);
+    if (!cache.isEmpty() && QDir().mkpath(cache)) {
+        const QString own = cache + QStringLiteral("/zelvan-run-") + user;
+        if (ownFolder(own))
+            return own;
+    }
+    return {};
+}
+
+// Empty when there is no private folder to hold the lock and the socket.
 QString runtimeBase()
 {
-    QString dir = qEnvironmentVariable("XDG_RUNTIME_DIR");
-    if (dir.isEmpty() || !QDir(dir).exists())
-        dir = QDir::tempPath();
+    const QString dir = runtimeFolder();
+    if (dir.isEmpty())
+        return {};
     // One instance per support folder (tests and suites run their own).
     const QByteArray key = QCryptographicHash::hash(QDir(Paths::locateSupport()).absolutePath().toUtf8(),
                                                     QCryptographicHash::Sha256)
@@ -58,18 +99,26 @@ bool handOver(const QStringList& messages)
 
 QString SingleInstance::lockPath()
 {
-    return runtimeBase() + QStringLiteral(".lock");
+    const QString base = runtimeBase();
+    return base.isEmpty() ? QString() : base + QStringLiteral(".lock");
 }
 
 QString SingleInstance::socketPath()
 {
-    return runtimeBase() + QStringLiteral(".sock");
+    const QString base = runtimeBase();
+    return base.isEmpty() ? QString() : base + QStringLiteral(".sock");
 }
 
 std::unique_ptr<SingleInstance> SingleInstance::claim(const QStringList& messages)
 {
     std::unique_ptr<SingleInstance> self(new SingleInstance);
-    self->lock_ = std::make_unique<QLockFile>(lockPath());
+    const QString path = lockPath();
+    if (path.isEmpty()) {
+        // Better one more instance than a lock or socket another account controls.
+        SystemLog::write(QStringLiteral("instance: no private runtime folder; running without the one-instance lock"));
+        return self;
+    }
+    self->lock_ = std::make_unique<QLockFile>(path);
     // Held for the whole run: never stale by age. A lock whose process died is
     // still taken over.
     self->lock_->setStaleLockTime(0);
@@ -77,6 +126,8 @@ std::unique_ptr<SingleInstance> SingleInstance::claim(const QStringList& message
         handOver(messages);
         return nullptr;
     }
+    // It names this process and machine: for this user's eyes only.
+    QFile::setPermissions(path, QFileDevice::ReadOwner | QFileDevice::WriteOwner);
     // Without a socket this is still the one instance; it only cannot hear later ones.
     self->listen();
     return self;

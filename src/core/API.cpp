@@ -5,6 +5,7 @@
 #include "core/Strings.h"
 
 #include <QJsonDocument>
+#include <QUrl>
 #include <algorithm>
 #include <charconv>
 #include <cmath>
@@ -208,7 +209,7 @@ QJsonObject API::perform(const Http::Request& request, Http::Session& through)
     } catch (const Http::Failure& failure) {
         throw APIError(0, failure.description());
     }
-    return check(response);
+    return check(response, request.url);
 }
 
 QJsonObject API::json(const QString& method, const QString& path, const std::optional<QJsonObject>& body,
@@ -231,15 +232,34 @@ QJsonObject API::upload(const QString& method, const QString& path, const QStrin
     return perform(r, transport());
 }
 
-QJsonObject API::check(const Http::Response& response)
+QJsonObject API::check(const Http::Response& response, const QByteArray& asked)
 {
     const qint64 status = response.status;
     const auto url = Url::parse(QString::fromUtf8(response.url));
     const QString host = url && url->host() ? *url->host() : QString();
-    if (!host.isEmpty() && isGatewayHost(host))
+    // A redirect the transport would not follow (a call with a body) points
+    // somewhere; it counts as where the answer would have come from.
+    const auto onward = Url::parse(QString::fromUtf8(response.redirect));
+    const QString onwardHost = onward && onward->host() ? *onward->host() : QString();
+    if ((!host.isEmpty() && isGatewayHost(host)) || (!onwardHost.isEmpty() && isGatewayHost(onwardHost)))
         throw APIError(403,
                        QStringLiteral(
                            "the server sent the browser login (Cloudflare Access) instead of answering the app"));
+    // Only the server that was asked may answer: an answer from anywhere else
+    // is never taken for the platform's.
+    if (!asked.isEmpty()) {
+        const bool elsewhere = !Http::sameOrigin(response.url, asked);
+        const bool sentOn = !response.redirect.isEmpty() && !Http::sameOrigin(response.redirect, asked);
+        if (elsewhere || sentOn) {
+            // Host and port: on one machine servers differ by their port alone.
+            const QUrl other(QString::fromUtf8(elsewhere ? response.url : response.redirect));
+            QString where = other.host();
+            if (other.port() >= 0)
+                where += u':' + QString::number(other.port());
+            throw APIError(0, QStringLiteral("the server redirected the app to another server (")
+                                  + (where.isEmpty() ? QStringLiteral("unknown") : where) + u')');
+        }
+    }
 
     const QJsonDocument doc = QJsonDocument::fromJson(response.body);
     if (status >= 200 && status <= 299) {

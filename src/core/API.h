@@ -59,7 +59,9 @@ public:
                        const QString& contentType) const;
 
     // The judge of one answer: its JSON object, or the APIError it amounts to.
-    static QJsonObject check(const Http::Response& response);
+    // With the URL that was asked, an answer from another origin (or a redirect
+    // to one that was not followed) is refused.
+    static QJsonObject check(const Http::Response& response, const QByteArray& asked = {});
 
     // The one session every platform request goes through.
     static Http::Session& session();

@@ -213,6 +213,7 @@ std::optional<Account> parseMe(const QJsonObject& answer, const QString& base, b
     }
 
     std::vector<Workspace> projects;
+    qsizetype dropped = 0;
     const QJsonValue list = answer.value(QStringLiteral("projects"));
     const QJsonArray entries = list.toArray();
     const bool allObjects = list.isArray()
@@ -231,9 +232,15 @@ std::optional<Account> parseMe(const QJsonObject& answer, const QString& base, b
             if (seat == u"contact" || seat == u"removed")
                 continue;
             const QString name = Json::str(entry.value(QStringLiteral("name"))).value_or(slug);
+            if (projects.size() == size_t(maxProjects)) {
+                ++dropped;
+                continue;
+            }
             projects.push_back(project(base, slug, name, seat, appPaths));
         }
     }
+    if (dropped > 0)
+        slog(QStringLiteral("me: %1 projects beyond the first %2 left out").arg(dropped).arg(maxProjects));
     return Account{{email, trimmedName(account.value(QStringLiteral("name"))), personalRoot}, std::move(projects)};
 }
 

@@ -46,6 +46,10 @@ std::optional<DeviceStart> parseStart(const QJsonObject& answer, const QString& 
 PollResult poll(const QString& base, const QString& prefix, const QString& deviceCode);
 PollResult parsePoll(const QJsonObject& answer);
 
+// The projects kept from one account answer: each costs requests, rows and
+// settings space, so an answer that lists thousands keeps its first ones.
+inline constexpr int maxProjects = 500;
+
 struct Account {
     AccountInfo account;
     std::vector<Workspace> projects;

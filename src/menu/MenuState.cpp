@@ -68,6 +68,8 @@ QString MenuState::dump(const QMap<QString, QString>&) const
             line(row + QStringLiteral("  [Done]"));
         }
     }
+    if (upNextMore > 0)
+        line(QStringLiteral("    ") + more(upNextMore));
 
     if (workday)
         line(workday->line + (workday->button ? QStringLiteral("  [") + workday->button->title + u']' : QString()));
@@ -76,9 +78,16 @@ QString MenuState::dump(const QMap<QString, QString>&) const
         line(QStringLiteral("// PROJECTS"));
         for (const Proj& p : projects)
             line(QStringLiteral("  ") + p.name + (p.seat ? QStringLiteral(" · ") + *p.seat : QString()));
+        if (projectsMore > 0)
+            line(QStringLiteral("  ") + more(projectsMore));
     }
 
     for (const FooterEntry& f : footer)
         line(f.button.title + (f.button.kbd ? QStringLiteral("  ") + hint(*f.button.kbd) : QString()));
     return out;
+}
+
+QString MenuState::more(int n)
+{
+    return QStringLiteral("and %1 more").arg(n);
 }

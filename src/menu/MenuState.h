@@ -93,9 +93,11 @@ struct MenuState {
     std::optional<QString> upNextToggle;
     std::optional<QString> upNextNote;
     std::vector<Group> groups;
+    int upNextMore = 0; // to-dos left out of the rows, shown as "and N more"
     std::optional<QString> upNextRefresh;
     std::optional<Workday> workday;
     std::vector<Proj> projects;
+    int projectsMore = 0; // projects left out of the rows
     std::optional<QString> newProject;
     std::vector<FooterEntry> footer;
 
@@ -107,6 +109,8 @@ struct MenuState {
     // A key hint as the popover shows it: through the one wording table, so the
     // dump prints what the user sees.
     static QString hint(const QString& mac);
+    // The line under a list that shows only its first rows.
+    static QString more(int n);
 
     // The state as plain text in a fixed line format. The map is accepted for
     // callers that pass their context; it never changes the text.

@@ -78,6 +78,14 @@ QString countsText(const MenuState::Rec& rec)
     return counts;
 }
 
+// The dim line under a list cut short.
+QVBoxLayout* moreLine(int n)
+{
+    auto* padded = column(0, QMargins(10, 4, 10, 4));
+    padded->addWidget(new Text(MenuState::more(n), ZVFont::sans(12.5), role(&Pal::tx3)));
+    return padded;
+}
+
 } // namespace
 
 PopoverView::PopoverView(MenuModel& m, bool scroll, QWidget* parent)
@@ -608,6 +616,8 @@ QWidget* PopoverView::upNext()
             for (const MenuState::TodoRow& r : g.items)
                 body->addWidget(todoRow(r));
         }
+        if (s.upNextMore > 0)
+            body->addLayout(moreLine(s.upNextMore));
         stack->addWidget(bodyView);
         upNextBody_ = bodyView;
         // Unfolded in an open popover, the body slides down from the heading.
@@ -708,6 +718,8 @@ QWidget* PopoverView::projects()
         t->setAttribute(Qt::WA_TransparentForMouseEvents);
         addRow(p.id, {QStringLiteral("square.grid.2x2"), p.name}, t);
     }
+    if (s.projectsMore > 0)
+        stack->addLayout(moreLine(s.projectsMore));
     if (s.newProject)
         addRow(*s.newProject, {QStringLiteral("plus"), QStringLiteral("New project…"), std::nullopt, false, true},
                nullptr);

@@ -6,6 +6,7 @@
 #include <QList>
 #include <QString>
 #include <QStringList>
+#include <chrono>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -38,7 +39,12 @@ struct Response {
     int status = 0;
     QByteArray url; // the final URL after redirects
     QByteArray body;
+    // A 3xx that was not followed: where it pointed, as an absolute URL.
+    QByteArray redirect;
 };
+
+// Scheme, host and port of two absolute URLs are the same (letter case aside).
+bool sameOrigin(const QByteArray& a, const QByteArray& b);
 
 // A request that got no HTTP answer. The description is a sentence for the user.
 class Failure : public Error {
@@ -88,7 +94,10 @@ public:
 
     // Blocks until the answer is complete; throws Failure. Redirects are followed
     // (POST becomes GET on 301, 302 and 303); "Authorization" and "Cookie" headers
-    // are sent only to the scheme, host and port the request was made for.
+    // are sent only to the scheme, host and port the request was made for. A
+    // request with a body follows redirects only within that origin: one that
+    // leads elsewhere comes back as the answer, so the body and whatever answers
+    // it never go to another server. The time-out counts over every hop.
     // Safe to call from several threads at once.
     Response send(const Request& request) const;
 
@@ -98,6 +107,16 @@ public:
     void pinHost(const QString& host, int port, const QString& address);
 
 private:
+    // One request and answer of a call that may be redirected.
+    struct Hop {
+        QByteArray url;
+        QByteArray method;
+        bool withBody = false;
+        bool home = true; // the origin the request was made for
+        std::chrono::steady_clock::time_point started;
+    };
+    Response exchange(const Request& request, const Hop& hop) const;
+
     struct Shared;
     Limits limits_;
     std::unique_ptr<Shared> shared_;

@@ -19,6 +19,11 @@
 namespace Router {
 
 inline constexpr qsizetype maxText = 20000;
+// scoreAll asks at most this many projects, the first ones of the list; the
+// rest take no score, as a project whose scoring failed.
+inline constexpr int maxScored = 40;
+// How many of those requests are under way at once.
+inline constexpr int concurrency = 4;
 // A clear winner scores at least this and leads the next project by `minLead`.
 inline constexpr double minScore = 0.6;
 inline constexpr double minLead = 0.2;
@@ -34,8 +39,8 @@ struct Verdict {
 // once), the notes of pins, then the screen texts; at most maxText characters.
 QString text(const SessionMeta& meta);
 
-// Asks every project at once on Net::pool(). Never fails: a project whose request
-// fails is logged and left out. Results are sorted by score, highest first; equal
+// Asks the projects (at most maxScored, `concurrency` at a time) on Net::pool().
+// Never fails: a project whose request fails is logged and left out. Results are sorted by score, highest first; equal
 // scores keep the order in which the answers came.
 QFuture<std::vector<RouteResult>> scoreAll(const std::vector<std::pair<Workspace, API>>& targets, const QString& title,
                                            const QString& app, const QStringList& participants, const QString& text);

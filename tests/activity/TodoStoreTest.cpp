@@ -11,6 +11,7 @@
 #include <mutex>
 #include <gtest/gtest.h>
 #include <memory>
+#include <thread>
 
 namespace {
 
@@ -165,4 +166,36 @@ TEST_F(Todos, AnOlderRefreshFinishingLastIsDropped)
     letGo();
     ASSERT_TRUE(settle(older));
     EXPECT_EQ(listed(), "Alpha/a2 Beta/b1 Gamma/c1");
+}
+
+// Many workspaces: a few are asked at a time, and every one is merged in order.
+TEST_F(Todos, ManyWorkspacesAreAskedAFewAtATime)
+{
+    FakePlatform fake;
+    std::mutex m;
+    int inFlight = 0, most = 0;
+    fake.route("GET", "/api/v1/p/([^/]+)/my/todos", [&](const httplib::Request& req, httplib::Response& res) {
+        {
+            std::lock_guard lock(m);
+            most = std::max(most, ++inFlight);
+        }
+        // Long enough for the askers to overlap; the bound holds either way.
+        std::this_thread::sleep_for(20ms);
+        {
+            std::lock_guard lock(m);
+            --inFlight;
+        }
+        FakePlatform::reply(res, 200, R"([{"id":"t)" + req.matches[1].str() + R"("}])");
+    });
+    fake.start();
+    TodoStore::Targets targets;
+    QStringList expected;
+    for (int i = 0; i < 30; ++i) {
+        const QString n = QString::number(i);
+        targets.push_back({Workspace(n, fake.base()), API(fake.base(), "k", fake.base() + "/api/v1/p/" + n)});
+        expected << n + "/t" + n;
+    }
+    refresh(targets);
+    EXPECT_EQ(listed(), expected.join(' ').toStdString());
+    EXPECT_LE(most, 4);
 }

@@ -40,20 +40,6 @@ protected:
     QRect icon;
 };
 
-// The frame of the application's visible window titled "Zelvan" (the popover), as
-// the X server has it; empty when none shows.
-QRect popoverOnScreen()
-{
-    QProcess p;
-    p.start("xdotool", {"search", "--onlyvisible", "--name", "^Zelvan$", "getwindowgeometry", "--shell"});
-    if (!p.waitForFinished(20'000) || p.exitCode() != 0)
-        return {};
-    std::map<QString, int> v;
-    for (const QString& line : QString::fromUtf8(p.readAllStandardOutput()).split('\n', Qt::SkipEmptyParts))
-        v[line.section('=', 0, 0)] = line.section('=', 1).toInt();
-    return QRect(v["X"], v["Y"], v["WIDTH"], v["HEIGHT"]);
-}
-
 } // namespace
 
 TEST_F(AppDesktop, CtrlAltRStartsAndStopsARecording)

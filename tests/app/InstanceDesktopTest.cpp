@@ -8,11 +8,18 @@
 #include <QDir>
 #include <QFile>
 #include <QElapsedTimer>
+#include <QFileInfo>
+#include <QLocalServer>
+#include <QLockFile>
+#include <QTemporaryDir>
 #include <QProcess>
 #include <QRegularExpression>
 #include <csignal>
 #include <gtest/gtest.h>
+#include <functional>
 #include <memory>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
@@ -228,4 +235,139 @@ TEST(InstanceDesktop, AnUnwritableSupportFolderIsNamedAtStart)
     EXPECT_TRUE(err.contains(("[Zelvan] the support folder " + folder + " cannot be written").toUtf8()))
         << err.toStdString();
     terminate(p);
+}
+
+namespace {
+
+// No runtime folder from the session: the lock and socket must find a folder of
+// their own under TMPDIR, where another account may have been first.
+class NoRuntimeFolder {
+public:
+    NoRuntimeFolder()
+        : runtime_(qgetenv("XDG_RUNTIME_DIR"))
+        , tmp_(qgetenv("TMPDIR"))
+    {
+        qunsetenv("XDG_RUNTIME_DIR");
+        qputenv("TMPDIR", dir_.path().toUtf8());
+    }
+    ~NoRuntimeFolder()
+    {
+        qputenv("XDG_RUNTIME_DIR", runtime_);
+        qputenv("TMPDIR", tmp_);
+    }
+    QString path() const { return dir_.path(); }
+    // The name every account would choose first.
+    QString shared() const { return dir_.filePath("zelvan-" + QString::number(::getuid())); }
+
+private:
+    QByteArray runtime_, tmp_;
+    QTemporaryDir dir_;
+};
+
+// Only this user, and nobody else, can reach the folder: ours, 0700, no link.
+bool privateFolder(const QString& path)
+{
+    struct stat st {};
+    return ::lstat(QFile::encodeName(path).constData(), &st) == 0 && S_ISDIR(st.st_mode) && st.st_uid == ::getuid()
+        && (st.st_mode & 0777) == 0700;
+}
+
+mode_t modeOf(const QString& path)
+{
+    struct stat st {};
+    return ::lstat(QFile::encodeName(path).constData(), &st) == 0 ? st.st_mode & 0777 : 0;
+}
+
+} // namespace
+
+TEST(InstanceDesktop, TheLockAndSocketLiveOnlyInAFolderOfTheUsersOwn)
+{
+    TempSupport support;
+    struct Case {
+        const char* name;
+        std::function<void(const QString& shared)> squat; // what is at the shared name first
+    };
+    const QString elsewhere = QDir::temp().filePath("zelvan-elsewhere-" + QString::number(::getpid()));
+    const std::vector<Case> cases = {
+        {"nothing there", [](const QString&) {}},
+        {"open to everyone",
+         [](const QString& shared) {
+             ASSERT_TRUE(QDir().mkpath(shared));
+             ASSERT_EQ(::chmod(QFile::encodeName(shared).constData(), 0777), 0);
+         }},
+        {"a link to a private folder",
+         [&](const QString& shared) {
+             ASSERT_TRUE(QDir().mkpath(elsewhere));
+             ASSERT_EQ(::chmod(QFile::encodeName(elsewhere).constData(), 0700), 0);
+             ASSERT_TRUE(QFile::link(elsewhere, shared));
+         }},
+        {"another account's",
+         [](const QString& shared) {
+             ASSERT_TRUE(QDir().mkpath(shared));
+             ASSERT_EQ(::chmod(QFile::encodeName(shared).constData(), 0700), 0);
+             // Only root can give a folder away; as another user this case is the same as the first.
+             if (::getuid() == 0) {
+                 ASSERT_EQ(::chown(QFile::encodeName(shared).constData(), 65534, 65534), 0);
+             }
+         }},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        NoRuntimeFolder runtime;
+        c.squat(runtime.shared());
+        const bool squatted = std::string(c.name) != "nothing there" && (std::string(c.name) != "another account's" || ::getuid() == 0);
+        auto instance = SingleInstance::claim({"reopen"});
+        ASSERT_TRUE(instance);
+        const QString lock = SingleInstance::lockPath();
+        const QString folder = QFileInfo(lock).path();
+        EXPECT_EQ(QFileInfo(SingleInstance::socketPath()).path(), folder);
+        EXPECT_TRUE(privateFolder(folder)) << folder.toStdString();
+        EXPECT_EQ(folder == runtime.shared(), !squatted) << folder.toStdString();
+        EXPECT_EQ(modeOf(lock), mode_t(0600)) << lock.toStdString();
+        instance.reset();
+        QDir(elsewhere).removeRecursively();
+    }
+}
+
+// The real application with no runtime folder, after another account took the
+// shared name and listens there: it neither yields to that account nor hands
+// it the link; it runs and opens the link itself.
+TEST(InstanceDesktop, AFolderAnotherAccountMadeIsNeverTrusted)
+{
+    TempSupport support;
+    OfflineSuite suite;
+    NoRuntimeFolder runtime;
+    const QString name = [] {
+        QTemporaryDir probe;
+        qputenv("XDG_RUNTIME_DIR", probe.path().toUtf8());
+        ::chmod(QFile::encodeName(probe.path()).constData(), 0700);
+        const QString n = QFileInfo(SingleInstance::lockPath()).completeBaseName();
+        qunsetenv("XDG_RUNTIME_DIR");
+        return n;
+    }();
+    ASSERT_FALSE(name.isEmpty());
+    const QString shared = runtime.shared();
+    ASSERT_TRUE(QDir().mkpath(shared));
+    ::chmod(QFile::encodeName(shared).constData(), 0777);
+    // Every name it could guess: in that folder and right in the temporary folder.
+    std::vector<std::unique_ptr<QLockFile>> held;
+    std::vector<std::unique_ptr<QLocalServer>> squatters;
+    for (const QString& dir : {shared, runtime.path()}) {
+        held.push_back(std::make_unique<QLockFile>(dir + "/" + name + ".lock"));
+        ASSERT_TRUE(held.back()->tryLock(0));
+        squatters.push_back(std::make_unique<QLocalServer>());
+        squatters.back()->setSocketOptions(QLocalServer::WorldAccessOption);
+        ASSERT_TRUE(squatters.back()->listen(dir + "/" + name + ".sock"));
+    }
+    if (::getuid() == 0)
+        ::chown(QFile::encodeName(shared).constData(), 65534, 65534);
+
+    auto app = start({"zelvan://p/secret-project"});
+    QByteArray err;
+    ASSERT_TRUE(waitForLog(*app, err, "[Zelvan] launched ")) << err.toStdString();
+    EXPECT_TRUE(waitForLog(*app, err, "[Zelvan] deep link ")) << err.toStdString();
+    QCoreApplication::processEvents();
+    for (const auto& squatter : squatters)
+        EXPECT_FALSE(squatter->hasPendingConnections()) << "the link went to the other account";
+    terminate(*app);
 }

@@ -450,3 +450,34 @@ TEST_F(MenuBuild, SendingThePinsMakesTheirSessionOffTheMainThread)
     ASSERT_FALSE(nudges.shown.empty());
     EXPECT_EQ(nudges.shown.back().kind, "upload");
 }
+
+// Long lists show their first rows and say how many more there are; every
+// to-do still counts.
+TEST_F(MenuBuild, LongListsShowTheirFirstRowsAndHowManyMore)
+{
+    signIn();
+    QJsonArray many;
+    for (int i = 0; i < 45; ++i)
+        many.append(QJsonObject{{"id", QString("t%1").arg(i)}, {"title", QString("Do %1").arg(i)}, {"status", "open"}});
+    web->project("bramel").setTodos(many);
+    std::vector<Workspace> projects = settings->projects();
+    for (int i = 0; i < 20; ++i)
+        projects.push_back(WebPlatform::project(fake.base(), QString("extra%1").arg(i), QString("Extra %1").arg(i),
+                                                "member"));
+    settings->setProjects(projects);
+    loadTodos();
+    const QString text = dump();
+    const MenuState& s = menu.model().s();
+    EXPECT_GE(s.upNextCount, 45);
+    size_t rows = 0;
+    for (const auto& g : s.groups)
+        rows += g.items.size();
+    EXPECT_EQ(rows, 30u);
+    EXPECT_EQ(s.projects.size(), 12u);
+    EXPECT_TRUE(text.contains(QString("\n    and %1 more\n").arg(s.upNextCount - 30))) << text.toStdString();
+    EXPECT_TRUE(text.contains(QString("\n  and %1 more\n").arg(projects.size() - 12))) << text.toStdString();
+    // A left-out to-do has no action: the keyboard walks only what is shown.
+    const QString row = "todo." + projects[0].id.toString(QUuid::WithoutBraces).toUpper();
+    EXPECT_TRUE(menu.model().has(row + ".t0"));
+    EXPECT_FALSE(menu.model().has(row + ".t44"));
+}

@@ -11,6 +11,7 @@
 #include <condition_variable>
 #include <gtest/gtest.h>
 #include <mutex>
+#include <tuple>
 
 namespace {
 
@@ -206,50 +207,78 @@ TEST_F(APIClient, GatewayLoginWinsOverStatusAndBody)
     EXPECT_FALSE(seen[1].hasHeader("Authorization")) << "the key stays with the platform's host";
 }
 
-TEST_F(APIClient, RedirectsKeepTheKeyOnTheSameHostOnly)
+TEST_F(APIClient, RedirectsStayWithinTheOriginThatWasAsked)
 {
     const std::string other = "files.example.test:" + std::to_string(fake.port());
     API::session().pinHost("files.example.test", fake.port(), "127.0.0.1");
     serve("GET", "/final", 200, R"({"ok":true})");
     serve("POST", "/final", 200, R"({"posted":true})");
-    fake.route("GET", "/api/away", [&](const httplib::Request&, httplib::Response& res) {
-        res.set_redirect("http://" + other + "/final");
-    });
-    fake.route("GET", "/api/here", [](const httplib::Request&, httplib::Response& res) { res.set_redirect("/final"); });
-    fake.route("POST", "/api/keep",
-               [](const httplib::Request&, httplib::Response& res) { res.set_redirect("/final", 307); });
-    fake.route("POST", "/api/see-other",
-               [](const httplib::Request&, httplib::Response& res) { res.set_redirect("/final", 303); });
+    const std::string away = "http://" + other + "/final";
+    for (const auto& [method, path, status, location] :
+         {std::tuple{"GET", "/api/away", 302, away}, std::tuple{"POST", "/api/away-keep", 307, away},
+          std::tuple{"POST", "/api/away-perm", 308, away}, std::tuple{"POST", "/api/away-get", 302, away},
+          std::tuple{"POST", "/api/away-see", 303, away}, std::tuple{"GET", "/api/here", 302, std::string("/final")},
+          std::tuple{"POST", "/api/keep", 307, std::string("/final")},
+          std::tuple{"POST", "/api/see-other", 303, std::string("/final")}})
+        fake.fail(method, path, {.status = status, .location = location}, -1);
 
     struct Case {
         const char* method;
         const char* path;
-        const char* answer;
+        const char* answer; // nothing: refused
+        int requests;       // what the servers saw
         const char* finalMethod;
         bool keyFollows;
     };
     const Case cases[] = {
-        {"GET", "/api/away", R"({"ok":true})", "GET", false},
-        {"GET", "/api/here", R"({"ok":true})", "GET", true},
-        {"POST", "/api/keep", R"({"posted":true})", "POST", true},
-        {"POST", "/api/see-other", R"({"ok":true})", "GET", true},
+        // Another origin: a call without a body may go there without the key, but
+        // the answer is not believed; one with a body never leaves.
+        {"GET", "/api/away", nullptr, 2, "GET", false},
+        {"POST", "/api/away-keep", nullptr, 1},
+        {"POST", "/api/away-perm", nullptr, 1},
+        {"POST", "/api/away-get", nullptr, 1},
+        {"POST", "/api/away-see", nullptr, 1},
+        // The same origin: followed as before, the key with it.
+        {"GET", "/api/here", R"({"ok":true})", 2, "GET", true},
+        {"POST", "/api/keep", R"({"posted":true})", 2, "POST", true},
+        {"POST", "/api/see-other", R"({"ok":true})", 2, "GET", true},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.path);
         fake.clearRequests();
         const bool post = std::string(c.method) == "POST";
-        const QJsonObject answer = client().json(c.method, c.path,
-                                                 post ? std::optional(QJsonObject{{"n", 1}}) : std::nullopt);
-        EXPECT_EQ(QJsonDocument(answer).toJson(QJsonDocument::Compact), c.answer);
+        const auto call = [&] {
+            return client().json(c.method, c.path, post ? std::optional(QJsonObject{{"n", 1}}) : std::nullopt);
+        };
+        if (c.answer) {
+            EXPECT_EQ(QJsonDocument(call()).toJson(QJsonDocument::Compact), c.answer);
+        } else {
+            const APIError e = errorOf(call);
+            EXPECT_EQ(e.status(), 0);
+            EXPECT_EQ(e.description(), QString::fromStdString("the server redirected the app to another server (" + other + ")"));
+        }
         const auto seen = fake.requests();
-        ASSERT_EQ(seen.size(), 2u);
+        ASSERT_EQ(seen.size(), size_t(c.requests));
         EXPECT_TRUE(seen[0].header("Authorization") == "Bearer " + secret.toStdString()) << "the bearer key";
+        if (c.requests < 2)
+            continue;
         EXPECT_EQ(seen[1].method, c.finalMethod);
         EXPECT_EQ(seen[1].hasHeader("Authorization"), c.keyFollows);
         if (std::string(c.finalMethod) == "POST") {
             EXPECT_EQ(seen[1].body, R"({"n":1})");
+        } else {
+            EXPECT_EQ(seen[1].body, "");
+            EXPECT_FALSE(seen[1].hasHeader("Content-Type")) << "no body, no body type";
         }
     }
+
+    // A call with a body that the platform's gateway sends to its login page.
+    fake.fail("POST", "/api/guarded",
+              {.status = 302, .location = "http://team.cloudflareaccess.com:1/cdn-cgi/access/login/x"}, -1);
+    fake.clearRequests();
+    const APIError gate = errorOf([&] { client().json("POST", "/api/guarded", QJsonObject{{"n", 1}}); });
+    EXPECT_EQ(gate.status(), 403);
+    EXPECT_EQ(fake.requests().size(), 1u);
 }
 
 TEST_F(APIClient, TransportFailuresHaveStatusZeroAndAReadableMessage)

@@ -288,3 +288,38 @@ TEST_F(AccountProtocol, ALocalDevelopmentServerIsAskedOnItsAppPaths)
     EXPECT_EQ(thrown([&] { WebPlatform::me(base(), "zv_test_account_key"); }).status(), 500);
     EXPECT_EQ(platform_.requests().size(), 1u);
 }
+
+// A proxy or a broken platform sends the account question to another server:
+// that server's account and projects are never taken for the user's.
+TEST_F(AccountProtocol, AnAccountAnswerFromAnotherServerIsRefused)
+{
+    FakeWebPlatform web(platform_);
+    FakePlatform other;
+    FakeWebPlatform otherWeb(other, {.email = "mallory@example.com", .projects = {{"loot", "Loot"}}});
+    other.start();
+    const std::string away = other.base().toStdString() + "/api/v1/me";
+    platform_.fail("GET", "/api/v1/me", {.status = 302, .location = away});
+    const APIError e = thrown([&] { WebPlatform::me(base(), "zv_test_account_key"); });
+    EXPECT_EQ(e.status(), 0);
+    EXPECT_EQ(e.description(), QStringLiteral("the server redirected the app to another server (127.0.0.1:%1)")
+                                   .arg(other.port()));
+    ASSERT_EQ(other.requests().size(), 1u);
+    EXPECT_FALSE(other.requests()[0].hasHeader("Authorization")) << "the key stays with the platform";
+}
+
+TEST(PlatformParse, AnAnswerWithThousandsOfProjectsKeepsTheFirstOnes)
+{
+    TempSupport support;
+    constexpr int kept = 500;
+    QJsonArray projects;
+    for (int i = 0; i < kept + 7; ++i)
+        projects.append(QJsonObject{{"slug", QStringLiteral("p%1").arg(i)}});
+    const auto me = WebPlatform::parseMe(
+        QJsonObject{{"account", QJsonObject{{"email", "a@b.c"}}}, {"projects", projects}}, "http://h.test");
+    ASSERT_TRUE(me);
+    ASSERT_EQ(me->projects.size(), size_t(kept));
+    EXPECT_EQ(me->projects.front().slug, "p0");
+    EXPECT_EQ(me->projects.back().slug, QStringLiteral("p%1").arg(kept - 1));
+    slogFlush();
+    EXPECT_TRUE(readFile(Paths::logFile()).contains("me: 7 projects beyond the first 500 left out"));
+}

@@ -88,7 +88,12 @@ TEST_F(PopoverViewTest, Snapshots)
     recording.statusTone = ZVChip::Tone::red;
     MenuState starting;
     starting.rec = MenuState::Rec::saving();
-    const Shot shots[] = {{"idle", MenuState()}, {"recording", recording}, {"busy", busyState()}, {"saving", starting}};
+    // Lists cut short: the count of what is left out under their rows.
+    MenuState cut = busyState();
+    cut.upNextMore = 99970;
+    cut.projectsMore = 488;
+    const Shot shots[] = {{"idle", MenuState()},   {"recording", recording}, {"busy", busyState()},
+                          {"saving", starting},    {"cut", cut}};
     for (const Shot& shot : shots) {
         install(m, shot.state, log);
         m.setSelected(shot.name == std::string("busy") ? std::optional<QString>("todo.a.2") : std::nullopt);

@@ -7,10 +7,13 @@
 
 #include <QJsonArray>
 #include <QJsonDocument>
+#include <QSet>
 #include <cmath>
 #include <condition_variable>
 #include <gtest/gtest.h>
 #include <limits>
+#include <mutex>
+#include <thread>
 
 namespace {
 
@@ -285,4 +288,66 @@ TEST(Router, ScoreAllAsksEveryProjectAtOnce)
         targets.push_back({Workspace(QString::number(i), fake.base()),
                            API(fake.base(), "k", fake.base() + "/api/v1/p/" + QString::number(i))});
     EXPECT_EQ(Router::scoreAll(targets, "t", "a", {}, "").result().size(), size_t(projects));
+}
+
+// A platform that lists many projects: a few requests at a time, and only the
+// first projects are scored; the rest take no score.
+TEST(Router, ScoreAllAsksAFewAtATimeAndOnlyTheFirstProjects)
+{
+    TempSupport support;
+    FakePlatform fake;
+    fake.start();
+    std::mutex m;
+    int inFlight = 0, most = 0;
+    fake.route("POST", "/api/v1/p/([^/]+)/route/score", [&](const httplib::Request&, httplib::Response& res) {
+        {
+            std::lock_guard lock(m);
+            most = std::max(most, ++inFlight);
+        }
+        // Long enough for the askers to overlap; the bound holds either way.
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        {
+            std::lock_guard lock(m);
+            --inFlight;
+        }
+        FakePlatform::reply(res, 200, R"({"score":0.5,"reasons":[]})");
+    });
+    constexpr int scored = 40, together = 4;
+    const int projects = scored + 25;
+    std::vector<std::pair<Workspace, API>> targets;
+    for (int i = 0; i < projects; ++i)
+        targets.push_back({Workspace(QString::number(i), fake.base()),
+                           API(fake.base(), "k", fake.base() + "/api/v1/p/" + QString::number(i))});
+    const auto results = Router::scoreAll(targets, "t", "a", {}, "").result();
+    ASSERT_EQ(results.size(), size_t(scored));
+    QSet<QString> names;
+    for (const auto& r : results)
+        names.insert(r.ws.name);
+    for (int i = 0; i < scored; ++i)
+        EXPECT_TRUE(names.contains(QString::number(i))) << i;
+    EXPECT_EQ(fake.requests().size(), size_t(scored));
+    EXPECT_LE(most, together);
+}
+
+// A 307 from one project's score to another server: the session's text is not
+// sent there, and that project takes no score.
+TEST(Router, AScoreRedirectedToAnotherServerIsNeitherResentNorUsed)
+{
+    TempSupport support;
+    FakePlatform fake, other;
+    fake.start();
+    other.start();
+    WorkspaceServer good(fake, WorkspaceServer::Mode::full, {}, "/api/v1/p/good");
+    good.setRouteScore(QJsonObject{{"score", 0.4}, {"reasons", QJsonArray()}});
+    WorkspaceServer thief(other, WorkspaceServer::Mode::full, {}, "/api/v1/p/bad");
+    thief.setRouteScore(QJsonObject{{"score", 1.0}, {"reasons", QJsonArray{"with Ana"}}});
+    fake.fail("POST", "/api/v1/p/bad/route/score",
+              {.status = 307, .location = other.base().toStdString() + "/api/v1/p/bad/route/score"}, -1);
+    const std::vector<std::pair<Workspace, API>> targets{
+        {Workspace("Good", fake.base()), API(fake.base(), "k", fake.base() + "/api/v1/p/good")},
+        {Workspace("Bad", fake.base()), API(fake.base(), "k", fake.base() + "/api/v1/p/bad")},
+    };
+    const auto results = Router::scoreAll(targets, "Weekly", "Zoom", {"Ana"}, "secret screen text").result();
+    EXPECT_EQ(names(results), (std::vector<QString>{"Good"}));
+    EXPECT_TRUE(other.requests().empty()) << "the body went to " << other.requests().at(0).path;
 }

@@ -196,6 +196,8 @@ void FakePlatform::apply(const Fault& fault, httplib::Response& res)
         res.set_content_provider(1024, "application/json", [](size_t, size_t, httplib::DataSink&) { return false; });
         return;
     }
+    if (!fault.location.empty())
+        res.set_header("Location", fault.location);
     reply(res, fault.status, fault.body);
 }
 

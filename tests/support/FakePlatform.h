@@ -55,6 +55,8 @@ public:
         // delay: a test holds the request there until it lets go.
         std::function<void()> hold;
         bool afterRoute = false;
+        // With a 3xx status: the redirect's target ("Location").
+        std::string location;
     };
 
     // Requests held until the test lets go: a fault's `hold` or a route waits on

@@ -44,6 +44,8 @@ FakeWebPlatform::FakeWebPlatform(FakePlatform& platform, Options options)
         server->shareCallsWith(*personal_);
         projects_[p.slug] = std::move(server);
     }
+    if (o.moreProjects > 0)
+        serveMore(o.appPaths ? "/app/p/more-[0-9]+/api" : "/api/v1/p/more-[0-9]+");
 
     // For whoever runs the platform (the demonstration, a person with curl): every
     // call it holds, with what it received. Not part of the platform's interface.
@@ -122,12 +124,37 @@ void FakeWebPlatform::serveMe(const std::string& path)
                                         {"name", q(p.name)},
                                         {"seat", q(p.seat)},
                                         {"url", q("/app/p/" + p.slug + "/")}});
+        for (int i = 1; i <= o.moreProjects; ++i)
+            projects.append(QJsonObject{{"slug", QStringLiteral("more-%1").arg(i)},
+                                        {"name", QStringLiteral("More %1").arg(i)},
+                                        {"seat", "member"},
+                                        {"url", QStringLiteral("/app/p/more-%1/").arg(i)}});
         reply(res,
               QJsonObject{{"account", QJsonObject{{"id", "acc-1"}, {"email", q(o.email)}, {"name", q(o.name)}}},
                           {"personal", QJsonObject{{"calls_url", q(*o.callsURL)}}},
                           {"projects", projects},
                           {"invites", QJsonArray()}});
     });
+}
+
+void FakeWebPlatform::serveMore(const std::string& root)
+{
+    const auto keyed = [state = state_](FakePlatform::Handler answer) {
+        return [state, answer](const httplib::Request& req, httplib::Response& res) {
+            if (req.get_header_value("Authorization") != "Bearer " + state->options.key)
+                return FakePlatform::error(res, 401, "invalid or missing account key");
+            answer(req, res);
+        };
+    };
+    platform_.route("POST", root + "/route/score", keyed([](const httplib::Request&, httplib::Response& res) {
+                        FakePlatform::reply(res, 200, R"({"score":0.1,"reasons":["mentions nothing"]})");
+                    }));
+    platform_.route("GET", root + "/my/todos", keyed([](const httplib::Request&, httplib::Response& res) {
+                        FakePlatform::reply(res, 200, "[]");
+                    }));
+    platform_.route("GET", root + "/me", keyed([](const httplib::Request&, httplib::Response& res) {
+                        FakePlatform::reply(res, 200, R"({"ego":{"name":"Test Person"}})");
+                    }));
 }
 
 void FakeWebPlatform::approve()

@@ -45,6 +45,9 @@ public:
         std::string name = "Ada Lovelace";
         std::vector<Project> projects = {{"bramel", "Bramel", "owner"}, {"tovarind", "Tovarind", "member"}};
         std::optional<std::string> callsURL; // the answer's personal "calls_url"; default: the Personal root's
+        // A big account: this many more projects ("more-1" …) listed after
+        // `projects`, which answer the score, to-dos and "me" from one route each.
+        int moreProjects = 0;
     };
 
     static constexpr const char* userCode = "ABCD-1234";
@@ -73,6 +76,7 @@ private:
     };
     void serveDevice(const std::string& prefix);
     void serveMe(const std::string& path);
+    void serveMore(const std::string& rootPattern);
 
     FakePlatform& platform_;
     std::shared_ptr<State> state_;

@@ -34,6 +34,8 @@ public:
     // Kills it (SIGKILL: no handler, no clean-up) and waits for it to be gone.
     void crash();
     bool running() const;
+    // Its process id while it runs.
+    qint64 pid() const { return app_.processId(); }
     // Waits up to `seconds` for it to end; whether it has.
     bool ended(double seconds);
     // Its exit code once it has exited; nothing while it runs or when it crashed.

@@ -4,8 +4,10 @@
 #include <QGuiApplication>
 #include <QImage>
 #include <QPixmap>
+#include <QProcess>
 #include <QScreen>
 #include <cstdlib>
+#include <map>
 
 QRect slashOnScreen()
 {
@@ -23,4 +25,16 @@ QRect slashOnScreen()
             }
         }
     return n >= 20 ? box : QRect();
+}
+
+QRect popoverOnScreen()
+{
+    QProcess p;
+    p.start("xdotool", {"search", "--onlyvisible", "--name", "^Zelvan$", "getwindowgeometry", "--shell"});
+    if (!p.waitForFinished(20'000) || p.exitCode() != 0)
+        return {};
+    std::map<QString, int> v;
+    for (const QString& line : QString::fromUtf8(p.readAllStandardOutput()).split('\n', Qt::SkipEmptyParts))
+        v[line.section('=', 0, 0)] = line.section('=', 1).toInt();
+    return QRect(v["X"], v["Y"], v["WIDTH"], v["HEIGHT"]);
 }

@@ -7,3 +7,7 @@
 // of its pixels, empty when there are too few. The icon's own geometry() is no
 // help: in an XEmbed tray it does not follow the embedding.
 QRect slashOnScreen();
+
+// The frame of the application's visible window titled "Zelvan" (the popover), as
+// the X server has it; empty when none shows.
+QRect popoverOnScreen();

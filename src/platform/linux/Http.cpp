@@ -219,7 +219,44 @@ Failure failure(CURLcode code, const Transfer& t)
     return {K::other, QString::fromUtf8(curl_easy_strerror(code))};
 }
 
+constexpr int maxRedirects = 16;
+
+struct Origin {
+    QByteArray scheme;
+    QByteArray host;
+    QByteArray port;
+    bool operator==(const Origin&) const = default;
+};
+
+std::optional<Origin> originOf(const QByteArray& url)
+{
+    std::unique_ptr<CURLU, decltype(&curl_url_cleanup)> u(curl_url(), &curl_url_cleanup);
+    if (!u || curl_url_set(u.get(), CURLUPART_URL, url.constData(), 0) != CURLUE_OK)
+        return std::nullopt;
+    auto part = [&](CURLUPart which, unsigned flags) -> std::optional<QByteArray> {
+        char* value = nullptr;
+        if (curl_url_get(u.get(), which, &value, flags) != CURLUE_OK || !value)
+            return std::nullopt;
+        QByteArray out(value);
+        curl_free(value);
+        return out;
+    };
+    const auto scheme = part(CURLUPART_SCHEME, 0);
+    const auto host = part(CURLUPART_HOST, 0);
+    const auto port = part(CURLUPART_PORT, CURLU_DEFAULT_PORT);
+    if (!scheme || !host || !port)
+        return std::nullopt;
+    return Origin{scheme->toLower(), host->toLower(), *port};
+}
+
 } // namespace
+
+bool sameOrigin(const QByteArray& a, const QByteArray& b)
+{
+    const auto x = originOf(a);
+    const auto y = originOf(b);
+    return x && y && *x == *y;
+}
 
 struct Session::Shared {
     CURLSH* share = nullptr;
@@ -261,12 +298,9 @@ void Session::pinHost(const QString& host, int port, const QString& address)
     pins_ << QStringLiteral("%1:%2:%3").arg(host).arg(port).arg(address);
 }
 
-Response Session::send(const Request& request) const
+Response Session::exchange(const Request& request, const Hop& hop) const
 {
     using K = Failure::Kind;
-    if (request.url.isEmpty())
-        throw Failure(K::badURL, QStringLiteral("unsupported URL"));
-
     Transfer t;
     // Declared before the handles: libcurl reads these until the transfer ends.
     ListPtr pins;
@@ -292,16 +326,12 @@ Response Session::send(const Request& request) const
     const double idle = std::max(0.001, std::min(request.timeout, limits_.requestTimeout));
     const auto idleLimit = std::chrono::duration_cast<SteadyClock::duration>(std::chrono::duration<double>(idle));
 
-    curl_easy_setopt(h, CURLOPT_URL, request.url.constData());
+    curl_easy_setopt(h, CURLOPT_URL, hop.url.constData());
     curl_easy_setopt(h, CURLOPT_SHARE, shared_->share);
     curl_easy_setopt(h, CURLOPT_NOSIGNAL, 1L);
     curl_easy_setopt(h, CURLOPT_PROTOCOLS_STR, "http,https");
-    curl_easy_setopt(h, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
-    curl_easy_setopt(h, CURLOPT_FOLLOWLOCATION, request.followRedirects ? 1L : 0L);
-    curl_easy_setopt(h, CURLOPT_MAXREDIRS, 16L);
-    // Credentials stay with the origin the request was made for; libcurl
-    // compares scheme, host and port.
-    curl_easy_setopt(h, CURLOPT_UNRESTRICTED_AUTH, 0L);
+    // Redirects are followed by send(), which decides where each may lead.
+    curl_easy_setopt(h, CURLOPT_FOLLOWLOCATION, 0L);
     curl_easy_setopt(h, CURLOPT_CONNECTTIMEOUT_MS, long(idle * 1000));
     curl_easy_setopt(h, CURLOPT_TIMEOUT_MS, long(limits_.resourceTimeout * 1000));
     curl_easy_setopt(h, CURLOPT_WRITEFUNCTION, &onWrite);
@@ -320,8 +350,16 @@ Response Session::send(const Request& request) const
     if (pins)
         curl_easy_setopt(h, CURLOPT_RESOLVE, pins.get());
 
-    const bool hasBody = request.body || !request.bodyFile.isEmpty();
+    const bool hasBody = hop.withBody;
     for (const Header& header : request.headers) {
+        // Credentials stay with the origin the request was made for; a body's
+        // type goes only with the body.
+        if (!hop.home && (header.name.compare("Authorization", Qt::CaseInsensitive) == 0
+                          || header.name.compare("Cookie", Qt::CaseInsensitive) == 0))
+            continue;
+        if (!hasBody && (request.body || !request.bodyFile.isEmpty())
+            && header.name.compare("Content-Type", Qt::CaseInsensitive) == 0)
+            continue;
         // A line break in a header would start a header of its own.
         const QByteArray line = header.name + ": " + header.value;
         if (std::any_of(line.begin(), line.end(), [](char c) { return (unsigned char)c < 0x20 || c == 0x7f; }))
@@ -338,7 +376,7 @@ Response Session::send(const Request& request) const
         append(headers, "Content-Type:");
     curl_easy_setopt(h, CURLOPT_HTTPHEADER, headers.get());
 
-    const QByteArray method = request.method.toUpper();
+    const QByteArray& method = hop.method;
     if (method == "GET" && !hasBody) {
         curl_easy_setopt(h, CURLOPT_HTTPGET, 1L);
     } else if (method == "HEAD") {
@@ -349,7 +387,7 @@ Response Session::send(const Request& request) const
             curl_easy_setopt(h, CURLOPT_CUSTOMREQUEST, method.constData());
         if (hasBody || method == "POST") {
             curl_easy_setopt(h, CURLOPT_POST, 1L);
-            if (!request.bodyFile.isEmpty()) {
+            if (hasBody && !request.bodyFile.isEmpty()) {
                 t.fd = ::open(QFile::encodeName(request.bodyFile).constData(), O_RDONLY | O_CLOEXEC);
                 struct stat st {};
                 if (t.fd < 0 || ::fstat(t.fd, &st) != 0)
@@ -366,16 +404,17 @@ Response Session::send(const Request& request) const
                 curl_easy_setopt(h, CURLOPT_UPLOAD_BUFFERSIZE, 512L * 1024);
             } else {
                 // libcurl reads the bytes in place: they must outlive the transfer.
-                const qsizetype size = request.body ? request.body->size() : 0;
+                const bool inMemory = hasBody && request.body;
+                const qsizetype size = inMemory ? request.body->size() : 0;
                 curl_easy_setopt(h, CURLOPT_POSTFIELDSIZE_LARGE, curl_off_t(size));
-                curl_easy_setopt(h, CURLOPT_POSTFIELDS, request.body ? request.body->constData() : "");
+                curl_easy_setopt(h, CURLOPT_POSTFIELDS, inMemory ? request.body->constData() : "");
             }
         }
     }
 
     curl_multi_add_handle(multi.get(), h);
     t.touch();
-    const auto started = t.lastActivity;
+    const auto started = hop.started;
     RateFloor floor(request.longTransfer ? limits_.minRate : 0, limits_.rateWindow);
     CURLcode result = CURLE_OK;
     for (;;) {
@@ -413,11 +452,45 @@ Response Session::send(const Request& request) const
     long status = 0;
     curl_easy_getinfo(h, CURLINFO_RESPONSE_CODE, &status);
     response.status = int(status);
-    char* effective = nullptr;
-    curl_easy_getinfo(h, CURLINFO_EFFECTIVE_URL, &effective);
-    response.url = effective ? QByteArray(effective) : request.url;
+    response.url = hop.url;
+    char* redirect = nullptr;
+    if (curl_easy_getinfo(h, CURLINFO_REDIRECT_URL, &redirect) == CURLE_OK && redirect)
+        response.redirect = redirect;
     response.body = std::move(t.body);
     return response;
 }
+
+Response Session::send(const Request& request) const
+{
+    using K = Failure::Kind;
+    if (request.url.isEmpty())
+        throw Failure(K::badURL, QStringLiteral("unsupported URL"));
+    const bool hasBody = request.body || !request.bodyFile.isEmpty();
+    Hop hop{request.url, request.method.toUpper(), hasBody, true, SteadyClock::now()};
+    for (int hops = 0;; ++hops) {
+        Response response = exchange(request, hop);
+        const int s = response.status;
+        const bool redirected = s == 301 || s == 302 || s == 303 || s == 307 || s == 308;
+        if (!request.followRedirects || !redirected || response.redirect.isEmpty())
+            return response;
+        if (hops >= maxRedirects)
+            throw Failure(K::tooManyRedirects, QStringLiteral("too many HTTP redirects"));
+        const auto next = originOf(response.redirect);
+        if (!next || (next->scheme != "http" && next->scheme != "https"))
+            throw Failure(K::badURL, QStringLiteral("unsupported URL"));
+        const bool home = sameOrigin(response.redirect, request.url);
+        // What was sent to one server is never sent on to another, nor is
+        // that one's answer taken for the first one's.
+        if (hasBody && !home)
+            return response;
+        if ((s == 303 && hop.method != "HEAD") || ((s == 301 || s == 302) && hop.method == "POST")) {
+            hop.method = "GET";
+            hop.withBody = false;
+        }
+        hop.url = response.redirect;
+        hop.home = home;
+    }
+}
+
 
 } // namespace Http
