@@ -145,7 +145,10 @@ NudgeView::NudgeView(const QString& icon, const QString& title, const std::optio
         list->setSpacing(5);
         for (NudgeButton& b : buttons) {
             auto* button = new ZVButton(b.title,
-                                        {b.primary ? ZVButton::Kind::primary : ZVButton::Kind::ghost, 30, true});
+                                        {.kind = b.primary ? ZVButton::Kind::primary : ZVButton::Kind::ghost,
+                                         .height = 30,
+                                         .full = true,
+                                         .leading = true});
             connect(button, &QAbstractButton::clicked, this, [action = std::move(b.action)] {
                 if (action)
                     action();
