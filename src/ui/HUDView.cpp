@@ -196,10 +196,11 @@ HUDView::HUDView(HUDModel& model, QWidget* parent)
 
 void HUDView::paintEvent(QPaintEvent*)
 {
-    if (auto* capsule = dynamic_cast<Capsule*>(body_.data()); capsule && !capsule->isHidden()) {
-        QPainter painter(this);
+    QPainter painter(this);
+    if (auto* capsule = dynamic_cast<Capsule*>(body_.data()); capsule && !capsule->isHidden())
         capsule->paintShadow(painter);
-    }
+    if (auto* card = dynamic_cast<ZVCard*>(body_.data()))
+        card->paintShadow(painter);
 }
 
 void HUDView::showEvent(QShowEvent*)
@@ -519,6 +520,7 @@ QWidget* HUDView::buildCard()
     main->addLayout(feedBox);
 
     auto* card = new ZVCard(content, 16, true);
+    card->setContentInside(); // padded 12: the orb's frames repaint only the orb
     card->setFixedWidth(350);
     card_ = card;
     return card;

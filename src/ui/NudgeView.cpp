@@ -180,9 +180,16 @@ NudgeView::NudgeView(const QString& icon, const QString& title, const std::optio
 
     const bool glow = tone == ZVChip::Tone::accent || tone == ZVChip::Tone::red;
     card_ = new ZVCard(content, 14, glow);
+    card_->setContentInside(); // padded 14; its shadow is drawn here
     card_->setFixedWidth(cardWidth);
     auto* outer = new QVBoxLayout(this);
     outer->setContentsMargins(outside, outside, outside, outside);
     outer->addWidget(card_);
     outer->setSizeConstraint(QLayout::SetFixedSize);
+}
+
+void NudgeView::paintEvent(QPaintEvent*)
+{
+    QPainter painter(this);
+    card_->paintShadow(painter);
 }

@@ -10,6 +10,7 @@
 #include "ui/VoicePill.h"
 #include "ui/Orb.h"
 #include "ui/PalText.h"
+#include "ui/ShadowEffect.h"
 #include "ui/Snapshot.h"
 #include "ui/Transition.h"
 #include "ui/ZVButton.h"
@@ -462,5 +463,45 @@ TEST(HUDView, ModeSwitchesAndNewEntriesMoveUnlessMotionIsReduced)
         EXPECT_EQ(grow->from(), reduced ? (Pose{0, 1, 0, 0}) : (Pose{0, 0.94, 0, 0}));
         EXPECT_TRUE(waitFor([&] { return !Transition::entering(&view); }, 20)) << "at rest the effect goes";
     }
+    qunsetenv("ZELVAN_REDUCE_MOTION");
+}
+
+namespace {
+
+// Paint events a widget receives.
+class Paints : public QObject {
+public:
+    explicit Paints(QWidget* w) { w->installEventFilter(this); }
+    int count = 0;
+
+protected:
+    bool eventFilter(QObject*, QEvent* e) override
+    {
+        count += e->type() == QEvent::Paint;
+        return false;
+    }
+};
+
+} // namespace
+
+// While recording, the card's orb moves thirty times a second: its frames
+// repaint the orb alone, and neither the card's shadow nor the orb's glow is
+// blurred again for them.
+TEST(HUDView, OrbFramesRepaintOnlyTheOrbAndBlurNothing)
+{
+    qputenv("ZELVAN_REDUCE_MOTION", "0");
+    HUDModel m;
+    m.setMode(HUDModel::Mode::card);
+    HUDView view(m);
+    view.show();
+    Orb* orb = view.body()->findChild<Orb*>();
+    ASSERT_TRUE(orb);
+    Paints buttonPaints(view.pinButton()); // clear of the orb and its glow
+    ASSERT_TRUE(waitFor([&] { return orb->frames() >= 3; }, 20)) << "the orb animates " << orb->frames() << " " << orb->isVisible() << orb->animating();
+    const int blurs = ShadowEffect::blurs(), buttons = buttonPaints.count;
+    const int frames = orb->frames();
+    ASSERT_TRUE(waitFor([&] { return orb->frames() >= frames + 10; }, 30));
+    EXPECT_EQ(ShadowEffect::blurs(), blurs) << "blurred again for orb frames";
+    EXPECT_LE(buttonPaints.count - buttons, 1) << "the card's buttons were painted with the orb's frames";
     qunsetenv("ZELVAN_REDUCE_MOTION");
 }
