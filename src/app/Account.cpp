@@ -45,7 +45,8 @@ void AppController::refreshAccount(std::function<void()> then)
             Failure failure;
         };
         auto answer = std::make_shared<Answer>();
-        ports_.worker->run(
+        background(
+            Lane::network,
             [answer, base, key] {
                 try {
                     answer->account = WebPlatform::me(base, key);
@@ -55,7 +56,7 @@ void AppController::refreshAccount(std::function<void()> then)
                     answer->failure = {0, QString::fromUtf8(e.what())};
                 }
             },
-            weakly([answer, generation, key, done](AppController& c) {
+            [answer, generation, key, done](AppController& c) {
                 if (c.accountGeneration != generation || !c.accounts.signedIn() || c.accounts.accountKey() != key)
                     return;
                 if (answer->account) {
@@ -73,7 +74,7 @@ void AppController::refreshAccount(std::function<void()> then)
                 }
                 c.rebuildMenu();
                 done();
-            }));
+            });
         return;
     }
 
@@ -89,7 +90,8 @@ void AppController::refreshAccount(std::function<void()> then)
         QString failure;
     };
     auto answer = std::make_shared<Answer>();
-    ports_.worker->run(
+    background(
+        Lane::network,
         [answer, api = *api] {
             try {
                 answer->name = api.me();
@@ -97,7 +99,7 @@ void AppController::refreshAccount(std::function<void()> then)
                 answer->failure = QString::fromUtf8(e.what());
             }
         },
-        weakly([answer, generation, ws = *home, done](AppController& c) {
+        [answer, generation, ws = *home, done](AppController& c) {
             if (c.accountGeneration != generation)
                 return;
             if (answer->name) {
@@ -112,7 +114,7 @@ void AppController::refreshAccount(std::function<void()> then)
             }
             c.rebuildMenu();
             done();
-        }));
+        });
 }
 
 void AppController::startSignIn()

@@ -1,5 +1,8 @@
 #include "app/AppController.h"
 
+#include "app/Failure.h"
+#include "core/Log.h"
+
 #include <QFileSystemWatcher>
 
 const QString AppController::idleToolTip = QStringLiteral("Zelvan");
@@ -32,10 +35,16 @@ AppController::AppController(Accounts& a, AppPorts ports, QStringList args)
 
 AppController::~AppController()
 {
+    *ending_ = true;
     // The timers' blocks hold the controller weakly; nothing of it may run again.
     for (auto* timer : {&recTimer, &activityTimer, &todoTimer, &blinkTimer, &voicePoll, &reviewTimer, &wrapTimer})
         if (*timer)
             ports_.scheduler->cancel(**timer);
+}
+
+void AppController::uncaught(const std::exception_ptr& error)
+{
+    slog(QStringLiteral("background work failed: ") + Log::oneLine(Failure::text(error)));
 }
 
 Coach& AppController::coach()

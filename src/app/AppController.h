@@ -18,7 +18,10 @@
 #include <QSet>
 #include <QStringList>
 #include <QUrl>
+#include <atomic>
+#include <exception>
 #include <memory>
+#include <type_traits>
 #include <optional>
 #include <vector>
 
@@ -256,7 +259,7 @@ public:
     // --- The main road: recording, filing and upload (Recording.cpp, Filing.cpp, Upload.cpp).
     // The where-question waits this long (ZELVAN_ASK_SECONDS, else 120), read afresh each time.
     static double askSeconds();
-    // A stop that has not finished after this long is given up as interrupted.
+    // A stop that makes no progress for this long is given up as interrupted.
     static constexpr double stopWatchdogSeconds = 60;
     void askWhere(const std::shared_ptr<Session>& session);
     void applyPersonal(const std::shared_ptr<Session>& session, const QString& why);
@@ -279,6 +282,31 @@ public:
 
 private:
     AppController(Accounts& accounts, AppPorts ports, QStringList args);
+
+    using Lane = Ports::Worker::Lane;
+    // The one way off the main thread: runs `work` on `lane`, then `done` on the
+    // main thread while the controller lives. `done` takes the controller and,
+    // when it asks for it, what `work` threw (null when it returned); a throw it
+    // does not ask for is logged and `done` runs all the same, so the flow's
+    // flags are always cleared.
+    template <typename Work, typename Done>
+    void background(Lane lane, Work work, Done done)
+    {
+        ports_.worker->run(lane, std::move(work),
+                           [weak = weak_from_this(), done = std::move(done)](std::exception_ptr error) mutable {
+                               auto self = weak.lock();
+                               if (!self)
+                                   return;
+                               if constexpr (std::is_invocable_v<Done&, AppController&, std::exception_ptr>) {
+                                   done(*self, std::move(error));
+                               } else {
+                                   if (error)
+                                       uncaught(error);
+                                   done(*self);
+                               }
+                           });
+    }
+    static void uncaught(const std::exception_ptr& error);
 
     // Runs fn with the controller while it lives.
     template <typename F>
@@ -318,6 +346,10 @@ private:
     void recordingTick();
     void sampleRecordingApp(const std::shared_ptr<Recorder>& rec);
     void stopHung(const QString& dir);
+    quint64 stopProgressOf(const Recorder& rec) const;
+    void watchStop(quint64 generation, const QString& folder, const std::weak_ptr<Recorder>& rec, quint64 seen);
+    // The capture's stream failed: says so and saves what was recorded.
+    void streamStopped(const QString& message);
     void uploadProject(const std::shared_ptr<Session>& session, const Workspace& ws, const API& api);
     void uploadProgress(const QString& key, const QString& step);
     // An upload's progress handler for the session `key`, called on any thread.
@@ -344,4 +376,7 @@ private:
     quint64 todoGeneration_ = 0;
     std::unique_ptr<Coach> coach_;
     bool terminating_ = false;
+    // Set once the process is ending; long jobs off the main thread read it at
+    // their resumable points and stop there.
+    std::shared_ptr<std::atomic<bool>> ending_ = std::make_shared<std::atomic<bool>>(false);
 };

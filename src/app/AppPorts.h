@@ -12,6 +12,7 @@
 #include <QStringList>
 #include <QUrl>
 #include <QtGlobal>
+#include <exception>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -42,11 +43,20 @@ public:
     virtual void cancel(Id id) = 0;
 };
 
-// Blocking work off the main thread; `done` runs on the main thread afterwards.
+// Blocking work off the main thread. Each lane has threads of its own, so work
+// of one kind never queues behind another: a stop never waits for a hung
+// request, and a long upload never holds up a short poll.
 class Worker {
 public:
+    enum class Lane {
+        capture,  // the recorder's start and stop, and the access checks before a start
+        network,  // one request to a server
+        transfer, // long jobs: an upload, closing a session's tracks
+        local,    // short desktop and file work, and waits on other pools
+    };
     virtual ~Worker() = default;
-    virtual void run(std::function<void()> work, std::function<void()> done) = 0;
+    // `done` runs on the main thread afterwards with what `work` threw, or null.
+    virtual void run(Lane lane, std::function<void()> work, std::function<void(std::exception_ptr)> done) = 0;
 };
 
 // The tray item. It has no title text of its own: the running clock goes into the tooltip.
@@ -356,6 +366,8 @@ struct AppPorts {
     std::function<double()> idleSeconds;
     // What the recording has seen, from text entry `since` on.
     std::function<Recorder::LiveSnapshot(const Recorder&, int since)> liveSnapshot;
+    // How far a running stop has come (Recorder::stopProgress).
+    std::function<quint64(const Recorder&)> stopProgress;
 
     // Do-nothing stand-ins for every component, over the given scheduler, worker,
     // status item and application.

@@ -23,7 +23,8 @@ public:
     }
     bool screenWorks() override { return ScreenAccess::works(); }
     // No permission guards the microphone here; what can be missing is the device.
-    bool micAvailable() override { return MicUsage::system().defaultInputDevice().has_value(); }
+    // Asked on a worker before a recording, so it may wait for a busy sound server.
+    bool micAvailable() override { return MicUsage::patient().defaultInputDevice().has_value(); }
     std::optional<bool> othersUsingInput() override { return MicUsage::system().othersUsingInput(); }
     std::optional<bool> inputRunningSomewhere() override { return MicUsage::system().inputRunningSomewhere(); }
     std::optional<FrontApp> frontApp() override

@@ -51,8 +51,9 @@ void AppController::finish(const std::shared_ptr<Session>& session)
             Router::scoreAll(connected, meta.title, meta.app, meta.participants, Router::text(meta)));
         auto results = std::make_shared<std::vector<RouteResult>>();
         // The scores come from the network pool; wait for them off the main thread.
-        ports_.worker->run(
-            [scoring, results] { *results = scoring->result(); }, weakly([session, results, key](AppController& c) {
+        background(
+            Lane::local, [scoring, results] { *results = scoring->result(); },
+            [session, results, key](AppController& c) {
                 c.routing.remove(key);
                 const SessionMeta& meta = session->meta();
                 const Suggestion suggestion = Router::suggest(*results, meta.isCall(), c.settings.autoFileTeamCalls());
@@ -94,7 +95,7 @@ void AppController::finish(const std::shared_ptr<Session>& session)
                     c.ports_.notify->filedPersonal(title, QFileInfo(key).fileName());
                     c.applyPersonal(fresh, QStringLiteral("no choice in 2 min"));
                 }));
-            }));
+            });
         return;
     }
     if (signedIn) {

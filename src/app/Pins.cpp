@@ -96,12 +96,14 @@ void AppController::sendPins()
 {
     // Reading the queued images and writing the session blocks: off the main thread.
     auto session = std::make_shared<std::shared_ptr<Session>>();
-    ports_.worker->run([session] { *session = PinQueue::toSession(std::nullopt); }, weakly([session](AppController& c) {
-                           if (!*session)
-                               return;
-                           c.sessionsChanged();
-                           c.finish(*session);
-                       }));
+    background(
+        Lane::local, [session] { *session = PinQueue::toSession(std::nullopt); },
+        [session](AppController& c) {
+            if (!*session)
+                return;
+            c.sessionsChanged();
+            c.finish(*session);
+        });
 }
 
 void AppController::beginTips()
@@ -152,20 +154,21 @@ void AppController::askTip(const std::shared_ptr<Recorder>& rec, Recorder::LiveS
     const quint64 generation = tipGeneration;
     auto shared = std::make_shared<Recorder::LiveSnapshot>(std::move(snapshot));
     auto suggestion = std::make_shared<Suggestion>();
-    ports_.worker->run(
+    background(
+        Lane::local,
         [targets, shared, suggestion] {
             const SessionMeta& m = shared->meta;
             auto results = Router::scoreAll(targets, m.title, m.app, {}, Router::text(m)).result();
             *suggestion = Router::suggest(std::move(results), shared->kind == QLatin1String("call"), false);
         },
-        weakly([rec, shared, suggestion, generation](AppController& c) {
+        [rec, shared, suggestion, generation](AppController& c) {
             if (generation != c.tipGeneration)
                 return;
             c.tipSuggest = *suggestion;
             if (suggestion->project)
                 c.tipWS = suggestion->project->ws;
             c.sendTip(rec, *shared);
-        }));
+        });
 }
 
 void AppController::sendTip(const std::shared_ptr<Recorder>& rec, const Recorder::LiveSnapshot& snapshot)
@@ -188,7 +191,8 @@ void AppController::sendTip(const std::shared_ptr<Recorder>& rec, const Recorder
         QString other;
     };
     auto out = std::make_shared<Outcome>();
-    ports_.worker->run(
+    background(
+        Lane::network,
         [api = *api, body, out] {
             try {
                 out->coaching = api.coachLive(body);
@@ -198,7 +202,7 @@ void AppController::sendTip(const std::shared_ptr<Recorder>& rec, const Recorder
                 out->other = QString::fromUtf8(e.what());
             }
         },
-        weakly([rec, out, generation, name, ocrCount](AppController& c) {
+        [rec, out, generation, name, ocrCount](AppController& c) {
             // An answer for an earlier recording must not touch this one's state.
             if (generation != c.tipGeneration)
                 return;
@@ -221,7 +225,7 @@ void AppController::sendTip(const std::shared_ptr<Recorder>& rec, const Recorder
             c.tipNextAt = now.addMSecs(qint64((next ? std::max(*next, 30.0) : 60.0) * 1000));
             if (out->coaching.tip && c.recorder == rec && !c.pinning)
                 c.showTip(*out->coaching.tip);
-        }));
+        });
 }
 
 void AppController::showTip(const LiveTip& tip)

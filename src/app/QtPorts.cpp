@@ -1,10 +1,12 @@
 #include "app/QtPorts.h"
 
+#include "core/Net.h"
 #include "platform/OwnWindows.h"
 #include "platform/ScreenCapture.h"
 #include "ui/StatusIcon.h"
 
 #include <QApplication>
+#include <QDeadlineTimer>
 #include <QDesktopServices>
 #include <QFuture>
 #include <QMessageBox>
@@ -68,9 +70,59 @@ void QtScheduler::cancel(Id id)
     timers_.erase(it);
 }
 
-void QtWorker::run(std::function<void()> work, std::function<void()> done)
+QtWorker::QtWorker()
 {
-    QtConcurrent::run(std::move(work)).then(&context_, std::move(done));
+    // A stop and the next start with its checks may run at once.
+    capture_.setMaxThreadCount(3);
+    capture_.setObjectName(QStringLiteral("zelvan.recorder"));
+    transfer_.setMaxThreadCount(2);
+    transfer_.setObjectName(QStringLiteral("zelvan.transfer"));
+    local_.setMaxThreadCount(4);
+    local_.setObjectName(QStringLiteral("zelvan.local"));
+}
+
+QtWorker::~QtWorker() = default;
+
+QThreadPool& QtWorker::pool(Lane lane)
+{
+    switch (lane) {
+    case Lane::capture:
+        return capture_;
+    case Lane::network:
+        return Net::pool();
+    case Lane::transfer:
+        return transfer_;
+    case Lane::local:
+        break;
+    }
+    return local_;
+}
+
+void QtWorker::run(Lane lane, std::function<void()> work, std::function<void(std::exception_ptr)> done)
+{
+    // Ending: nothing new starts.
+    if (closed_)
+        return;
+    QtConcurrent::run(&pool(lane), [work = std::move(work)]() -> std::exception_ptr {
+        try {
+            work();
+        } catch (...) {
+            return std::current_exception();
+        }
+        return nullptr;
+    }).then(&context_, [done = std::move(done)](std::exception_ptr error) { done(std::move(error)); });
+}
+
+bool QtWorker::finish(int msecs)
+{
+    closed_ = true;
+    const QDeadlineTimer deadline(msecs);
+    bool idle = true;
+    for (QThreadPool* p : {&capture_, &transfer_, &local_}) {
+        p->clear();
+        idle = p->waitForDone(int(deadline.remainingTime())) && idle;
+    }
+    return Net::pool().waitForDone(int(deadline.remainingTime())) && idle;
 }
 
 TrayStatusItem::TrayStatusItem(Painter painter)

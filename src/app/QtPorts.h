@@ -5,6 +5,7 @@
 #include <QIcon>
 #include <QObject>
 #include <QPointer>
+#include <QThreadPool>
 #include <functional>
 #include <map>
 
@@ -27,13 +28,27 @@ private:
     Id next_ = 1;
 };
 
-// Blocking work on the global thread pool, answered on the main thread.
+// Blocking work on pools of our own, one per lane (the network's is
+// Net::pool()), answered on the main thread. Never Qt's shared pool: the
+// application waits for that one without bound as it ends.
 class QtWorker final : public Ports::Worker {
 public:
-    void run(std::function<void()> work, std::function<void()> done) override;
+    QtWorker();
+    // Waits for the work still running; finish() bounds that wait.
+    ~QtWorker() override;
+    void run(Lane lane, std::function<void()> work, std::function<void(std::exception_ptr)> done) override;
+    // The quit: takes no more work, drops what waits for a thread, and waits up
+    // to `msecs` for what runs, the network pool's requests too. Whether all
+    // of it has ended; a job still running holds on to what it uses.
+    bool finish(int msecs);
 
 private:
+    QThreadPool& pool(Lane lane);
     QObject context_;
+    QThreadPool capture_;
+    QThreadPool transfer_;
+    QThreadPool local_;
+    bool closed_ = false;
 };
 
 // The tray icon. Its tooltip carries the clock, since a tray shows no title.

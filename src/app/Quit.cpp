@@ -20,6 +20,8 @@ void AppController::terminate()
     if (terminating_)
         return;
     terminating_ = true;
+    // Uploads stop at their next resumable point; the process does not wait for them.
+    *ending_ = true;
     slogFlush();
     ports_.application->terminate();
 }

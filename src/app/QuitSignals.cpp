@@ -1,6 +1,9 @@
 #include "app/QuitSignals.h"
 
+#include <chrono>
 #include <csignal>
+#include <cstdio>
+#include <thread>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -15,6 +18,22 @@ void handler(int)
 }
 
 } // namespace
+
+void QuitSignals::endWithin(double seconds, int code)
+{
+    std::thread([seconds, code] {
+        std::this_thread::sleep_for(std::chrono::duration<double>(seconds));
+        static const char line[] = "[Zelvan] quit: the tear-down hung, ending now\n";
+        [[maybe_unused]] const ssize_t n = ::write(STDERR_FILENO, line, sizeof line - 1);
+        ::_exit(code);
+    }).detach();
+}
+
+void QuitSignals::endNow(int code)
+{
+    std::fflush(nullptr);
+    ::_exit(code);
+}
 
 QuitSignals::QuitSignals(std::function<void()> onQuit)
     : onQuit_(std::move(onQuit))

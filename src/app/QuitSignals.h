@@ -15,6 +15,13 @@ public:
     explicit QuitSignals(std::function<void()> onQuit);
     ~QuitSignals() override;
 
+    // Ends the process with `code` if it still runs `seconds` from now: the last
+    // guard of a quit, against a tear-down that hangs.
+    static void endWithin(double seconds, int code);
+    // Ends the process with `code` at once: no destructor runs and nothing is
+    // waited for. Standard output and error are flushed first.
+    [[noreturn]] static void endNow(int code);
+
 private:
     std::function<void()> onQuit_;
     std::unique_ptr<QSocketNotifier> notifier_;

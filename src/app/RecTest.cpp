@@ -20,6 +20,8 @@ namespace {
 constexpr double defaultSeconds = 5;
 // A day; beyond that the sleep's count would mean nothing.
 constexpr double longestSeconds = 86400;
+// How long past the asked time a recording still waits for its first screenshot.
+constexpr double lateShotSeconds = 30;
 
 // Screen capture on Linux needs no permission, only a display we can reach.
 bool displayReachable()
@@ -83,6 +85,11 @@ int run(double seconds)
         return 1;
     }
     std::this_thread::sleep_for(std::chrono::duration<double>(seconds));
+    // On a busy machine the first screenshot can come after a short test's end:
+    // record on until it is in, so a working set-up never reports none.
+    const auto lateShotDeadline = std::chrono::steady_clock::now() + std::chrono::duration<double>(lateShotSeconds);
+    while (recorder->shotCount() == 0 && std::chrono::steady_clock::now() < lateShotDeadline)
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
     const auto stopped = recorder->stop();
     recorder.reset();
 

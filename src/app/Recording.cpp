@@ -2,6 +2,7 @@
 // tick, a capture the system stops, and the stop that hands the session to filing.
 #include "app/AppController.h"
 
+#include "app/Failure.h"
 #include "app/Recovery.h"
 #include "core/Fmt.h"
 #include "core/Log.h"
@@ -37,14 +38,19 @@ void AppController::startRecording(const std::optional<Ports::CallHit>& hit)
     };
     auto answer = std::make_shared<Answer>();
     Ports::Capture* capture = ports_.capture;
-    ports_.worker->run(
+    background(
+        Lane::capture,
         [capture, answer] {
             answer->preflight = capture->screenPreflight();
             answer->works = answer->preflight || capture->screenWorks();
             if (answer->works)
                 answer->mic = capture->micAvailable();
         },
-        weakly([hit, answer](AppController& c) {
+        [hit, answer](AppController& c, const std::exception_ptr& error) {
+            if (error) {
+                c.startFailed(nullptr, Failure::text(error), true);
+                return;
+            }
             c.starting = false;
             c.updateStatusTitle();
             if (c.quitAfterSave) {
@@ -66,7 +72,7 @@ void AppController::startRecording(const std::optional<Ports::CallHit>& hit)
                 return;
             }
             c.startWithMic(hit, answer->mic);
-        }));
+        });
 }
 
 void AppController::startWithMic(const std::optional<Ports::CallHit>& hit, bool micAvailable)
@@ -114,18 +120,21 @@ void AppController::begin(const std::optional<Ports::CallHit>& hit, bool mic)
     session->save();
     auto rec = Recorder::create(session, *ports_.devices);
     std::weak_ptr<Recorder> weakRec = rec;
-    rec->onStreamError = weakly([weakRec](AppController& c, const QString& message) {
+    // A stream may fail while its start is still returning: kept until the start has answered.
+    struct Started {
+        bool answered = false;
+        std::optional<QString> streamError;
+    };
+    auto started = std::make_shared<Started>();
+    rec->onStreamError = weakly([weakRec, started](AppController& c, const QString& message) {
+        if (!started->answered) {
+            started->streamError = message;
+            return;
+        }
         // Only the running recording's own stream counts.
         if (!c.recorder || c.recorder != weakRec.lock())
             return;
-        c.ports_.nudges->show({
-            .kind = QStringLiteral("streamError"),
-            .priority = 3,
-            .title = Wording::shown(QStringLiteral("Session stopped by macOS")),
-            .message = message + QStringLiteral("\nWhat was recorded so far is being saved."),
-            .timeout = 15,
-        });
-        c.stopRecording();
+        c.streamStopped(message);
     });
     rec->onEvent = weakly(
         [](AppController& c, FeedItem::Kind kind, const QString& text) { c.hud->add(FeedItem::label(kind), text); });
@@ -137,7 +146,10 @@ void AppController::begin(const std::optional<Ports::CallHit>& hit, bool mic)
     auto error = std::make_shared<std::optional<QString>>();
     auto screenOK = std::make_shared<bool>(true);
     Ports::Capture* capture = ports_.capture;
+    // On the worker itself rather than background(): with the controller gone,
+    // a capture that did start must still be finished.
     ports_.worker->run(
+        Lane::capture,
         [rec, mic, error, screenOK, capture] {
             try {
                 rec->start(mic);
@@ -146,7 +158,10 @@ void AppController::begin(const std::optional<Ports::CallHit>& hit, bool mic)
                 *screenOK = capture->screenPreflight();
             }
         },
-        [weak = weak_from_this(), rec, session, hit, error, screenOK] {
+        [weak = weak_from_this(), rec, session, hit, error, screenOK, started](const std::exception_ptr& thrown) {
+            started->answered = true;
+            if (thrown && !*error)
+                *error = Failure::text(thrown);
             auto self = weak.lock();
             if (!self) {
                 // Nobody is left to stop it: finish what was recorded.
@@ -196,10 +211,25 @@ void AppController::begin(const std::optional<Ports::CallHit>& hit, bool mic)
                     .timeout = 12,
                 });
             }
+            // The stream failed while the start was returning.
+            if (started->streamError)
+                c.streamStopped(*started->streamError);
             // A quit that came while the capture was starting.
-            if (c.quitAfterSave)
+            else if (c.quitAfterSave)
                 c.stopRecording();
         });
+}
+
+void AppController::streamStopped(const QString& message)
+{
+    ports_.nudges->show({
+        .kind = QStringLiteral("streamError"),
+        .priority = 3,
+        .title = Wording::shown(QStringLiteral("Session stopped by macOS")),
+        .message = message + QStringLiteral("\nWhat was recorded so far is being saved."),
+        .timeout = 15,
+    });
+    stopRecording();
 }
 
 void AppController::startFailed(const std::shared_ptr<Session>& session, const QString& error, bool screenOK)
@@ -243,17 +273,18 @@ void AppController::recordingTick()
         Ports::Capture* capture = ports_.capture;
         Ports::CallDetector* d = detector.get();
         auto hit = std::make_shared<std::optional<Ports::CallHit>>();
-        ports_.worker->run(
+        background(
+            Lane::local,
             [capture, d, micOk, hit] {
                 const std::optional<bool> someone = micOk ? capture->othersUsingInput()
                                                           : capture->inputRunningSomewhere();
                 if (someone.value_or(false))
                     *hit = d->identify();
             },
-            weakly([rec, hit](AppController& c) {
+            [rec, hit](AppController& c) {
                 if (*hit && c.recorder == rec)
                     rec->markCall((*hit)->app);
-            }));
+            });
     }
 }
 
@@ -261,10 +292,12 @@ void AppController::sampleRecordingApp(const std::shared_ptr<Recorder>& rec)
 {
     Ports::Capture* capture = ports_.capture;
     auto front = std::make_shared<std::optional<Ports::Capture::FrontApp>>();
-    ports_.worker->run([capture, front] { *front = capture->frontApp(); }, weakly([rec, front](AppController& c) {
-                           if (*front && c.recorder == rec)
-                               rec->noteApp((*front)->name, (*front)->bundleID, (*front)->title);
-                       }));
+    background(
+        Lane::local, [capture, front] { *front = capture->frontApp(); },
+        [rec, front](AppController& c) {
+            if (*front && c.recorder == rec)
+                rec->noteApp((*front)->name, (*front)->bundleID, (*front)->title);
+        });
 }
 
 void AppController::stopRecording()
@@ -293,21 +326,42 @@ void AppController::stopRecording()
     // new recording and every quit: the watchdog gives it up.
     const quint64 generation = ++stopGeneration_;
     auto session = std::make_shared<std::shared_ptr<Session>>();
-    const QString folder = recordingDir_;
-    stopWatchdog = ports_.scheduler->after(stopWatchdogSeconds, weakly([generation, folder](AppController& c) {
-                                               if (c.saving && c.stopGeneration_ == generation)
+    watchStop(generation, recordingDir_, rec, stopProgressOf(*rec));
+    background(
+        Lane::capture, [rec, session] { *session = rec->stop(); },
+        [session, generation](AppController& c) {
+            // The watchdog gave this stop up already.
+            if (c.stopGeneration_ != generation || !c.saving)
+                return;
+            if (c.stopWatchdog) {
+                c.ports_.scheduler->cancel(*c.stopWatchdog);
+                c.stopWatchdog.reset();
+            }
+            c.saved(*session);
+        });
+}
+
+quint64 AppController::stopProgressOf(const Recorder& rec) const
+{
+    return ports_.stopProgress ? ports_.stopProgress(rec) : rec.stopProgress();
+}
+
+// A long call's stop mixes for minutes: only a stop that makes no progress for
+// the watchdog's time is given up.
+void AppController::watchStop(quint64 generation, const QString& folder, const std::weak_ptr<Recorder>& rec,
+                              quint64 seen)
+{
+    stopWatchdog = ports_.scheduler->after(stopWatchdogSeconds,
+                                           weakly([generation, folder, rec, seen](AppController& c) {
+                                               if (!c.saving || c.stopGeneration_ != generation)
+                                                   return;
+                                               const auto running = rec.lock();
+                                               const quint64 now = running ? c.stopProgressOf(*running) : seen;
+                                               if (now != seen)
+                                                   c.watchStop(generation, folder, rec, now);
+                                               else
                                                    c.stopHung(folder);
                                            }));
-    ports_.worker->run([rec, session] { *session = rec->stop(); }, weakly([session, generation](AppController& c) {
-                           // The watchdog gave this stop up already.
-                           if (c.stopGeneration_ != generation || !c.saving)
-                               return;
-                           if (c.stopWatchdog) {
-                               c.ports_.scheduler->cancel(*c.stopWatchdog);
-                               c.stopWatchdog.reset();
-                           }
-                           c.saved(*session);
-                       }));
 }
 
 bool AppController::saveEnded()
@@ -340,15 +394,16 @@ void AppController::stopHung(const QString& folder)
     // a quit does not wait for it (a stop that hung may mean a disk that hangs too;
     // the next launch closes what is left open).
     auto title = std::make_shared<QString>();
-    ports_.worker->run(
+    background(
+        Lane::transfer,
         [folder, title] {
             if (auto session = Session::load(folder)) {
                 Recovery::closeInterrupted(*session);
                 *title = session->meta().title;
             }
         },
-        [title] {
-            slog(QStringLiteral("stop did not finish in %1 s: ").arg(int(stopWatchdogSeconds)) + Log::oneLine(*title)
+        [title](AppController&) {
+            slog(QStringLiteral("stop made no progress in %1 s: ").arg(int(stopWatchdogSeconds)) + Log::oneLine(*title)
                  + QStringLiteral(" closed as interrupted"));
         });
     if (saveEnded())

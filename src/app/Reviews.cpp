@@ -93,7 +93,8 @@ void AppController::pollReviews()
         const ReviewWatch copy = w;
         auto detail = std::make_shared<std::optional<QJsonObject>>();
         auto error = std::make_shared<std::exception_ptr>();
-        ports_.worker->run(
+        background(
+            Lane::network,
             [api = copy.api, id = copy.id, detail, error] {
                 try {
                     *detail = api.callDetail(id);
@@ -101,7 +102,7 @@ void AppController::pollReviews()
                     *error = std::current_exception();
                 }
             },
-            weakly([copy, detail, error](AppController& c) { c.reviewAnswer(copy, *detail, *error); }));
+            [copy, detail, error](AppController& c) { c.reviewAnswer(copy, *detail, *error); });
     }
 }
 
@@ -245,7 +246,8 @@ void AppController::addCard(const QString& title, const std::optional<QString>& 
         request = [] {};
     }
     auto error = std::make_shared<std::exception_ptr>();
-    ports_.worker->run(
+    background(
+        Lane::network,
         [request, error] {
             try {
                 request();
@@ -253,7 +255,7 @@ void AppController::addCard(const QString& title, const std::optional<QString>& 
                 *error = std::current_exception();
             }
         },
-        weakly([title, why, to, review, privateNote, error](AppController& c) {
+        [title, why, to, review, privateNote, error](AppController& c) {
             if (*privateNote) {
                 if (!c.keepPrivateNote(title, why))
                     *error = std::make_exception_ptr(APIError(0, QStringLiteral("The note could not be saved.")));
@@ -271,7 +273,7 @@ void AppController::addCard(const QString& title, const std::optional<QString>& 
                 return;
             }
             c.cardAdded(title, to, review, *privateNote);
-        }));
+        });
 }
 
 void AppController::cardAdded(const QString& title, const QString& to, const ReviewRef& review, bool privateNote)
@@ -367,7 +369,8 @@ void AppController::move(const FiledRef& filed, const QString& to)
         return;
     auto answer = std::make_shared<QJsonObject>();
     auto error = std::make_shared<std::exception_ptr>();
-    ports_.worker->run(
+    background(
+        Lane::network,
         [api = *api, filed, to, answer, error] {
             try {
                 *answer = api.json(QStringLiteral("POST"),
@@ -377,7 +380,7 @@ void AppController::move(const FiledRef& filed, const QString& to)
                 *error = std::current_exception();
             }
         },
-        weakly([filed, to, answer, error](AppController& c) {
+        [filed, to, answer, error](AppController& c) {
             if (*error) {
                 const bool missing = Failure::isMissing(*error);
                 c.ports_.nudges->show({
@@ -416,5 +419,5 @@ void AppController::move(const FiledRef& filed, const QString& to)
                 .timeout = 8,
             });
             c.rebuildMenu();
-        }));
+        });
 }

@@ -33,7 +33,8 @@ void AppController::todoAction(const Todo& todo, bool start)
     if (!api)
         return;
     auto failure = std::make_shared<std::optional<QString>>();
-    ports_.worker->run(
+    background(
+        Lane::network,
         [api = *api, id = todo.id, start, failure] {
             try {
                 if (start)
@@ -46,7 +47,7 @@ void AppController::todoAction(const Todo& todo, bool start)
                 *failure = QString::fromUtf8(e.what());
             }
         },
-        weakly([todo, start, failure](AppController& c) {
+        [todo, start, failure](AppController& c) {
             if (!*failure) {
                 slog(QStringLiteral("todo ") + (start ? QStringLiteral("start") : QStringLiteral("finish")) + u' '
                      + Log::oneLine(todo.id));
@@ -61,7 +62,7 @@ void AppController::todoAction(const Todo& todo, bool start)
                 });
             }
             c.refreshTodos(true);
-        }));
+        });
 }
 
 void AppController::openBoard(const std::optional<Workspace>& ws)

@@ -110,8 +110,12 @@ void AppController::uploadProgress(const QString& key, const QString& step)
 std::function<void(const QString&)> AppController::progressTo(const QString& key)
 {
     // The uploader reports from its worker thread; the menu hears it on the main one.
+    // Once the process is ending the upload stops at this mark, to go on from
+    // there at the next start.
     Ports::Scheduler* scheduler = ports_.scheduler;
-    return [scheduler, key, weak = weak_from_this()](const QString& step) {
+    return [scheduler, key, weak = weak_from_this(), ending = ending_](const QString& step) {
+        if (*ending)
+            throw Uploader::Cancelled();
         scheduler->post([weak, key, step] {
             if (auto self = weak.lock())
                 self->uploadProgress(key, step);
@@ -126,7 +130,8 @@ void AppController::uploadProject(const std::shared_ptr<Session>& session, const
     const bool needName = !settings.names().contains(nameKey);
     auto name = std::make_shared<std::optional<QString>>();
     // Our own name in the project, once, so that the server can tell us apart.
-    ports_.worker->run(
+    background(
+        Lane::network,
         [needName, api, name] {
             if (!needName)
                 return;
@@ -135,7 +140,7 @@ void AppController::uploadProject(const std::shared_ptr<Session>& session, const
             } catch (const std::exception&) {
             }
         },
-        weakly([session, ws, api, key, name, nameKey](AppController& c) {
+        [session, ws, api, key, name, nameKey](AppController& c) {
             if (*name && !name->value().isEmpty()) {
                 auto names = c.settings.names();
                 names.insert(nameKey, **name);
@@ -144,9 +149,10 @@ void AppController::uploadProject(const std::shared_ptr<Session>& session, const
             const std::optional<QString> selfName = c.accounts.myName(ws);
             auto outcome = std::make_shared<Outcome>();
             const Uploader::Progress progress = c.progressTo(key);
-            c.ports_.worker->run(
+            c.background(
+                Lane::transfer,
                 [session, api, selfName, progress, outcome] { *outcome = runUpload(*session, api, selfName, progress); },
-                c.weakly([session, ws, api, key, outcome](AppController& c) {
+                [session, ws, api, key, outcome](AppController& c) {
                     const QString title = session->meta().title;
                     if (outcome->callId) {
                         const QString& id = *outcome->callId;
@@ -170,8 +176,8 @@ void AppController::uploadProject(const std::shared_ptr<Session>& session, const
                     }
                     c.uploading.remove(key);
                     c.rebuildMenu();
-                }));
-        }));
+                });
+        });
 }
 
 void AppController::uploadPersonal(const std::shared_ptr<Session>& session, bool quiet)
@@ -189,9 +195,10 @@ void AppController::uploadPersonal(const std::shared_ptr<Session>& session, bool
     auto outcome = std::make_shared<Outcome>();
     const Uploader::Progress progress = progressTo(key);
     const API client = *api;
-    ports_.worker->run(
+    background(
+        Lane::transfer,
         [session, client, selfName, progress, outcome] { *outcome = runUpload(*session, client, selfName, progress); },
-        weakly([session, client, key, quiet, outcome](AppController& c) {
+        [session, client, key, quiet, outcome](AppController& c) {
             SessionMeta& meta = session->meta();
             const QString title = meta.title;
             if (outcome->callId) {
@@ -229,7 +236,7 @@ void AppController::uploadPersonal(const std::shared_ptr<Session>& session, bool
             }
             c.uploading.remove(key);
             c.rebuildMenu();
-        }));
+        });
 }
 
 void AppController::signInNudge(const std::shared_ptr<Session>& session)

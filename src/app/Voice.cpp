@@ -221,7 +221,8 @@ void AppController::saveVoiceNote(const QString& note, const std::weak_ptr<Recor
 void AppController::addVoiceCard(const QString& text, const Workspace& ws, const API& api)
 {
     auto error = std::make_shared<std::optional<QString>>();
-    ports_.worker->run(
+    background(
+        Lane::network,
         [api, text, error] {
             try {
                 api.createTask(text, Wording::shown(QStringLiteral("Added by voice from the Zelvan Mac app.")));
@@ -229,10 +230,10 @@ void AppController::addVoiceCard(const QString& text, const Workspace& ws, const
                 *error = QString::fromUtf8(e.what());
             }
         },
-        weakly([error, name = ws.name](AppController& c) {
+        [error, name = ws.name](AppController& c) {
             if (*error)
                 c.pill->show(false, QStringLiteral("Couldn’t add the card: ") + **error, 5);
             else
                 c.pill->show(false, QStringLiteral("Card added to ") + name, 3);
-        }));
+        });
 }

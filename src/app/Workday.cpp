@@ -149,7 +149,8 @@ void AppController::wrapUp()
             return;
         c.wrapModel->setPhase(QStringLiteral("Writing your end-of-day summary — this takes 1–3 minutes…"));
         auto error = std::make_shared<std::exception_ptr>();
-        c.ports_.worker->run(
+        c.background(
+            Lane::network,
             [api, day, error] {
                 try {
                     api.startWrap(day);
@@ -157,12 +158,12 @@ void AppController::wrapUp()
                     *error = std::current_exception();
                 }
             },
-            c.weakly([generation, day, api, error](AppController& c) {
+            [generation, day, api, error](AppController& c) {
                 if (*error)
                     c.wrapFailed(generation, *error);
                 else
                     c.wrapPoll(generation, day, api, 0);
-            }));
+            });
     });
 
     if (!settings.trackWorkday()) {
@@ -197,7 +198,8 @@ void AppController::wrapPoll(quint64 generation, const QString& day, const API& 
             c.wrapTimer.reset();
             auto status = std::make_shared<WrapStatus>();
             auto error = std::make_shared<std::exception_ptr>();
-            c.ports_.worker->run(
+            c.background(
+                Lane::network,
                 [api, day, status, error] {
                     try {
                         *status = api.wrapStatus(day);
@@ -205,7 +207,7 @@ void AppController::wrapPoll(quint64 generation, const QString& day, const API& 
                         *error = std::current_exception();
                     }
                 },
-                c.weakly([generation, day, api, answers, status, error](AppController& c) {
+                [generation, day, api, answers, status, error](AppController& c) {
                     if (generation != c.wrapGeneration)
                         return;
                     if (*error) {
@@ -232,7 +234,7 @@ void AppController::wrapPoll(quint64 generation, const QString& day, const API& 
                     } else {
                         c.wrapPoll(generation, day, api, answers + 1);
                     }
-                }));
+                });
         }));
 }
 

@@ -60,6 +60,10 @@ Launch switches of the tray application:
   --board-check [URL]
 )";
 
+// How long a quit waits for work off the main thread, and for the whole tear-down.
+constexpr int quitGraceMs = 3000;
+constexpr double quitDeadlineSeconds = 8;
+
 // A mode that takes a folder counts only with an argument after it.
 bool withArgument(const QStringList& args, const QString& mode)
 {
@@ -78,10 +82,13 @@ int runApplication(int argc, char** argv, const QStringList& args)
 
     // The board's web view shares its GL context; this must precede the application.
     QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
+    // Made before the application, so that it goes after it: the lock is held
+    // until the process has all but ended, and a later launch never runs beside
+    // a process that is still finishing.
+    std::unique_ptr<SingleInstance> instance;
     // Before the claim: the instance's socket hears later launches only through
     // the application's event loop.
     QApplication app(argc, argv);
-    std::unique_ptr<SingleInstance> instance;
     if (!diagnostic) {
         QStringList messages;
         for (const QString& u : urls)
@@ -150,7 +157,20 @@ int runApplication(int argc, char** argv, const QStringList& args)
         }
     });
     const int code = app.exec();
+    // The quit ends the process within seconds whatever still runs: a tear-down
+    // that hangs is cut short, work off the main thread is told to stop (an
+    // upload at its next resumable mark) and gets a moment to do so.
+    QuitSignals::endWithin(quitDeadlineSeconds, code);
     controller.reset();
+    if (!worker.finish(quitGraceMs)) {
+        // A job still running would outlive what it uses: end here, with the
+        // settings written; the instance lock goes with the process.
+        slog(QStringLiteral("quit: work still running, not waited for"));
+        store.sync();
+        Settings::shared().d().sync();
+        slogFlush();
+        QuitSignals::endNow(code);
+    }
     slogFlush();
     return code;
 }
@@ -167,12 +187,13 @@ int main(int argc, char** argv)
     for (int i = 0; i < argc; ++i)
         args << QString::fromLocal8Bit(argv[i]);
 
+    // The self-test comes before every other mode, "--help" included.
+    if (args.contains(QStringLiteral("--selftest")))
+        return SelfTest::main(argc, argv, args);
     if (args.contains(QStringLiteral("--help")) || args.contains(QStringLiteral("-h"))) {
         std::fputs(usage, stdout);
         return 0;
     }
-    if (args.contains(QStringLiteral("--selftest")))
-        return SelfTest::main(argc, argv, args);
     if (withArgument(args, QStringLiteral("--make-iconset")))
         return IconSet::run(argc, argv, args.at(args.indexOf(QStringLiteral("--make-iconset")) + 1));
     if (withArgument(args, QStringLiteral("--render-previews")))

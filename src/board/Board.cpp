@@ -224,7 +224,8 @@ QWebEngineProfile* Board::profile()
     if (profile_)
         return profile_;
     profile_ = new QWebEngineProfile(QStringLiteral("ZelvanBoard"), this);
-    const QString dir = Paths::ensure(QDir(Paths::support()).filePath(QStringLiteral("board")));
+    const QString dir = Paths::ensure(profileFolder.isEmpty() ? QDir(Paths::support()).filePath(QStringLiteral("board"))
+                                                              : profileFolder);
     profile_->setPersistentStoragePath(dir);
     profile_->setCachePath(QDir(dir).filePath(QStringLiteral("cache")));
     profile_->setPersistentCookiesPolicy(QWebEngineProfile::ForcePersistentCookies);

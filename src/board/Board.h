@@ -62,6 +62,9 @@ public:
     std::function<void(const QUrl&)> openBrowser;
     std::function<void()> openSettings;
     QString downloadFolder; // empty: the user's Downloads folder
+    // Where the web profile keeps cookies and cache, set before the board first
+    // opens; empty: "board" in the support folder.
+    QString profileFolder;
 
     QWebEngineView* view() const { return web_; }
     QMainWindow* window() const { return window_; }

@@ -193,11 +193,18 @@ Http::Session& API::session()
     return shared;
 }
 
-QJsonObject API::perform(const Http::Request& request)
+API API::over(Http::Session& through) const
+{
+    API other = *this;
+    other.through_ = &through;
+    return other;
+}
+
+QJsonObject API::perform(const Http::Request& request, Http::Session& through)
 {
     Http::Response response;
     try {
-        response = session().send(request);
+        response = through.send(request);
     } catch (const Http::Failure& failure) {
         throw APIError(0, failure.description());
     }
@@ -212,7 +219,7 @@ QJsonObject API::json(const QString& method, const QString& path, const std::opt
         r.timeout = *timeout;
     if (body)
         r.body = QJsonDocument(*body).toJson(QJsonDocument::Compact);
-    return perform(r);
+    return perform(r, transport());
 }
 
 QJsonObject API::upload(const QString& method, const QString& path, const QString& file,
@@ -221,7 +228,7 @@ QJsonObject API::upload(const QString& method, const QString& path, const QStrin
     Http::Request r = request(method, path, contentType);
     r.bodyFile = file;
     r.longTransfer = true;
-    return perform(r);
+    return perform(r, transport());
 }
 
 QJsonObject API::check(const Http::Response& response)

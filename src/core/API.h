@@ -66,7 +66,11 @@ public:
 
     // Sends through the session and judges the answer; transport failures
     // become APIError with status 0.
-    static QJsonObject perform(const Http::Request& request);
+    static QJsonObject perform(const Http::Request& request, Http::Session& through = session());
+
+    // This client over another session with limits of its own (a test's short
+    // rate window); that session must outlive the client.
+    API over(Http::Session& through) const;
 
     // --- Workspace endpoints ---------------------------------------------
 
@@ -98,7 +102,10 @@ public:
     QJsonObject callDetail(const QString& id) const;
 
 private:
+    Http::Session& transport() const { return through_ ? *through_ : session(); }
+
     QString server_;
     QString key_;
     std::optional<QString> apiRoot_;
+    Http::Session* through_ = nullptr;
 };

@@ -36,4 +36,7 @@ public:
 
     // The desktop's sound server.
     static MicUsage& system();
+    // The same server with a longer wait, for checks off the main thread where a
+    // busy machine must not turn a slow answer into "no microphone".
+    static MicUsage& patient();
 };

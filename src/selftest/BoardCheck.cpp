@@ -4,7 +4,6 @@
 #include "board/DockPolicy.h"
 #include "core/Accounts.h"
 #include "core/Log.h"
-#include "core/Paths.h"
 #include "core/Settings.h"
 #include "platform/AppId.h"
 #include "platform/Wording.h"
@@ -86,16 +85,16 @@ int main(int argc, char** argv, const QStringList& args)
         return 2;
     }
     // A board profile of its own: a running instance keeps its cookies and its
-    // profile lock, and this check leaves nothing behind. The lines still reach
-    // standard output and the system log.
-    QTemporaryDir support;
-    if (support.isValid())
-        Paths::setSupportForTesting(support.path());
+    // profile lock, and this check leaves no profile behind. Its lines go to the
+    // user's log like any other.
+    QTemporaryDir profile;
     int code = 0;
     {
         Settings settings(std::move(store));
         Accounts accounts(settings);
         Board board(accounts);
+        if (profile.isValid())
+            board.profileFolder = profile.path();
 
         std::optional<QUrl> url;
         const qsizetype at = args.indexOf(QStringLiteral("--board-check"));

@@ -2,7 +2,10 @@
 
 #include "selftest/Suites.h"
 
+#include "core/WrapStatus.h"
+
 #include <QDateTime>
+#include <QJsonArray>
 #include <QJsonObject>
 #include <QJsonValue>
 #include <QString>
@@ -38,9 +41,22 @@ bool refused(const QJsonObject& answer);
 // Whole seconds toward zero; "-" for none or a value no integer holds.
 QString wholeSeconds(const std::optional<double>& seconds);
 
-// One minute of work ending at `now`, sent to "/api/workday" for `day` as
-// API::uploadWorkday sends a day; the answer is handed back to be judged.
-QJsonObject postWorkMinute(const API& api, const QString& day, const QDateTime& now);
+// One minute of work ending at `now`, as API::uploadWorkday takes spans.
+QJsonArray workMinute(const QDateTime& now);
+
+// The day's wrap status through the application's reading, judged against the
+// answer itself read once more: "status" must be a text, and a first read that
+// was not "running" followed by one that is means reading started a wrap. A
+// wrap already running (the person ended the day elsewhere) is a correct answer.
+struct WrapRead {
+    WrapStatus wrap;
+    std::optional<QString> fault; // what was wrong; nothing when the answer is sound
+};
+WrapRead readWrap(const API& api, const QString& day);
+
+// What is wrong with an answer to GET /api/my/todos, or nothing: it must hold
+// "items" (a bare array arrives as such), a list of objects each with an id.
+std::optional<QString> todosFault(const QJsonObject& answer);
 
 // After a DELETE: whether `method path` now finds nothing. Gone means 404; any
 // other status (410, 500) is not the answer for a deleted item, and `why` then

@@ -67,9 +67,17 @@ QString describe(const std::exception& e)
 std::optional<QString> arg(const QStringList& args, const QString& name)
 {
     const qsizetype i = args.indexOf(name);
-    if (i < 0 || i + 1 >= args.size() || args[i + 1].startsWith(QStringLiteral("--")))
+    if (i < 0 || i + 1 >= args.size())
         return std::nullopt;
     return args[i + 1];
+}
+
+std::optional<QString> outFolder(const QStringList& args)
+{
+    auto out = arg(args, QStringLiteral("--out"));
+    if (out && out->startsWith(QStringLiteral("--")))
+        return std::nullopt;
+    return out;
 }
 
 QString shortest(double value)
@@ -100,7 +108,7 @@ QString spanList(const std::vector<Span>& spans)
 
 int run(const QStringList& args)
 {
-    const OutFolder::Prepared folder = OutFolder::prepare(arg(args, QStringLiteral("--out")));
+    const OutFolder::Prepared folder = OutFolder::prepare(outFolder(args));
     if (folder.error) {
         std::fprintf(stderr, "zelvan --selftest: %s\n", folder.error->toUtf8().constData());
         return 2;
@@ -141,7 +149,14 @@ int main(int argc, char** argv, const QStringList& args)
     int qtArgc = 1;
     QGuiApplication app(qtArgc, argv);
     int code = 1;
-    std::thread([&] { code = run(args); }).join();
+    // The run works on its own thread; the main thread runs the event loop, where
+    // components such as the to-do store apply their answers.
+    std::thread worker([&] {
+        code = run(args);
+        QMetaObject::invokeMethod(&app, [] { QCoreApplication::exit(0); }, Qt::QueuedConnection);
+    });
+    app.exec();
+    worker.join();
     slogFlush();
     return code;
 }

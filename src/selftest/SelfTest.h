@@ -28,8 +28,11 @@ Report& report();
 // The readable description of whatever was thrown.
 QString describe(const std::exception& e);
 
-// The element after the first exact `name`; nothing when the name is absent or
-// last, or when what follows is another option ("--…").
+// The element after the first exact `name`, as it stands; nothing when the name
+// is absent or last.
 std::optional<QString> arg(const QStringList& args, const QString& name);
+// The value of "--out", unless it is another option ("--…"): the folder is
+// emptied, so a slip like "--out --server URL" falls back to the temporary folder.
+std::optional<QString> outFolder(const QStringList& args);
 
 } // namespace SelfTest

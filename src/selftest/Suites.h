@@ -1,11 +1,13 @@
 #pragma once
 
+#include "app/Reviews.h"
 #include "session/Session.h"
 #include "session/SessionMeta.h"
 
 #include <QByteArray>
 #include <QString>
 #include <QStringList>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <vector>
@@ -41,6 +43,10 @@ void slideChecks(RunContext& run);
 void sessionChecks(RunContext& run);
 void workdayChecks(RunContext& run);
 void accountChecks(const QString& suite);
+// Which review suggestions of a call are still offered, through `open` (the
+// application's reading of a call's review unless a test hands another).
+using OpenSuggestions = std::function<std::vector<ReviewSuggestion>(const QJsonValue& review)>;
+void reviewSuggestionsCheck(const OpenSuggestions& open = openSuggestions);
 void phraseChecks();
 void coachChecks();
 // The last section of every run: the board's link, host and page rules.

@@ -166,7 +166,7 @@ void run(std::vector<std::unique_ptr<Source>>& sources, Pipe& pipe)
 
 } // namespace
 
-void mix(const std::vector<Input>& inputs, const QString& output)
+void mix(const std::vector<Input>& inputs, const QString& output, const Progress& progress)
 {
     std::vector<std::unique_ptr<Source>> sources;
     for (const Input& input : inputs) {
@@ -196,8 +196,13 @@ void mix(const std::vector<Input>& inputs, const QString& output)
             }
         });
         try {
-            while (const auto block = pipe.pop())
+            int64_t written = 0;
+            while (const auto block = pipe.pop()) {
                 writer.append(block->data(), int64_t(block->size()));
+                written += int64_t(block->size());
+                if (progress)
+                    progress(double(written) / rate);
+            }
         } catch (...) {
             pipe.cancel();
             reader.join();

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <functional>
 #include <vector>
 
 // Lays audio files on one time line, each from its own offset, and writes their
@@ -19,7 +20,10 @@ struct Input {
 // file that replaces `output` in one step, so a failed mix leaves the old file.
 // Throws MediaError when an input cannot be read, AudioError ("nothing to mix",
 // "export failed: …") otherwise. Blocking: call it off the main thread.
-void mix(const std::vector<Input>& inputs, const QString& output);
+// `progress` hears the seconds written so far after every block, on the
+// calling thread: a long mix shows it is still moving.
+using Progress = std::function<void(double seconds)>;
+void mix(const std::vector<Input>& inputs, const QString& output, const Progress& progress = {});
 
 // The file's length in seconds; 0 when it cannot be told.
 double duration(const QString& path);

@@ -500,14 +500,20 @@ std::shared_ptr<Session> Recorder::stop()
     // The end of the recording, before the waits below.
     const double endT = round1(elapsed());
 
+    const auto advanced = [this] { stopProgress_.fetch_add(1); };
+    advanced();
     // Frames already queued, the recognition they handed on and its results.
     q_.drain();
+    advanced();
     ocrQ_.drain();
+    advanced();
     q_.sync([this] {
         if (auto pin = policy_.takeDue(std::nullopt))
             resolveAutoPin(std::move(*pin));
     });
+    advanced();
     micQ_.sync([this] { micTrack_.close(); });
+    advanced();
     q_.sync([this, endT] {
         systemTrack_.close();
         auto& apps = session_->meta().apps;
@@ -515,6 +521,7 @@ std::shared_ptr<Session> Recorder::stop()
             apps->back().end = std::max(apps->back().end, endT);
         publish();
     });
+    advanced();
 
     std::optional<LevelTrack> micLevels, systemLevels;
     if (micTrack_.hasAudio())
@@ -522,6 +529,7 @@ std::shared_ptr<Session> Recorder::stop()
     if (systemTrack_.hasAudio())
         systemLevels = systemTrack_.levels();
     const Speaking::Spans spans = Speaking::spans(micLevels, systemLevels);
+    advanced();
 
     std::vector<Mixer::Input> inputs;
     if (systemTrack_.hasAudio())
@@ -531,7 +539,7 @@ std::shared_ptr<Session> Recorder::stop()
     std::optional<QString> audioFile;
     if (!inputs.empty()) {
         try {
-            Mixer::mix(inputs, session_->path(QStringLiteral("mixed.m4a")));
+            Mixer::mix(inputs, session_->path(QStringLiteral("mixed.m4a")), [&](double) { advanced(); });
             audioFile = QStringLiteral("mixed.m4a");
         } catch (const std::exception& e) {
             slog(QStringLiteral("mix failed: ") + QString::fromUtf8(e.what())

@@ -86,6 +86,10 @@ public:
     // owns the session and the recorder changes it no more.
     std::shared_ptr<Session> stop();
 
+    // A count that grows while stop() works (each step, each mixed block), so
+    // that a watcher can tell a long stop from one that hangs. Any thread.
+    quint64 stopProgress() const { return stopProgress_.load(); }
+
     // Session time now; 0 before start().
     double elapsed() const;
     bool micOk() const { return micOk_.load(); }
@@ -147,6 +151,7 @@ private:
     std::atomic<bool> stopping_{false};
     // Set when the metadata is final or the recorder is going: late work is dropped.
     std::atomic<bool> finished_{false};
+    std::atomic<quint64> stopProgress_{0};
 
     // Touched by start() and stop() only.
     std::unique_ptr<ScreenStream> stream_;

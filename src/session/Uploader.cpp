@@ -66,6 +66,8 @@ QString upload(Session& session, const API& api, const std::optional<QString>& s
             meta.processed = true;
             session.save();
         }
+    } catch (const Cancelled&) {
+        throw;
     } catch (const std::exception& e) {
         meta.lastError = describe(e);
         session.save();

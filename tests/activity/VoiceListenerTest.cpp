@@ -62,7 +62,7 @@ TEST(VoiceListener, PartialsThenFinalAfterStop)
     EXPECT_TRUE(l.tasks[0]->cancelled);
 
     // The finish timer finds nothing left to do.
-    waitFor([] { return false; }, VoiceListener::finishSeconds + 0.5);
+    waitFor([] { return false; }, l.voice.finishSeconds + 0.5);
     EXPECT_EQ(calls, 1);
 }
 

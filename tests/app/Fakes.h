@@ -8,6 +8,7 @@
 #include <QUrl>
 
 #include <map>
+#include <stdexcept>
 #include <vector>
 
 // A scheduler that runs nothing until the test advances its time.
@@ -65,12 +66,22 @@ private:
     Id last = 0;
 };
 
-// Blocking work held until the test finishes it.
+// Blocking work held until the test finishes it. A job is its work, then its
+// answer on the main thread, which gets what the work threw.
 class FakeWorker final : public Ports::Worker {
 public:
-    void run(std::function<void()> work, std::function<void()> done) override
+    void run(Lane lane, std::function<void()> work, std::function<void(std::exception_ptr)> done) override
     {
-        jobs.push_back({std::move(work), std::move(done)});
+        auto error = std::make_shared<std::exception_ptr>();
+        jobs.push_back({[work = std::move(work), error] {
+                            try {
+                                work();
+                            } catch (...) {
+                                *error = std::current_exception();
+                            }
+                        },
+                        [done = std::move(done), error] { done(*error); }});
+        lanes.push_back(lane);
     }
     // Finishes the oldest job only.
     void finishOne()
@@ -86,6 +97,8 @@ public:
             finishOne();
     }
     std::vector<std::pair<std::function<void()>, std::function<void()>>> jobs;
+    // The lane of every job ever run, in order.
+    std::vector<Lane> lanes;
 };
 
 class FakeStatusItem final : public Ports::StatusItem {
@@ -230,7 +243,12 @@ public:
 // The desktop as the recording flow asks it: every answer set by the test.
 class FakeCapture final : public Ports::Capture {
 public:
-    bool screenPreflight() override { return preflight; }
+    bool screenPreflight() override
+    {
+        if (throws)
+            throw std::runtime_error("the display server went away");
+        return preflight;
+    }
     bool screenWorks() override { return works; }
     bool micAvailable() override { return mic; }
     std::optional<bool> othersUsingInput() override { return others; }
@@ -241,6 +259,8 @@ public:
         return front;
     }
     bool preflight = true, works = true, mic = true;
+    // The checks throw, as a backend that does not catch its own errors would.
+    bool throws = false;
     std::optional<bool> others = false, inputRunning = false;
     std::optional<FrontApp> front;
     int frontAsked = 0;

@@ -94,7 +94,7 @@ TEST(InstanceDesktop, ALaterStartHandsItsLinkOverAndDiagnosticsRunBeside)
 
     QProcess second;
     second.start(ZELVAN_EXECUTABLE, {"zelvan://board"});
-    ASSERT_TRUE(second.waitForFinished(60'000));
+    ASSERT_TRUE(second.waitForFinished(180'000));
     EXPECT_EQ(second.exitCode(), 0);
     EXPECT_EQ(second.readAllStandardError(), "[Zelvan] already running\n");
     // The running one got the link.
@@ -103,7 +103,7 @@ TEST(InstanceDesktop, ALaterStartHandsItsLinkOverAndDiagnosticsRunBeside)
     // The menu dump bypasses the rule, prints and leaves after its delay.
     QProcess dump;
     dump.start(ZELVAN_EXECUTABLE, {"--dump-menu", "--dump-menu-delay", "0.5"});
-    ASSERT_TRUE(dump.waitForFinished(60'000));
+    ASSERT_TRUE(dump.waitForFinished(180'000));
     EXPECT_EQ(dump.exitCode(), 0);
     const QByteArray dumpErr = dump.readAllStandardError();
     EXPECT_TRUE(dumpErr.contains("[Zelvan] menu dump:\n")) << dumpErr.toStdString();

@@ -247,3 +247,42 @@ TEST_F(Journey, ASoundServerThatDiesMidRecordingIsToldAndTheSessionStillFiled)
     expectFiled("personal", false);
     speaker.waitForFinished(10'000);
 }
+
+TEST_F(Journey, AQuitDuringAnUploadEndsAndTheNextStartSendsTheSessionOnce)
+{
+    prepare(false);
+    // The platform holds its answer to the audio until the test lets go.
+    FakePlatform::Gate gate;
+    platform.fail("POST", "/api/v1/personal/calls/[^/]+/audio", {.status = 503, .hold = gate.hold()});
+    launch();
+    const QString dir = recordTenSeconds();
+    ASSERT_TRUE(waitFor([&] { return gate.waiting() == 1; }, 180)) << "the upload never sent its audio\n" << err();
+
+    app.terminate();
+    // Well before the request would time out on its own.
+    ASSERT_TRUE(app.ended(45)) << "the quit waited for the upload\n" << err();
+    EXPECT_EQ(app.exitCode(), 0);
+    EXPECT_EQ(gate.waiting(), 1);
+    {
+        // Ended at the upload's last mark: the call is known, and no failure was
+        // written, as a request that timed out on its own would have.
+        auto session = Session::load(dir);
+        ASSERT_TRUE(session);
+        EXPECT_TRUE(session->meta().callId);
+        EXPECT_FALSE(session->meta().lastError) << session->meta().lastError->toStdString();
+    }
+    gate.open();
+
+    // The next start takes the session up where it stopped.
+    JourneyDriver again{ZELVAN_EXECUTABLE};
+    ASSERT_TRUE(again.launch({.suite = suite, .keyringService = keyring.name(), .args = {"--retry-pending"}}))
+        << again.log().toStdString();
+    ASSERT_TRUE(waitFor([&] { return calls().size() == 1 && calls()[0].processed; }, 180)) << again.log().toStdString();
+    EXPECT_GT(calls()[0].audioBytes, 10'000);
+    EXPECT_TRUE(waitFor([&] { return !QDir(dir).exists(); }, 30));
+    int created = 0;
+    for (const auto& r : platform.requests())
+        created += r.method == "POST" && r.path == "/api/v1/personal/calls";
+    EXPECT_EQ(created, 1);
+    again.stop();
+}

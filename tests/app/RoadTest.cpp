@@ -11,6 +11,7 @@
 #include "support/FakePlatform.h"
 #include "support/WorkspaceServer.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QJsonArray>
 #include <QTemporaryDir>
@@ -77,6 +78,8 @@ protected:
     FakeDetector* detector = nullptr;
     FakeHud* hud = nullptr;
     FakeHearing* hearing = nullptr;
+    // How far a running stop has come, as the recorder would count it.
+    quint64 stopMoves = 0;
 
     // The platform: two projects and Personal, one call store across their roots.
     FakePlatform platform;
@@ -95,6 +98,7 @@ protected:
         p.notify = &notify;
         p.devices = &devices;
         p.capture = &capture;
+        p.stopProgress = [this](const Recorder&) { return stopMoves; };
         auto c = AppController::create(*accounts, std::move(p), {"zelvan"});
         menu.controller = c.get();
         return c;
@@ -470,6 +474,75 @@ TEST_F(Road, AStopThatHangsIsGivenUpAfterAMinuteAsInterrupted)
     EXPECT_EQ(count("stopHung"), 1);
     scheduler.advance(120);
     EXPECT_EQ(count("stopHung"), 1);
+}
+
+TEST_F(Road, AStopThatMixesLongerThanTheWatchdogButMovesOnIsSavedAndAskedAbout)
+{
+    online();
+    auto c = make();
+    c->launch();
+    record(*c);
+    c->stopRecording();
+    // A long call's mix: five minutes, moving on all along.
+    for (int minute = 0; minute < 5; ++minute) {
+        scheduler.advance(AppController::stopWatchdogSeconds - 1);
+        ++stopMoves;
+        scheduler.advance(1);
+    }
+    EXPECT_TRUE(c->saving);
+    EXPECT_EQ(count("stopHung"), 0);
+    worker.finishAll();
+    EXPECT_FALSE(c->saving);
+    EXPECT_EQ(count("route"), 1);
+    EXPECT_EQ(count("stopHung"), 0);
+    scheduler.advance(AppController::stopWatchdogSeconds * 2);
+    EXPECT_EQ(count("stopHung"), 0);
+}
+
+TEST_F(Road, AStartCheckThatThrowsLeavesTheAppAbleToStartAgain)
+{
+    auto c = make();
+    c->launch();
+    capture.throws = true;
+    c->startRecording();
+    worker.finishAll();
+    EXPECT_FALSE(c->starting);
+    EXPECT_FALSE(c->recorder);
+    EXPECT_TRUE(sessionDirs().isEmpty());
+    EXPECT_TRUE(logLines().contains("start failed: the display server went away"));
+    EXPECT_EQ(application.asked, QStringList{"Could not kick in"});
+
+    capture.throws = false;
+    record(*c);
+    // A quit is no longer put off by a start that never ends.
+    c->stopRecording();
+    worker.finishAll();
+    c->requestQuit();
+    EXPECT_EQ(application.terminated, 1);
+}
+
+TEST_F(Road, AStreamErrorWhileTheStartReturnsStopsTheRecordingOnceItRuns)
+{
+    auto c = make();
+    c->launch();
+    c->startRecording();
+    worker.finishOne(); // the access checks
+    ASSERT_EQ(worker.jobs.size(), 1u);
+    auto start = std::move(worker.jobs.front());
+    worker.jobs.clear();
+    start.first();
+    // The stream fails and says so on the main thread before the start's answer is in.
+    devices.stream->handlers.error("The display went away.");
+    QCoreApplication::processEvents();
+    EXPECT_EQ(count("streamError"), 0);
+    start.second();
+    ASSERT_EQ(count("streamError"), 1);
+    EXPECT_EQ(lastNudge("streamError")->message, "The display went away.\nWhat was recorded so far is being saved.");
+    EXPECT_FALSE(c->recorder);
+    EXPECT_TRUE(c->saving);
+    worker.finishAll();
+    EXPECT_FALSE(c->saving);
+    EXPECT_EQ(count("upload"), 1);
 }
 
 TEST_F(Road, AQuitDuringTheAccessChecksEndsWithoutASession)

@@ -2,6 +2,7 @@
 #include "platform/AppId.h"
 #include "platform/CaptureDevices.h"
 #include "platform/linux/PulseMicUsage.h"
+#include "support/PrivatePulse.h"
 
 #include <QCoreApplication>
 #include <QFile>
@@ -90,30 +91,9 @@ TEST(PulseMicUsage, TellsOtherApplicationsFromOurOwn)
 TEST(PulseMicUsage, WithoutAnAnswerEveryProbeIsUnknown)
 {
     // A sound server of the test's own, to stop under an open connection.
-    QTemporaryDir dir;
-    const QString socket = dir.filePath("native");
-    const QString script = dir.filePath("server.pa");
-    QFile f(script);
-    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-    f.write(QStringLiteral("load-module module-native-protocol-unix auth-anonymous=1 socket=%1\n"
-                           "load-module module-null-source source_name=first\n"
-                           "load-module module-null-sink sink_name=out\n"
-                           "set-default-source first\n")
-                .arg(socket)
-                .toUtf8());
-    f.close();
-    QProcess server;
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert("PULSE_RUNTIME_PATH", dir.filePath("runtime"));
-    env.insert("PULSE_STATE_PATH", dir.filePath("state"));
-    // The desktop's server holds the bus name a second one would want.
-    env.insert("DBUS_SESSION_BUS_ADDRESS", "unix:path=" + dir.filePath("no-bus"));
-    server.setProcessEnvironment(env);
-    server.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    server.start("pulseaudio",
-                 {"-n", "--daemonize=no", "--use-pid-file=no", "--system=no", "--realtime=no", "--disallow-exit",
-                  "--exit-idle-time=-1", "--log-target=stderr", "--file=" + script});
-    ASSERT_TRUE(server.waitForStarted(10000));
+    PrivatePulse server;
+    ASSERT_TRUE(server.started());
+    const QString socket = server.socket();
 
     PulseMicUsage mic(QStringLiteral("unix:") + socket);
     ASSERT_TRUE(waitFor([&] { return mic.defaultInputDevice().has_value(); }, 20));
@@ -128,14 +108,13 @@ TEST(PulseMicUsage, WithoutAnAnswerEveryProbeIsUnknown)
 
     // A server that does not answer: each question gives up, and the next one
     // after it answers again is answered.
-    ::kill(pid_t(server.processId()), SIGSTOP);
+    server.pause();
     EXPECT_EQ(mic.processesUsingInput(), std::nullopt);
     EXPECT_EQ(mic.inputRunningSomewhere(), std::nullopt);
-    ::kill(pid_t(server.processId()), SIGCONT);
+    server.resume();
     EXPECT_TRUE(waitFor([&] { return mic.processesUsingInput().has_value(); }, 20));
 
     server.kill();
-    server.waitForFinished(5000);
     EXPECT_EQ(mic.defaultInputDevice(), std::nullopt);
     EXPECT_EQ(mic.inputRunningSomewhere(), std::nullopt);
     EXPECT_EQ(mic.processesUsingInput(), std::nullopt);

@@ -199,10 +199,10 @@ TEST(PulseSource, MicrophoneReportsAChangedDefaultAndRestartsOnTheNewOne)
     auto source = CaptureDevices::system().microphone();
     Recording rec;
     source->start(rec.handlers());
-    ASSERT_TRUE(waitFor([&] { return !rec.take().empty(); }, 5));
+    ASSERT_TRUE(waitFor([&] { return !rec.take().empty(); }, 30));
 
     ASSERT_TRUE(run("pactl", {"set-default-source", "spk.monitor"}));
-    ASSERT_TRUE(waitFor([&] { return rec.interruptionCount() > 0; }, 5));
+    ASSERT_TRUE(waitFor([&] { return rec.interruptionCount() > 0; }, 30));
     EXPECT_EQ(rec.interruptions.value(0), "the default microphone changed to \"spk.monitor\"");
 
     // What the owner does with it: stop, and start again on the new default.

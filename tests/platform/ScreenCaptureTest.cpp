@@ -164,7 +164,7 @@ TEST(ScreenStream, MarkedWindowIsBlackedOutWithItsFrameButWindowsAboveItShow)
     above->activateWindow();
 
     const QPoint inHidden = hidden->geometry().topLeft() + QPoint(50, 50);
-    ASSERT_TRUE(waitFor([&] { return hidden->geometry().contains(above->geometry().topLeft() + QPoint(20, 20)); }, 5));
+    ASSERT_TRUE(waitFor([&] { return hidden->geometry().contains(above->geometry().topLeft() + QPoint(20, 20)); }, 30));
     const QPoint inOverlap = above->geometry().topLeft() + QPoint(20, 20);
     ASSERT_TRUE(shows(inHidden, magenta));
     ASSERT_TRUE(shows(inOverlap, green)) << "the ordinary window must be on top";
@@ -193,7 +193,7 @@ TEST(ScreenStream, PointerIsDrawnIntoFramesWhenAsked)
     ASSERT_TRUE(shows(pad->geometry().center(), cyan));
     const QPoint at = pad->geometry().center();
     QCursor::setPos(at);
-    ASSERT_TRUE(waitFor([&] { return QCursor::pos() == at; }, 5));
+    ASSERT_TRUE(waitFor([&] { return QCursor::pos() == at; }, 30));
     QThread::msleep(200); // let the server settle the pointer's image over the window
 
     const QPoint origin = ScreenCapture::primaryDisplay().geometry.topLeft();

@@ -65,7 +65,22 @@ TEST(SelfTestArg, ValueAfterTheFirstOccurrenceOnly)
     EXPECT_EQ(SelfTest::arg(args({"--out", "/tmp/a", "--out", "/tmp/b"}), out), QStringLiteral("/tmp/a"));
     EXPECT_FALSE(SelfTest::arg(args({"--out"}), out)) << "last argument";
     EXPECT_FALSE(SelfTest::arg(args({"--out=/tmp/a"}), out)) << "joined form is not read";
-    EXPECT_FALSE(SelfTest::arg(args({"--out", "--server", "http://127.0.0.1:1"}), out)) << "an option is no folder";
     EXPECT_EQ(SelfTest::arg(args({"--out", "--server", "http://127.0.0.1:1"}), QStringLiteral("--server")),
               QStringLiteral("http://127.0.0.1:1"));
+    // A value is taken as it stands, also when it looks like an option (a key may).
+    EXPECT_EQ(SelfTest::arg(args({"--key", "--secret-1"}), QStringLiteral("--key")), QStringLiteral("--secret-1"));
+    EXPECT_EQ(SelfTest::arg(args({"--server", "--todo-actions"}), QStringLiteral("--server")),
+              QStringLiteral("--todo-actions"));
+}
+
+TEST(SelfTestArg, OutFolderIsNeverAnOption)
+{
+    const QString self = QStringLiteral("zelvan");
+    const QString st = QStringLiteral("--selftest");
+    // The folder is emptied: "--out --server URL" must not make a folder of the option.
+    EXPECT_FALSE(SelfTest::outFolder({self, st, QStringLiteral("--out"), QStringLiteral("--server"),
+                                      QStringLiteral("http://127.0.0.1:1")}));
+    EXPECT_EQ(SelfTest::outFolder({self, st, QStringLiteral("--out"), QStringLiteral("/tmp/a")}),
+              QStringLiteral("/tmp/a"));
+    EXPECT_FALSE(SelfTest::outFolder({self, st}));
 }

@@ -10,13 +10,14 @@ suite=zelvan-board-check-test
 service=zelvan-board-check-test
 confdir=${XDG_CONFIG_HOME:-$HOME/.config}/Zelvan
 shots=$(mktemp -d)
+support=$(mktemp -d)
 lines=$(mktemp)
 fakeout=$(mktemp)
 fakepid=
 cleanup() {
     [ -n "$fakepid" ] && kill "$fakepid" 2>/dev/null && wait "$fakepid" 2>/dev/null
     secret-tool clear xdg:schema app.zelvan.Password service "$service" account account 2>/dev/null
-    rm -rf "$shots" "$lines" "$fakeout" "$confdir/$suite.conf"
+    rm -rf "$shots" "$support" "$lines" "$fakeout" "$confdir/$suite.conf"
 }
 trap cleanup EXIT
 fail() { echo "$*" >&2; exit 1; }
@@ -36,7 +37,7 @@ printf '[General]\nplatformBase=%s\naccountEmail=ada@example.com\n' "$base" >"$c
 printf 'zv_test_account_key' | secret-tool store --label=Zelvan xdg:schema app.zelvan.Password \
     service "$service" account account || fail "cannot store the account key in the keyring"
 
-ZELVAN_DEFAULTS_SUITE=$suite ZELVAN_KEYCHAIN_SERVICE=$service ZELVAN_BOARD_SHOT=$shots \
+ZELVAN_DEFAULTS_SUITE=$suite ZELVAN_KEYCHAIN_SERVICE=$service ZELVAN_BOARD_SHOT=$shots ZELVAN_SUPPORT_DIR=$support \
     "$zelvan" --board-check "$base/app" >"$lines"
 status=$?
 cat "$lines"
@@ -53,6 +54,8 @@ expect 'board-check: screenshot: board-live.png'
 expect 'board-check: closed: accessory \(tray only\), board open false'
 [ "$(grep -c '^board-check: ' "$lines")" -eq 5 ] || fail "expected five board-check lines"
 [ -s "$shots/board-live.png" ] || fail "no board-live.png"
+# The same lines reach the user's log file.
+[ "$(grep -c '  board-check: ' "$support/zelvan.log" 2>/dev/null)" = 5 ] || fail "the lines are not in zelvan.log"
 # A "zelvan:" link goes through the deep-link path; without ZELVAN_BOARD_SHOT no
 # picture is taken.
 ZELVAN_DEFAULTS_SUITE=$suite ZELVAN_KEYCHAIN_SERVICE=$service \

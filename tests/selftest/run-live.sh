@@ -17,6 +17,9 @@
 #                   the code is approved on the platform's page, then passes
 #   score-404       one project of the platform cannot score: the routing
 #                   check fails in every mode
+#   idempotent      a correct server whose DELETE always succeeds and whose
+#                   day has a wrap running: the server and the platform checks
+#                   still pass
 set -uo pipefail
 zelvan=$1
 fake=$2
@@ -151,6 +154,18 @@ score-404)
     selftest -- --platform "$base"
     need "FAIL  route/score on every project  — Bramel 50%"
     [ "$last" = "1 FAILED" ] || fail "expected only the routing check to fail, the report ends with: $last"
+    ;;
+idempotent)
+    start_fake --auto-approve --idempotent-delete --wrap-running
+    selftest ZELVAN_SELFTEST_STRICT=1 -- --server "$base" --key "$key" --todo-actions
+    passed
+    need "PASS  DELETE /api/calls/<id> removed the test call"
+    need "PASS  test card deleted"
+    need "PASS  GET /api/workday/wrap (status only, no wrap started)  — running"
+    selftest ZELVAN_SELFTEST_STRICT=1 -- --platform "$base"
+    passed
+    need "PASS  workday + wrap status on "
+    need "PASS  POST /api/tasks + DELETE on "
     ;;
 *)
     fail "unknown mode $mode"

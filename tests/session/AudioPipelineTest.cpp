@@ -129,6 +129,20 @@ TEST(Mixer, SumsWithoutScalingAndClamps)
     EXPECT_LT(clip[2], 0.95f);
 }
 
+TEST(Mixer, TellsTheSecondsWrittenBlockByBlock)
+{
+    TempSupport dir;
+    MonoWriter w(dir.file("one.m4a"));
+    w.write(tone(48000, 1, 3.0, 440, 0.3f), 0.0);
+    w.close();
+    std::vector<double> heard;
+    Mixer::mix({{w.path(), 1.0}}, dir.file("out.m4a"), [&](double seconds) { heard.push_back(seconds); });
+    // Four seconds in blocks of a third of a second.
+    ASSERT_GE(heard.size(), 10u);
+    EXPECT_TRUE(std::is_sorted(heard.begin(), heard.end()));
+    EXPECT_NEAR(heard.back(), 4.0, 0.05);
+}
+
 TEST(Mixer, InputsAndOutput)
 {
     TempSupport dir;

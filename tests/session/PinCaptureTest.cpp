@@ -151,7 +151,7 @@ TEST_F(RegionCapture, EscapeOrAClickGivesNothing)
     ASSERT_TRUE(xdotool("key Escape"));
     ASSERT_TRUE(waitFor([this] { return result.has_value(); }, 20));
     EXPECT_FALSE(*result);
-    EXPECT_TRUE(waitFor([] { return !picker(); }, 5));
+    EXPECT_TRUE(waitFor([] { return !picker(); }, 30));
 
     open();
     ASSERT_TRUE(xdotool("mousemove 500 500 click 1"));

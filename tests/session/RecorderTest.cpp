@@ -782,6 +782,8 @@ TEST_F(RecorderTest, StopMixesWhatHasSoundAndEndsTheLastAppSpan)
     EXPECT_EQ(meta.ended->toSecsSinceEpoch(), stopAt.toSecsSinceEpoch());
     EXPECT_EQ(meta.audioFile, "mixed.m4a");
     EXPECT_TRUE(QFile::exists(stopped->path("mixed.m4a")));
+    // Its steps and every block of the three-second mix, for a watcher of a long stop.
+    EXPECT_GT(recorder->stopProgress(), 10u);
     EXPECT_TRUE(meta.levelsMic.empty());
     ASSERT_EQ(meta.levelsTab.size(), 1u);
     EXPECT_EQ(meta.levelsTab[0], (Span{1.0, 3.0}));

@@ -165,6 +165,29 @@ TEST_F(Upload, FailedStepResumesAfterARestart)
     }
 }
 
+TEST_F(Upload, AStopAtAMarkIsNoFailureAndTheNextAttemptGoesOnFromThere)
+{
+    const auto s = finished();
+    const API api(fake.base(), "k");
+    EXPECT_THROW(Uploader::upload(*s, api, std::nullopt, true, false,
+                                  [](const QString& step) {
+                                      if (step.startsWith("Uploading audio"))
+                                          throw Uploader::Cancelled();
+                                  }),
+                 Uploader::Cancelled);
+    EXPECT_EQ(sent(fake), std::vector<std::string>{"POST /api/calls"});
+    const auto reloaded = Session::load(s->dir());
+    ASSERT_TRUE(reloaded);
+    EXPECT_EQ(reloaded->meta().callId, "rec:1");
+    EXPECT_FALSE(reloaded->meta().lastError);
+
+    fake.clearRequests();
+    EXPECT_EQ(Uploader::upload(*reloaded, api, std::nullopt), "rec:1");
+    EXPECT_EQ(sent(fake),
+              (std::vector<std::string>{"POST /api/calls/rec%3A1/audio", "POST /api/calls/rec%3A1/process"}));
+    EXPECT_EQ(server.calls().size(), 1u);
+}
+
 TEST_F(Upload, AnAudioUploadThatCrawlsFailsAndTheNextAttemptResumes)
 {
     const auto s = finished();
@@ -177,9 +200,16 @@ TEST_F(Upload, AnAudioUploadThatCrawlsFailsAndTheNextAttemptResumes)
     // idle for its 60 s: without the floor this attempt would take hours.
     fake.fail("POST", "/api/calls/rec:1/audio",
               {.status = 500, .body = R"({"error":"read it all"})", .readEvery = std::chrono::milliseconds(3000)});
+    // The client's own floor over a shorter window than its 30 s, so the crawl
+    // is caught sooner; the rule is the same.
+    const Http::Limits& standard = API::session().limits();
+    Http::Session shortWindow(Http::Limits{.requestTimeout = standard.requestTimeout,
+                                           .resourceTimeout = standard.resourceTimeout,
+                                           .minRate = standard.minRate,
+                                           .rateWindow = 7});
 
     try {
-        upload(*s);
+        Uploader::upload(*s, API(fake.base(), "k").over(shortWindow), QString("Ana"), true, false);
         ADD_FAILURE() << "the crawl went through";
     } catch (const APIError& e) {
         EXPECT_EQ(e.reason(), "The request timed out.");

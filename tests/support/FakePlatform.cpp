@@ -29,6 +29,38 @@ bool FakePlatform::Request::hasHeader(const std::string& name) const
     return headers.find(name) != headers.end();
 }
 
+FakePlatform::Gate::~Gate()
+{
+    open();
+    std::unique_lock lock(mutex_);
+    changed_.wait(lock, [this] { return waiting_ == 0; });
+}
+
+std::function<void()> FakePlatform::Gate::hold()
+{
+    return [this] {
+        std::unique_lock lock(mutex_);
+        ++waiting_;
+        changed_.notify_all();
+        changed_.wait(lock, [this] { return open_; });
+        --waiting_;
+        changed_.notify_all();
+    };
+}
+
+void FakePlatform::Gate::open()
+{
+    std::lock_guard lock(mutex_);
+    open_ = true;
+    changed_.notify_all();
+}
+
+int FakePlatform::Gate::waiting() const
+{
+    std::lock_guard lock(mutex_);
+    return waiting_;
+}
+
 FakePlatform::FakePlatform() = default;
 
 FakePlatform::~FakePlatform()
@@ -218,6 +250,8 @@ void FakePlatform::handle(const std::string& method, const httplib::Request& req
         seen_.push_back(std::move(seen));
     }
 
+    if (fault && fault->hold)
+        fault->hold();
     if (fault && fault->delay.count() > 0)
         std::this_thread::sleep_for(fault->delay);
     if (fault && (fault->drop || fault->status != 0 || slowRead))

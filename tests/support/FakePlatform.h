@@ -5,6 +5,7 @@
 #include <QString>
 #include <atomic>
 #include <chrono>
+#include <condition_variable>
 #include <functional>
 #include <memory>
 #include <mutex>
@@ -48,6 +49,26 @@ public:
         bool drop = false;
         std::chrono::milliseconds readEvery{0};
         std::chrono::milliseconds sendEvery{0};
+        // Runs on the server's thread once the request is seen, before the
+        // delay: a test holds the request there until it lets go.
+        std::function<void()> hold;
+    };
+
+    // Requests held until the test lets go: a fault's `hold` or a route waits on
+    // it. Opens when it goes, and waits for the requests it held to leave.
+    class Gate {
+    public:
+        ~Gate();
+        std::function<void()> hold();
+        void open();
+        // Requests held right now.
+        int waiting() const;
+
+    private:
+        mutable std::mutex mutex_;
+        std::condition_variable changed_;
+        bool open_ = false;
+        int waiting_ = 0;
     };
 
     FakePlatform();

@@ -26,6 +26,7 @@ namespace {
 constexpr const char* workspaceKey = "ow_fake1";
 
 constexpr const char* usage = R"(Usage: zelvan-fake-platform [--port N] [--auto-approve] [--app-paths]
+                            [--idempotent-delete] [--wrap-running]
                             [--fail [METHOD ]PATH=STATUS]...
 
   --port N          listen on 127.0.0.1:N (default: a free port)
@@ -33,6 +34,10 @@ constexpr const char* usage = R"(Usage: zelvan-fake-platform [--port N] [--auto-
                     the sign-in waits until its code is approved at /app/device
   --app-paths       serve the account and the projects on the development
                     server's paths (/app/api/platform/…, /app/p/<slug>/api)
+  --idempotent-delete  DELETE of a call or task that is already gone answers
+                    200, not 404
+  --wrap-running    the day's wrap status is "running" (a wrap the person
+                    started elsewhere)
   --fail R=S        answer every request whose path matches the regular
                     expression R (and METHOD, when given) with status S
 
@@ -84,6 +89,8 @@ int main(int argc, char** argv)
     int port = 0;
     bool autoApprove = false;
     bool appPaths = false;
+    bool idempotentDelete = false;
+    bool wrapRunning = false;
     std::vector<FailRule> failures;
     for (int i = 1; i < argc; ++i) {
         const std::string a = argv[i];
@@ -100,6 +107,10 @@ int main(int argc, char** argv)
             autoApprove = true;
         } else if (a == "--app-paths") {
             appPaths = true;
+        } else if (a == "--idempotent-delete") {
+            idempotentDelete = true;
+        } else if (a == "--wrap-running") {
+            wrapRunning = true;
         } else if (a == "--fail" && i + 1 < argc) {
             const auto rule = parseFail(argv[++i]);
             if (!rule)
@@ -134,6 +145,13 @@ int main(int argc, char** argv)
     options.appPaths = appPaths;
     options.approval = autoApprove ? FakeWebPlatform::Approval::approve : FakeWebPlatform::Approval::hold;
     FakeWebPlatform web(fake, options);
+    std::vector<WorkspaceServer*> roots{&workspace, &web.personal()};
+    for (const FakeWebPlatform::Project& p : web.options().projects)
+        roots.push_back(&web.project(p.slug));
+    for (WorkspaceServer* root : roots) {
+        root->setIdempotentDelete(idempotentDelete);
+        root->setWrapRunning(wrapRunning);
+    }
 
     // The approval page a person opens from the sign-in: one button.
     fake.route("GET", "/app/device", [](const httplib::Request& req, httplib::Response& res) {

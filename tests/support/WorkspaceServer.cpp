@@ -155,6 +155,9 @@ WorkspaceServer::WorkspaceServer(FakePlatform& platform, Mode mode, std::string 
             calls.deleted.push_back(id);
             reply(res, QJsonObject{{"ok", true}});
         });
+        std::lock_guard lock(mutex_);
+        if (res.status == 404 && idempotentDelete_)
+            reply(res, QJsonObject{{"ok", true}});
     });
 
     add("POST", "/tasks", [this](const httplib::Request& req, httplib::Response& res) {
@@ -170,7 +173,7 @@ WorkspaceServer::WorkspaceServer(FakePlatform& platform, Mode mode, std::string 
 
     add("DELETE", "/tasks/([^/]+)", [this](const httplib::Request& req, httplib::Response& res) {
         std::lock_guard lock(mutex_);
-        if (taskStore_.erase(req.matches[1]) == 0)
+        if (taskStore_.erase(req.matches[1]) == 0 && !idempotentDelete_)
             return FakePlatform::error(res, 404, "no such task");
         reply(res, QJsonObject{{"ok", true}});
     });
@@ -240,7 +243,7 @@ WorkspaceServer::WorkspaceServer(FakePlatform& platform, Mode mode, std::string 
                 return FakePlatform::error(res, 400, "day required");
             std::lock_guard lock(mutex_);
             reply(res,
-                  QJsonObject{{"status", wraps_ > 0 ? "running" : "none"},
+                  QJsonObject{{"status", wraps_ > 0 || wrapRunning_ ? "running" : "none"},
                               {"highlights", QJsonArray()},
                               {"tomorrow", QJsonArray()},
                               {"cards", QJsonArray()}});
@@ -338,6 +341,18 @@ void WorkspaceServer::shareCallsWith(const WorkspaceServer& other)
     const auto shared = other.store();
     std::lock_guard lock(mutex_);
     store_ = shared;
+}
+
+void WorkspaceServer::setIdempotentDelete(bool on)
+{
+    std::lock_guard lock(mutex_);
+    idempotentDelete_ = on;
+}
+
+void WorkspaceServer::setWrapRunning(bool on)
+{
+    std::lock_guard lock(mutex_);
+    wrapRunning_ = on;
 }
 
 std::shared_ptr<WorkspaceServer::CallStore> WorkspaceServer::store() const

@@ -57,6 +57,12 @@ public:
     void setRouteScore(const QJsonObject& answer);
     // Both servers keep their calls in `other`'s store from now on.
     void shareCallsWith(const WorkspaceServer& other);
+    // DELETE of a call or task that is not there (any more) answers 200 too, as
+    // a server whose DELETE is idempotent does.
+    void setIdempotentDelete(bool on);
+    // GET …/workday/wrap answers "running", as after the person started a wrap
+    // elsewhere shortly before.
+    void setWrapRunning(bool on);
 
     // What the server holds (copies, safe to read while requests run); the
     // calls of every project sharing the store.
@@ -99,4 +105,6 @@ private:
     std::vector<std::string> todoActions_;
     int nextId_ = 1;
     int wraps_ = 0;
+    bool idempotentDelete_ = false;
+    bool wrapRunning_ = false;
 };

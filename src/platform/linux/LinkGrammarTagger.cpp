@@ -1,5 +1,7 @@
 #include "platform/WordTagger.h"
 
+#include "platform/SystemLog.h"
+
 #include <QRegularExpression>
 #include <QSet>
 #include <link-grammar/dict-api.h>
@@ -96,10 +98,31 @@ std::optional<WordClass> classOf(const QString& lower, const QString& suffix)
     }
 }
 
+// The library prints its notes (such as a dictionary locale the system lacks)
+// on standard output, which belongs to the self-test's report and to scripts;
+// they go to the system log instead. Its handler is per thread.
+void lgMessage(lg_errinfo* info, void*)
+{
+    if (!info || !info->text)
+        return;
+    SystemLog::write(QStringLiteral("link-grammar: ") + QString::fromUtf8(info->severity_label) + QStringLiteral(": ")
+                     + QString::fromUtf8(info->text).trimmed());
+}
+
+void keepMessagesOffStdout()
+{
+    thread_local bool installed = false;
+    if (!installed) {
+        lg_error_set_handler(lgMessage, nullptr);
+        installed = true;
+    }
+}
+
 class LinkGrammarTagger final : public WordTagger {
 public:
     LinkGrammarTagger()
     {
+        keepMessagesOffStdout();
         dictionary_ = dictionary_create_lang("en");
         options_ = parse_options_create();
         parse_options_set_verbosity(options_, 0);
@@ -111,6 +134,7 @@ public:
 
     ~LinkGrammarTagger() override
     {
+        keepMessagesOffStdout();
         parse_options_delete(options_);
         if (dictionary_)
             dictionary_delete(dictionary_);
@@ -159,6 +183,7 @@ private:
     {
         if (!dictionary_)
             return {};
+        keepMessagesOffStdout();
         const QByteArray w = word.toLower().toUtf8();
         Dict_node* entries = dictionary_lookup_list(dictionary_, w.constData());
         QString best;
@@ -203,6 +228,7 @@ private:
             joined << w;
         const QByteArray input = joined.join(QLatin1Char(' ')).toUtf8();
         std::lock_guard lock(mutex_);
+        keepMessagesOffStdout();
         Sentence sentence = sentence_create(input.constData(), dictionary_);
         if (!sentence)
             return;

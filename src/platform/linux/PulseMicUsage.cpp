@@ -271,3 +271,9 @@ MicUsage& MicUsage::system()
     static PulseMicUsage usage;
     return usage;
 }
+
+MicUsage& MicUsage::patient()
+{
+    static PulseMicUsage usage(QString(), 5000);
+    return usage;
+}
