@@ -52,8 +52,8 @@ QStringList recoverInterrupted(const QString& recordings, QStringList* unreadabl
 {
     QStringList closed;
     // A link to a folder elsewhere is no session of ours.
-    const QFileInfoList entries =
-        QDir(recordings).entryInfoList(QDir::Dirs | QDir::NoSymLinks | QDir::NoDotAndDotDot, QDir::Name);
+    const QFileInfoList entries = QDir(recordings)
+                                      .entryInfoList(QDir::Dirs | QDir::NoSymLinks | QDir::NoDotAndDotDot, QDir::Name);
     for (const QFileInfo& entry : entries) {
         QString problem;
         auto session = Session::load(entry.filePath(), &problem);
@@ -91,21 +91,22 @@ void AppController::recoverInterrupted(std::function<void(AppController&)> then)
     // Reading every session folder may take a while (big folders, a slow disk):
     // off the main thread. The menu and the retries hear of the result.
     auto unreadable = std::make_shared<QStringList>();
-    ports_.worker->run([unreadable] { Recovery::recoverInterrupted(Paths::recordings(), unreadable.get()); },
-                       weakly([unreadable, then](AppController& c) {
-                           c.sessionsChanged();
-                           c.rebuildMenu();
-                           if (!unreadable->isEmpty())
-                               c.ports_.nudges->show({
-                                   .kind = QStringLiteral("unreadableSessions"),
-                                   .priority = 2,
-                                   .title = Wording::shown(QStringLiteral("A recording on this Mac cannot be read")),
-                                   .message = QStringLiteral("Its files are kept in ") + Paths::recordings()
-                                       + u'/' + unreadable->join(QStringLiteral(", ")),
-                               });
-                           if (then)
-                               then(c);
-                       }));
+    background(
+        Lane::transfer, [unreadable] { Recovery::recoverInterrupted(Paths::recordings(), unreadable.get()); },
+        [unreadable, then](AppController& c) {
+            c.sessionsChanged();
+            c.rebuildMenu();
+            if (!unreadable->isEmpty())
+                c.ports_.nudges->show({
+                    .kind = QStringLiteral("unreadableSessions"),
+                    .priority = 2,
+                    .title = Wording::shown(QStringLiteral("A recording on this Mac cannot be read")),
+                    .message = QStringLiteral("Its files are kept in ") + Paths::recordings() + u'/'
+                        + unreadable->join(QStringLiteral(", ")),
+                });
+            if (then)
+                then(c);
+        });
 }
 
 void AppController::permissionAlert(const QString& title, const QString& text, const QString& pane)
