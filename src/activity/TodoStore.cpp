@@ -44,54 +44,39 @@ QFuture<void> TodoStore::refresh(const Targets& targets)
         items_.clear();
     servers_ = servers;
 
-    // One slot per target, filled as the answers come. A few askers take the
-    // targets one after the other, so a long project list never holds the whole
-    // network pool; every asker shares the one copy of the targets.
+    // One slot per target, filled as the answers come, by a few askers that share
+    // the one copy of the targets.
     struct Gather {
         Targets targets;
         std::mutex mutex;
-        size_t next = 0;
         std::vector<Result> results;
-        size_t asking = 0;
     };
     auto gather = std::make_shared<Gather>();
     gather->targets = targets;
     gather->results.resize(targets.size());
-    gather->asking = std::min(targets.size(), size_t(concurrency));
     QPointer<TodoStore> self(this);
-    for (size_t n = gather->asking; n > 0; --n) {
-        Net::pool().start([self, generation, gather, promise] {
-            for (;;) {
-                size_t i = 0;
-                {
-                    std::lock_guard lock(gather->mutex);
-                    if (gather->next == gather->targets.size())
-                        break;
-                    i = gather->next++;
-                }
-                const auto& [ws, api] = gather->targets[i];
-                Result r;
-                try {
-                    std::vector<Todo> todos = api.todos();
-                    for (Todo& todo : todos)
-                        todo.ws = ws;
-                    r.value = std::move(todos);
-                } catch (const APIError& e) {
-                    if (e.isMissing())
-                        r.value = Result::Missing{};
-                    else
-                        r.value = ws.name + QStringLiteral(": ") + e.description();
-                } catch (const std::exception& e) {
-                    r.value = ws.name + QStringLiteral(": ") + QString::fromUtf8(e.what());
-                }
-                std::lock_guard lock(gather->mutex);
-                gather->results[i] = std::move(r);
+    Net::each(
+        targets.size(), concurrency,
+        [gather](size_t i) {
+            const auto& [ws, api] = gather->targets[i];
+            Result r;
+            try {
+                std::vector<Todo> todos = api.todos();
+                for (Todo& todo : todos)
+                    todo.ws = ws;
+                r.value = std::move(todos);
+            } catch (const APIError& e) {
+                if (e.isMissing())
+                    r.value = Result::Missing{};
+                else
+                    r.value = ws.name + QStringLiteral(": ") + e.description();
+            } catch (const std::exception& e) {
+                r.value = ws.name + QStringLiteral(": ") + QString::fromUtf8(e.what());
             }
-            {
-                std::lock_guard lock(gather->mutex);
-                if (--gather->asking > 0)
-                    return;
-            }
+            std::lock_guard lock(gather->mutex);
+            gather->results[i] = std::move(r);
+        },
+        [self, generation, gather, promise] {
             QMetaObject::invokeMethod(
                 QCoreApplication::instance(),
                 [self, generation, gather, promise] {
@@ -101,7 +86,6 @@ QFuture<void> TodoStore::refresh(const Targets& targets)
                 },
                 Qt::QueuedConnection);
         });
-    }
     return future;
 }
 

@@ -92,62 +92,44 @@ QFuture<std::vector<RouteResult>> scoreAll(const std::vector<std::pair<Workspace
         QString title, app, text;
         QStringList participants;
         std::mutex mutex;
-        size_t next = 0;                  // the next target to ask
         std::vector<RouteResult> results; // in the order the answers came
-        size_t asking = 0;                // askers still running
     };
     auto gather = std::make_shared<Gather>();
     gather->promise.start();
     QFuture<std::vector<RouteResult>> future = gather->promise.future();
     const size_t scored = std::min(targets.size(), size_t(maxScored));
-    if (scored == 0) {
-        gather->promise.addResult(std::vector<RouteResult>());
-        gather->promise.finish();
-        return future;
-    }
     gather->targets.assign(targets.begin(), targets.begin() + qsizetype(scored));
     gather->title = title;
     gather->app = app;
     gather->text = text;
     gather->participants = participants;
-    gather->asking = std::min(scored, size_t(concurrency));
     // A few askers take the targets one after the other, so a long project list
     // never holds the whole network pool or opens a connection per project.
-    for (size_t n = gather->asking; n > 0; --n) {
-        Net::pool().start([gather] {
-            for (;;) {
-                size_t i = 0;
-                {
-                    std::lock_guard lock(gather->mutex);
-                    if (gather->next == gather->targets.size())
-                        break;
-                    i = gather->next++;
-                }
-                const auto& [ws, api] = gather->targets[i];
-                std::optional<RouteResult> result;
-                try {
-                    const API::Score s = api.routeScore(gather->title, gather->app, gather->participants, gather->text);
-                    result = RouteResult{ws, clampScore(s.score), s.reasons};
-                } catch (const APIError& e) {
-                    slog(QStringLiteral("route/score @ ") + Log::oneLine(ws.name) + QStringLiteral(": ")
-                         + Log::oneLine(e.description()));
-                } catch (const std::exception& e) {
-                    slog(QStringLiteral("route/score @ ") + Log::oneLine(ws.name) + QStringLiteral(": ")
-                         + Log::oneLine(QString::fromUtf8(e.what())));
-                }
-                if (result) {
-                    std::lock_guard lock(gather->mutex);
-                    gather->results.push_back(std::move(*result));
-                }
+    Net::each(
+        scored, concurrency,
+        [gather](size_t i) {
+            const auto& [ws, api] = gather->targets[i];
+            std::optional<RouteResult> result;
+            try {
+                const API::Score s = api.routeScore(gather->title, gather->app, gather->participants, gather->text);
+                result = RouteResult{ws, clampScore(s.score), s.reasons};
+            } catch (const APIError& e) {
+                slog(QStringLiteral("route/score @ ") + Log::oneLine(ws.name) + QStringLiteral(": ")
+                     + Log::oneLine(e.description()));
+            } catch (const std::exception& e) {
+                slog(QStringLiteral("route/score @ ") + Log::oneLine(ws.name) + QStringLiteral(": ")
+                     + Log::oneLine(QString::fromUtf8(e.what())));
             }
-            std::lock_guard lock(gather->mutex);
-            if (--gather->asking == 0) {
-                sortByScore(gather->results);
-                gather->promise.addResult(std::move(gather->results));
-                gather->promise.finish();
+            if (result) {
+                std::lock_guard lock(gather->mutex);
+                gather->results.push_back(std::move(*result));
             }
+        },
+        [gather] {
+            sortByScore(gather->results);
+            gather->promise.addResult(std::move(gather->results));
+            gather->promise.finish();
         });
-    }
     return future;
 }
 

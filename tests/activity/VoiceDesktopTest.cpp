@@ -5,6 +5,7 @@
 #include "platform/CaptureDevices.h"
 #include "platform/DesktopHelpers.h"
 #include "platform/SpeechRecognizer.h"
+#include "support/PrivatePulse.h"
 #include "support/TestSupport.h"
 
 #include "platform/CaptureError.h"
@@ -89,31 +90,11 @@ TEST(VoiceDesktop, SpokenCommandsBecomeIntents)
 // can point at a monitor or stop.
 TEST(VoiceDesktop, TheCommandMicrophoneIsNeverAMonitorAndNeverWaitsOnAStoppedServer)
 {
-    QTemporaryDir dir("/tmp/zelvan-pulse-XXXXXX");
-    const QString socket = dir.filePath("native");
-    const QString script = dir.filePath("server.pa");
-    QFile f(script);
-    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-    f.write(QStringLiteral("load-module module-native-protocol-unix auth-anonymous=1 socket=%1\n"
-                           "load-module module-null-source source_name=mic\n"
-                           "load-module module-null-sink sink_name=out\n"
-                           "set-default-source mic\n")
-                .arg(socket)
-                .toUtf8());
-    f.close();
-    QProcess server;
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert("PULSE_RUNTIME_PATH", dir.filePath("runtime"));
-    env.insert("PULSE_STATE_PATH", dir.filePath("state"));
-    // The desktop's server holds the bus name a second one would want.
-    env.insert("DBUS_SESSION_BUS_ADDRESS", "unix:path=" + dir.filePath("no-bus"));
-    server.setProcessEnvironment(env);
-    server.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    server.start("pulseaudio",
-                 {"-n", "--daemonize=no", "--use-pid-file=no", "--system=no", "--realtime=no", "--disallow-exit",
-                  "--exit-idle-time=-1", "--log-target=stderr", "--log-level=error", "--file=" + script});
-    ASSERT_TRUE(server.waitForStarted(10000));
-    const QString address = "unix:" + socket;
+    PrivatePulse server(QStringLiteral("load-module module-null-source source_name=mic\n"
+                                       "load-module module-null-sink sink_name=out\n"
+                                       "set-default-source mic\n"));
+    ASSERT_TRUE(server.started());
+    const QString address = server.address();
     const QByteArray before = qgetenv("PULSE_SERVER");
     qputenv("PULSE_SERVER", address.toUtf8());
     struct Restore {
@@ -142,7 +123,7 @@ TEST(VoiceDesktop, TheCommandMicrophoneIsNeverAMonitorAndNeverWaitsOnAStoppedSer
 
     // A server that does not answer: each call gives up by itself, while the
     // server stays stopped.
-    ::kill(pid_t(server.processId()), SIGSTOP);
+    server.pause();
     auto asked = std::async(std::launch::async, [&] { return input->hasDevice(); });
     const bool askReturned = asked.wait_for(std::chrono::seconds(20)) == std::future_status::ready;
     auto started = std::async(std::launch::async, [&] {
@@ -154,7 +135,7 @@ TEST(VoiceDesktop, TheCommandMicrophoneIsNeverAMonitorAndNeverWaitsOnAStoppedSer
         }
     });
     const bool startReturned = started.wait_for(std::chrono::seconds(20)) == std::future_status::ready;
-    ::kill(pid_t(server.processId()), SIGCONT);
+    server.resume();
     EXPECT_TRUE(askReturned) << "the question waited for the stopped server";
     EXPECT_FALSE(asked.get());
     EXPECT_TRUE(startReturned) << "the start waited for the stopped server";
@@ -163,7 +144,6 @@ TEST(VoiceDesktop, TheCommandMicrophoneIsNeverAMonitorAndNeverWaitsOnAStoppedSer
     // Back again: heard as before.
     EXPECT_TRUE(waitFor([&] { return input->hasDevice(); }, 20));
     server.kill();
-    server.waitForFinished(5000);
     EXPECT_FALSE(input->hasDevice());
 }
 

@@ -21,20 +21,6 @@
 
 namespace {
 
-// The frame of the visible window titled exactly `title`, as the X server has it;
-// empty when none shows.
-QRect windowOnScreen(const QString& title)
-{
-    QProcess p;
-    p.start("xdotool", {"search", "--onlyvisible", "--name", '^' + title + '$', "getwindowgeometry", "--shell"});
-    if (!p.waitForFinished(20'000) || p.exitCode() != 0)
-        return {};
-    std::map<QString, int> v;
-    for (const QString& line : QString::fromUtf8(p.readAllStandardOutput()).split('\n', Qt::SkipEmptyParts))
-        v[line.section('=', 0, 0)] = line.section('=', 1).toInt();
-    return QRect(v["X"], v["Y"], v["WIDTH"], v["HEIGHT"]);
-}
-
 // The options a settings window could change, as the suite's file holds them.
 std::string options(const QString& suite)
 {

@@ -13,6 +13,7 @@
 #include "support/FakePlatform.h"
 #include "support/FakeWebPlatform.h"
 #include "support/JourneyDriver.h"
+#include "support/PrivatePulse.h"
 #include "support/TextImages.h"
 
 #include <QGuiApplication>
@@ -31,55 +32,14 @@ namespace {
 
 const QString windowText = QStringLiteral("Quarterly budget review");
 
-// A sound server of the test's own, like the private desktop's, to take away from
-// under a recording.
-class PrivatePulse {
-public:
-    PrivatePulse()
-    {
-        const QString pa = dir_.filePath("pulse.pa");
-        writeFile(pa,
-                  QStringLiteral("load-module module-native-protocol-unix auth-anonymous=1 socket=%1\n"
-                                 "load-module module-null-sink sink_name=spk rate=48000 channels=1 "
-                                 "channel_map=mono\n"
-                                 "load-module module-null-sink sink_name=micfeed rate=48000 channels=1 "
-                                 "channel_map=mono\n"
-                                 "load-module module-remap-source source_name=vmic master=micfeed.monitor "
-                                 "rate=48000 channels=1 channel_map=mono\n"
-                                 "set-default-sink spk\nset-default-source vmic\n")
-                      .arg(dir_.filePath("native"))
-                      .toUtf8());
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert("PULSE_RUNTIME_PATH", dir_.path());
-        env.remove("PULSE_SERVER");
-        // The desktop's own server holds the bus name; this one stays off the bus.
-        env.insert("DBUS_SESSION_BUS_ADDRESS", "unix:path=" + dir_.filePath("no-bus"));
-        process_.setProcessEnvironment(env);
-        process_.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-        process_.start("pulseaudio",
-                       {"-n", "--daemonize=no", "--use-pid-file=no", "--system=no", "--realtime=no",
-                        "--high-priority=no", "--disallow-exit", "--exit-idle-time=-1", "--log-target=stderr",
-                        "--log-level=error", "--file=" + pa});
-        ok_ = process_.waitForStarted(10'000) && waitFor([&] { return run("pactl", {"-s", server(), "info"}); }, 30);
-    }
-    ~PrivatePulse() { kill(); }
-    bool ok() const { return ok_; }
-    QString server() const { return "unix:" + dir_.filePath("native"); }
-    // Stops or resumes it: a server that does not answer.
-    void pause(bool paused) { ::kill(pid_t(process_.processId()), paused ? SIGSTOP : SIGCONT); }
-    void kill()
-    {
-        if (process_.state() != QProcess::NotRunning) {
-            process_.kill();
-            process_.waitForFinished(10'000);
-        }
-    }
-
-private:
-    QTemporaryDir dir_{"/tmp/zelvan-pulse-XXXXXX"};
-    QProcess process_;
-    bool ok_ = false;
-};
+// A sound server of the test's own laid out like the private desktop's, to take
+// away from under a recording.
+const QString desktopLikeSound =
+    QStringLiteral("load-module module-null-sink sink_name=spk rate=48000 channels=1 channel_map=mono\n"
+                   "load-module module-null-sink sink_name=micfeed rate=48000 channels=1 channel_map=mono\n"
+                   "load-module module-remap-source source_name=vmic master=micfeed.monitor rate=48000 channels=1 "
+                   "channel_map=mono\n"
+                   "set-default-sink spk\nset-default-source vmic\n");
 
 class Journey : public testing::Test {
 protected:
@@ -260,14 +220,14 @@ TEST_F(Journey, NoAnswerFilesTheRecordingToPersonal)
 
 TEST_F(Journey, ASoundServerThatDiesMidRecordingIsToldAndTheSessionStillFiled)
 {
-    PrivatePulse pulse;
-    ASSERT_TRUE(pulse.ok()) << "no private sound server";
+    PrivatePulse pulse(desktopLikeSound);
+    ASSERT_TRUE(pulse.started()) << "no private sound server";
     prepare(false);
-    launch({}, pulse.server());
+    launch({}, pulse.address());
     const QString tone = makeTone(support.path(), 20, 440);
     kickIn();
     QProcess speaker;
-    speaker.start("paplay", {"-s", pulse.server(), "--device=spk", tone});
+    speaker.start("paplay", {"-s", pulse.address(), "--device=spk", tone});
     JourneyDriver::spend(6);
     pulse.kill();
 
@@ -374,33 +334,33 @@ TEST_F(Journey, TheWorkDayRecordsTheWindowInFrontAndTheMenuShowsIt)
 
 TEST_F(Journey, TheVoiceKeyNeverListensToTheSpeakers)
 {
-    PrivatePulse pulse;
-    ASSERT_TRUE(pulse.ok()) << "no private sound server";
-    ASSERT_TRUE(run("pactl", {"-s", pulse.server(), "set-default-source", "spk.monitor"}));
+    PrivatePulse pulse(desktopLikeSound);
+    ASSERT_TRUE(pulse.started()) << "no private sound server";
+    ASSERT_TRUE(run("pactl", {"-s", pulse.address(), "set-default-source", "spk.monitor"}));
     prepare(false);
-    launch({}, pulse.server());
+    launch({}, pulse.address());
     ASSERT_TRUE(voiceKey());
     QString seen;
     EXPECT_TRUE(topShows("No microphone input.", &seen)) << seen.toStdString() << "\n" << err();
     EXPECT_FALSE(app.log().contains("voice: listening")) << err();
     QProcess outputs;
-    outputs.start("pactl", {"-s", pulse.server(), "list", "source-outputs"});
+    outputs.start("pactl", {"-s", pulse.address(), "list", "source-outputs"});
     outputs.waitForFinished(10'000);
     EXPECT_FALSE(outputs.readAllStandardOutput().contains("voice command"));
 }
 
 TEST_F(Journey, TheVoiceKeyLeavesTheAppAnsweringWhileTheSoundServerHangs)
 {
-    PrivatePulse pulse;
-    ASSERT_TRUE(pulse.ok()) << "no private sound server";
+    PrivatePulse pulse(desktopLikeSound);
+    ASSERT_TRUE(pulse.started()) << "no private sound server";
     prepare(false);
-    launch({}, pulse.server());
-    pulse.pause(true);
+    launch({}, pulse.address());
+    pulse.pause();
     ASSERT_TRUE(voiceKey());
     // A link handed over meanwhile is taken while the server still hangs.
     QProcess* link = beside({"zelvan://board"});
     const bool handled = app.logged("[Zelvan] deep link ", 20);
-    pulse.pause(false);
+    pulse.resume();
     link->waitForFinished(30'000);
     EXPECT_TRUE(handled) << err();
 }

@@ -546,6 +546,7 @@ TEST_F(Road, AStreamErrorWhileTheStartReturnsStopsTheRecordingOnceItRuns)
 {
     auto c = make();
     c->launch();
+    worker.finishAll(); // the launch's scan of earlier recordings
     c->startRecording();
     worker.finishOne(); // the access checks
     ASSERT_EQ(worker.jobs.size(), 1u);

@@ -29,8 +29,13 @@ QRect slashOnScreen()
 
 QRect popoverOnScreen()
 {
+    return windowOnScreen(QStringLiteral("Zelvan"));
+}
+
+QRect windowOnScreen(const QString& title)
+{
     QProcess p;
-    p.start("xdotool", {"search", "--onlyvisible", "--name", "^Zelvan$", "getwindowgeometry", "--shell"});
+    p.start("xdotool", {"search", "--onlyvisible", "--name", '^' + title + '$', "getwindowgeometry", "--shell"});
     if (!p.waitForFinished(20'000) || p.exitCode() != 0)
         return {};
     std::map<QString, int> v;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QRect>
+#include <QString>
 
 // Where the slash's stroke for a light tray (#4A8A00) shows on the lower part of
 // the screen, where the tray host of the private desktop sits: the bounding box
@@ -11,3 +12,5 @@ QRect slashOnScreen();
 // The frame of the application's visible window titled "Zelvan" (the popover), as
 // the X server has it; empty when none shows.
 QRect popoverOnScreen();
+// The frame of the shown window with exactly this title; empty when none shows.
+QRect windowOnScreen(const QString& title);

@@ -1,6 +1,7 @@
 #include "platform/linux/PulseMicUsage.h"
 
 #include "platform/linux/PulseTag.h"
+#include "platform/linux/PulseWait.h"
 
 #include <pulse/rtclock.h>
 
@@ -68,13 +69,6 @@ MicUsage::Proc procOf(const pa_proplist* p)
             break;
     }
     return proc;
-}
-
-void timeUp(pa_mainloop_api*, pa_time_event*, const struct timeval*, void* userdata)
-{
-    auto* flag = static_cast<std::pair<pa_threaded_mainloop*, bool>*>(userdata);
-    flag->second = true;
-    pa_threaded_mainloop_signal(flag->first, 0);
 }
 
 } // namespace
@@ -245,25 +239,7 @@ void PulseMicUsage::dropContext()
 
 bool PulseMicUsage::waitUntil(pa_usec_t deadline, const std::function<bool()>& done)
 {
-    if (done())
-        return true;
-    std::pair<pa_threaded_mainloop*, bool> late{loop_, false};
-    pa_mainloop_api* api = pa_threaded_mainloop_get_api(loop_);
-    pa_time_event* timer = pa_context_rttime_new(context_, deadline, timeUp, &late);
-    if (!timer)
-        return false;
-    bool ok = false;
-    for (;;) {
-        if (done()) {
-            ok = true;
-            break;
-        }
-        if (late.second || !context_ || !PA_CONTEXT_IS_GOOD(pa_context_get_state(context_)))
-            break;
-        pa_threaded_mainloop_wait(loop_);
-    }
-    api->time_free(timer);
-    return ok;
+    return PulseWait::until(loop_, context_, deadline, done);
 }
 
 MicUsage& MicUsage::system()

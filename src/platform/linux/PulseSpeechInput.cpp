@@ -2,6 +2,7 @@
 #include "platform/SpeechInput.h"
 #include "platform/SpeechRecognizer.h"
 #include "platform/linux/PulseTag.h"
+#include "platform/linux/PulseWait.h"
 
 #include <functional>
 #include <mutex>
@@ -16,13 +17,6 @@ namespace {
 constexpr pa_usec_t connectTimeout = 250 * PA_USEC_PER_MSEC;
 // Our record stream on a server that did answer.
 constexpr pa_usec_t streamTimeout = 1000 * PA_USEC_PER_MSEC;
-
-void timeUp(pa_mainloop_api*, pa_time_event*, const struct timeval*, void* userdata)
-{
-    auto* late = static_cast<std::pair<pa_threaded_mainloop*, bool>*>(userdata);
-    late->second = true;
-    pa_threaded_mainloop_signal(late->first, 0);
-}
 
 // A record stream of its own on a threaded main loop. The server converts the
 // device's sound to what the recogniser takes, so nothing is resampled here.
@@ -157,28 +151,9 @@ private:
         return ok;
     }
 
-    // With the main loop's lock held: false when `done` has not come true by the
-    // deadline or the connection broke.
     bool waitUntil(pa_usec_t deadline, const std::function<bool()>& done)
     {
-        if (done())
-            return true;
-        std::pair<pa_threaded_mainloop*, bool> late{loop_, false};
-        pa_time_event* timer = pa_context_rttime_new(context_, deadline, timeUp, &late);
-        if (!timer)
-            return false;
-        bool ok = false;
-        for (;;) {
-            if (done()) {
-                ok = true;
-                break;
-            }
-            if (late.second || !PA_CONTEXT_IS_GOOD(pa_context_get_state(context_)))
-                break;
-            pa_threaded_mainloop_wait(loop_);
-        }
-        pa_threaded_mainloop_get_api(loop_)->time_free(timer);
-        return ok;
+        return PulseWait::until(loop_, context_, deadline, done);
     }
 
     bool open(pa_usec_t deadline, QString* error)
