@@ -65,4 +65,5 @@ private:
     QSettings& d_;
     Screens screens_;
     QPointer<FloatingPanel> panel_;
+    bool fitQueued_ = false;
 };

@@ -2,7 +2,6 @@
 
 #include "platform/DesktopLook.h"
 
-#include <QPointer>
 #include <QVariantAnimation>
 #include <algorithm>
 #include <cmath>
@@ -91,14 +90,6 @@ bool reduced()
     if (forced == "0")
         return false;
     return DesktopLook::reduceMotion();
-}
-
-void onChange(QObject* context, std::function<void()> changed)
-{
-    DesktopLook::onMotionChange([context = QPointer<QObject>(context), changed = std::move(changed)] {
-        if (context)
-            changed();
-    });
 }
 
 Animation spring()
