@@ -17,6 +17,7 @@ constexpr Word words[] = {
     {"Vision OCR", "text recognition"},
     {"Dock icon", "taskbar entry"},
     {"menu bar only", "tray only"},
+    {"menu bar", "tray"},
     {"macOS", "the system"},
 };
 

@@ -32,6 +32,14 @@ FeedRow::FeedRow(const FeedItem& item, qreal opacity, QWidget* parent)
     setFixedWidth(width);
 }
 
+void FeedRow::setOpacity(qreal opacity)
+{
+    if (opacity == opacity_)
+        return;
+    opacity_ = opacity;
+    update();
+}
+
 QString FeedRow::shownText() const
 {
     if (item_.kind == FeedItem::Kind::heard)

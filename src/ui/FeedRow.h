@@ -16,6 +16,8 @@ public:
 
     const FeedItem& item() const { return item_; }
     qreal opacity() const { return opacity_; }
+    // Older rows fade: the row's opacity moves with its place in the feed.
+    void setOpacity(qreal opacity);
     QString label() const { return FeedItem::label(item_.kind).toUpper(); }
     QString shownText() const;
     QStringList lines() const;

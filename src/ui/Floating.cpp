@@ -2,15 +2,21 @@
 
 #include "platform/OwnWindows.h"
 
+#include <QAbstractNativeEventFilter>
 #include <QGuiApplication>
 #include <QMouseEvent>
+#include <QPainterPath>
 #include <QScreen>
+#include <QTransform>
 #include <QVBoxLayout>
 #include <QtGui/qguiapplication_platform.h>
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
+#include <xcb/shape.h>
 #include <xcb/xcb.h>
+#include <xcb/xfixes.h>
 
 namespace {
 
@@ -24,9 +30,190 @@ xcb_connection_t* x11()
     return native ? native->connection() : nullptr;
 }
 
+xcb_atom_t atom(xcb_connection_t* c, const QByteArray& name)
+{
+    xcb_intern_atom_reply_t* reply = xcb_intern_atom_reply(
+        c, xcb_intern_atom(c, 0, uint16_t(name.size()), name.constData()), nullptr);
+    const xcb_atom_t a = reply ? reply->atom : XCB_NONE;
+    std::free(reply);
+    return a;
+}
+
+// Follows who owns the compositing manager's selection of the default screen,
+// told by XFixes when it changes, and has the floating panels redo their shapes.
+class CompositorWatch : public QAbstractNativeEventFilter {
+public:
+    static CompositorWatch& get()
+    {
+        static CompositorWatch* const watch = new CompositorWatch; // lives as long as the X connection
+        return *watch;
+    }
+
+    bool active() const { return active_; }
+    void add(FloatingPanel* panel)
+    {
+        std::erase_if(panels_, [](const QPointer<FloatingPanel>& p) { return !p; });
+        panels_.emplace_back(panel);
+    }
+
+    bool nativeEventFilter(const QByteArray& type, void* message, qintptr*) override
+    {
+        if (!c_ || xfixesEvent_ < 0 || type != "xcb_generic_event_t")
+            return false;
+        const auto* e = static_cast<const xcb_generic_event_t*>(message);
+        if ((e->response_type & 0x7f) != xfixesEvent_ + XCB_XFIXES_SELECTION_NOTIFY)
+            return false;
+        if (reinterpret_cast<const xcb_xfixes_selection_notify_event_t*>(e)->selection != atom_)
+            return false;
+        const bool now = owned();
+        if (now != active_) {
+            active_ = now;
+            for (const QPointer<FloatingPanel>& p : panels_)
+                if (p)
+                    p->reshape();
+        }
+        return false;
+    }
+
+private:
+    CompositorWatch()
+    {
+        c_ = x11();
+        if (!c_)
+            return;
+        int screen = 0, number = 0;
+        char* host = nullptr;
+        const QByteArray display = qgetenv("DISPLAY");
+        if (!xcb_parse_display(display.constData(), &host, &number, &screen))
+            screen = 0;
+        std::free(host);
+        xcb_screen_iterator_t it = xcb_setup_roots_iterator(xcb_get_setup(c_));
+        for (int i = 0; i < screen && it.rem; ++i)
+            xcb_screen_next(&it);
+        if (!it.rem)
+            return;
+        atom_ = atom(c_, "_NET_WM_CM_S" + QByteArray::number(screen));
+        const xcb_query_extension_reply_t* ext = xcb_get_extension_data(c_, &xcb_xfixes_id);
+        if (ext && ext->present) {
+            std::free(xcb_xfixes_query_version_reply(c_, xcb_xfixes_query_version(c_, 5, 0), nullptr));
+            xfixesEvent_ = ext->first_event;
+            xcb_xfixes_select_selection_input(c_, it.data->root, atom_,
+                                              XCB_XFIXES_SELECTION_EVENT_MASK_SET_SELECTION_OWNER
+                                                  | XCB_XFIXES_SELECTION_EVENT_MASK_SELECTION_WINDOW_DESTROY
+                                                  | XCB_XFIXES_SELECTION_EVENT_MASK_SELECTION_CLIENT_CLOSE);
+            xcb_flush(c_);
+            QCoreApplication::instance()->installNativeEventFilter(this);
+        }
+        active_ = owned();
+    }
+
+    bool owned() const
+    {
+        xcb_get_selection_owner_reply_t* reply = xcb_get_selection_owner_reply(c_, xcb_get_selection_owner(c_, atom_),
+                                                                               nullptr);
+        const bool yes = reply && reply->owner != XCB_NONE;
+        std::free(reply);
+        return yes;
+    }
+
+    xcb_connection_t* c_ = nullptr;
+    xcb_atom_t atom_ = XCB_NONE;
+    int xfixesEvent_ = -1;
+    bool active_ = true; // off X11 nothing draws black
+    std::vector<QPointer<FloatingPanel>> panels_;
+};
+
+std::vector<xcb_rectangle_t> pixelRects(const QRegion& region, qreal dpr)
+{
+    const QRegion scaled = dpr == 1 ? region : QTransform::fromScale(dpr, dpr).map(region);
+    std::vector<xcb_rectangle_t> out;
+    for (const QRect& r : scaled)
+        out.push_back({int16_t(r.x()), int16_t(r.y()), uint16_t(r.width()), uint16_t(r.height())});
+    return out;
+}
+
 } // namespace
 
+bool FloatingPanel::compositing()
+{
+    return CompositorWatch::get().active();
+}
+
+QRegion FloatingPanel::rounded(const QRect& r, qreal radius)
+{
+    QPainterPath path;
+    path.addRoundedRect(QRectF(r), radius, radius);
+    return QRegion(path.toFillPolygon().toPolygon(), Qt::WindingFill);
+}
+
+void FloatingPanel::setShape(Shape shape)
+{
+    shape_ = std::move(shape);
+    applyShape();
+}
+
+QRegion FloatingPanel::shape() const
+{
+    return shape_ ? shape_() : QRegion(rect());
+}
+
+void FloatingPanel::reshape()
+{
+    applyShape();
+    update();
+}
+
+void FloatingPanel::resizeEvent(QResizeEvent* e)
+{
+    QWidget::resizeEvent(e);
+    applyShape();
+}
+
+void FloatingPanel::showEvent(QShowEvent* e)
+{
+    QWidget::showEvent(e);
+    applied_ = false; // a new mapping: set it again
+    applyShape();
+}
+
+void FloatingPanel::applyShape()
+{
+    xcb_connection_t* c = x11();
+    if (!c || !testAttribute(Qt::WA_WState_Created))
+        return;
+    const xcb_query_extension_reply_t* ext = xcb_get_extension_data(c, &xcb_shape_id);
+    if (!ext || !ext->present)
+        return;
+    const xcb_window_t w = xcb_window_t(winId());
+    const QRegion painted = shape();
+    const qreal dpr = devicePixelRatioF();
+    // Clicks pass through a click-through panel everywhere: Qt keeps its input shape empty.
+    if (!clickThrough_ && (!applied_ || painted != appliedInput_)) {
+        const auto rects = pixelRects(painted, dpr);
+        xcb_shape_rectangles(c, XCB_SHAPE_SO_SET, XCB_SHAPE_SK_INPUT, XCB_CLIP_ORDERING_UNSORTED, w, 0, 0,
+                             uint32_t(rects.size()), rects.data());
+        appliedInput_ = painted;
+    }
+    // Without a compositor only the shape is drawn; with one the soft edges and
+    // the shadow around it show.
+    const bool bound = !compositing();
+    if (!applied_ || bound != appliedBound_ || (bound && painted != appliedBounds_)) {
+        if (!bound) {
+            xcb_shape_mask(c, XCB_SHAPE_SO_SET, XCB_SHAPE_SK_BOUNDING, w, 0, 0, XCB_NONE);
+        } else {
+            const auto rects = pixelRects(painted, dpr);
+            xcb_shape_rectangles(c, XCB_SHAPE_SO_SET, XCB_SHAPE_SK_BOUNDING, XCB_CLIP_ORDERING_UNSORTED, w, 0, 0,
+                                 uint32_t(rects.size()), rects.data());
+        }
+        appliedBound_ = bound;
+        appliedBounds_ = painted;
+    }
+    applied_ = true;
+    xcb_flush(c);
+}
+
 FloatingPanel::FloatingPanel(bool clickThrough)
+    : clickThrough_(clickThrough)
 {
     // Our windows never show in our own recordings, whoever made the application.
     OwnWindows::install();
@@ -45,6 +232,9 @@ FloatingPanel::FloatingPanel(bool clickThrough)
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(0);
+    // The owner sizes the panel, in one step with its place; the layout never
+    // grows the window on its own on the way.
+    layout->setSizeConstraint(QLayout::SetNoConstraint);
 
     fade_.setStartValue(0.0);
     fade_.setEndValue(1.0);
@@ -56,6 +246,8 @@ FloatingPanel::FloatingPanel(bool clickThrough)
 
     winId(); // the native window now, so its desktop is set before it is first mapped
     markAllDesktops();
+    CompositorWatch::get().add(this);
+    applyShape();
 }
 
 std::vector<ScreenArea> FloatingPanel::screens()
@@ -131,6 +323,11 @@ void FloatingPanel::mousePressEvent(QMouseEvent* e)
 {
     if (e->button() != Qt::LeftButton)
         return QWidget::mousePressEvent(e);
+    // The margin is not ours (the input shape keeps it from us where X has shapes).
+    if (!shape().contains(e->position().toPoint())) {
+        e->ignore();
+        return;
+    }
     pressed_ = true;
     moved_ = false;
     pressAt_ = e->globalPosition().toPoint();

@@ -2,8 +2,10 @@
 
 #include <QPointer>
 #include <QRect>
+#include <QRegion>
 #include <QVariantAnimation>
 #include <QWidget>
+#include <functional>
 #include <vector>
 
 // One screen as the floating surfaces place themselves on it, in Qt's global
@@ -20,6 +22,13 @@ struct ScreenArea {
 // never given the keyboard focus on show or click, so a click on one of its
 // buttons acts at once while the user's application stays active. A
 // click-through panel lets every click pass to the windows beneath.
+//
+// A panel takes input only on what it paints: its content names that shape
+// (the capsule, the circle, the card) and the panel makes it the window's input
+// shape, so clicks in its transparent margin reach the window beneath. With no
+// compositing manager running, transparent pixels would show black; the shape
+// then also bounds what is drawn. Both follow resizes and a compositing
+// manager's start and stop.
 //
 // Placement rules are written for a y-up screen whose corner sits at the top
 // right; here they are applied once to the y-down geometry: "hangs d below the
@@ -51,8 +60,21 @@ public:
     // Presses on the panel's background move it (children's buttons keep theirs).
     void setDraggable(bool on) { draggable_ = on; }
 
+    // The painted shape in the panel's coordinates; the whole panel when unset.
+    using Shape = std::function<QRegion()>;
+    void setShape(Shape shape);
+    QRegion shape() const;
+    // Applies the shape again (the content changed it without a resize).
+    void reshape();
+
+    // Whether a compositing manager runs on the panel's screen (always true
+    // off X11, where nothing shows black).
+    static bool compositing();
+    // A rounded rectangle as a region: the pixels whose centres it holds.
+    static QRegion rounded(const QRect& r, qreal radius);
+
 signals:
-    // A press and release on the background without a move.
+    // A press and release on the background, inside the shape, without a move.
     void tapped();
     // The user moved the panel by dragging; emitted once, on release.
     void dragged();
@@ -61,11 +83,19 @@ protected:
     void mousePressEvent(QMouseEvent*) override;
     void mouseMoveEvent(QMouseEvent*) override;
     void mouseReleaseEvent(QMouseEvent*) override;
+    void resizeEvent(QResizeEvent*) override;
+    void showEvent(QShowEvent*) override;
 
 private:
     void markAllDesktops();
+    void applyShape();
 
     QPointer<QWidget> content_;
+    Shape shape_;
+    bool clickThrough_ = false;
+    QRegion appliedInput_, appliedBounds_;
+    bool applied_ = false;
+    bool appliedBound_ = false;
     QVariantAnimation fade_;
     bool hideAfterFade_ = false;
     bool draggable_ = false;

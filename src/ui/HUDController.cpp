@@ -4,7 +4,6 @@
 #include "ui/Motion.h"
 
 #include <QRegularExpression>
-#include <QTimer>
 
 HUDController::HUDController(QSettings& defaults, Screens screens)
     : d_(defaults)
@@ -17,17 +16,6 @@ HUDController::HUDController(QSettings& defaults, Screens screens)
         // The card is never remembered: the next session opens the pill.
         self->d_.setValue(modeKey, HUDModel::modeName(mode == HUDModel::Mode::card ? HUDModel::Mode::pill : mode));
     };
-    // Every change may change the content's size: refit once the view has laid
-    // it out, on the next turn of the event loop.
-    connect(&model_, &HUDModel::changed, this, [this] {
-        if (fitQueued_ || !panel_)
-            return;
-        fitQueued_ = true;
-        QTimer::singleShot(0, this, [this] {
-            fitQueued_ = false;
-            fit();
-        });
-    });
 }
 
 HUDController::~HUDController()
@@ -116,18 +104,25 @@ void HUDController::make()
     panel_->setDraggable(true);
     auto* view = new HUDView(model_);
     panel_->setContent(view);
+    // Only the capsule, the circle or the card takes clicks.
+    panel_->setShape([view] { return view->paintedShape(); });
     connect(panel_, &FloatingPanel::tapped, view, &HUDView::tap);
     connect(panel_, &FloatingPanel::dragged, this, &HUDController::storeCorner);
+    // The view has laid out the change by then: the panel takes its size at
+    // once, from its corner, in one step.
+    connect(view, &HUDView::refreshed, this, &HUDController::fit);
 }
 
 void HUDController::fit()
 {
     if (!panel_ || !panel_->content())
         return;
-    panel_->content()->adjustSize();
     const QSize size = panel_->fittingSize();
     const QPoint a = anchor(parseCorner(d_.value(cornerKey).toString()), model_.mode(), screens_());
-    panel_->setGeometry(QRect(FloatingPanel::originFor(a, size), size));
+    const QRect frame(FloatingPanel::originFor(a, size), size);
+    if (panel_->geometry() != frame)
+        panel_->setGeometry(frame);
+    panel_->reshape();
 }
 
 void HUDController::storeCorner()

@@ -65,5 +65,4 @@ private:
     QSettings& d_;
     Screens screens_;
     QPointer<FloatingPanel> panel_;
-    bool fitQueued_ = false;
 };

@@ -4,10 +4,12 @@
 #include "core/Fmt.h"
 #include "platform/Wording.h"
 #include "ui/FeedRow.h"
+#include "ui/Floating.h"
 #include "ui/Orb.h"
 #include "ui/PaintButton.h"
 #include "ui/PalText.h"
 #include "ui/ShadowEffect.h"
+#include "ui/SystemLook.h"
 #include "ui/TextRun.h"
 #include "ui/Transition.h"
 #include "ui/ZVButton.h"
@@ -179,19 +181,36 @@ HUDView::HUDView(HUDModel& model, QWidget* parent)
     auto* outer = new QVBoxLayout(this);
     outer->setContentsMargins(14, 14, 14, 14);
     outer->setSizeConstraint(QLayout::SetFixedSize);
-    connect(&m_, &HUDModel::switching, this, [this] { switching_ = true; });
-    connect(&m_, &HUDModel::changed, this, &HUDView::rebuild);
-    ticker_.setInterval(1000);
+    ticker_.setSingleShot(true);
+    ticker_.setTimerType(Qt::PreciseTimer);
     connect(&ticker_, &QTimer::timeout, this, &HUDView::tick);
-    rebuild();
+    // Every layout once; only the current one is shown.
+    for (QWidget* body : {buildDot(), buildPill(), buildCard()}) {
+        body->setVisible(false);
+        outer->addWidget(body);
+    }
+    connect(&m_, &HUDModel::switching, this, [this] { switching_ = true; });
+    connect(&m_, &HUDModel::changed, this, &HUDView::refresh);
+    refresh();
 }
 
 void HUDView::paintEvent(QPaintEvent*)
 {
-    if (auto* capsule = dynamic_cast<Capsule*>(body_.data()); capsule && !capsule->isHidden()) {
-        QPainter painter(this);
+    QPainter painter(this);
+    if (auto* capsule = dynamic_cast<Capsule*>(body_.data()); capsule && !capsule->isHidden())
         capsule->paintShadow(painter);
-    }
+    if (auto* card = dynamic_cast<ZVCard*>(body_.data()))
+        card->paintShadow(painter);
+}
+
+void HUDView::showEvent(QShowEvent*)
+{
+    scheduleTick();
+}
+
+void HUDView::hideEvent(QHideEvent*)
+{
+    ticker_.stop();
 }
 
 void HUDView::tap()
@@ -220,74 +239,165 @@ QString HUDView::elapsed() const
     return Fmt::clock(std::max<qint64>(0, ms) / 1000.0);
 }
 
+QRegion HUDView::paintedShape() const
+{
+    if (!body_)
+        return {};
+    const QRect r = body_->geometry();
+    switch (m_.mode()) {
+    case Mode::dot:
+        return QRegion(r, QRegion::Ellipse);
+    case Mode::pill:
+        return FloatingPanel::rounded(r, r.height() / 2.0);
+    case Mode::card:
+        return FloatingPanel::rounded(r, 16);
+    }
+    return {};
+}
+
 QList<QWidget*> HUDView::feedRows() const
 {
     QList<QWidget*> out;
-    if (feed_)
-        for (auto* row : feed_->findChildren<FeedRow*>(Qt::FindDirectChildrenOnly))
-            out << row;
+    for (FeedRow* row : rows_)
+        out << row;
     return out;
 }
 
-void HUDView::rebuild()
+QWidget* HUDView::bodyFor(Mode mode) const
+{
+    switch (mode) {
+    case Mode::dot:
+        return dot_;
+    case Mode::pill:
+        return pill_;
+    case Mode::card:
+        return card_;
+    }
+    return nullptr;
+}
+
+void HUDView::refresh()
 {
     const bool switched = switching_;
     switching_ = false;
-    // Entries that drop out of a card that stays fade out where they were.
-    if (body_ && feed_ && m_.mode() == Mode::card && !switched && !Orb::snapshot()) {
-        for (QWidget* row : feedRows()) {
-            const QUuid id = static_cast<FeedRow*>(row)->item().id;
-            if (std::none_of(m_.feed().begin(), m_.feed().end(), [&](const FeedItem& f) { return f.id == id; }))
-                Transition::leave(row, this, Motion::spring());
+    QWidget* next = bodyFor(m_.mode());
+    // Entries come and go with movement only in a card already on screen.
+    const bool animate = next == card_ && body_ == card_ && !switched && !Orb::snapshot();
+    updateCard(animate);
+    const QString now = elapsed();
+    for (PalText* t : clocks_)
+        t->setText(now);
+    if (next != body_) {
+        if (body_)
+            body_->setVisible(false);
+        next->setVisible(true);
+        body_ = next;
+        if (switched && !Orb::snapshot()) {
+            // The new layout grows out of the remembered corner, which stays put.
+            Transition::enter(this, {0, 0.94, 0}, Motion::spring(), PoseEffect::Anchor::topRight);
         }
     }
-    if (body_) {
-        // Deleted later: the change may come from a click on one of its buttons.
-        layout()->removeWidget(body_);
-        body_->hide();
-        body_->deleteLater();
+    // Nested layouts settle on later turns of the event loop; the panel takes
+    // its size now, so lay everything out at once.
+    SystemLook::relayout(this);
+    scheduleTick();
+    emit refreshed();
+}
+
+void HUDView::updateCard(bool animate)
+{
+    status_->setText(status(m_));
+    status_->setToolTip(statusHelp(m_));
+    const bool listening = m_.listening();
+    voice_->setText(listening ? QStringLiteral("Done") : QStringLiteral("Voice"));
+    voice_->setSymbol(listening ? QStringLiteral("waveform.circle.fill") : QStringLiteral("waveform"));
+    ZVButton::Look look = voice_->look();
+    look.kind = listening ? ZVButton::Kind::primary : ZVButton::Kind::ghost;
+    voice_->setLook(look);
+    updateFeed(animate);
+}
+
+void HUDView::updateFeed(bool animate)
+{
+    const std::vector<FeedItem>& feed = m_.feed();
+    const auto inFeed = [&](const QUuid& id) {
+        return std::any_of(feed.begin(), feed.end(), [&](const FeedItem& f) { return f.id == id; });
+    };
+    auto* rows = static_cast<QVBoxLayout*>(feed_->layout());
+    empty_->setVisible(feed.empty());
+    // Entries that dropped out fade where they were; the others stay the same widgets.
+    for (auto it = rows_.begin(); it != rows_.end();) {
+        FeedRow* row = *it;
+        if (inFeed(row->item().id)) {
+            ++it;
+            continue;
+        }
+        if (animate)
+            Transition::leave(row, this, Motion::spring());
+        rows->removeWidget(row);
+        row->hide();
+        row->deleteLater();
+        it = rows_.erase(it);
     }
-    clocks_.clear();
-    dot_ = nullptr;
-    collapse_ = wrapUp_ = pin_ = voice_ = hide_ = nullptr;
-    status_ = empty_ = nullptr;
-    switch (m_.mode()) {
-    case Mode::dot:
-        shownFeed_.reset();
-        body_ = buildDot();
-        break;
-    case Mode::pill:
-        shownFeed_.reset();
-        body_ = buildPill();
-        break;
-    case Mode::card:
-        body_ = buildCard();
-        break;
+    for (FeedRow* row : rows_)
+        rows->removeWidget(row); // put back below in the feed's order
+    std::vector<FeedRow*> ordered;
+    for (size_t i = 0; i < feed.size(); ++i) {
+        const FeedItem& item = feed[i];
+        const qreal opacity = std::max(0.25, 1 - 0.16 * double(i));
+        auto found = std::find_if(rows_.begin(), rows_.end(), [&](FeedRow* r) { return r->item().id == item.id; });
+        FeedRow* row = found != rows_.end() ? *found : nullptr;
+        const bool fresh = !row;
+        if (fresh)
+            row = new FeedRow(item, opacity);
+        row->setOpacity(opacity);
+        rows->insertWidget(int(i) + 1, row); // after the empty-feed text
+        if (fresh) {
+            row->setVisible(true);
+            // A new entry in a card already on screen moves in from the top, fading in.
+            if (animate)
+                Transition::enter(row, {0, 1, 1}, Motion::spring());
+        }
+        ordered.push_back(row);
     }
-    layout()->addWidget(body_);
-    if (switched && !Orb::snapshot()) {
-        // The new layout grows out of the remembered corner, which stays put.
-        Transition::enter(this, {0, 0.94, 0}, Motion::spring(), PoseEffect::Anchor::topRight);
-    }
-    if (clocks_.isEmpty() || Orb::snapshot())
-        ticker_.stop();
-    else if (!ticker_.isActive())
-        ticker_.start();
+    rows_ = std::move(ordered);
 }
 
 PalText* HUDView::elapsedText()
 {
     auto* t = new PalText(elapsed(), ZVFont::mono(12, QFont::DemiBold), [](const Pal& p) { return p.tx2; });
-    clocks_ << t;
+    clocks_.push_back(t);
     return t;
+}
+
+void HUDView::scheduleTick()
+{
+    if (!isVisible() || m_.mode() == Mode::dot || Orb::snapshot()) {
+        ticker_.stop();
+        return;
+    }
+    // On the session's own second, so the shown time turns when a second is full.
+    const qint64 ms = m_.started().msecsTo(Clock::current().now());
+    const qint64 into = ms >= 0 ? ms % 1000 : 0;
+    ticker_.start(int(1000 - into) + 5);
 }
 
 void HUDView::tick()
 {
     const QString now = elapsed();
-    for (auto& t : clocks_)
-        if (t)
-            t->setText(now);
+    bool wider = false;
+    for (PalText* t : clocks_) {
+        if (t->text() == now)
+            continue;
+        wider = wider || t->text().size() != now.size();
+        t->setText(now);
+    }
+    scheduleTick();
+    if (wider) {
+        // 9:59 → 10:00 and 59:59 → 1:00:00 widen the pill and the card.
+        SystemLook::relayout(this);
+        emit refreshed();
+    }
 }
 
 QWidget* HUDView::buildDot()
@@ -317,6 +427,7 @@ QWidget* HUDView::buildDot()
 QWidget* HUDView::buildPill()
 {
     auto* capsule = new Capsule;
+    pill_ = capsule;
     capsule->setToolTip(QStringLiteral("Zelvan is recording — click for controls"));
     auto* line = row(9);
     line->setContentsMargins(6, 5, 12, 5);
@@ -354,7 +465,6 @@ QWidget* HUDView::buildCard()
     state->addWidget(elapsedText(), 0, Qt::AlignVCenter);
     status_ = new PalText(status(m_), ZVFont::tracked(ZVFont::mono(9.5, QFont::DemiBold), 0.8),
                           [](const Pal& p) { return p.tx3; });
-    status_->setToolTip(statusHelp(m_));
     state->addWidget(status_, 0, Qt::AlignVCenter);
     state->addStretch(1);
     titles->addLayout(state);
@@ -376,10 +486,8 @@ QWidget* HUDView::buildCard()
     pin_->setSymbol(QStringLiteral("pin"));
     pin_->setToolTip(Wording::shown(QStringLiteral("Pin a region (⌥⌘P)")));
     connect(pin_, &QAbstractButton::clicked, this, [this] { m_.pin(); });
-    const bool listening = m_.listening();
-    voice_ = new ZVButton(listening ? QStringLiteral("Done") : QStringLiteral("Voice"),
-                          {listening ? ZVButton::Kind::primary : ZVButton::Kind::ghost, 28});
-    voice_->setSymbol(listening ? QStringLiteral("waveform.circle.fill") : QStringLiteral("waveform"));
+    voice_ = new ZVButton(QStringLiteral("Voice"), {ZVButton::Kind::ghost, 28});
+    voice_->setSymbol(QStringLiteral("waveform"));
     voice_->setToolTip(Wording::shown(QStringLiteral("Click, speak, click again (or hold ⌥⌘Space)")));
     connect(voice_, &QAbstractButton::clicked, this, [this] { m_.voice(); });
     hide_ = new ZVButton(QString(), {ZVButton::Kind::quiet, 28});
@@ -404,27 +512,16 @@ QWidget* HUDView::buildCard()
     feed_->setFixedWidth(FeedRow::width);
     auto* rows = column(5);
     feed_->setLayout(rows);
-    if (m_.feed().empty()) {
-        empty_ = new PalText(QStringLiteral("Watching your screen and listening. What Zelvan picks up shows here."),
-                             ZVFont::sans(12), [](const Pal& p) { return p.tx3; });
-        empty_->setWrap(FeedRow::width);
-        rows->addWidget(empty_);
-    }
-    std::vector<QUuid> ids;
-    for (size_t i = 0; i < m_.feed().size(); ++i) {
-        const FeedItem& item = m_.feed()[i];
-        auto* feedRow = new FeedRow(item, std::max(0.25, 1 - 0.16 * double(i)));
-        rows->addWidget(feedRow);
-        ids.push_back(item.id);
-        // A new entry in a card already on screen moves in from the top, fading in.
-        if (shownFeed_ && std::find(shownFeed_->begin(), shownFeed_->end(), item.id) == shownFeed_->end())
-            Transition::enter(feedRow, {0, 1, 1}, Motion::spring());
-    }
-    shownFeed_ = ids;
+    empty_ = new PalText(QStringLiteral("Watching your screen and listening. What Zelvan picks up shows here."),
+                         ZVFont::sans(12), [](const Pal& p) { return p.tx3; });
+    empty_->setWrap(FeedRow::width);
+    rows->addWidget(empty_);
     feedBox->addWidget(feed_);
     main->addLayout(feedBox);
 
     auto* card = new ZVCard(content, 16, true);
+    card->setContentInside(); // padded 12: the orb's frames repaint only the orb
     card->setFixedWidth(350);
+    card_ = card;
     return card;
 }

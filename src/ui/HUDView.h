@@ -3,12 +3,14 @@
 #include "ui/HUDModel.h"
 
 #include <QPointer>
+#include <QRegion>
 #include <QTimer>
 #include <QUuid>
 #include <QWidget>
 #include <optional>
 #include <vector>
 
+class FeedRow;
 class PalText;
 class PaintButton;
 class ZVButton;
@@ -16,8 +18,10 @@ class ZVButton;
 // The recording panel's content, drawn from a HUDModel in one of three layouts:
 // the dot (a ring at the screen edge), the pill (orb, "Zelvan active", the
 // elapsed time, a red dot) and the card (header, buttons and the feed
-// "Picking up"). Padded 14 on all sides, always at its ideal size. Rebuilt on
-// every change of the model; the elapsed time ticks once a second.
+// "Picking up"). Padded 14 on all sides, always at its ideal size. Each layout
+// is built once; a change of the model updates what changed in place, so a
+// press on a button survives a feed update. The elapsed time ticks on the
+// second of the session while the view is shown.
 class HUDView : public QWidget {
     Q_OBJECT
 public:
@@ -34,6 +38,9 @@ public:
     static QString statusHelp(const HUDModel& m);
     // Elapsed time since the session start, as shown.
     QString elapsed() const;
+    // What the current layout paints, in the view's coordinates: the pill's
+    // capsule, the dot's circle or the card; its shadow and glow are not in it.
+    QRegion paintedShape() const;
 
     // Parts of the current layout, for tests; null when the layout lacks them.
     QWidget* body() const { return body_; }
@@ -47,23 +54,34 @@ public:
     PalText* emptyText() const { return empty_; }
     QList<QWidget*> feedRows() const;
 
+signals:
+    // The view has caught up with the model or its clock: its size may differ.
+    void refreshed();
+
 protected:
     void paintEvent(QPaintEvent*) override;
+    void showEvent(QShowEvent*) override;
+    void hideEvent(QHideEvent*) override;
 
 private:
-    void rebuild();
+    void refresh();
+    void updateCard(bool animate);
+    void updateFeed(bool animate);
     QWidget* buildDot();
     QWidget* buildPill();
     QWidget* buildCard();
+    QWidget* bodyFor(HUDModel::Mode mode) const;
     PalText* elapsedText();
     void tick();
+    void scheduleTick();
 
     HUDModel& m_;
+    QWidget* pill_ = nullptr;
+    QWidget* card_ = nullptr;
     QPointer<QWidget> body_;
-    QPointer<QWidget> feed_;
-    QList<QPointer<PalText>> clocks_;
-    // The feed's ids as last drawn in the card: rows new to it slide in.
-    std::optional<std::vector<QUuid>> shownFeed_;
+    QWidget* feed_ = nullptr;
+    std::vector<FeedRow*> rows_;
+    std::vector<PalText*> clocks_;
     bool switching_ = false;
     PaintButton* dot_ = nullptr;
     ZVButton* collapse_ = nullptr;

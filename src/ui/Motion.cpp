@@ -2,6 +2,7 @@
 
 #include "platform/DesktopLook.h"
 
+#include <QPointer>
 #include <QVariantAnimation>
 #include <algorithm>
 #include <cmath>
@@ -90,6 +91,14 @@ bool reduced()
     if (forced == "0")
         return false;
     return DesktopLook::reduceMotion();
+}
+
+void onChange(QObject* context, std::function<void()> changed)
+{
+    DesktopLook::onMotionChange([context = QPointer<QObject>(context), changed = std::move(changed)] {
+        if (context)
+            changed();
+    });
 }
 
 Animation spring()

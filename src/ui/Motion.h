@@ -1,6 +1,9 @@
 #pragma once
 
 #include <QEasingCurve>
+#include <functional>
+
+class QObject;
 
 class QVariantAnimation;
 
@@ -25,12 +28,16 @@ struct Animation {
 };
 
 // The two animations of the kit, which become short ease-outs when the desktop
-// asks for reduced motion. Everything is read afresh on each call, so a change
-// of the desktop setting shows at the next animation.
+// asks for reduced motion. A change of the desktop setting shows at the next
+// animation.
 namespace Motion {
 
-// ZELVAN_REDUCE_MOTION=1|0, else GNOME's enable-animations turned off.
+// ZELVAN_REDUCE_MOTION=1|0, else GNOME's enable-animations turned off (read
+// once and followed, not asked on every frame).
 bool reduced();
+
+// Runs `changed` while `context` lives, whenever the desktop's setting changes.
+void onChange(QObject* context, std::function<void()> changed);
 
 Animation spring(); // reduced: 0.12 s ease-out; else response 0.32, damping 0.82
 Animation quick();  // reduced: 0.1 s ease-out; else response 0.22, damping 0.9

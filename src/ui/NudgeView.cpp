@@ -145,7 +145,10 @@ NudgeView::NudgeView(const QString& icon, const QString& title, const std::optio
         list->setSpacing(5);
         for (NudgeButton& b : buttons) {
             auto* button = new ZVButton(b.title,
-                                        {b.primary ? ZVButton::Kind::primary : ZVButton::Kind::ghost, 30, true});
+                                        {.kind = b.primary ? ZVButton::Kind::primary : ZVButton::Kind::ghost,
+                                         .height = 30,
+                                         .full = true,
+                                         .leading = true});
             connect(button, &QAbstractButton::clicked, this, [action = std::move(b.action)] {
                 if (action)
                     action();
@@ -177,9 +180,16 @@ NudgeView::NudgeView(const QString& icon, const QString& title, const std::optio
 
     const bool glow = tone == ZVChip::Tone::accent || tone == ZVChip::Tone::red;
     card_ = new ZVCard(content, 14, glow);
+    card_->setContentInside(); // padded 14; its shadow is drawn here
     card_->setFixedWidth(cardWidth);
     auto* outer = new QVBoxLayout(this);
     outer->setContentsMargins(outside, outside, outside, outside);
     outer->addWidget(card_);
     outer->setSizeConstraint(QLayout::SetFixedSize);
+}
+
+void NudgeView::paintEvent(QPaintEvent*)
+{
+    QPainter painter(this);
+    card_->paintShadow(painter);
 }

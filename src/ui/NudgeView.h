@@ -50,6 +50,9 @@ public:
     PalText* message() const { return message_; }
     const std::vector<ZVButton*>& buttons() const { return buttons_; }
 
+protected:
+    void paintEvent(QPaintEvent*) override;
+
 private:
     ZVCard* card_ = nullptr;
     QWidget* mark_ = nullptr;

@@ -2,6 +2,7 @@
 
 #include "core/Log.h"
 #include "ui/Motion.h"
+#include "ui/ZVCard.h"
 
 Nudges& Nudges::shared()
 {
@@ -67,6 +68,8 @@ void Nudges::show(Nudge nudge)
 
     auto* panel = new FloatingPanel;
     panel->setContent(view);
+    // Only the card takes clicks; its glow and shadow margin is the desktop's.
+    panel->setShape([view] { return FloatingPanel::rounded(view->card()->geometry(), 14); });
     const QSize size = panel->fittingSize();
     panel->resize(size);
     if (auto at = place(size, screens_(), avoid ? avoid() : std::nullopt))

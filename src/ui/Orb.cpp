@@ -40,6 +40,15 @@ Orb::Orb(qreal size, bool live, QWidget* parent)
     timer_.setInterval(frameMsecs);
     connect(&timer_, &QTimer::timeout, this, qOverload<>(&QWidget::update));
 
+    // A still orb that follows the microphone looks at the level now and then,
+    // and draws again only when it moved.
+    levelWatch_.setInterval(200);
+    connect(&levelWatch_, &QTimer::timeout, this, [this] {
+        if (live_ && std::abs(double(LiveMeter::shared().mic()) * 0.55 - shownLevel_) >= 0.005)
+            update();
+    });
+    Motion::onChange(this, [this] { update(); });
+
     auto* glow = new ShadowEffect(this);
     glow->shadow = [](const Pal& p) {
         QColor c = p.dark ? p.acFill : p.ac;
@@ -47,6 +56,12 @@ Orb::Orb(qreal size, bool live, QWidget* parent)
         // An animated orb carries its glow twice (inside and around its timeline).
         return ShadowEffect::Shadow{c, 6, QPointF(), snapshot() ? 1 : 2};
     };
+    // The glow is that of the round field at rest, blurred once per size and
+    // palette: blurring every frame cost more than drawing it.
+    glow->caster = [this](QPainter& painter, const QRectF&, const Pal& p) {
+        drawCells(painter, size_, Moment{}, p.dark ? p.acFill : p.ac);
+    };
+    glow->draws = [this](QPainter& painter) { paintFrame(painter); };
     setGraphicsEffect(glow);
 }
 
@@ -115,16 +130,29 @@ void Orb::showEvent(QShowEvent*)
 void Orb::hideEvent(QHideEvent*)
 {
     timer_.stop();
+    levelWatch_.stop();
 }
 
 void Orb::paintEvent(QPaintEvent*)
 {
+    QPainter painter(this);
+    paintFrame(painter);
+}
+
+void Orb::paintFrame(QPainter& painter)
+{
+    ++frames_;
     const bool isStill = still();
     // Frames are only asked for while something can move.
     if (isStill || !isVisible())
         timer_.stop();
     else if (!timer_.isActive())
         timer_.start();
+    const bool watch = isStill && isVisible() && live_ && !snapshot();
+    if (!watch)
+        levelWatch_.stop();
+    else if (!levelWatch_.isActive())
+        levelWatch_.start();
     const QString name = snapshot() ? QString() : QStringLiteral("Zelvan is active");
     if (accessibleName() != name)
         setAccessibleName(name);
@@ -136,12 +164,14 @@ void Orb::paintEvent(QPaintEvent*)
     m.t = isStill ? stillTime : referenceDate().msecsTo(now) / 1000.0;
     m.level = live_ ? double(LiveMeter::shared().mic()) * 0.55 : 0;
     m.since = LiveMeter::shared().pulseAt().msecsTo(now) / 1000.0;
+    shownLevel_ = m.level;
+    drawCells(painter, size_, m, p.dark ? p.acFill : p.ac);
+}
 
-    QPainter painter(this);
+void Orb::drawCells(QPainter& painter, qreal w, const Moment& m, const QColor& colour)
+{
     painter.setRenderHint(QPainter::Antialiasing);
     painter.setPen(Qt::NoPen);
-    const QColor colour = p.dark ? p.acFill : p.ac;
-    const qreal w = size_;
     const int n = w < charsFrom ? 7 : 11;
     const qreal cell = w / n;
     const QFont charFont = ZVFont::mono(cell * 1.15, QFont::Bold);

@@ -5,12 +5,15 @@
 #include <atomic>
 #include <vector>
 
+class QPainter;
+
 // The animated status mark: a round field of cells that breathes with a slow
 // wave, brightens with the live microphone level (LiveMeter) and sends a ring
 // outwards after each activity pulse. Below 30 points each cell is a dot; from
 // 30 points on a character of a brightness ramp. Animates at most 30 frames a
 // second while shown and live; still under reduced motion, when not live, and
-// while snapshots are taken.
+// while snapshots are taken. A still live orb draws again only when the level
+// moved. Its glow is that of the field at rest, kept between frames.
 class Orb : public QWidget {
     Q_OBJECT
 public:
@@ -19,6 +22,8 @@ public:
     qreal size() const { return size_; }
     bool live() const { return live_; }
     bool animating() const { return timer_.isActive(); }
+    // Frames drawn so far, for tests of what repaints.
+    int frames() const { return frames_; }
 
     // While set, every orb draws one still frame without animation.
     static bool snapshot();
@@ -39,6 +44,8 @@ public:
     static std::vector<Cell> cells(qreal width, const Moment& m);
     // Ramp character for a brightness: " .·:-=+*#%@", space for the darkest.
     static QChar rampAt(qreal value);
+    // Draws the cells of an orb `width` wide at moment `m` in `colour`.
+    static void drawCells(QPainter& painter, qreal width, const Moment& m, const QColor& colour);
 
     QSize sizeHint() const override;
     QSize minimumSizeHint() const override { return sizeHint(); }
@@ -50,9 +57,13 @@ protected:
 
 private:
     bool still() const;
+    void paintFrame(QPainter& painter);
 
     qreal size_;
     bool live_;
     QTimer timer_;
+    QTimer levelWatch_;
+    qreal shownLevel_ = 0;
+    int frames_ = 0;
     static std::atomic<bool> snapshot_;
 };

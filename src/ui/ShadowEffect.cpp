@@ -51,7 +51,62 @@ void gaussian(std::vector<float>& a, int w, int h, qreal sigma)
     }
 }
 
+int blurCount = 0;
+
+// The margin a shadow needs around its source, in pixels.
+int marginFor(const ShadowEffect::Shadow& s, qreal dpr)
+{
+    return int(std::ceil(
+               (1.5 * s.radius * s.times + std::max(std::abs(s.offset.x()), std::abs(s.offset.y())) * s.times) * dpr))
+        + 2;
+}
+
+// `source` (with room around it) shadowed `times` times: each time the shadow of
+// everything so far goes beneath it.
+QImage shadowed(QImage result, const ShadowEffect::Shadow& s, qreal dpr)
+{
+    const qreal dx = s.offset.x() * dpr, dy = s.offset.y() * dpr;
+    for (int i = 0; i < s.times; ++i) {
+        const QImage glow = ShadowEffect::blurredShadow(result, s.colour, s.radius / 2 * dpr);
+        QImage next(result.size(), QImage::Format_ARGB32_Premultiplied);
+        next.fill(Qt::transparent);
+        QPainter pt(&next);
+        pt.drawImage(QPointF(dx, dy), glow);
+        pt.drawImage(0, 0, result);
+        pt.end();
+        result = next;
+    }
+    return result;
+}
+
+// The shadows alone that shadowed() puts beneath `source`, without the source.
+QImage shadowsOf(const QImage& source, const ShadowEffect::Shadow& s, qreal dpr)
+{
+    const qreal dx = s.offset.x() * dpr, dy = s.offset.y() * dpr;
+    QImage casting = source;
+    QImage under(source.size(), QImage::Format_ARGB32_Premultiplied);
+    under.fill(Qt::transparent);
+    for (int i = 0; i < s.times; ++i) {
+        const QImage glow = ShadowEffect::blurredShadow(casting, s.colour, s.radius / 2 * dpr);
+        for (QImage* layer : {&under, &casting}) {
+            QImage next(source.size(), QImage::Format_ARGB32_Premultiplied);
+            next.fill(Qt::transparent);
+            QPainter pt(&next);
+            pt.drawImage(QPointF(dx, dy), glow);
+            pt.drawImage(0, 0, *layer);
+            pt.end();
+            *layer = next;
+        }
+    }
+    return under;
+}
+
 } // namespace
+
+int ShadowEffect::blurs()
+{
+    return blurCount;
+}
 
 ShadowEffect::ShadowEffect(QWidget* owner)
     : QGraphicsEffect(owner)
@@ -61,6 +116,7 @@ ShadowEffect::ShadowEffect(QWidget* owner)
 
 QImage ShadowEffect::blurredShadow(const QImage& source, const QColor& colour, qreal sigma)
 {
+    ++blurCount;
     const QImage src = source.convertToFormat(QImage::Format_ARGB32_Premultiplied);
     const int w = src.width();
     const int h = src.height();
@@ -96,6 +152,8 @@ QRectF ShadowEffect::boundingRectFor(const QRectF& rect) const
 
 void ShadowEffect::draw(QPainter* painter)
 {
+    if (caster && owner_)
+        return drawCast(painter);
     QPoint offset;
     const QPixmap source = sourcePixmap(Qt::DeviceCoordinates, &offset, QGraphicsEffect::NoPad);
     if (source.isNull() || !owner_)
@@ -131,30 +189,79 @@ void ShadowEffect::draw(QPainter* painter)
     int margin = 0;
     if (shadow) {
         const Shadow s = shadow(p);
-        const qreal dx = s.offset.x() * dpr, dy = s.offset.y() * dpr;
-        margin = int(std::ceil(
-                     (1.5 * s.radius * s.times + std::max(std::abs(s.offset.x()), std::abs(s.offset.y())) * s.times)
-                     * dpr))
-            + 2;
+        margin = marginFor(s, dpr);
         result = QImage(content.size() + QSize(2 * margin, 2 * margin), QImage::Format_ARGB32_Premultiplied);
         result.fill(Qt::transparent);
         {
             QPainter pt(&result);
             pt.drawImage(margin, margin, content);
         }
-        for (int i = 0; i < s.times; ++i) {
-            const QImage glow = blurredShadow(result, s.colour, s.radius / 2 * dpr);
-            QImage next(result.size(), QImage::Format_ARGB32_Premultiplied);
-            next.fill(Qt::transparent);
-            QPainter pt(&next);
-            pt.drawImage(QPointF(dx, dy), glow);
-            pt.drawImage(0, 0, result);
-            pt.end();
-            result = next;
-        }
+        result = shadowed(result, s, dpr);
     }
     result.setDevicePixelRatio(dpr);
     painter->setWorldTransform(QTransform());
     painter->drawImage(QPointF(offset) - QPointF(margin / dpr, margin / dpr), result);
     painter->setWorldTransform(world);
+}
+
+void ShadowEffect::drawCast(QPainter* painter)
+{
+    const Pal& p = Pal::of(owner_.data());
+    const QRectF box = QRectF(owner_->rect());
+    if (shadow) {
+        if (!kept_)
+            kept_ = new KeptShadow;
+        kept_->paint(*painter, box, shadow(p), p, caster);
+    }
+    if (draws) {
+        painter->save();
+        draws(*painter);
+        painter->restore();
+    } else {
+        drawSource(painter);
+    }
+    if (outline) {
+        const Outline o = outline(p);
+        const qreal r = clipRadius.value_or(0);
+        const qreal inset = o.width / 4; // the half of a centred line that a clip would keep
+        painter->save();
+        painter->setRenderHint(QPainter::Antialiasing);
+        painter->setPen(QPen(o.colour, o.width / 2));
+        painter->setBrush(Qt::NoBrush);
+        painter->drawRoundedRect(box.adjusted(inset, inset, -inset, -inset), r - inset, r - inset);
+        painter->restore();
+    }
+}
+
+ShadowEffect::~ShadowEffect()
+{
+    delete kept_;
+}
+
+void KeptShadow::paint(QPainter& painter, const QRectF& box, const ShadowEffect::Shadow& s, const Pal& p,
+                       const ShadowEffect::Caster& caster)
+{
+    const qreal dpr = painter.device() ? painter.device()->devicePixelRatioF() : 1;
+    const QList<QRgb> key = {s.colour.rgba(), QRgb(s.radius * 100), QRgb(s.times), QRgb(s.offset.x() * 100),
+                             QRgb(s.offset.y() * 100), p.bg.rgba(), p.acFill.rgba(), p.ac.rgba()};
+    if (image_.isNull() || for_ != box.size() || dpr_ != dpr || key_ != key) {
+        margin_ = marginFor(s, dpr);
+        const QSize pixels(int(std::ceil(box.width() * dpr)), int(std::ceil(box.height() * dpr)));
+        QImage shape(pixels + QSize(2 * margin_, 2 * margin_), QImage::Format_ARGB32_Premultiplied);
+        shape.fill(Qt::transparent);
+        {
+            QPainter pt(&shape);
+            pt.setRenderHint(QPainter::Antialiasing);
+            pt.translate(margin_, margin_);
+            pt.scale(dpr, dpr);
+            caster(pt, QRectF(QPointF(), box.size()), p);
+        }
+        // Only the shadow is kept: the view draws itself over it.
+        image_ = shadowsOf(shape, s, dpr);
+        image_.setDevicePixelRatio(dpr);
+        for_ = box.size();
+        dpr_ = dpr;
+        key_ = key;
+    }
+    painter.drawImage(box.topLeft() - QPointF(margin_ / dpr, margin_ / dpr), image_);
 }

@@ -135,7 +135,10 @@ void VoicePill::show(bool listening, const QString& text, std::optional<double> 
         hideWork_->cancel();
     if (!panel_) {
         panel_ = new FloatingPanel(true);
-        panel_->setContent(new PillView(model_));
+        auto* view = new PillView(model_);
+        panel_->setContent(view);
+        // The capsule: without a compositor its corners would show black.
+        panel_->setShape([view] { return FloatingPanel::rounded(view->geometry(), view->height() / 2.0); });
     }
     layout();
     panel_->setWindowOpacity(1);

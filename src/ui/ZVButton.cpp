@@ -207,7 +207,7 @@ void ZVButton::paintEvent(QPaintEvent*)
         return;
     const QSizeF label = labelSize();
     const qreal room = width() - 2 * padX;
-    qreal x = padX + std::max(0.0, (room - label.width()) / 2);
+    qreal x = padX + (look_.leading ? 0.0 : std::max(0.0, (room - label.width()) / 2));
     const QColor ink = foreground();
     if (!symbol_.isEmpty()) {
         const QFont f = symbolFont();

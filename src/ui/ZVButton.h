@@ -19,6 +19,7 @@ public:
         qreal height = 28; // a minimum: a taller label makes a taller button
         bool full = false; // take the whole width offered; a long text is then cut
         bool selected = false;
+        bool leading = false; // the label at the leading edge rather than centred
         bool operator==(const Look&) const = default;
     };
 

@@ -30,6 +30,30 @@ ZVCard::ZVCard(QWidget* content, qreal radius, bool glow, QWidget* parent)
     setGraphicsEffect(effect);
 }
 
+ZVCard::~ZVCard() = default;
+
+void ZVCard::setContentInside()
+{
+    inside_ = true;
+    shadow_ = std::make_unique<KeptShadow>();
+    setGraphicsEffect(nullptr);
+    update();
+}
+
+void ZVCard::paintShadow(QPainter& parentPainter)
+{
+    if (!inside_ || isHidden())
+        return;
+    const Pal& p = Pal::of(this);
+    const qreal r = radius_;
+    shadow_->paint(parentPainter, QRectF(geometry()), {p.shadow, 18, QPointF(0, 10)}, p,
+                   [r](QPainter& painter, const QRectF& box, const Pal&) {
+                       painter.setPen(Qt::NoPen);
+                       painter.setBrush(Qt::black);
+                       painter.drawRoundedRect(box, r, r);
+                   });
+}
+
 void ZVCard::paintEvent(QPaintEvent*)
 {
     const Pal& p = Pal::of(this);
@@ -49,5 +73,15 @@ void ZVCard::paintEvent(QPaintEvent*)
         light.setColorAt(1, to);
         painter.setBrush(light);
         painter.drawRoundedRect(box, radius_, radius_);
+    }
+    if (inside_) {
+        // What the effect's outline leaves after its clip: the inner half of a
+        // line centred on the edge.
+        QColor c = glow_ ? p.ac : p.ln2;
+        if (glow_)
+            c.setAlphaF(0.35f);
+        painter.setPen(QPen(c, 0.5));
+        painter.setBrush(Qt::NoBrush);
+        painter.drawRoundedRect(box.adjusted(0.25, 0.25, -0.25, -0.25), radius_ - 0.25, radius_ - 0.25);
     }
 }

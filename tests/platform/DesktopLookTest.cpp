@@ -83,10 +83,15 @@ TEST(DesktopLook, ReducedMotionIsGnomesAnimationsSwitch)
     qputenv("GSETTINGS_BACKEND", "memory");
     GSettings* settings = g_settings_new("org.gnome.desktop.interface");
     EXPECT_FALSE(DesktopLook::reduceMotion());
+    // Read once and then followed: every frame of an orb asks.
+    int changes = 0;
+    DesktopLook::onMotionChange([&] { ++changes; });
     g_settings_set_boolean(settings, "enable-animations", FALSE);
-    EXPECT_TRUE(DesktopLook::reduceMotion()); // read afresh on every call
+    EXPECT_TRUE(waitFor([&] { return DesktopLook::reduceMotion(); }));
+    EXPECT_EQ(changes, 1);
     g_settings_set_boolean(settings, "enable-animations", TRUE);
-    EXPECT_FALSE(DesktopLook::reduceMotion());
+    EXPECT_TRUE(waitFor([&] { return !DesktopLook::reduceMotion(); }));
+    EXPECT_EQ(changes, 2);
     g_object_unref(settings);
 }
 

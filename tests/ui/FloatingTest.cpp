@@ -10,6 +10,7 @@
 #include "ui/VoicePill.h"
 #include "ui/Orb.h"
 #include "ui/PalText.h"
+#include "ui/ShadowEffect.h"
 #include "ui/Snapshot.h"
 #include "ui/Transition.h"
 #include "ui/ZVButton.h"
@@ -17,6 +18,7 @@
 #include "support/TestSupport.h"
 
 #include <QCoreApplication>
+#include <QMouseEvent>
 
 #include <gtest/gtest.h>
 
@@ -228,6 +230,115 @@ TEST(HUDController, ModeIsStoredAndShownAgain)
     EXPECT_EQ(c.model().mode(), HUDModel::Mode::pill);
 }
 
+namespace {
+
+// Every size a window takes, as it takes it.
+class Sizes : public QObject {
+public:
+    explicit Sizes(QWidget* w) { w->installEventFilter(this); }
+    std::vector<QSize> seen;
+
+protected:
+    bool eventFilter(QObject*, QEvent* e) override
+    {
+        if (e->type() == QEvent::Resize)
+            seen.push_back(static_cast<QResizeEvent*>(e)->size());
+        return false;
+    }
+};
+
+void settle()
+{
+    for (int i = 0; i < 3; ++i) {
+        QCoreApplication::sendPostedEvents();
+        QCoreApplication::processEvents();
+    }
+}
+
+QPoint topRight(const QRect& g)
+{
+    return {g.x() + g.width(), g.y()};
+}
+
+} // namespace
+
+// The panel hangs from its corner through model changes and layout switches,
+// and shows no size on the way but those of the layouts it settles in; the
+// clock widening the pill refits it too.
+TEST(HUDController, KeepsItsCornerThroughEveryChange)
+{
+    FixedClock clock;
+    QTemporaryDir dir;
+    QSettings d(dir.filePath("d.ini"), QSettings::IniFormat);
+    HUDController c(d, [] { return oneScreen; });
+    c.show(clock.now().addSecs(-599), true);
+    settle();
+    Sizes sizes(c.panel());
+    const QPoint corner(1560, 32), dotCorner(1926, 32);
+    std::vector<QSize> settled = {c.panel()->size()};
+    const auto check = [&](const char* after, QPoint expected) {
+        settle();
+        const QRect g = c.panel()->geometry();
+        EXPECT_EQ(topRight(g), expected) << after;
+        EXPECT_EQ(g.size(), c.panel()->fittingSize()) << after;
+        settled.push_back(g.size());
+    };
+    check("show", corner);
+    c.model().setHearing(true);
+    check("hearing", corner);
+    c.model().set(HUDModel::Mode::card);
+    check("the card", corner);
+    c.model().add(FeedItem::Kind::nowIn, "Figma — Checkout flow");
+    check("a feed entry", corner);
+    c.model().set(HUDModel::Mode::dot);
+    check("the dot", dotCorner);
+    c.model().set(HUDModel::Mode::pill);
+    check("the pill again", corner);
+    EXPECT_EQ(c.panel()->size(), settled.front());
+    d.setValue(HUDController::cornerKey, "1200,300"); // where a drag left it
+    c.model().setHearing(false);
+    check("a change after a drag", QPoint(1200, 300));
+
+    for (const QSize& size : sizes.seen)
+        EXPECT_TRUE(std::find(settled.begin(), settled.end(), size) != settled.end())
+            << "an intermediate size " << size.width() << "x" << size.height();
+
+    const int narrow = c.panel()->width();
+    clock.advance(1); // 10:00
+    EXPECT_TRUE(waitFor([&] { return c.panel()->width() > narrow; }, 20)) << "the wider clock refits the pill";
+    EXPECT_EQ(topRight(c.panel()->geometry()), QPoint(1200, 300));
+}
+
+// Clicks in the margin around what the panel paints are not the panel's: a
+// press just below the pill opens no card; one on the capsule does.
+TEST(HUDController, OnlyThePaintedShapeTakesClicks)
+{
+    QTemporaryDir dir;
+    QSettings d(dir.filePath("d.ini"), QSettings::IniFormat);
+    HUDController c(d, [] { return oneScreen; });
+    c.show(QDateTime::currentDateTimeUtc(), true);
+    settle();
+    FloatingPanel* p = c.panel();
+    const QRect body(c.view()->body()->mapTo(p, QPoint(0, 0)), c.view()->body()->size());
+    const auto tap = [&](QPoint at) {
+        QMouseEvent press(QEvent::MouseButtonPress, at, p->mapToGlobal(at), Qt::LeftButton, Qt::LeftButton, {});
+        QCoreApplication::sendEvent(p, &press);
+        QMouseEvent release(QEvent::MouseButtonRelease, at, p->mapToGlobal(at), Qt::LeftButton, {}, {});
+        QCoreApplication::sendEvent(p, &release);
+        settle();
+    };
+    EXPECT_FALSE(p->shape().contains(QPoint(body.center().x(), body.bottom() + 5)));
+    EXPECT_FALSE(p->shape().contains(body.topLeft() + QPoint(1, 1))) << "the capsule's rounded end";
+    EXPECT_TRUE(p->shape().contains(body.center()));
+    tap(QPoint(body.center().x(), body.bottom() + 5));
+    EXPECT_EQ(c.model().mode(), HUDModel::Mode::pill) << "a press in the margin is no tap";
+    tap(QPoint(body.right() - 30, body.center().y()));
+    EXPECT_EQ(c.model().mode(), HUDModel::Mode::card);
+    settle();
+    const QRect card(c.view()->body()->mapTo(p, QPoint(0, 0)), c.view()->body()->size());
+    EXPECT_EQ(p->shape().boundingRect(), card);
+}
+
 TEST(HUDController, ShowRightAfterHideStaysVisible)
 {
     QTemporaryDir dir;
@@ -301,7 +412,7 @@ TEST(FloatingSnapshots, NudgesPanelModesAndPill)
         EXPECT_EQ(view.statusText()->text(), "· HEARING");
         EXPECT_EQ(view.voiceButton()->text(), "Done");
         EXPECT_EQ(view.feedRows().size(), 3);
-        EXPECT_FALSE(view.emptyText());
+        EXPECT_TRUE(view.emptyText()->isHidden());
         EXPECT_TRUE(Snapshot::png(view, dark, dir + "/hud-card" + s + ".png"));
         m.setMode(HUDModel::Mode::dot);
         ASSERT_TRUE(view.dot());
@@ -330,14 +441,16 @@ TEST(HUDView, ModeSwitchesAndNewEntriesMoveUnlessMotionIsReduced)
         EXPECT_EQ(Transition::entering(&view), nullptr) << "a session's stored layout just shows";
         m.add(FeedItem::Kind::heard, "first");
         ASSERT_EQ(view.feedRows().size(), 1);
-        PoseEffect* first = Transition::entering(view.feedRows()[0]);
+        QWidget* firstRow = view.feedRows()[0];
+        PoseEffect* first = Transition::entering(firstRow);
         ASSERT_NE(first, nullptr) << "an entry new to the card comes in";
         EXPECT_EQ(first->from(), reduced ? (Pose{0, 1, 0, 0}) : (Pose{0, 1, 1, 0}));
         EXPECT_EQ(first->animation().duration(), Motion::spring().msecs());
         m.add(FeedItem::Kind::nowIn, "Figma");
         ASSERT_EQ(view.feedRows().size(), 2);
         EXPECT_NE(Transition::entering(view.feedRows()[0]), nullptr);
-        EXPECT_EQ(Transition::entering(view.feedRows()[1]), nullptr) << "an entry already shown does not move again";
+        EXPECT_EQ(view.feedRows()[1], firstRow) << "an entry already shown stays the same row";
+        EXPECT_EQ(Transition::entering(view.feedRows()[1]), first) << "and does not start moving again";
 
         for (int i = 0; i < HUDModel::keep; ++i)
             m.add(FeedItem::Kind::tip, QString::number(i));
@@ -350,5 +463,45 @@ TEST(HUDView, ModeSwitchesAndNewEntriesMoveUnlessMotionIsReduced)
         EXPECT_EQ(grow->from(), reduced ? (Pose{0, 1, 0, 0}) : (Pose{0, 0.94, 0, 0}));
         EXPECT_TRUE(waitFor([&] { return !Transition::entering(&view); }, 20)) << "at rest the effect goes";
     }
+    qunsetenv("ZELVAN_REDUCE_MOTION");
+}
+
+namespace {
+
+// Paint events a widget receives.
+class Paints : public QObject {
+public:
+    explicit Paints(QWidget* w) { w->installEventFilter(this); }
+    int count = 0;
+
+protected:
+    bool eventFilter(QObject*, QEvent* e) override
+    {
+        count += e->type() == QEvent::Paint;
+        return false;
+    }
+};
+
+} // namespace
+
+// While recording, the card's orb moves thirty times a second: its frames
+// repaint the orb alone, and neither the card's shadow nor the orb's glow is
+// blurred again for them.
+TEST(HUDView, OrbFramesRepaintOnlyTheOrbAndBlurNothing)
+{
+    qputenv("ZELVAN_REDUCE_MOTION", "0");
+    HUDModel m;
+    m.setMode(HUDModel::Mode::card);
+    HUDView view(m);
+    view.show();
+    Orb* orb = view.body()->findChild<Orb*>();
+    ASSERT_TRUE(orb);
+    Paints buttonPaints(view.pinButton()); // clear of the orb and its glow
+    ASSERT_TRUE(waitFor([&] { return orb->frames() >= 3; }, 20)) << "the orb animates " << orb->frames() << " " << orb->isVisible() << orb->animating();
+    const int blurs = ShadowEffect::blurs(), buttons = buttonPaints.count;
+    const int frames = orb->frames();
+    ASSERT_TRUE(waitFor([&] { return orb->frames() >= frames + 10; }, 30));
+    EXPECT_EQ(ShadowEffect::blurs(), blurs) << "blurred again for orb frames";
+    EXPECT_LE(buttonPaints.count - buttons, 1) << "the card's buttons were painted with the orb's frames";
     qunsetenv("ZELVAN_REDUCE_MOTION");
 }

@@ -118,6 +118,9 @@ TEST(Wording, MacKeysAndWordsBecomeLinuxOnes)
         {QStringLiteral("Microphone access is off (System Settings › Privacy & Security › Microphone)."),
          QStringLiteral("Microphone access is off (Settings › Sound › Input).")},
         {QStringLiteral("Open System Settings"), QStringLiteral("Open Settings")},
+        {QStringLiteral("The menu bar still shows that Zelvan is recording."),
+         QStringLiteral("The tray still shows that Zelvan is recording.")},
+        {QStringLiteral("accessory (menu bar only)"), QStringLiteral("accessory (tray only)")},
         {QString(), QString()},
     };
     for (const auto& [mac, shown] : cases)

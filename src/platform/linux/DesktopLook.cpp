@@ -89,6 +89,37 @@ GSettings* interfaceSettings()
     return settings;
 }
 
+// The animation setting as last read, and who wants to hear of a change. The
+// change signal comes through GLib's main context, which Qt's event loop runs.
+struct Motion {
+    bool reduced = false;
+    std::vector<std::function<void()>> listeners;
+};
+
+Motion& motion()
+{
+    static Motion* const m = [] {
+        auto* state = new Motion; // lives as long as the settings object
+        GSettings* settings = interfaceSettings();
+        if (!settings)
+            return state;
+        state->reduced = !g_settings_get_boolean(settings, "enable-animations");
+        g_signal_connect(settings, "changed::enable-animations",
+                         G_CALLBACK(+[](GSettings* s, const gchar*, gpointer data) {
+                             auto* m = static_cast<Motion*>(data);
+                             const bool reduced = !g_settings_get_boolean(s, "enable-animations");
+                             if (reduced == m->reduced)
+                                 return;
+                             m->reduced = reduced;
+                             for (const auto& listener : m->listeners)
+                                 listener();
+                         }),
+                         state);
+        return state;
+    }();
+    return *m;
+}
+
 } // namespace
 
 namespace DesktopLook {
@@ -100,8 +131,12 @@ std::optional<bool> prefersDark()
 
 bool reduceMotion()
 {
-    GSettings* settings = interfaceSettings();
-    return settings && !g_settings_get_boolean(settings, "enable-animations");
+    return motion().reduced;
+}
+
+void onMotionChange(std::function<void()> changed)
+{
+    motion().listeners.push_back(std::move(changed));
 }
 
 void onSchemeChange(std::function<void()> changed)
