@@ -414,6 +414,44 @@ TEST(FloatingDesktop, MarginsNeverShowBlackWithOrWithoutACompositor)
     c.hide();
 }
 
+// Without a compositor only the painted shape is drawn, so the shape must follow
+// the card once its text is laid out: a nudge with a message, as a stopped
+// capture shows it, is seen over the bare desktop.
+TEST(FloatingDesktop, ANudgeWithAMessageShowsItsCardWithoutACompositor)
+{
+    ASSERT_FALSE(compositorRuns());
+    qputenv("ZELVAN_COLOR_SCHEME", "light");
+    Nudges n;
+    n.show({.kind = "streamError",
+            .priority = 3,
+            .title = "Session stopped by the system",
+            .message = "lost the connection to the sound server: Connection terminated\nWhat was recorded so far is "
+                       "being saved.",
+            .timeout = 60});
+    ASSERT_TRUE(waitFor([&] { return exposed(n.panel()) && !n.panel()->fading(); }, 20));
+    double light = 0;
+    const auto cardShows = [&] {
+        // Where the X server has the panel: Qt's own idea of an unmanaged window's
+        // place can lag.
+        const QRect card = QRect(onScreen(n.panel()).topLeft() + n.view()->card()->mapTo(n.panel(), QPoint(0, 0)),
+                                 n.view()->card()->size())
+            & QGuiApplication::primaryScreen()->geometry();
+        if (card.isEmpty())
+            return false;
+        const QImage shot =
+            QGuiApplication::primaryScreen()->grabWindow(0, card.x(), card.y(), card.width(), card.height()).toImage();
+        int lit = 0;
+        for (int y = 0; y < shot.height(); ++y)
+            for (int x = 0; x < shot.width(); ++x)
+                lit += qGray(shot.pixel(x, y)) > 160;
+        light = double(lit) / double(shot.width() * shot.height());
+        return light > 0.6;
+    };
+    EXPECT_TRUE(waitFor(cardShows, 20)) << "share of the card's light face on screen: " << light;
+    qunsetenv("ZELVAN_COLOR_SCHEME");
+    n.dismiss();
+}
+
 // The front window's title changes while a button is held: the press still
 // lands on its button.
 TEST(FloatingDesktop, APressHeldAcrossFeedUpdatesLands)
