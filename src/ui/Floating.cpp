@@ -146,22 +146,10 @@ QRegion FloatingPanel::rounded(const QRect& r, qreal radius)
     return QRegion(path.toFillPolygon().toPolygon(), Qt::WindingFill);
 }
 
-void FloatingPanel::setShape(Shape shape, QWidget* follow)
+void FloatingPanel::setShape(Shape shape)
 {
     shape_ = std::move(shape);
-    if (follow_)
-        follow_->removeEventFilter(this);
-    follow_ = follow;
-    if (follow_)
-        follow_->installEventFilter(this);
     applyShape();
-}
-
-bool FloatingPanel::eventFilter(QObject* watched, QEvent* event)
-{
-    if (watched == follow_ && (event->type() == QEvent::Resize || event->type() == QEvent::Move))
-        applyShape();
-    return QWidget::eventFilter(watched, event);
 }
 
 QRegion FloatingPanel::shape() const

@@ -61,10 +61,8 @@ public:
     void setDraggable(bool on) { draggable_ = on; }
 
     // The painted shape in the panel's coordinates; the whole panel when unset.
-    // With `follow`, the shape is applied again whenever that widget moves or
-    // resizes: a layout that settles after the panel's own resize changes it.
     using Shape = std::function<QRegion()>;
-    void setShape(Shape shape, QWidget* follow = nullptr);
+    void setShape(Shape shape);
     QRegion shape() const;
     // Applies the shape again (the content changed it without a resize).
     void reshape();
@@ -87,7 +85,6 @@ protected:
     void mouseReleaseEvent(QMouseEvent*) override;
     void resizeEvent(QResizeEvent*) override;
     void showEvent(QShowEvent*) override;
-    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     void markAllDesktops();
@@ -95,7 +92,6 @@ private:
 
     QPointer<QWidget> content_;
     Shape shape_;
-    QPointer<QWidget> follow_;
     bool clickThrough_ = false;
     QRegion appliedInput_, appliedBounds_;
     bool applied_ = false;

@@ -69,7 +69,7 @@ void Nudges::show(Nudge nudge)
     auto* panel = new FloatingPanel;
     panel->setContent(view);
     // Only the card takes clicks; its glow and shadow margin is the desktop's.
-    panel->setShape([view] { return FloatingPanel::rounded(view->card()->geometry(), 14); }, view->card());
+    panel->setShape([view] { return FloatingPanel::rounded(view->card()->geometry(), 14); });
     const QSize size = panel->fittingSize();
     panel->resize(size);
     if (auto at = place(size, screens_(), avoid ? avoid() : std::nullopt))

@@ -138,7 +138,7 @@ void VoicePill::show(bool listening, const QString& text, std::optional<double> 
         auto* view = new PillView(model_);
         panel_->setContent(view);
         // The capsule: without a compositor its corners would show black.
-        panel_->setShape([view] { return FloatingPanel::rounded(view->geometry(), view->height() / 2.0); }, view);
+        panel_->setShape([view] { return FloatingPanel::rounded(view->geometry(), view->height() / 2.0); });
     }
     layout();
     panel_->setWindowOpacity(1);
