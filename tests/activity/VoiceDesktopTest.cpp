@@ -19,6 +19,7 @@
 #include <chrono>
 #include <csignal>
 #include <future>
+#include <mutex>
 #include <optional>
 
 namespace {
@@ -172,6 +173,82 @@ TEST(VoiceDesktop, HearingAParagraphGivesAKeyPhrase)
 }
 
 } // namespace
+
+// Talk that is no command, heard by the command recogniser: the grammar finds a
+// head in it ("capture this" in "can you hear me"), while the general model hears
+// other words there with confidence, so it stays unknown and the user gets the
+// hint rather than a wrong card. Commands in the same voices still act.
+TEST(VoiceDesktop, OrdinaryTalkIsNoCommandWhileCommandsStillAct)
+{
+    QTemporaryDir dir;
+    const auto pcm = [&](const QString& voice, const QString& speed, const QString& text) {
+        const QString raw = dir.filePath("raw.wav");
+        const QString out = dir.filePath("utterance.raw");
+        if (!run("espeak-ng", {"-v", voice, "-s", speed, "-w", raw, text})
+            || !run("sox", {raw, "-r", "16000", "-c", "1", "-b", "16", "-e", "signed-integer", "-t", "raw", out,
+                            "pad", "0.3", "0.5"}))
+            return QByteArray();
+        return readFile(out);
+    };
+    const auto decode = [](SpeechRecognizer& recognizer, const QByteArray& pcm) {
+        std::optional<QString> heard;
+        std::mutex m;
+        auto task = recognizer.recognize([&](const SpeechRecognizer::Result& r) {
+            if (r.isFinal || !r.error.isEmpty()) {
+                std::lock_guard lock(m);
+                heard = r.error.isEmpty() ? r.text : QStringLiteral("(error) ") + r.error;
+            }
+        });
+        const auto* samples = reinterpret_cast<const std::int16_t*>(pcm.constData());
+        const std::size_t count = std::size_t(pcm.size()) / 2;
+        for (std::size_t at = 0; at < count; at += SpeechInput::bufferFrames)
+            task->append(samples + at, std::min<std::size_t>(SpeechInput::bufferFrames, count - at));
+        task->endAudio();
+        waitFor(
+            [&] {
+                std::lock_guard lock(m);
+                return heard.has_value();
+            },
+            300);
+        std::lock_guard lock(m);
+        return heard.value_or(QStringLiteral("(nothing)"));
+    };
+    // What a recogniser hears depends on the voices it heard before (it adapts
+    // to the sound as the listener's does over a session): each case gets a
+    // recogniser of its own that first hears one sentence of the same voice.
+    const auto hear = [&](const QString& voice, const QString& speed, const QString& text) {
+        const QByteArray warm = pcm(voice, speed, QStringLiteral("What time is it"));
+        const QByteArray said = pcm(voice, speed, text);
+        if (warm.isEmpty() || said.isEmpty())
+            return QStringLiteral("(no speech)");
+        const auto recognizer = SpeechRecognizer::create(SpeechRecognizer::Purpose::Command);
+        decode(*recognizer, warm);
+        return decode(*recognizer, said);
+    };
+    struct Case {
+        const char* voice;
+        const char* speed;
+        const char* spoken;
+        VoiceIntent::Kind kind;
+    };
+    const Case cases[] = {
+        {"en-us+klatt2", "140", "can you hear me", VoiceIntent::Kind::unknown},
+        {"en-us+klatt2", "140", "she wrote a long note", VoiceIntent::Kind::unknown},
+        {"en-gb+m3", "150", "can you hear me", VoiceIntent::Kind::unknown},
+        {"en-us+m1", "165", "the meeting went well today", VoiceIntent::Kind::unknown},
+        {"en-us+f2", "130", "notice the blue button", VoiceIntent::Kind::unknown},
+        {"en-us+klatt2", "140", "add a card prepare the workshop slides", VoiceIntent::Kind::card},
+        {"en-us+klatt2", "140", "take a screenshot of the sales dashboard", VoiceIntent::Kind::screenshot},
+        {"en-gb+m3", "150", "screenshot this error dialog", VoiceIntent::Kind::screenshot},
+        {"en-us+m1", "165", "add a note about the parking permit", VoiceIntent::Kind::note},
+        {"en-us+f2", "130", "add to-do check the invoices", VoiceIntent::Kind::card},
+    };
+    for (const Case& c : cases) {
+        const QString heard = hear(c.voice, c.speed, c.spoken);
+        EXPECT_EQ(VoiceIntent::parse(heard).kind, c.kind)
+            << c.spoken << " (" << c.voice << ") was heard as: " << heard.toStdString();
+    }
+}
 
 // The application makes its command and dictation recognisers at once, and each
 // sets itself up on its own thread: several set-ups side by side must all finish.
