@@ -174,10 +174,10 @@ TEST(VoiceDesktop, HearingAParagraphGivesAKeyPhrase)
 
 } // namespace
 
-// Talk that is no command, heard by the command recogniser: the grammar finds a
-// head in it ("capture this" in "can you hear me"), while the general model hears
-// other words there with confidence, so it stays unknown and the user gets the
-// hint rather than a wrong card. Commands in the same voices still act.
+// Voices and phrases from bench/voice through the real command recogniser. Talk
+// in which the grammar finds a head while the general model confidently hears
+// other words there stays unknown, so the user gets the hint rather than a
+// wrong card or note; commands in the same voices still act.
 TEST(VoiceDesktop, OrdinaryTalkIsNoCommandWhileCommandsStillAct)
 {
     QTemporaryDir dir;
@@ -185,7 +185,7 @@ TEST(VoiceDesktop, OrdinaryTalkIsNoCommandWhileCommandsStillAct)
         const QString raw = dir.filePath("raw.wav");
         const QString out = dir.filePath("utterance.raw");
         if (!run("espeak-ng", {"-v", voice, "-s", speed, "-w", raw, text})
-            || !run("sox", {raw, "-r", "16000", "-c", "1", "-b", "16", "-e", "signed-integer", "-t", "raw", out,
+            || !run("sox", {"-D", raw, "-r", "16000", "-c", "1", "-b", "16", "-e", "signed-integer", "-t", "raw", out,
                             "pad", "0.3", "0.5"}))
             return QByteArray();
         return readFile(out);
@@ -199,10 +199,9 @@ TEST(VoiceDesktop, OrdinaryTalkIsNoCommandWhileCommandsStillAct)
                 heard = r.error.isEmpty() ? r.text : QStringLiteral("(error) ") + r.error;
             }
         });
-        const auto* samples = reinterpret_cast<const std::int16_t*>(pcm.constData());
-        const std::size_t count = std::size_t(pcm.size()) / 2;
-        for (std::size_t at = 0; at < count; at += SpeechInput::bufferFrames)
-            task->append(samples + at, std::min<std::size_t>(SpeechInput::bufferFrames, count - at));
+        // In one piece: how the decoder's blocks fall would otherwise depend on
+        // the machine's load, and with them what it hears.
+        task->append(reinterpret_cast<const std::int16_t*>(pcm.constData()), std::size_t(pcm.size()) / 2);
         task->endAudio();
         waitFor(
             [&] {
@@ -225,23 +224,27 @@ TEST(VoiceDesktop, OrdinaryTalkIsNoCommandWhileCommandsStillAct)
         decode(*recognizer, warm);
         return decode(*recognizer, said);
     };
+    using K = VoiceIntent::Kind;
     struct Case {
         const char* voice;
         const char* speed;
         const char* spoken;
-        VoiceIntent::Kind kind;
+        K kind;
     };
     const Case cases[] = {
-        {"en-us+klatt2", "140", "can you hear me", VoiceIntent::Kind::unknown},
-        {"en-us+klatt2", "140", "she wrote a long note", VoiceIntent::Kind::unknown},
-        {"en-gb+m3", "150", "can you hear me", VoiceIntent::Kind::unknown},
-        {"en-us+m1", "165", "the meeting went well today", VoiceIntent::Kind::unknown},
-        {"en-us+f2", "130", "notice the blue button", VoiceIntent::Kind::unknown},
-        {"en-us+klatt2", "140", "add a card prepare the workshop slides", VoiceIntent::Kind::card},
-        {"en-us+klatt2", "140", "take a screenshot of the sales dashboard", VoiceIntent::Kind::screenshot},
-        {"en-gb+m3", "150", "screenshot this error dialog", VoiceIntent::Kind::screenshot},
-        {"en-us+m1", "165", "add a note about the parking permit", VoiceIntent::Kind::note},
-        {"en-us+f2", "130", "add to-do check the invoices", VoiceIntent::Kind::card},
+        // Talk: heard as "note me" before the general model's word could outvote the grammar.
+        {"en-us+f2", "130", "can you hear me", K::unknown},
+        {"en-us+f2", "130", "the meeting went well today", K::unknown},
+        {"en-us+f3", "140", "she wrote a long note", K::unknown},
+        // The heads written as the parser knows them, and the mis-heard wake phrase.
+        {"en-us+klatt2", "140", "add to do book the venue", K::card},
+        {"en-us+klatt2", "140", "add to-do check the invoices", K::card},
+        {"en-us+f3", "140", "hey selvin take a screenshot", K::screenshot},
+        // Commands that acted before still act.
+        {"en-us+klatt2", "140", "take a screenshot of the sales dashboard", K::screenshot},
+        {"en-us+klatt2", "140", "add a card prepare the workshop slides", K::card},
+        {"en-us+m1", "165", "add a note about the parking permit", K::note},
+        {"en-gb+m3", "150", "screenshot this error dialog", K::screenshot},
     };
     for (const Case& c : cases) {
         const QString heard = hear(c.voice, c.speed, c.spoken);
