@@ -86,6 +86,8 @@ public:
     OnScreen()
         : display_(XOpenDisplay(nullptr))
     {
+        // Windows come and go while the tree is walked; a gone one is skipped.
+        XSetErrorHandler([](Display*, XErrorEvent*) { return 0; });
         if (display_)
             pidAtom_ = XInternAtom(display_, "_NET_WM_PID", False);
     }

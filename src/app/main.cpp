@@ -6,11 +6,11 @@
 #include "app/SingleInstance.h"
 #include "core/Accounts.h"
 #include "board/Board.h"
+#include "board/GlShare.h"
 #include "core/Log.h"
 #include "core/Paths.h"
 #include "core/Settings.h"
 #include "platform/OwnWindows.h"
-#include "platform/Relaunch.h"
 #include "platform/SystemLog.h"
 #include "platform/CaptureError.h"
 #include "platform/linux/XDisplay.h"
@@ -120,8 +120,8 @@ int runApplication(int argc, char** argv, const QStringList& args)
         SystemLog::write(QStringLiteral("Zelvan needs an X11 display; DISPLAY is not set or cannot be opened"));
         return 1;
     }
-    // The board's web view shares its GL context; this must precede the application.
-    QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
+    // The board's GL context is made when the board first opens, not at start.
+    GlShare::defer();
     // Made before the application, so that it goes after it: the lock is held
     // until the process has all but ended, and a later launch never runs beside
     // a process that is still finishing.
@@ -226,10 +226,6 @@ int runApplication(int argc, char** argv, const QStringList& args)
 
 int main(int argc, char** argv)
 {
-    // Tesseract's OpenMP reads its thread limit only at load time; without a
-    // limit of 1 a page takes seconds on a small machine.
-    Relaunch::withEnvironment("OMP_THREAD_LIMIT", "1", argv);
-
     QStringList args;
     for (int i = 0; i < argc; ++i)
         args << QString::fromLocal8Bit(argv[i]);

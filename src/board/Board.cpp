@@ -1,6 +1,7 @@
 #include "board/Board.h"
 
 #include "board/BoardLook.h"
+#include "board/GlShare.h"
 #include "board/CookieFile.h"
 #include "board/DeepLink.h"
 #include "board/DownloadFiles.h"
@@ -249,6 +250,7 @@ QWebEngineProfile* Board::profile()
 {
     if (profile_)
         return profile_;
+    GlShare::ready();
     const QString dir = Paths::ensure(profileDir(profileFolder));
     // What the engine loads from disk it never reports; changes from now on it does.
     cookies_ = CookieFile::read(cookieFile(profileFolder));
@@ -373,6 +375,7 @@ void Board::signedOut()
 
 void Board::makeWindow()
 {
+    GlShare::ready();
     auto* win = new BoardWindow;
     win->onClose = [this] { teardown(); };
     win->setWindowTitle(QStringLiteral("Zelvan"));

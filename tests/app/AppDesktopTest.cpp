@@ -40,7 +40,47 @@ protected:
     QRect icon;
 };
 
+// The graphics driver (Mesa, with LLVM) mapped into a process.
+bool graphicsDriverIn(qint64 pid)
+{
+    const QByteArray maps = readFile(QStringLiteral("/proc/%1/maps").arg(pid));
+    return maps.contains("_dri.so") || maps.contains("libGLX_mesa") || maps.contains("libLLVM");
+}
+
 } // namespace
+
+// Started as a desktop session starts it: the program runs once (no second
+// exec to set up a library), and the board's GL context, with the graphics
+// driver it loads, waits until the board first opens.
+TEST(AppStart, RunsOnceAndMakesNoGLContextUntilTheBoardOpens)
+{
+    TempSupport support;
+    JourneyDriver app{ZELVAN_EXECUTABLE};
+    ASSERT_TRUE(slashOnScreen().isEmpty()) << "another slash is already in the tray";
+    ASSERT_TRUE(app.launch({.suite = "app-start-test", .unset = {"OMP_THREAD_LIMIT"}})) << app.log().toStdString();
+    ASSERT_TRUE(waitFor([] { return !slashOnScreen().isEmpty(); }, 60)) << "no icon in the tray";
+    const QByteArray environment = readFile(QStringLiteral("/proc/%1/environ").arg(app.pid()));
+    EXPECT_FALSE(environment.contains("OMP_THREAD_LIMIT=")) << "it ran itself again";
+    JourneyDriver::spend(2);
+    EXPECT_FALSE(graphicsDriverIn(app.pid())) << "a GL context was made at start";
+
+    // A later start hands the board's link to the running one, which opens it.
+    QProcess link;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("ZELVAN_DEFAULTS_SUITE", "app-start-test");
+    link.setProcessEnvironment(env);
+    link.start(ZELVAN_EXECUTABLE, {"zelvan://board"});
+    ASSERT_TRUE(link.waitForFinished(180'000));
+    EXPECT_TRUE(app.logged("[Zelvan] deep link ")) << app.log().toStdString();
+    EXPECT_TRUE(waitFor([&] { return graphicsDriverIn(app.pid()); }, 60)) << "the board made no GL context";
+    EXPECT_TRUE(waitFor([] { return run(QStringLiteral("xdotool"), {"search", "--onlyvisible", "--name", "^Zelvan"}); },
+                        60))
+        << "no board window";
+    EXPECT_TRUE(app.running()) << app.log().toStdString();
+    app.terminate();
+    ASSERT_TRUE(app.ended(60));
+    EXPECT_EQ(app.exitCode(), 0);
+}
 
 TEST_F(AppDesktop, CtrlAltRStartsAndStopsARecording)
 {
