@@ -120,7 +120,9 @@ int runApplication(int argc, char** argv, const QStringList& args)
         SystemLog::write(QStringLiteral("Zelvan needs an X11 display; DISPLAY is not set or cannot be opened"));
         return 1;
     }
-    // The board's GL context is made when the board first opens, not at start.
+    // The board's web view shares its GL context; the attribute must precede the
+    // application, the context itself is made when the board first opens.
+    QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
     GlShare::defer();
     // Made before the application, so that it goes after it: the lock is held
     // until the process has all but ended, and a later launch never runs beside

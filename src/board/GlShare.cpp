@@ -1,6 +1,5 @@
 #include "board/GlShare.h"
 
-#include <QCoreApplication>
 #include <QGuiApplication>
 #include <QOpenGLContext>
 #include <QSurfaceFormat>
@@ -30,8 +29,6 @@ void ready()
     context->setScreen(QGuiApplication::primaryScreen());
     context->setFormat(QSurfaceFormat::defaultFormat());
     context->create();
-    // Views that share (the web view's) look for the attribute, as WebEngine's own start sets it.
-    QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
 }
 
 bool made()

@@ -8,7 +8,7 @@
 // the same order for WebEngine started after the application object. Main thread.
 namespace GlShare {
 
-// Before the application object.
+// Before the application object, with Qt::AA_ShareOpenGLContexts set.
 void defer();
 // Before the first web profile or view; does nothing when the context was not
 // deferred (WebEngine then made it at start) or is made already.
