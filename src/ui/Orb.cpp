@@ -5,10 +5,10 @@
 #include "ui/Motion.h"
 #include "ui/Pal.h"
 #include "ui/ShadowEffect.h"
-#include "ui/TextRun.h"
 #include "ui/ZVFont.h"
 
 #include <QPainter>
+#include <QStaticText>
 #include <cmath>
 
 std::atomic<bool> Orb::snapshot_{false};
@@ -217,6 +217,40 @@ void Orb::paintFrame(QPainter& painter)
     drawCells(painter, size_, m, p.dark ? p.acFill : p.ac);
 }
 
+namespace {
+
+// The ramp's characters in one font, shaped once: an orb draws a hundred of
+// them on every frame.
+struct RampGlyphs {
+    QFont font;
+    std::vector<QStaticText> texts;
+    std::vector<qreal> widths;
+    qreal height = 0;
+};
+
+const RampGlyphs& rampGlyphs(const QFont& font)
+{
+    static std::vector<RampGlyphs> kept; // one per orb size; there are a few
+    for (const RampGlyphs& g : kept)
+        if (g.font == font)
+            return g;
+    RampGlyphs g;
+    g.font = font;
+    const QFontMetricsF metrics(font);
+    g.height = metrics.height();
+    for (const QChar ch : ramp) {
+        QStaticText text{QString(ch)};
+        text.setTextFormat(Qt::PlainText);
+        text.setPerformanceHint(QStaticText::AggressiveCaching);
+        g.texts.push_back(text);
+        g.widths.push_back(metrics.horizontalAdvance(ch));
+    }
+    kept.push_back(std::move(g));
+    return kept.back();
+}
+
+} // namespace
+
 void Orb::drawCells(QPainter& painter, qreal w, const Moment& m, const QColor& colour)
 {
     painter.setRenderHint(QPainter::Antialiasing);
@@ -234,12 +268,15 @@ void Orb::drawCells(QPainter& painter, qreal w, const Moment& m, const QColor& c
             painter.drawEllipse(c.centre, r, r);
             continue;
         }
-        const QChar ch = rampAt(c.value);
-        if (ch == QLatin1Char(' '))
+        const qsizetype index = ramp.indexOf(rampAt(c.value));
+        if (index <= 0) // the darkest is a space
             continue;
         ink.setAlphaF(float(0.65 * v + 0.35));
-        const QString s(ch);
-        TextRun::draw(painter, c.centre.x() - TextRun::width(s, charFont) / 2,
-                      c.centre.y() - TextRun::height(charFont) / 2, s, charFont, ink);
+        const RampGlyphs& glyphs = rampGlyphs(charFont);
+        painter.setFont(charFont);
+        painter.setPen(ink);
+        // A static text's position is its line's top, as TextRun draws.
+        painter.drawStaticText(QPointF(c.centre.x() - glyphs.widths[size_t(index)] / 2, c.centre.y() - glyphs.height / 2),
+                               glyphs.texts[size_t(index)]);
     }
 }
