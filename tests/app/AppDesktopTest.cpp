@@ -50,8 +50,8 @@ bool graphicsDriverIn(qint64 pid)
 } // namespace
 
 // Started as a desktop session starts it: the program runs once (no second
-// exec to set up a library), and the board's GL context, with the graphics
-// driver it loads, waits until the board first opens.
+// exec to set up a library), FFmpeg is not loaded, and the board's GL context,
+// with the graphics driver it loads, waits until the board first opens.
 TEST(AppStart, RunsOnceAndMakesNoGLContextUntilTheBoardOpens)
 {
     TempSupport support;
@@ -63,6 +63,9 @@ TEST(AppStart, RunsOnceAndMakesNoGLContextUntilTheBoardOpens)
     EXPECT_FALSE(environment.contains("OMP_THREAD_LIMIT=")) << "it ran itself again";
     JourneyDriver::spend(2);
     EXPECT_FALSE(graphicsDriverIn(app.pid())) << "a GL context was made at start";
+    // FFmpeg, and the hundred libraries it brings, wait for the first recording.
+    EXPECT_FALSE(readFile(QStringLiteral("/proc/%1/maps").arg(app.pid())).contains("libavformat"))
+        << "FFmpeg was loaded at start";
 
     // A later start hands the board's link to the running one, which opens it.
     QProcess link;
