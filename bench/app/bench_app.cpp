@@ -14,13 +14,15 @@
 //                    ffmpeg         x11grab + pulse, bench_record's settings
 //   after          resident memory once the recording is saved
 //
-// Live hearing is on, as it is by default. A moving picture stays on screen
+// Live hearing is on, as it is by default (--no-hearing turns it off, to tell
+// its share from the rest). A moving picture stays on screen
 // and a sound plays on the speaker and on the microphone throughout. The
 // machine is shared and noisy: differences and ratios between sides measured
 // in one window count, not absolute figures. Run it inside the private desktop
 // (`make bench`).
 //
-//   bench_app [--seconds N]     N seconds per measured window (default 60)
+//   bench_app [--seconds N] [--launches N] [--no-hearing]
+//     N seconds per measured window (default 60), N starts of each side (default 5)
 #include "core/Settings.h"
 #include "session/Session.h"
 #include "session/SessionLock.h"
@@ -254,6 +256,10 @@ int main(int argc, char** argv)
 {
     double seconds = 60;
     int launches = 5;
+    bool hearing = true;
+    for (int i = 1; i < argc; ++i)
+        if (std::string(argv[i]) == "--no-hearing")
+            hearing = false;
     for (int i = 1; i + 1 < argc; ++i) {
         if (std::string(argv[i]) == "--seconds")
             seconds = std::max(5.0, std::atof(argv[i + 1]));
@@ -271,6 +277,8 @@ int main(int argc, char** argv)
     const QString support = dir.filePath("app"), bare = dir.filePath("bare"), appLog = dir.filePath("app.log");
     QDir(dir.path()).mkpath("bare/sessions");
     QDir(dir.path()).mkpath("ffmpeg");
+    if (!hearing)
+        Settings::suite(suite.name)->setValue("liveHearing", false);
     // As a desktop session starts it: nothing of ours in its environment but its folders.
     const std::vector<std::string> appCommand = {"env",
                                                  "-u",
@@ -280,8 +288,8 @@ int main(int argc, char** argv)
                                                  ZELVAN_EXECUTABLE};
     const std::vector<std::string> floorCommand = {"env", "-u", "OMP_THREAD_LIMIT", TRAY_FLOOR};
 
-    std::printf("bench_app: a %s desktop, %.0f s windows; live hearing on (the default)\n", qPrintable(geometry),
-                seconds);
+    std::printf("bench_app: a %s desktop, %.0f s windows; live hearing %s\n", qPrintable(geometry), seconds,
+                hearing ? "on (the default)" : "off");
     std::fflush(stdout);
 
     // Start-up, in turns; the first launch of each warms the disk cache and is not counted.
