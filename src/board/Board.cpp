@@ -237,6 +237,20 @@ Board::Board(Accounts& accounts, QObject* parent)
     isSignedIn = [this] { return accounts_.signedIn(); };
     accountKey = [this] { return accounts_.accountKey(); };
     openBrowser = [](const QUrl& url) { QDesktopServices::openUrl(url); };
+    // A quit with the window open never closes it: its place is kept here.
+    if (QCoreApplication* app = QCoreApplication::instance())
+        connect(app, &QCoreApplication::aboutToQuit, this, [this] {
+            if (window_) {
+                keepGeometry();
+                settings_.d().sync();
+            }
+        });
+}
+
+void Board::keepGeometry()
+{
+    if (window_)
+        settings_.d().setValue(geometryKey, window_->saveGeometry());
 }
 
 Board::~Board()
@@ -467,7 +481,7 @@ void Board::teardown()
 {
     if (!window_)
         return;
-    settings_.d().setValue(geometryKey, window_->saveGeometry());
+    keepGeometry();
     QMainWindow* win = window_;
     if (web_) {
         web_->page()->disconnect(this);

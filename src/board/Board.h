@@ -80,6 +80,7 @@ private:
     friend class BoardPage;
     void makeWindow();
     void teardown();
+    void keepGeometry();
     void loadFinished(bool ok);
     void failed(const QString& description);
     void matchPageColors();

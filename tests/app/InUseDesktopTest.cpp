@@ -14,6 +14,9 @@
 #include <QGuiApplication>
 #include <QPixmap>
 #include <QProcess>
+#include <QRegularExpression>
+#include <QThread>
+#include <QWidget>
 #include <QScreen>
 #include <QUuid>
 #include <map>
@@ -191,4 +194,46 @@ TEST_F(InUse, CtrlAltRWithThePopoverOpenStartsARecording)
     EXPECT_TRUE(app.logged("[Zelvan] recording started: ")) << err();
     ASSERT_TRUE(app.wrapUp());
     EXPECT_TRUE(waitFor([&] { return !SessionLock::isLocked(dir); }, 120)) << "the recording did not stop\n" << err();
+}
+
+// The board open at quit: the app ends cleanly and the board's next open finds
+// the place and size the user gave it.
+TEST_F(InUse, QuittingWithTheBoardOpenKeepsItsPlace)
+{
+    signIn();
+    start();
+    ASSERT_FALSE(openPopover().isEmpty()) << "no popover\n" << err();
+    run("xdotool", {"key", "ctrl+o"});
+    // The board: the one large window of ours.
+    QString board;
+    ASSERT_TRUE(waitFor(
+        [&] {
+            QProcess p;
+            p.start("xdotool", {"search", "--onlyvisible", "--pid", QString::number(app.pid()), "--name", "."});
+            if (!p.waitForFinished(20'000))
+                return false;
+            for (const QString& id : QString::fromUtf8(p.readAllStandardOutput()).split('\n', Qt::SkipEmptyParts)) {
+                QProcess g;
+                g.start("xdotool", {"getwindowgeometry", "--shell", id});
+                g.waitForFinished(20'000);
+                if (QString::fromUtf8(g.readAllStandardOutput()).contains(QRegularExpression("WIDTH=(7[2-9]\\d|[89]\\d\\d|\\d{4})\\b"))) {
+                    board = id;
+                    return true;
+                }
+            }
+            return false;
+        },
+        120))
+        << "no board window\n"
+        << err();
+    run("xdotool", {"windowsize", board, "900", "600"});
+    run("xdotool", {"windowmove", board, "40", "30"});
+    QThread::msleep(1500);
+    app.terminate();
+    endsCleanly();
+    const QByteArray geometry = Settings::suite(suite)->value("ZelvanBoard/geometry").toByteArray();
+    ASSERT_FALSE(geometry.isEmpty()) << err();
+    QWidget probe;
+    ASSERT_TRUE(probe.restoreGeometry(geometry));
+    EXPECT_EQ(probe.size(), QSize(900, 600));
 }
