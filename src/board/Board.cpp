@@ -136,7 +136,8 @@ protected:
             return nullptr;
         userAskedForWindow_ = false;
         Board* board = &board_;
-        return new ProbePage(profile(), [board](const QUrl& url) {
+        // Parented: a window that never navigates dies with this page, not after its profile.
+        auto* probe = new ProbePage(profile(), [board](const QUrl& url) {
             const QString base = board->settings_.platformBase();
             if (url.scheme().toLower() == QStringLiteral("zelvan"))
                 board->openDeepLink(url);
@@ -145,6 +146,8 @@ protected:
             else if (!url.isEmpty() && board->openBrowser)
                 board->openBrowser(url);
         });
+        probe->setParent(this);
+        return probe;
     }
 
     void javaScriptAlert(const QUrl&, const QString& msg) override
@@ -245,6 +248,21 @@ Board::Board(Accounts& accounts, QObject* parent)
                 settings_.d().sync();
             }
         });
+}
+
+bool Board::eventFilter(QObject* watched, QEvent* event)
+{
+    switch (event->type()) {
+    case QEvent::MouseButtonPress:
+    case QEvent::KeyPress:
+    case QEvent::TouchBegin:
+        if (auto* w = qobject_cast<QWidget*>(watched); w && window_ && w->window() == window_)
+            lastInput_.start();
+        break;
+    default:
+        break;
+    }
+    return false;
 }
 
 void Board::keepGeometry()
@@ -474,6 +492,7 @@ void Board::makeWindow()
     window_ = win;
     web_ = web;
     titleField_ = title;
+    qApp->installEventFilter(this);
     slog(QStringLiteral("board: window opened"));
 }
 
@@ -490,6 +509,8 @@ void Board::teardown()
     window_ = nullptr;
     web_ = nullptr;
     titleField_ = nullptr;
+    qApp->removeEventFilter(this);
+    lastInput_.invalidate();
     showingFailure_ = false;
     nav_.windowClosed();
     setDock(false);
@@ -636,8 +657,12 @@ void Board::download(QWebEngineDownloadRequest* request)
     // names the origin that made it; a data: URL names none, so it is refused.
     const auto fromUs = [&](const QUrl& u) { return WebHosts::isBoard(u, base) || WebHosts::isAuth(u); };
     const bool ours = scheme == QStringLiteral("blob") ? fromUs(QUrl(url.path())) : fromUs(url);
-    if (!ours) {
-        slog(QStringLiteral("board: download refused from ") + (url.host().isEmpty() ? scheme : url.host()));
+    // Files land only after the user did something in the window: a page's
+    // script alone cannot fill Downloads.
+    const bool asked = lastInput_.isValid() && lastInput_.elapsed() < userActionMs;
+    if (!ours || !asked) {
+        slog(QStringLiteral("board: download refused from ") + (url.host().isEmpty() ? scheme : url.host())
+             + (ours ? QStringLiteral(" (no click or key in the window)") : QString()));
         request->cancel();
         emit downloadFailed(QStringLiteral("refused"));
         return;
