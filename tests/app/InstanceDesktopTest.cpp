@@ -14,6 +14,8 @@
 #include <QTemporaryDir>
 #include <QProcess>
 #include <QRegularExpression>
+#include <QThread>
+#include <QUuid>
 #include <csignal>
 #include <gtest/gtest.h>
 #include <functional>
@@ -249,6 +251,41 @@ TEST(InstanceDesktop, AnUnwritableSupportFolderIsNamedAtStart)
     EXPECT_TRUE(waitForLog(p, err, ("start failed: cannot create the session folder " + folder).toUtf8()))
         << err.toStdString();
     terminate(p);
+}
+
+// A damaged settings file: the user is told at start, once.
+TEST(InstanceDesktop, ADamagedSettingsFileIsSaidAtStartOnce)
+{
+    TempSupport support;
+    const QString suite = "damaged-" + QUuid::createUuid().toString(QUuid::WithoutBraces);
+    const QString file = Settings::suite(suite)->fileName();
+    writeFile(file, QByteArray("[General]\nbreakMinutes=40\n\xff\xfe\x01 junk\n[General\n"));
+    const auto boxShown = [] {
+        QProcess p;
+        p.start("xdotool", {"search", "--onlyvisible", "--name", "^Zelvan$"});
+        return p.waitForFinished(20'000) && p.exitCode() == 0;
+    };
+    for (int run = 1; run <= 2; ++run) {
+        QProcess p;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert("ZELVAN_DEFAULTS_SUITE", suite);
+        p.setProcessEnvironment(env);
+        p.setReadChannel(QProcess::StandardError);
+        p.start(ZELVAN_EXECUTABLE, {});
+        ASSERT_TRUE(p.waitForStarted(30'000));
+        QByteArray err;
+        ASSERT_TRUE(waitForLog(p, err, "[Zelvan] launched ")) << err.toStdString();
+        if (run == 1) {
+            EXPECT_TRUE(waitFor(boxShown, 120)) << err.toStdString();
+            EXPECT_TRUE(err.contains("could not be read")) << err.toStdString();
+        } else {
+            QThread::msleep(2000);
+            EXPECT_FALSE(boxShown()) << "said again on the next start";
+        }
+        terminate(p);
+    }
+    EXPECT_TRUE(readFile(file).contains("breakMinutes=40"));
+    Settings::removeSuite(suite);
 }
 
 namespace {
