@@ -201,8 +201,8 @@ int main(int argc, char** argv)
     for (const Sample& s : samples)
         audio += s.seconds;
 
-    // Ours: the listener's recogniser, loaded once (as the listener keeps it).
-    auto recognizer = SpeechRecognizer::create(SpeechRecognizer::Purpose::Command);
+    // Ours: the listener's recogniser, loaded once and kept (as between commands in a row).
+    auto recognizer = SpeechRecognizer::create(SpeechRecognizer::Purpose::Command, 600);
     decode(*recognizer, std::vector<std::int16_t>(1600)); // waits for the models to load
     Score ours;
     Score cli;
@@ -265,7 +265,7 @@ int main(int argc, char** argv)
     const std::int64_t frames = floats.size() / 4;
     const double talkSeconds = double(frames) / 48000;
 
-    auto dictation = SpeechRecognizer::create(SpeechRecognizer::Purpose::Dictation);
+    auto dictation = SpeechRecognizer::create(SpeechRecognizer::Purpose::Dictation, 600);
     decode(*dictation, std::vector<std::int16_t>(1600));
     SpeechResampler resampler;
     std::mutex m;
