@@ -41,6 +41,8 @@ LiveHearing::LiveHearing()
     : LiveHearing(SpeechRecognizer::create(SpeechRecognizer::Purpose::Dictation, 0),
                   [](const QString& words) { return KeyPhrase::extract(words, 7); })
 {
+    // The parser's dictionary is wanted only while hearing runs.
+    unload_ = [] { WordTagger::shared().release(); };
 }
 
 LiveHearing::LiveHearing(std::unique_ptr<SpeechRecognizer> recognizer, Extract extract)
@@ -121,6 +123,8 @@ void LiveHearing::append(const CaptureBuffer& buffer)
 
 void LiveHearing::stop()
 {
+    if (running_ && unload_)
+        QThreadPool::globalInstance()->start(unload_);
     running_ = false;
     timer_.stop();
     std::shared_ptr<SpeechTask> request;
@@ -211,15 +215,14 @@ void LiveHearing::harvest(bool force)
     // Picking a phrase parses the words (and loads the parser's dictionary the
     // first time): seconds at worst, so not on the main thread.
     extracting_ = true;
-    QThreadPool::globalInstance()->start(
-        [extract = extract_, fresh, post = relay_.poster(), this, run = run_] {
-            std::optional<QString> phrase;
-            try {
-                phrase = extract(fresh);
-            } catch (const std::exception&) {
-            }
-            post([this, run, phrase] { deliver(run, phrase); });
-        });
+    QThreadPool::globalInstance()->start([extract = extract_, fresh, post = relay_.poster(), this, run = run_] {
+        std::optional<QString> phrase;
+        try {
+            phrase = extract(fresh);
+        } catch (const std::exception&) {
+        }
+        post([this, run, phrase] { deliver(run, phrase); });
+    });
 }
 
 void LiveHearing::deliver(quint64 run, const std::optional<QString>& phrase)

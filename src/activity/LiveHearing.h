@@ -57,6 +57,7 @@ private:
 
     std::unique_ptr<SpeechRecognizer> recognizer_;
     Extract extract_;
+    std::function<void()> unload_; // frees what extract_ loaded; runs on a worker after stop()
     std::mutex lock_; // guards request_ only
     std::shared_ptr<SpeechTask> request_;
     quint64 taskId_ = 0; // results of any other task are dropped

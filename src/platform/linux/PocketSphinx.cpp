@@ -260,9 +260,10 @@ private:
         cmd_ln_t* config = nullptr;
         if (purpose_ == Purpose::Dictation) {
             // Narrow beams, no second pass: cheap enough to run beside a recording.
+            // The narrowest that still keep bench/voice's key phrases.
             config = cmd_ln_init(nullptr, ps_args(), TRUE, "-hmm", hmm.constData(), "-lm", lm.constData(), "-dict",
-                                 dict.constData(), "-logfn", "/dev/null", "-beam", "1e-40", "-wbeam", "1e-30",
-                                 "-maxhmmpf", "3000", "-maxwpf", "10", "-topn", "2", "-fwdflat", "no", "-bestpath",
+                                 dict.constData(), "-logfn", "/dev/null", "-beam", "1e-35", "-wbeam", "1e-30",
+                                 "-maxhmmpf", "1500", "-maxwpf", "5", "-topn", "2", "-fwdflat", "no", "-bestpath",
                                  "no", nullptr);
         } else {
             config = cmd_ln_init(nullptr, ps_args(), TRUE, "-hmm", hmm.constData(), "-lm", lm.constData(), "-dict",
