@@ -269,6 +269,10 @@ private:
             config = cmd_ln_init(nullptr, ps_args(), TRUE, "-hmm", hmm.constData(), "-lm", lm.constData(), "-dict",
                                  dict.constData(), "-logfn", "/dev/null", nullptr);
         }
+        // Commands search only the mix made below: the general model gets no
+        // search of its own, which would hold tens of megabytes unused.
+        if (config && purpose_ == Purpose::Command)
+            cmd_ln_set_str_r(config, "-lm", nullptr);
         ps_decoder_t* ps = config ? ps_init(config) : nullptr;
         if (config)
             cmd_ln_free_r(config);
@@ -278,12 +282,9 @@ private:
         }
         // Without the mix the general model alone still recognises commands.
         if (purpose_ == Purpose::Command) {
-            mixCommandModel(ps);
+            if (!mixCommandModel(ps) && ps_set_lm_file(ps, "_default", lm.constData()) == 0)
+                ps_set_search(ps, "_default");
             grammarReady_ = addHeadGrammar(ps);
-            // With the mix in place the general model's own search is never used;
-            // it holds tens of megabytes.
-            if (ps_get_lm(ps, "commands"))
-                ps_unset_search(ps, "_default");
         }
         return ps;
     }
@@ -295,14 +296,17 @@ private:
         QTemporaryFile file;
         if (!file.open() || file.write(commandModel()) < 0 || !file.flush())
             return false;
-        ngram_model_t* general = ps_get_lm(ps, "_default");
+        const QByteArray generalPath = QFile::encodeName(languageModel);
+        ngram_model_t* general =
+            ngram_model_read(ps_get_config(ps), generalPath.constData(), NGRAM_AUTO, ps_get_logmath(ps));
         if (!general)
             return false;
         const QByteArray path = QFile::encodeName(file.fileName());
         ngram_model_t* commands = ngram_model_read(ps_get_config(ps), path.constData(), NGRAM_ARPA, ps_get_logmath(ps));
-        if (!commands)
+        if (!commands) {
+            ngram_model_free(general);
             return false;
-        ngram_model_retain(general);
+        }
         ngram_model_t* models[2] = {general, commands};
         const char* names[2] = {"general", "commands"};
         float32 weights[2] = {1.0f - commandWeight, commandWeight};
@@ -380,8 +384,8 @@ private:
             const std::lock_guard<std::mutex> turn(setupLock());
             ps_free(ps);
         }
-        engine_->loaded = false;
         malloc_trim(0);
+        engine_->loaded = false;
         SystemLog::write(QStringLiteral("speech: %1 models freed").arg(name()));
     }
 
