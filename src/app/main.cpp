@@ -25,11 +25,13 @@
 #include <QCoreApplication>
 #include <QSessionManager>
 #include <QStringList>
+#include <optional>
 #include <QFile>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <malloc.h>
+#include <optional>
 #include <unistd.h>
 #include <thread>
 
@@ -89,15 +91,18 @@ bool hasDisplay()
 
 // Recordings, the log and the work day all live in the support folder: one
 // that cannot be written is said at start, with its path, not at the first
-// recording.
-void warnIfSupportUnwritable()
+// recording. The words for the user, or nothing when the folder is fine.
+std::optional<QString> supportUnwritable()
 {
     const QString folder = Paths::support();
     if (::access(QFile::encodeName(folder).constData(), W_OK | X_OK) == 0)
-        return;
-    const int error = errno;
+        return std::nullopt;
+    const QString reason = QString::fromLocal8Bit(std::strerror(errno));
     SystemLog::write(QStringLiteral("the support folder %1 cannot be written (%2): recordings cannot be saved")
-                         .arg(folder, QString::fromLocal8Bit(std::strerror(error))));
+                         .arg(folder, reason));
+    return QStringLiteral("The folder %1 cannot be written (%2). Recordings, the log and the work day are kept "
+                          "there: nothing can be recorded until it can be written.")
+        .arg(folder, reason);
 }
 
 // A mode that takes a folder counts only with an argument after it.
@@ -147,8 +152,7 @@ int runApplication(int argc, char** argv, const QStringList& args)
         }
     }
 
-    if (!diagnostic)
-        warnIfSupportUnwritable();
+    const std::optional<QString> unwritable = diagnostic ? std::nullopt : supportUnwritable();
     app.setQuitOnLastWindowClosed(false);
     QtScheduler scheduler;
     QtWorker worker;
@@ -204,6 +208,10 @@ int runApplication(int argc, char** argv, const QStringList& args)
                 c->openURL(u);
         }
     });
+    if (unwritable)
+        scheduler.post([&application, text = *unwritable] {
+            application.ask(QStringLiteral("Zelvan can’t save anything"), text, {QStringLiteral("OK")});
+        });
     const int code = app.exec();
     // The quit ends the process within seconds whatever still runs: a tear-down
     // that hangs is cut short, work off the main thread is told to stop (an

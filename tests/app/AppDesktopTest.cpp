@@ -5,13 +5,40 @@
 #include "session/SessionLock.h"
 #include "support/JourneyDriver.h"
 #include "support/TraySlash.h"
+#include "ui/Floating.h"
+#include "ui/HUDController.h"
 
 #include <QFileInfo>
 #include <QProcess>
+#include <QRegularExpression>
 #include <map>
 #include <gtest/gtest.h>
 
 namespace {
+
+// The frames of a process's visible windows, as the X server has them.
+std::vector<QRect> visibleWindows(qint64 pid)
+{
+    std::vector<QRect> frames;
+    QProcess search;
+    search.start("xdotool", {"search", "--onlyvisible", "--pid", QString::number(pid)});
+    search.waitForFinished(20'000);
+    for (const QString& id : QString::fromUtf8(search.readAllStandardOutput()).split('\n', Qt::SkipEmptyParts)) {
+        QProcess info;
+        info.start("xwininfo", {"-id", id});
+        info.waitForFinished(20'000);
+        const QString text = QString::fromUtf8(info.readAllStandardOutput());
+        const auto field = [&](const char* name) {
+            return QRegularExpression(QStringLiteral("%1:\\s*(-?\\d+)").arg(QLatin1String(name)))
+                .match(text)
+                .captured(1)
+                .toInt();
+        };
+        frames.emplace_back(field("Absolute upper-left X"), field("Absolute upper-left Y"), field("Width"),
+                            field("Height"));
+    }
+    return frames;
+}
 
 // The executable on a throw-away support folder and settings suite, up and
 // showing its icon in the tray.
@@ -48,6 +75,28 @@ TEST_F(AppDesktop, CtrlAltRStartsAndStopsARecording)
     ASSERT_FALSE(dir.isEmpty()) << "no recording started\n" << err();
     EXPECT_TRUE(app.logged("[Zelvan] recording started: " + QFileInfo(dir).fileName().toUtf8())) << err();
     EXPECT_TRUE(app.running());
+
+    // The recording panel hangs from its corner once the recording is under
+    // way (its hearing state set), read from the X server.
+    const QPoint corner = HUDController::anchor(std::nullopt, HUDModel::Mode::pill, FloatingPanel::screens());
+    QRect panel;
+    EXPECT_TRUE(waitFor(
+        [&] {
+            for (const QRect& w : visibleWindows(app.pid()))
+                if (w.x() + w.width() == corner.x() && w.y() == corner.y() && w.height() < 120) {
+                    panel = w;
+                    return true;
+                }
+            return false;
+        },
+        60))
+        << "no window of the app's hangs from " << corner.x() << "," << corner.y() << "\n"
+        << err();
+    JourneyDriver::spend(3); // the hearing state and the first feed entries arrive
+    bool still = false;
+    for (const QRect& w : visibleWindows(app.pid()))
+        still = still || w == panel;
+    EXPECT_TRUE(still) << "the panel left its corner";
 
     ASSERT_TRUE(app.wrapUp());
     ASSERT_TRUE(waitFor([&] { return !SessionLock::isLocked(dir); }, 120)) << "the recording did not stop";

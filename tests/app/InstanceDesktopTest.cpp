@@ -234,6 +234,20 @@ TEST(InstanceDesktop, AnUnwritableSupportFolderIsNamedAtStart)
     EXPECT_TRUE(waitForLog(p, err, "[Zelvan] launched ")) << err.toStdString();
     EXPECT_TRUE(err.contains(("[Zelvan] the support folder " + folder + " cannot be written").toUtf8()))
         << err.toStdString();
+    // The user sees it too: a box at start, titled as ours.
+    const auto boxShown = [] {
+        QProcess p;
+        p.start("xdotool", {"search", "--onlyvisible", "--name", "^Zelvan$"});
+        return p.waitForFinished(20'000) && p.exitCode() == 0;
+    };
+    ASSERT_TRUE(waitFor(boxShown, 120)) << err.toStdString();
+    QProcess::execute("xdotool", {"key", "Return"});
+    ASSERT_TRUE(waitFor([&] { return !boxShown(); }, 60));
+    // A kick-in then fails in a box that says which folder failed.
+    QProcess::execute("xdotool", {"key", "ctrl+alt+r"});
+    EXPECT_TRUE(waitFor(boxShown, 120)) << err.toStdString();
+    EXPECT_TRUE(waitForLog(p, err, ("start failed: cannot create the session folder " + folder).toUtf8()))
+        << err.toStdString();
     terminate(p);
 }
 
