@@ -239,11 +239,11 @@ int main(int argc, char** argv)
     // limit of 1 a page takes seconds on a small machine.
     Relaunch::withEnvironment("OMP_THREAD_LIMIT", "1", argv);
 
-    // Each thread that allocates would get a malloc arena of its own, and the
-    // memory freed there stays with the process: after one recording (capture,
-    // text recognition, speech and network threads) some 40 MB. Two arenas keep
-    // freed memory where it is reused and given back.
-    mallopt(M_ARENA_MAX, 2);
+    // Each thread that allocates would get a malloc arena of its own, and what
+    // is freed there stays with the process (malloc_trim cannot give back the
+    // top of another thread's arena): after one recording and its speech models
+    // some 40 MB. With one arena freed memory is reused and can be given back.
+    mallopt(M_ARENA_MAX, 1);
 
     QStringList args;
     for (int i = 0; i < argc; ++i)

@@ -26,9 +26,9 @@
 
 namespace {
 
-// Two malloc arenas, as the application sets at its start: memory freed on the
-// recognisers' threads then goes back to the system.
-[[maybe_unused]] const int arenas = mallopt(M_ARENA_MAX, 2);
+// One malloc arena, as the application sets at its start: memory freed on the
+// recognisers' threads can then go back to the system.
+[[maybe_unused]] const int arenas = mallopt(M_ARENA_MAX, 1);
 
 // Speech from espeak-ng (the voice the recogniser hears best; bench/voice
 // measures accuracy over more voices and commands) as a 48 kHz mono WAV for the desktop's microphone feed,
