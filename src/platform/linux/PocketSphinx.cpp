@@ -311,6 +311,10 @@ private:
         const char* names[2] = {"general", "commands"};
         float32 weights[2] = {1.0f - commandWeight, commandWeight};
         ngram_model_t* mix = ngram_model_set_init(ps_get_config(ps), models, const_cast<char**>(names), weights, 2);
+        // The mix holds models of its own: without these frees the general model
+        // (30 MB) would outlive the decoder.
+        ngram_model_free(general);
+        ngram_model_free(commands);
         if (!mix)
             return false;
         const bool ok = ps_set_lm(ps, "commands", mix) == 0 && ps_set_search(ps, "commands") == 0;
