@@ -212,6 +212,10 @@ int runApplication(int argc, char** argv, const QStringList& args)
         scheduler.post([&application, text = *unwritable] {
             application.ask(QStringLiteral("Zelvan can’t save anything"), text, {QStringLiteral("OK")});
         });
+    if (const std::optional<QString> damage = Settings::takeDamage())
+        scheduler.post([&application, text = *damage] {
+            application.ask(QStringLiteral("Zelvan’s settings were damaged"), text, {QStringLiteral("OK")});
+        });
     const int code = app.exec();
     // The quit ends the process within seconds whatever still runs: a tear-down
     // that hangs is cut short, work off the main thread is told to stop (an

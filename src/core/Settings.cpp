@@ -17,6 +17,8 @@
 #include <algorithm>
 #include <cmath>
 #include <limits>
+#include <mutex>
+#include <utility>
 #include <fcntl.h>
 #include <unistd.h>
 
@@ -229,6 +231,11 @@ QLatin1String Settings::name(Key key)
     return QLatin1String(entry(key).name);
 }
 
+namespace {
+std::mutex damageMutex;
+std::optional<QString> damage;
+} // namespace
+
 std::unique_ptr<QSettings> Settings::suite(const QString& name)
 {
     if (name.isEmpty() || name == u"." || name == u".." || name.contains(u'/') || name.contains(QChar(0)))
@@ -268,7 +275,17 @@ std::unique_ptr<QSettings> Settings::suite(const QString& name)
              .arg(file)
              .arg(readable.size())
              .arg(kept));
+    const std::lock_guard lock(damageMutex);
+    damage = QStringLiteral("The settings file %1 could not be read. What could be read from it is kept; the file "
+                            "itself is kept as %2. Settings that were lost are back at their defaults.")
+                 .arg(file, kept);
     return store;
+}
+
+std::optional<QString> Settings::takeDamage()
+{
+    const std::lock_guard lock(damageMutex);
+    return std::exchange(damage, std::nullopt);
 }
 
 void Settings::removeSuite(const QString& name)

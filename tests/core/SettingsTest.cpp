@@ -333,6 +333,11 @@ TEST_F(SettingsStore, ADamagedFileKeepsWhatCanBeReadAndSavesAgain)
     EXPECT_TRUE(written.contains("accountEmail=varra@example.com")) << written.toStdString();
     EXPECT_TRUE(QFileInfo::exists(file + ".unreadable"));
     EXPECT_EQ(fileMode(file), 0600);
+    // Said once.
+    const auto damage = Settings::takeDamage();
+    ASSERT_TRUE(damage);
+    EXPECT_TRUE(damage->contains(file + ".unreadable")) << damage->toStdString();
+    EXPECT_FALSE(Settings::takeDamage());
 }
 
 TEST(SettingsShared, OpensTheSuiteNamedByTheEnvironment)
