@@ -46,7 +46,8 @@ public:
     // The 2-second timer's work; public so that tests can drive it with their clock.
     void tick();
 
-    // Sound quieter than this (RMS) is not decoded: not even a quiet speaker.
+    // A microphone buffer quieter than this (RMS) is not decoded; a quiet
+    // speaker is louder.
     static constexpr float speechLevel = 0.008f;
 
 private:

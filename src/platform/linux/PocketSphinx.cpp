@@ -10,10 +10,10 @@
 #include <QSet>
 #include <algorithm>
 #include <atomic>
+#include <chrono>
 #include <cmath>
 #include <condition_variable>
 #include <deque>
-#include <chrono>
 #include <malloc.h>
 #include <map>
 #include <mutex>
@@ -414,14 +414,16 @@ private:
                     SystemLog::write(QStringLiteral("speech: %1 models loaded").arg(name()));
                 } else {
                     std::shared_ptr<PsTask> task;
+                    bool cancelled = false;
                     {
                         std::lock_guard lock(engine_->mutex);
                         if (engine_->queue.empty())
                             continue;
                         task = engine_->queue.front();
                         engine_->queue.pop_front();
+                        cancelled = task->cancelled;
                     }
-                    if (!task->cancelled)
+                    if (!cancelled)
                         task->handler({.error = loadError});
                     continue;
                 }
