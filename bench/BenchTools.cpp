@@ -116,6 +116,25 @@ double cpuOf(pid_t pid)
     return statTicks("/proc/" + std::to_string(pid) + "/stat", 17);
 }
 
+double treeCpuOf(pid_t pid)
+{
+    double total = cpuOf(pid);
+    if (total < 0)
+        return -1;
+    // Live children are not in their parent's figures until it waits for them;
+    // each thread lists the children it started.
+    for (const ThreadCpu& t : threadsOf(pid)) {
+        std::ifstream children("/proc/" + std::to_string(pid) + "/task/" + std::to_string(t.tid) + "/children");
+        pid_t child = 0;
+        while (children >> child) {
+            const double c = treeCpuOf(child);
+            if (c > 0)
+                total += c;
+        }
+    }
+    return total;
+}
+
 std::vector<ThreadCpu> threadsOf(pid_t pid)
 {
     std::vector<ThreadCpu> out;

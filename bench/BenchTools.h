@@ -36,6 +36,9 @@ Measured finish(const Child& child);
 // User + system seconds a running process and the children it waited for have
 // used so far; -1 when it is gone.
 double cpuOf(pid_t pid);
+// cpuOf of a process and of every descendant still running: what the whole
+// process tree has used so far; -1 when the process is gone.
+double treeCpuOf(pid_t pid);
 // One thread of a running process and the user + system seconds it has used.
 struct ThreadCpu {
     pid_t tid = -1;

@@ -1,20 +1,28 @@
-// The whole application, run as a user runs it: a minute idle in the tray, then a
-// minute recording with its panel on screen, started and stopped with Ctrl+Alt+R.
-// While it records, bench_record's bare recorder (the same recorder, text
-// recognition included, with no application around it) records the same screen
-// and sound in a child process of its own, so that the application's cost over
-// the recorder can be read from one window of time:
+// The whole application, run as a user runs it and read as an observer outside
+// it reads it: the CPU of the whole process (every thread, and its children)
+// from /proc, over the same windows of time as its peers.
 //
-//   app            zelvan on a throw-away support folder and settings suite
-//   bare recorder  bench_record --child full
+//   start-up       exec → tray icon on screen, zelvan beside bench_tray_floor
+//                  (the least a Qt program with a tray icon does), in turns
+//   idle           a while in the tray; resident memory 30 s after launch
+//   recording      one recording started with Ctrl+Alt+R, first with the pill
+//                  and then with the card open, while the front window's title
+//                  changes every 0.3 s (the card's feed follows it). Beside it
+//                  for the whole recording, started together:
+//                    bare recorder  bench_record --child full (the same recorder,
+//                                   text recognition included, no application)
+//                    ffmpeg         x11grab + pulse, bench_record's settings
+//   after          resident memory once the recording is saved
 //
-// A moving picture stays on screen and a sound plays on the speaker and on the
-// microphone throughout. CPU seconds come from /proc for each phase, peak memory
-// from the children's resource usage. The machine is shared and noisy: the
-// difference between the two sides counts, not the absolute figures. Run it
-// inside the private desktop (`make bench`).
+// Live hearing is on, as it is by default (--no-hearing turns it off, to tell
+// its share from the rest). A moving picture stays on screen
+// and a sound plays on the speaker and on the microphone throughout. The
+// machine is shared and noisy: differences and ratios between sides measured
+// in one window count, not absolute figures. Run it inside the private desktop
+// (`make bench`).
 //
-//   bench_app [--seconds N]
+//   bench_app [--seconds N] [--launches N] [--no-hearing]
+//     N seconds per measured window (default 60), N starts of each side (default 5)
 #include "core/Settings.h"
 #include "session/Session.h"
 #include "session/SessionLock.h"
@@ -23,7 +31,11 @@
 #include <QDir>
 #include <QFile>
 #include <QProcess>
+#include <QRect>
 #include <QTemporaryDir>
+#include <X11/Xatom.h>
+#include <X11/Xlib.h>
+#include <atomic>
 #include <chrono>
 #include <csignal>
 #include <cstdio>
@@ -39,14 +51,14 @@ void pause(double seconds)
     std::this_thread::sleep_for(std::chrono::duration<double>(seconds));
 }
 
-// Polls `done` every 100 ms for up to `seconds`.
-bool waitFor(const std::function<bool()>& done, double seconds)
+// Polls `done` every `step` seconds for up to `seconds`.
+bool waitFor(const std::function<bool()>& done, double seconds, double step = 0.1)
 {
     const double until = BenchTools::now() + seconds;
     while (!done()) {
         if (BenchTools::now() > until)
             return false;
-        pause(0.1);
+        pause(step);
     }
     return true;
 }
@@ -70,12 +82,74 @@ QString liveSession(const QString& folder)
     return {};
 }
 
-// The windows of a process that are on screen.
-int visibleWindows(pid_t pid)
-{
-    const QString ids = output("xdotool", {"search", "--onlyvisible", "--pid", QString::number(pid)});
-    return ids.isEmpty() ? 0 : int(ids.split(u'\n').size());
-}
+// Windows of a process that are on screen, read from the X server.
+class OnScreen {
+public:
+    OnScreen()
+        : display_(XOpenDisplay(nullptr))
+    {
+        // Windows come and go while the tree is walked; a gone one is skipped.
+        XSetErrorHandler([](Display*, XErrorEvent*) { return 0; });
+        if (display_)
+            pidAtom_ = XInternAtom(display_, "_NET_WM_PID", False);
+    }
+    ~OnScreen()
+    {
+        if (display_)
+            XCloseDisplay(display_);
+    }
+    bool ok() const { return display_; }
+
+    // Geometry of the viewable windows whose _NET_WM_PID is `pid`, in root coordinates.
+    std::vector<QRect> windowsOf(pid_t pid)
+    {
+        std::vector<QRect> out;
+        walk(DefaultRootWindow(display_), pid, out);
+        return out;
+    }
+    // A tray icon: a small viewable window of the process.
+    bool iconOf(pid_t pid)
+    {
+        for (const QRect& r : windowsOf(pid))
+            if (r.width() <= 64 && r.height() <= 64)
+                return true;
+        return false;
+    }
+
+private:
+    void walk(Window w, pid_t pid, std::vector<QRect>& out)
+    {
+        Atom type = 0;
+        int format = 0;
+        unsigned long count = 0, after = 0;
+        unsigned char* data = nullptr;
+        if (XGetWindowProperty(display_, w, pidAtom_, 0, 1, False, XA_CARDINAL, &type, &format, &count, &after, &data)
+                == Success
+            && data) {
+            if (count == 1 && pid_t(*reinterpret_cast<unsigned long*>(data)) == pid) {
+                XWindowAttributes a{};
+                if (XGetWindowAttributes(display_, w, &a) && a.map_state == IsViewable) {
+                    int x = 0, y = 0;
+                    Window child = 0;
+                    XTranslateCoordinates(display_, w, DefaultRootWindow(display_), 0, 0, &x, &y, &child);
+                    out.emplace_back(x, y, a.width, a.height);
+                }
+            }
+            XFree(data);
+        }
+        Window root = 0, parent = 0, *children = nullptr;
+        unsigned int n = 0;
+        if (!XQueryTree(display_, w, &root, &parent, &children, &n))
+            return;
+        for (unsigned int i = 0; i < n; ++i)
+            walk(children[i], pid, out);
+        if (children)
+            XFree(children);
+    }
+
+    Display* display_;
+    Atom pidAtom_ = 0;
+};
 
 void stop(BenchTools::Child& child)
 {
@@ -86,22 +160,16 @@ void stop(BenchTools::Child& child)
     child.pid = -1;
 }
 
-// The CPU a process used between two readings, as seconds and as a share of one core.
-struct Usage {
-    double cpu = 0;
-    double wall = 0;
-    double percent() const { return wall > 0 ? 100.0 * cpu / wall : 0; }
-};
-
-struct Reading {
-    double at = 0;
-    double app = 0;
-    double bare = 0;
-};
-
-Reading read(pid_t app, pid_t bare = -1)
+// Seconds from exec to a tray icon on screen; -1 when none came in 60 s.
+double execToIcon(OnScreen& screen, const std::vector<std::string>& command, const std::string& log)
 {
-    return {BenchTools::now(), BenchTools::cpuOf(app), bare < 0 ? 0 : BenchTools::cpuOf(bare)};
+    BenchTools::Child c = BenchTools::spawn(command, log);
+    if (c.pid < 0)
+        return -1;
+    const bool shown = waitFor([&] { return screen.iconOf(c.pid); }, 60, 0.005);
+    const double seconds = BenchTools::now() - c.started;
+    stop(c);
+    return shown ? seconds : -1;
 }
 
 // Where a process's CPU went between two lists of its threads: seconds by
@@ -124,12 +192,46 @@ std::vector<std::pair<std::string, double>> byThread(pid_t pid, const std::vecto
     return out;
 }
 
-void printThreads(const char* side, const std::vector<std::pair<std::string, double>>& threads, double wall)
+// CPU of each side over one window of time, as a share of one core.
+struct Slice {
+    double wall = 0;
+    double app = 0, bare = 0, ffmpeg = 0; // percent of one core
+    std::vector<std::pair<std::string, double>> threads;
+};
+
+Slice measure(pid_t app, pid_t bare, pid_t ffmpeg, double seconds)
 {
-    std::printf("  %14s", side);
-    for (size_t i = 0; i < threads.size() && i < 6; ++i)
-        std::printf("%s %s %.2f %%", i ? "," : "", threads[i].first.c_str(), 100.0 * threads[i].second / wall);
+    const auto threadsFrom = BenchTools::threadsOf(app);
+    const double at = BenchTools::now();
+    const double a0 = BenchTools::treeCpuOf(app), b0 = bare < 0 ? 0 : BenchTools::treeCpuOf(bare),
+                 f0 = ffmpeg < 0 ? 0 : BenchTools::treeCpuOf(ffmpeg);
+    pause(seconds);
+    const double a1 = BenchTools::treeCpuOf(app), b1 = bare < 0 ? 0 : BenchTools::treeCpuOf(bare),
+                 f1 = ffmpeg < 0 ? 0 : BenchTools::treeCpuOf(ffmpeg);
+    Slice w;
+    w.wall = BenchTools::now() - at;
+    w.app = 100 * (a1 - a0) / w.wall;
+    w.bare = 100 * (b1 - b0) / w.wall;
+    w.ffmpeg = 100 * (f1 - f0) / w.wall;
+    w.threads = byThread(app, threadsFrom, BenchTools::threadsOf(app));
+    return w;
+}
+
+void printWindow(const char* name, const Slice& w)
+{
+    std::printf("  %-5s %3.0f s   app %5.2f %%   bare %5.2f %%   ffmpeg %5.2f %%   (of one core)\n", name, w.wall,
+                w.app, w.bare, w.ffmpeg);
+    std::printf("                app - bare %5.2f %%   app / bare %4.2f   app / ffmpeg %4.2f\n", w.app - w.bare,
+                w.bare > 0 ? w.app / w.bare : 0, w.ffmpeg > 0 ? w.app / w.ffmpeg : 0);
+    std::printf("                app by thread:");
+    for (size_t i = 0; i < w.threads.size() && i < 6; ++i)
+        std::printf("%s %s %.2f %%", i ? "," : "", w.threads[i].first.c_str(), 100.0 * w.threads[i].second / w.wall);
     std::printf("\n");
+}
+
+double mb(long kib)
+{
+    return double(kib) / 1024.0;
 }
 
 // The application's own settings suite, whose file goes when the run ends,
@@ -153,51 +255,91 @@ int fail(const char* what, const QString& log = {})
 int main(int argc, char** argv)
 {
     double seconds = 60;
-    for (int i = 1; i + 1 < argc; ++i)
+    int launches = 5;
+    bool hearing = true;
+    for (int i = 1; i < argc; ++i)
+        if (std::string(argv[i]) == "--no-hearing")
+            hearing = false;
+    for (int i = 1; i + 1 < argc; ++i) {
         if (std::string(argv[i]) == "--seconds")
             seconds = std::max(5.0, std::atof(argv[i + 1]));
+        if (std::string(argv[i]) == "--launches")
+            launches = std::max(1, std::atoi(argv[i + 1]));
+    }
+    OnScreen screen;
     const QString geometry = output("xdotool", {"getdisplaygeometry"}).replace(u' ', u'x');
-    if (qEnvironmentVariableIsEmpty("DISPLAY") || geometry.isEmpty())
+    if (qEnvironmentVariableIsEmpty("DISPLAY") || geometry.isEmpty() || !screen.ok())
         return fail("needs the private desktop: make bench");
+    const QStringList size = geometry.split(u'x');
 
     QTemporaryDir dir;
     const ThrowAwaySuite suite;
     const QString support = dir.filePath("app"), bare = dir.filePath("bare"), appLog = dir.filePath("app.log");
     QDir(dir.path()).mkpath("bare/sessions");
+    QDir(dir.path()).mkpath("ffmpeg");
+    if (!hearing)
+        Settings::suite(suite.name)->setValue("liveHearing", false);
+    // As a desktop session starts it: nothing of ours in its environment but its folders.
+    const std::vector<std::string> appCommand = {"env",
+                                                 "-u",
+                                                 "OMP_THREAD_LIMIT",
+                                                 "ZELVAN_SUPPORT_DIR=" + support.toStdString(),
+                                                 "ZELVAN_DEFAULTS_SUITE=" + suite.name.toStdString(),
+                                                 ZELVAN_EXECUTABLE};
+    const std::vector<std::string> floorCommand = {"env", "-u", "OMP_THREAD_LIMIT", TRAY_FLOOR};
+
+    std::printf("bench_app: a %s desktop, %.0f s windows; live hearing %s\n", qPrintable(geometry), seconds,
+                hearing ? "on (the default)" : "off");
+    std::fflush(stdout);
+
+    // Start-up, in turns; the first launch of each warms the disk cache and is not counted.
+    std::vector<double> appStarts, floorStarts;
+    for (int i = 0; i <= launches; ++i) {
+        const double f = execToIcon(screen, floorCommand, dir.filePath("floor.log").toStdString());
+        const double a = execToIcon(screen, appCommand, appLog.toStdString());
+        if (f < 0 || a < 0)
+            return fail(a < 0 ? "the application showed no tray icon" : "the tray floor showed no tray icon", appLog);
+        if (i > 0) {
+            appStarts.push_back(a);
+            floorStarts.push_back(f);
+        }
+    }
+    const double appStart = BenchTools::median(appStarts), floorStart = BenchTools::median(floorStarts);
+    std::printf("  start-up: exec -> tray icon, median of %d   app %.3f s   tray floor %.3f s   app / floor %.2f   "
+                "(target <= 3)\n",
+                launches, appStart, floorStart, appStart / floorStart);
+    std::fflush(stdout);
 
     // Sound for the whole run, the two sides taking turns as in a call.
     const QString tab = dir.filePath("tab.wav"), mic = dir.filePath("mic.wav");
-    const QString length = QString::number(2 * seconds + 120);
+    const QString length = QString::number(4 * seconds + 180);
     BenchTools::run({"sox",  "-n",  "-r",   "48000", "-c",    "1", tab.toStdString(), "synth", length.toStdString(),
                      "sine", "220", "sine", "330",   "remix", "1", "tremolo",         "0.125", "100",
                      "vol",  "0.4"});
     BenchTools::run({"sox", "-n", "-r", "48000", "-c", "1", mic.toStdString(), "synth", length.toStdString(), "sine",
                      "180", "tremolo", "0.125", "100", "vol", "0.4", "delay", "4"});
     const std::string quiet = dir.filePath("players.log").toStdString();
+    const QString sink = output("pactl", {"get-default-sink"}), source = output("pactl", {"get-default-source"});
     BenchTools::Child picture =
         BenchTools::spawn({"ffplay", "-loglevel", "quiet", "-an", "-window_title", "Moving picture", "-f", "lavfi",
                            "-i", "life=size=160x90:rate=5:ratio=0.3:mold=10,scale=1280:720:flags=neighbor"},
                           quiet);
-    BenchTools::Child speaker = BenchTools::spawn({"paplay",
-                                                   "--device=" + output("pactl", {"get-default-sink"}).toStdString(),
-                                                   tab.toStdString()},
-                                                  quiet);
+    BenchTools::Child speaker =
+        BenchTools::spawn({"paplay", "--device=" + sink.toStdString(), tab.toStdString()}, quiet);
     BenchTools::Child talker = BenchTools::spawn({"paplay", "--device=micfeed", mic.toStdString()}, quiet);
-    BenchTools::Child app, recorder;
+    BenchTools::Child app, recorder, ffmpeg;
+    std::atomic<bool> renaming{true};
+    std::thread renamer;
     const auto cleanUp = [&] {
-        for (BenchTools::Child* c : {&app, &recorder, &picture, &speaker, &talker})
+        renaming = false;
+        if (renamer.joinable())
+            renamer.join();
+        for (BenchTools::Child* c : {&app, &recorder, &ffmpeg, &picture, &speaker, &talker})
             stop(*c);
     };
 
-    std::printf("bench_app: %.0f s idle in the tray, then %.0f s recording with the panel showing, beside the bare "
-                "recorder\n  a %s desktop with a moving picture, a sound on the speaker and another on the "
-                "microphone\n",
-                seconds, seconds, qPrintable(geometry));
-    std::fflush(stdout);
-
-    app = BenchTools::spawn({"env", "ZELVAN_SUPPORT_DIR=" + support.toStdString(),
-                             "ZELVAN_DEFAULTS_SUITE=" + suite.name.toStdString(), ZELVAN_EXECUTABLE},
-                            appLog.toStdString());
+    app = BenchTools::spawn(appCommand, appLog.toStdString());
+    const double launchedAt = BenchTools::now();
     const auto logged = [&](const QByteArray& text) {
         QFile log(support + "/zelvan.log");
         return log.open(QIODevice::ReadOnly) && log.readAll().contains(text);
@@ -206,22 +348,87 @@ int main(int argc, char** argv)
         cleanUp();
         return fail("the application did not launch", appLog);
     }
-    // What it does once at launch (recovery, the first look at the windows) is not idling.
-    pause(10);
-    const int idleWindows = visibleWindows(app.pid);
-    const Reading idleFrom = read(app.pid);
-    pause(seconds);
-    const Reading idleTo = read(app.pid);
-    const long appPeakIdle = BenchTools::statusKiBOf(app.pid, "VmHWM:");
-    const Usage idle{idleTo.app - idleFrom.app, idleTo.at - idleFrom.at};
+    pause(std::max(0.0, launchedAt + 30 - BenchTools::now()));
+    const long idleRss = BenchTools::statusKiBOf(app.pid, "VmRSS:");
+    const Slice idle = measure(app.pid, -1, -1, seconds);
 
-    // Both start recording together; the bare recorder's minute has room for the
-    // application's start on either side of the measured window.
-    const double margin = 30;
+    // The front window is the moving picture, whose title changes every 0.3 s.
+    const QString pictureWindow = output("xdotool", {"search", "--name", "^Moving picture$"}).section(u'\n', 0, 0);
+    BenchTools::run({"xdotool", "windowactivate", "--sync", pictureWindow.toStdString()});
+    renamer = std::thread([&] {
+        for (int i = 0; renaming; ++i) {
+            BenchTools::run({"xdotool", "set_window", "--name", "Moving picture " + std::to_string(i % 1000),
+                             pictureWindow.toStdString()});
+            pause(0.3);
+        }
+    });
+
+    // The three start recording together; the peers' time has room for the
+    // application's start and stop on either side of the measured windows.
+    const std::string peerSeconds = std::to_string(int(2 * seconds + 60));
     BenchTools::run({"xdotool", "key", "ctrl+alt+r"});
     recorder = BenchTools::spawn({"env", "ZELVAN_SUPPORT_DIR=" + bare.toStdString(), BENCH_RECORD, "--child", "full",
-                                  std::to_string(seconds + margin), (bare + "/sessions").toStdString()},
+                                  peerSeconds, (bare + "/sessions").toStdString()},
                                  dir.filePath("bare.log").toStdString());
+    ffmpeg = BenchTools::spawn(
+        {"ffmpeg",
+         "-loglevel",
+         "error",
+         "-y",
+         "-f",
+         "x11grab",
+         "-framerate",
+         "0.5",
+         "-draw_mouse",
+         "1",
+         "-video_size",
+         geometry.toStdString(),
+         "-i",
+         qgetenv("DISPLAY").toStdString(),
+         "-f",
+         "pulse",
+         "-i",
+         (sink + ".monitor").toStdString(),
+         "-f",
+         "pulse",
+         "-i",
+         source.toStdString(),
+         "-map",
+         "0:v",
+         "-vf",
+         "scale=1440:-2",
+         "-q:v",
+         "5",
+         "-t",
+         peerSeconds,
+         dir.filePath("ffmpeg/%04d.jpg").toStdString(),
+         "-map",
+         "1:a",
+         "-ac",
+         "1",
+         "-ar",
+         "48000",
+         "-c:a",
+         "aac",
+         "-b:a",
+         "64k",
+         "-t",
+         peerSeconds,
+         dir.filePath("ffmpeg/system.m4a").toStdString(),
+         "-map",
+         "2:a",
+         "-ac",
+         "1",
+         "-ar",
+         "48000",
+         "-c:a",
+         "aac",
+         "-b:a",
+         "64k",
+         "-t",
+         peerSeconds,
+         dir.filePath("ffmpeg/mic.m4a").toStdString()},
+        dir.filePath("ffmpeg.log").toStdString());
     QString session;
     if (!waitFor([&] { return !(session = liveSession(support + "/recordings")).isEmpty(); }, 60)) {
         cleanUp();
@@ -231,62 +438,60 @@ int main(int argc, char** argv)
         cleanUp();
         return fail("the bare recorder did not start");
     }
-    pause(3); // both past their start
-    const int recordingWindows = visibleWindows(app.pid);
-    const auto appThreadsFrom = BenchTools::threadsOf(app.pid), bareThreadsFrom = BenchTools::threadsOf(recorder.pid);
-    const Reading recFrom = read(app.pid, recorder.pid);
-    pause(seconds);
-    const Reading recTo = read(app.pid, recorder.pid);
-    const auto appThreads = byThread(app.pid, appThreadsFrom, BenchTools::threadsOf(app.pid));
-    const auto bareThreads = byThread(recorder.pid, bareThreadsFrom, BenchTools::threadsOf(recorder.pid));
-    const Usage appRec{recTo.app - recFrom.app, recTo.at - recFrom.at};
-    const Usage bareRec{recTo.bare - recFrom.bare, recTo.at - recFrom.at};
-    const long appPeakRecording = BenchTools::statusKiBOf(app.pid, "VmHWM:");
+    pause(3); // all past their start
+
+    // The panel: the application's one larger window on screen.
+    const auto panel = [&]() -> QRect {
+        for (const QRect& r : screen.windowsOf(app.pid))
+            if (r.width() > 64)
+                return r;
+        return {};
+    };
+    const QRect pillFrame = panel();
+    const Slice pill = measure(app.pid, recorder.pid, ffmpeg.pid, seconds);
+
+    // A click on the pill opens the card.
+    BenchTools::run({"xdotool", "mousemove", std::to_string(pillFrame.center().x()),
+                     std::to_string(pillFrame.center().y()), "click", "1"});
+    const bool cardShown = waitFor([&] { return panel().height() > 2 * pillFrame.height(); }, 20);
+    BenchTools::run({"xdotool", "mousemove", std::to_string(size.value(0).toInt() / 2),
+                     std::to_string(size.value(1).toInt() - 5)});
+    pause(2);
+    const Slice card = measure(app.pid, recorder.pid, ffmpeg.pid, seconds);
+    const long peakRss = BenchTools::statusKiBOf(app.pid, "VmHWM:");
 
     BenchTools::run({"xdotool", "key", "ctrl+alt+r"});
     const bool stopped = waitFor([&] { return !SessionLock::isLocked(session); }, 120);
-    const Reading savedAt = read(app.pid);
-    const int afterWindows = visibleWindows(app.pid);
-    const BenchTools::Measured bareAll = BenchTools::finish(recorder);
-    recorder.pid = -1;
+    renaming = false;
+    renamer.join();
+    pause(10);
+    const long afterRss = BenchTools::statusKiBOf(app.pid, "VmRSS:");
+    stop(recorder);
+    stop(ffmpeg);
     ::kill(app.pid, SIGTERM);
     const BenchTools::Measured appAll = BenchTools::finish(app);
     app.pid = -1;
     cleanUp();
 
-    // What each side kept, to show that both recorded the same.
+    // What the application kept, to show that it recorded.
     if (auto kept = Session::load(session)) {
         const SessionMeta& m = kept->meta();
-        std::printf("    %-16s %zu screenshots, %zu text entries, %zu tab spans, %zu mic spans, mic=%s\n",
-                    "app:", m.shots.size(), m.ocr ? m.ocr->size() : 0, m.levelsTab.size(), m.levelsMic.size(),
+        std::printf("  app kept: %zu screenshots, %zu text entries, %zu tab spans, %zu mic spans, mic=%s\n",
+                    m.shots.size(), m.ocr ? m.ocr->size() : 0, m.levelsTab.size(), m.levelsMic.size(),
                     m.micOk ? "yes" : "no");
     }
-    QFile bareLog(dir.filePath("bare.log"));
-    if (bareLog.open(QIODevice::ReadOnly))
-        for (const QByteArray& line : bareLog.readAll().split('\n'))
-            if (line.contains("ours, full:"))
-                std::printf("%s\n", QByteArray(line).replace("ours, full:", "bare recorder:").constData());
-    std::printf("  the panel: %d window(s) of the application on screen idle, %d recording, %d after\n", idleWindows,
-                recordingWindows, afterWindows);
-    std::printf("  idle           app %6.2f CPU s in %3.0f s = %5.2f %% of one core   (target < 0.5 %%)\n", idle.cpu,
-                idle.wall, idle.percent());
-    std::printf("  recording      app %6.2f CPU s in %3.0f s = %5.2f %% of one core\n", appRec.cpu, appRec.wall,
-                appRec.percent());
-    std::printf("                bare %6.2f CPU s in %3.0f s = %5.2f %% of one core\n", bareRec.cpu, bareRec.wall,
-                bareRec.percent());
-    std::printf("  by thread, %% of one core while recording:\n");
-    printThreads("app", appThreads, appRec.wall);
-    printThreads("bare", bareThreads, bareRec.wall);
-    std::printf("  app over bare recorder while recording: %5.2f %% of one core   (target < 2 %%)\n",
-                appRec.percent() - bareRec.percent());
-    std::printf("  stopping       app %6.2f CPU s%s\n", savedAt.app - recTo.app,
-                stopped ? "" : "   (the recording did not stop)");
-    std::printf(
-        "  peak RSS       app %6.1f MB (%.1f MB idle, %.1f MB by the end of the recording)   (target < 200 MB)\n",
-        double(std::max(appAll.maxRssKiB, appPeakRecording)) / 1024.0, double(appPeakIdle) / 1024.0,
-        double(appPeakRecording) / 1024.0);
-    std::printf("                bare %6.1f MB\n", double(bareAll.maxRssKiB) / 1024.0);
-    std::printf("  whole run      app %6.2f CPU s in %3.0f s, exit %d; bare %6.2f CPU s in %3.0f s, exit %d\n",
-                appAll.cpu, appAll.seconds, appAll.status, bareAll.cpu, bareAll.seconds, bareAll.status);
-    return stopped && appAll.status == 0 && bareAll.status == 0 ? 0 : 1;
+    std::printf("  idle  %3.0f s   app %5.2f %% of one core\n", idle.wall, idle.app);
+    std::printf("  recording, the pill showing (%dx%d):\n", pillFrame.width(), pillFrame.height());
+    printWindow("pill", pill);
+    std::printf("  recording, the card open%s, its feed updating:\n", cardShown ? "" : " (IT DID NOT OPEN)");
+    printWindow("card", card);
+    std::printf("  card - pill: app %5.2f %% of one core   (target <= 2 %%)\n", card.app - pill.app);
+    std::printf("  targets, pill: app - bare <= 2 %% (%.2f), app / ffmpeg <= 1.2 (%.2f)\n", pill.app - pill.bare,
+                pill.ffmpeg > 0 ? pill.app / pill.ffmpeg : 0);
+    std::printf("  resident memory: idle 30 s after launch %.1f MB, recording peak %.1f MB, after the recording "
+                "%.1f MB (after - idle %.1f MB)\n",
+                mb(idleRss), mb(peakRss), mb(afterRss), mb(afterRss - idleRss));
+    std::printf("  the application: %s, exit %d\n", stopped ? "the recording stopped and was saved" : "DID NOT STOP",
+                appAll.status);
+    return stopped && cardShown && appAll.status == 0 ? 0 : 1;
 }

@@ -1,7 +1,6 @@
 // Text recognition against the tesseract command line on the same PNGs, in one
 // run: a 1440×900 slide and a 1920×1080 desktop, accurate and fast. Our side
 // decodes the PNG too; its engines are loaded once, before timing, as in the app.
-#include "platform/Relaunch.h"
 #include "session/OCR.h"
 #include "support/TextImages.h"
 
@@ -72,7 +71,10 @@ void summary(const char* image)
 
 int main(int argc, char** argv)
 {
-    Relaunch::withEnvironment("OMP_THREAD_LIMIT", "1", argv);
+    // The tesseract command line keeps to one thread as our recogniser does;
+    // its OpenMP reads the limit as the program loads.
+    if (qEnvironmentVariableIsEmpty("OMP_THREAD_LIMIT"))
+        qputenv("OMP_THREAD_LIMIT", "1");
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
     QGuiApplication app(argc, argv);

@@ -13,7 +13,6 @@
 //
 //   bench_record [--seconds N]
 #include "core/Log.h"
-#include "platform/Relaunch.h"
 #include "session/Recorder.h"
 #include "session/Session.h"
 #include "BenchTools.h"
@@ -120,7 +119,6 @@ void report(const char* name, const BenchTools::Measured& u, double seconds, con
 
 int main(int argc, char** argv)
 {
-    Relaunch::withEnvironment("OMP_THREAD_LIMIT", "1", argv);
     if (argc >= 5 && std::string(argv[1]) == "--child")
         return child(std::string(argv[2]) == "full", std::atof(argv[3]), QString::fromLocal8Bit(argv[4]), argc, argv);
 

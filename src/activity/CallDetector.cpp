@@ -5,6 +5,7 @@
 #include "core/Log.h"
 
 #include <QCoreApplication>
+#include <QThreadPool>
 #include <algorithm>
 
 CallDetector::CallDetector(MicUsage& mic, Windows& windows)
@@ -32,42 +33,77 @@ void CallDetector::suppressCurrent()
 
 void CallDetector::tick()
 {
-    if (isRecording()) {
-        watchRecording();
+    if (asking_)
+        return;
+    const bool recording = isRecording();
+    if (recording && !recordingFromCall())
+        return;
+    // Our own recording keeps the device running, so with the microphone recorded
+    // only other users count.
+    const bool othersOnly = recording && recordingUsesMic();
+    const bool mayOffer = !recording && !offered_ && enabled();
+    MicUsage& mic = mic_;
+    Windows& windows = windows_;
+    auto answer = std::make_shared<Answer>();
+    asking_ = true;
+    const auto ask = [&mic, &windows, answer, recording, othersOnly, mayOffer] {
+        if (recording) {
+            answer->busy = othersOnly ? mic.othersUsingInput() : mic.inputRunningSomewhere();
+            return;
+        }
+        // Our own captures (a voice command) keep the input running, so only other
+        // users arm the offer; the device's state stands in when they cannot be listed.
+        answer->busy = mic.othersUsingInput();
+        if (!answer->busy)
+            answer->busy = mic.inputRunningSomewhere();
+        if (answer->busy.value_or(false) && mayOffer)
+            answer->hit = identify(mic, windows);
+    };
+    const auto answered = [this, alive = std::weak_ptr<bool>(alive_), answer, recording] {
+        if (alive.expired())
+            return;
+        asking_ = false;
+        // A recording that began or ended meanwhile makes the answer stale.
+        if (isRecording() != recording)
+            return;
+        recording ? watched(*answer) : heard(*answer);
+    };
+    if (offMain) {
+        offMain(ask, answered);
         return;
     }
-    // Our own captures (a voice command) keep the input running, so only other
-    // users arm the offer; the device's state stands in when they cannot be listed.
-    std::optional<bool> inUse = mic_.othersUsingInput();
-    if (!inUse)
-        inUse = mic_.inputRunningSomewhere();
-    if (!inUse)
+    QThreadPool::globalInstance()->start([ask, answered, alive = std::weak_ptr<bool>(alive_)] {
+        ask();
+        QMetaObject::invokeMethod(QCoreApplication::instance(), [answered, alive] {
+            if (!alive.expired())
+                answered();
+        });
+    });
+}
+
+void CallDetector::heard(const Answer& answer)
+{
+    if (!answer.busy)
         return;
-    if (!*inUse) {
+    if (!*answer.busy) {
         offered_ = false;
         return;
     }
-    if (offered_ || !enabled())
+    if (offered_ || !enabled() || !answer.hit)
         return;
-    const std::optional<CallHit> hit = identify(mic_, windows_);
-    if (!hit)
-        return;
+    const CallHit& hit = *answer.hit;
     offered_ = true;
-    slog(QStringLiteral("call detected: ") + Log::oneLine(hit->app) + QStringLiteral(" “")
-         + Log::oneLine(hit->title.value_or(QString())) + QStringLiteral("”"));
-    onCallStart(*hit);
+    slog(QStringLiteral("call detected: ") + Log::oneLine(hit.app) + QStringLiteral(" “")
+         + Log::oneLine(hit.title.value_or(QString())) + QStringLiteral("”"));
+    onCallStart(hit);
 }
 
-void CallDetector::watchRecording()
+void CallDetector::watched(const Answer& answer)
 {
-    if (!recordingFromCall())
+    // An answer that cannot be had changes nothing.
+    if (!answer.busy)
         return;
-    // Our own recording keeps the device running, so with the microphone recorded
-    // only other users count. An answer that cannot be had changes nothing.
-    const std::optional<bool> busy = recordingUsesMic() ? mic_.othersUsingInput() : mic_.inputRunningSomewhere();
-    if (!busy)
-        return;
-    if (*busy) {
+    if (*answer.busy) {
         quietSince_.reset();
         return;
     }

@@ -6,13 +6,15 @@
 
 #include <QTimer>
 #include <functional>
+#include <memory>
 #include <optional>
 
 // Watches every 3 s for a call. While nothing is recorded it offers each call
 // once (onCallStart); while a recording begun from a call runs, it reports once
 // that the call seems over (onCallEnded) after 20 s in which nobody else used the
 // microphone. It learns the recording state from its owner's closures and
-// decides nothing about recordings itself. Main thread only.
+// decides nothing about recordings itself. Main thread only; its questions to
+// the sound server and the window list, which may take a while, go off it.
 class CallDetector {
 public:
     static constexpr int intervalMs = 3000;
@@ -30,6 +32,10 @@ public:
     std::function<void()> onCallEnded = [] {};
     // New calls may be offered.
     std::function<bool()> enabled = [] { return true; };
+    // Runs `ask` off the main thread, then `answered` on it. By default on Qt's
+    // thread pool; `answered` is dropped when the detector is gone by then.
+    using OffMain = std::function<void(std::function<void()> ask, std::function<void()> answered)>;
+    OffMain offMain;
 
     // Starts (or restarts) polling; the first poll comes one interval later.
     void start();
@@ -37,15 +43,22 @@ public:
     void resetForRecording();
     // A recording was stopped and saved: the call that may still run is not offered again.
     void suppressCurrent();
-    // One poll; the timer calls it.
+    // One poll; the timer calls it. Its answer comes later, on the main thread;
+    // a poll while one is being answered is skipped.
     void tick();
+    bool asking() const { return asking_; }
 
     // Names the call in progress, or nullopt. Reads the window list once.
     static std::optional<CallHit> identify(MicUsage& mic, Windows& windows);
     static std::optional<CallHit> identify() { return identify(MicUsage::system(), Windows::system()); }
 
 private:
-    void watchRecording();
+    struct Answer {
+        std::optional<bool> busy;
+        std::optional<CallHit> hit;
+    };
+    void heard(const Answer& answer);
+    void watched(const Answer& answer);
 
     MicUsage& mic_;
     Windows& windows_;
@@ -53,4 +66,6 @@ private:
     bool offered_ = false;
     std::optional<double> quietSince_; // monotonic seconds
     bool endPrompted_ = false;
+    bool asking_ = false;
+    std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
 };

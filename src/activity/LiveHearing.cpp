@@ -6,6 +6,8 @@
 
 #include <QRegularExpression>
 #include <QStringList>
+#include <QThreadPool>
+#include <cmath>
 #include <exception>
 
 namespace {
@@ -15,12 +17,32 @@ double now()
     return Clock::current().uptime();
 }
 
+// Sound kept from before speech starts, so that its first word is whole, and
+// quiet decoded after it, so that pauses between words stay in.
+constexpr double leadSeconds = 0.3;
+constexpr double hangSeconds = 1.0;
+
+float level(const CaptureBuffer& buffer)
+{
+    const std::int64_t frames = buffer.frames();
+    if (frames <= 0 || buffer.channels <= 0)
+        return 0;
+    double sum = 0;
+    for (std::int64_t i = 0; i < frames; ++i) {
+        const float v = buffer.samples[std::size_t(i * buffer.channels)];
+        sum += double(v) * v;
+    }
+    return float(std::sqrt(sum / double(frames)));
+}
+
 } // namespace
 
 LiveHearing::LiveHearing()
-    : LiveHearing(SpeechRecognizer::create(SpeechRecognizer::Purpose::Dictation),
+    : LiveHearing(SpeechRecognizer::create(SpeechRecognizer::Purpose::Dictation, 0),
                   [](const QString& words) { return KeyPhrase::extract(words, 7); })
 {
+    // The parser's dictionary is wanted only while hearing runs.
+    unload_ = [] { WordTagger::shared().release(); };
 }
 
 LiveHearing::LiveHearing(std::unique_ptr<SpeechRecognizer> recognizer, Extract extract)
@@ -54,6 +76,7 @@ bool LiveHearing::start()
         return false;
     }
     running_ = true;
+    fresh_ = true;
     newTask();
     timer_.start();
     return true;
@@ -70,17 +93,38 @@ void LiveHearing::append(const CaptureBuffer& buffer)
     }
     if (!request)
         return;
+    if (fresh_.exchange(false)) {
+        lead_.clear();
+        quiet_ = 1e9;
+    }
+    std::vector<std::int16_t> samples;
     try {
-        const auto samples = resampler_.convert(buffer.samples.data(), buffer.frames(), buffer.sampleRate,
-                                                buffer.channels);
-        request->append(samples.data(), samples.size());
+        samples = resampler_.convert(buffer.samples.data(), buffer.frames(), buffer.sampleRate, buffer.channels);
     } catch (const std::exception&) {
         // A format that cannot be converted is not heard.
+        return;
     }
+    // Only what may be speech is decoded: the decoder costs as much on silence.
+    const bool loud = level(buffer) >= speechLevel;
+    quiet_ = loud ? 0 : quiet_ + buffer.seconds();
+    if (!loud && quiet_ > hangSeconds) {
+        lead_.insert(lead_.end(), samples.begin(), samples.end());
+        const auto keep = std::size_t(leadSeconds * SpeechRecognizer::sampleRate);
+        if (lead_.size() > keep)
+            lead_.erase(lead_.begin(), lead_.end() - std::ptrdiff_t(keep));
+        return;
+    }
+    if (!lead_.empty()) {
+        request->append(lead_.data(), lead_.size());
+        lead_.clear();
+    }
+    request->append(samples.data(), samples.size());
 }
 
 void LiveHearing::stop()
 {
+    if (running_ && unload_)
+        QThreadPool::globalInstance()->start(unload_);
     running_ = false;
     timer_.stop();
     std::shared_ptr<SpeechTask> request;
@@ -91,6 +135,7 @@ void LiveHearing::stop()
     if (request)
         request->cancel();
     ++taskId_;
+    ++run_;
     text_.clear();
     consumed_ = 0;
 }
@@ -145,6 +190,14 @@ void LiveHearing::tick()
     } else if (t - changedAt_ > 1.5) {
         harvest(false);
     }
+    // The decoder works out its text only when asked: once per tick is enough.
+    std::shared_ptr<SpeechTask> request;
+    {
+        std::lock_guard lock(lock_);
+        request = request_;
+    }
+    if (request)
+        request->askText();
 }
 
 void LiveHearing::harvest(bool force)
@@ -156,10 +209,27 @@ void LiveHearing::harvest(bool force)
     if (!force && words.size() - consumed_ < 4)
         return;
     consumed_ = words.size();
-    if (now() - lastEmit_ < minGap)
+    // While a phrase is being picked, new words are used up as within the gap.
+    if (now() - lastEmit_ < minGap || extracting_)
         return;
-    const std::optional<QString> phrase = extract_(fresh);
-    if (!phrase)
+    // Picking a phrase parses the words (and loads the parser's dictionary the
+    // first time): seconds at worst, so not on the main thread.
+    extracting_ = true;
+    QThreadPool::globalInstance()->start([extract = extract_, fresh, post = relay_.poster(), this, run = run_] {
+        std::optional<QString> phrase;
+        try {
+            phrase = extract(fresh);
+        } catch (const std::exception&) {
+        }
+        post([this, run, phrase] { deliver(run, phrase); });
+    });
+}
+
+void LiveHearing::deliver(quint64 run, const std::optional<QString>& phrase)
+{
+    extracting_ = false;
+    // Words heard before a stop are never delivered.
+    if (run != run_ || !running_ || !phrase)
         return;
     lastEmit_ = now();
     if (onPhrase)

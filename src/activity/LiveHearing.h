@@ -7,6 +7,7 @@
 #include <QObject>
 #include <QString>
 #include <QTimer>
+#include <atomic>
 #include <functional>
 #include <limits>
 #include <memory>
@@ -36,7 +37,7 @@ public:
     // While already running it changes nothing and returns true.
     bool start();
     // One microphone buffer of the recording, on the capture thread; dropped while
-    // hearing is stopped.
+    // hearing is stopped, and while it is too quiet to be speech.
     void append(const CaptureBuffer& buffer);
     // Stops; words not yet harvested are dropped and nothing is delivered.
     void stop();
@@ -45,13 +46,19 @@ public:
     // The 2-second timer's work; public so that tests can drive it with their clock.
     void tick();
 
+    // A microphone buffer quieter than this (RMS) is not decoded; a quiet
+    // speaker is louder.
+    static constexpr float speechLevel = 0.008f;
+
 private:
     void newTask();
     void handle(quint64 task, const SpeechRecognizer::Result& result);
     void harvest(bool force);
+    void deliver(quint64 run, const std::optional<QString>& phrase);
 
     std::unique_ptr<SpeechRecognizer> recognizer_;
     Extract extract_;
+    std::function<void()> unload_; // frees what extract_ loaded; runs on a worker after stop()
     std::mutex lock_; // guards request_ only
     std::shared_ptr<SpeechTask> request_;
     quint64 taskId_ = 0; // results of any other task are dropped
@@ -61,8 +68,15 @@ private:
     double lastEmit_ = -std::numeric_limits<double>::infinity();
     double taskStarted_;
     bool running_ = false;
+    quint64 run_ = 0;         // each stop() begins a new one; phrases of older runs are dropped
+    bool extracting_ = false; // a key phrase is being picked on a worker
     QTimer timer_;
     SpeechResampler resampler_; // capture thread only
+    // Capture thread only: sound just before speech begins, and how long it has
+    // been quiet since speech was last heard.
+    std::vector<std::int16_t> lead_;
+    double quiet_ = 1e9;
+    std::atomic<bool> fresh_ = true; // set by start(): the gate forgets the last recording
     QObject guard_;
     // Closed first when hearing goes, so that no result is queued to it later.
     ResultRelay relay_{&guard_};

@@ -7,8 +7,24 @@
 #include <QTimer>
 #include <utility>
 
+namespace {
+
+// The command models stay loaded this long after a command, for the next one;
+// ZELVAN_COMMAND_MODELS_SECONDS changes it (tests).
+double keepSeconds()
+{
+    bool ok = false;
+    const double seconds = qEnvironmentVariable("ZELVAN_COMMAND_MODELS_SECONDS").toDouble(&ok);
+    return ok && seconds >= 0 ? seconds : 300;
+}
+
+// The longest wait for the models to load before the deadline starts counting.
+constexpr double loadSeconds = 30;
+
+} // namespace
+
 VoiceListener::VoiceListener()
-    : VoiceListener(SpeechRecognizer::create(SpeechRecognizer::Purpose::Command), SpeechInput::create())
+    : VoiceListener(SpeechRecognizer::create(SpeechRecognizer::Purpose::Command, keepSeconds()), SpeechInput::create())
 {
 }
 
@@ -83,7 +99,21 @@ void VoiceListener::stop(Completion completion)
     if (Completion earlier = std::exchange(done_, {}))
         earlier(text_.trimmed());
     done_ = std::move(completion);
-    QTimer::singleShot(int(finishSeconds * 1000), &guard_, [this, generation = generation_] {
+    awaitFinal(generation_, 0);
+}
+
+void VoiceListener::awaitFinal(quint64 generation, double loading)
+{
+    // A first command after a while waits for the models to load (its sound is
+    // kept meanwhile): the deadline counts from when they are in.
+    if (!recognizer_->loaded() && loading < loadSeconds) {
+        QTimer::singleShot(250, &guard_, [this, generation, loading] {
+            if (generation == generation_ && done_)
+                awaitFinal(generation, loading + 0.25);
+        });
+        return;
+    }
+    QTimer::singleShot(int(finishSeconds * 1000), &guard_, [this, generation] {
         if (generation == generation_ && done_)
             finish();
     });

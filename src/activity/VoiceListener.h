@@ -10,9 +10,10 @@
 #include <memory>
 
 // The push-to-talk listener behind voice commands: its own microphone stream and
-// its own recogniser (loaded once and kept). Reports partial text while the key
-// is held and, when stopped, hands over the final text, waiting at most
-// finishSeconds for the recogniser. Used on the main thread.
+// its own recogniser (loaded at the first command, freed after minutes without
+// one). Reports partial text while the key is held and, when stopped, hands over
+// the final text, waiting at most finishSeconds for the recogniser once its
+// models are in. Used on the main thread.
 class VoiceListener {
 public:
     using Completion = std::function<void(const QString&)>;
@@ -47,6 +48,7 @@ public:
 
 private:
     void handle(quint64 generation, const SpeechRecognizer::Result& result);
+    void awaitFinal(quint64 generation, double loading);
     void finish();
 
     std::unique_ptr<SpeechRecognizer> recognizer_;

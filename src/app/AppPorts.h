@@ -168,6 +168,8 @@ public:
     std::function<bool()> enabled;
     std::function<void(const CallHit&)> onCallStart;
     std::function<void()> onCallEnded;
+    // Runs a question to the sound server off the main thread, then its answer on it.
+    std::function<void(std::function<void()> ask, std::function<void()> answered)> offMain;
 };
 
 class LiveHearing {

@@ -142,6 +142,9 @@ void AppController::wireCallDetector()
     d.enabled = weakQuery([](AppController& c) { return c.settings.offerCalls(); });
     d.onCallStart = weakly([](AppController& c, const Ports::CallHit& hit) { c.callStarted(hit); });
     d.onCallEnded = weakly([](AppController& c) { c.callEnded(); });
+    d.offMain = weakly([](AppController& c, std::function<void()> ask, std::function<void()> answered) {
+        c.background(Lane::local, std::move(ask), [answered = std::move(answered)](AppController&) { answered(); });
+    });
 }
 
 void AppController::callStarted(const Ports::CallHit& hit)

@@ -9,7 +9,9 @@
 #include <QDeadlineTimer>
 #include <QDesktopServices>
 #include <QFuture>
+#include <QGridLayout>
 #include <QMessageBox>
+#include <QSpacerItem>
 #include <QProcess>
 #include <QPushButton>
 #include <QStandardPaths>
@@ -213,8 +215,17 @@ void DesktopApplication::openInBrowser(const QUrl& url)
 int DesktopApplication::ask(const QString& title, const QString& text, const QStringList& buttons)
 {
     QMessageBox box;
+    box.setWindowTitle(QStringLiteral("Zelvan")); // not the executable’s name
     box.setText(title);
-    box.setInformativeText(text);
+    // Errors come as sentences' ends ("cannot create …"): shown, they start a sentence.
+    QString shown = text;
+    if (!shown.isEmpty())
+        shown[0] = shown[0].toUpper();
+    box.setInformativeText(shown);
+    // Wide enough that a folder's path reads on a few lines, not one word per line.
+    if (auto* grid = qobject_cast<QGridLayout*>(box.layout()))
+        grid->addItem(new QSpacerItem(420, 0, QSizePolicy::Minimum, QSizePolicy::Expanding), grid->rowCount(), 0, 1,
+                      grid->columnCount());
     std::vector<QAbstractButton*> made;
     for (const QString& b : buttons)
         made.push_back(box.addButton(b, made.empty() ? QMessageBox::AcceptRole : QMessageBox::RejectRole));

@@ -234,7 +234,12 @@ public:
                 onCallEnded();
         };
     }
-    void start() override { real_.start(); }
+    void start() override
+    {
+        if (offMain)
+            real_.offMain = offMain;
+        real_.start();
+    }
     void suppressCurrent() override { real_.suppressCurrent(); }
     void resetForRecording() override { real_.resetForRecording(); }
     QString recordingTitle(const Ports::CallHit& hit) const override

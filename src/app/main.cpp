@@ -6,11 +6,11 @@
 #include "app/SingleInstance.h"
 #include "core/Accounts.h"
 #include "board/Board.h"
+#include "board/GlShare.h"
 #include "core/Log.h"
 #include "core/Paths.h"
 #include "core/Settings.h"
 #include "platform/OwnWindows.h"
-#include "platform/Relaunch.h"
 #include "platform/SystemLog.h"
 #include "platform/CaptureError.h"
 #include "platform/linux/XDisplay.h"
@@ -25,10 +25,13 @@
 #include <QCoreApplication>
 #include <QSessionManager>
 #include <QStringList>
+#include <optional>
 #include <QFile>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <malloc.h>
+#include <optional>
 #include <unistd.h>
 #include <thread>
 
@@ -88,15 +91,18 @@ bool hasDisplay()
 
 // Recordings, the log and the work day all live in the support folder: one
 // that cannot be written is said at start, with its path, not at the first
-// recording.
-void warnIfSupportUnwritable()
+// recording. The words for the user, or nothing when the folder is fine.
+std::optional<QString> supportUnwritable()
 {
     const QString folder = Paths::support();
     if (::access(QFile::encodeName(folder).constData(), W_OK | X_OK) == 0)
-        return;
-    const int error = errno;
+        return std::nullopt;
+    const QString reason = QString::fromLocal8Bit(std::strerror(errno));
     SystemLog::write(QStringLiteral("the support folder %1 cannot be written (%2): recordings cannot be saved")
-                         .arg(folder, QString::fromLocal8Bit(std::strerror(error))));
+                         .arg(folder, reason));
+    return QStringLiteral("The folder %1 cannot be written (%2). Recordings, the log and the work day are kept "
+                          "there: nothing can be recorded until it can be written.")
+        .arg(folder, reason);
 }
 
 // A mode that takes a folder counts only with an argument after it.
@@ -120,8 +126,10 @@ int runApplication(int argc, char** argv, const QStringList& args)
         SystemLog::write(QStringLiteral("Zelvan needs an X11 display; DISPLAY is not set or cannot be opened"));
         return 1;
     }
-    // The board's web view shares its GL context; this must precede the application.
+    // The board's web view shares its GL context; the attribute must precede the
+    // application, the context itself is made when the board first opens.
     QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
+    GlShare::defer();
     // Made before the application, so that it goes after it: the lock is held
     // until the process has all but ended, and a later launch never runs beside
     // a process that is still finishing.
@@ -146,8 +154,7 @@ int runApplication(int argc, char** argv, const QStringList& args)
         }
     }
 
-    if (!diagnostic)
-        warnIfSupportUnwritable();
+    const std::optional<QString> unwritable = diagnostic ? std::nullopt : supportUnwritable();
     app.setQuitOnLastWindowClosed(false);
     QtScheduler scheduler;
     QtWorker worker;
@@ -203,6 +210,14 @@ int runApplication(int argc, char** argv, const QStringList& args)
                 c->openURL(u);
         }
     });
+    if (unwritable)
+        scheduler.post([&application, text = *unwritable] {
+            application.ask(QStringLiteral("Zelvan can’t save anything"), text, {QStringLiteral("OK")});
+        });
+    if (const std::optional<QString> damage = Settings::takeDamage())
+        scheduler.post([&application, text = *damage] {
+            application.ask(QStringLiteral("Zelvan’s settings were damaged"), text, {QStringLiteral("OK")});
+        });
     const int code = app.exec();
     // The quit ends the process within seconds whatever still runs: a tear-down
     // that hangs is cut short, work off the main thread is told to stop (an
@@ -226,9 +241,11 @@ int runApplication(int argc, char** argv, const QStringList& args)
 
 int main(int argc, char** argv)
 {
-    // Tesseract's OpenMP reads its thread limit only at load time; without a
-    // limit of 1 a page takes seconds on a small machine.
-    Relaunch::withEnvironment("OMP_THREAD_LIMIT", "1", argv);
+    // Each thread that allocates would get a malloc arena of its own, and what
+    // is freed there stays with the process (malloc_trim cannot give back the
+    // top of another thread's arena): after one recording and its speech models
+    // some 40 MB. With one arena freed memory is reused and can be given back.
+    mallopt(M_ARENA_MAX, 1);
 
     QStringList args;
     for (int i = 0; i < argc; ++i)

@@ -1,6 +1,7 @@
 #include "board/Board.h"
 
 #include "board/BoardLook.h"
+#include "board/GlShare.h"
 #include "board/CookieFile.h"
 #include "board/DeepLink.h"
 #include "board/DownloadFiles.h"
@@ -136,7 +137,8 @@ protected:
             return nullptr;
         userAskedForWindow_ = false;
         Board* board = &board_;
-        return new ProbePage(profile(), [board](const QUrl& url) {
+        // Parented: a window that never navigates dies with this page, not after its profile.
+        auto* probe = new ProbePage(profile(), [board](const QUrl& url) {
             const QString base = board->settings_.platformBase();
             if (url.scheme().toLower() == QStringLiteral("zelvan"))
                 board->openDeepLink(url);
@@ -145,6 +147,8 @@ protected:
             else if (!url.isEmpty() && board->openBrowser)
                 board->openBrowser(url);
         });
+        probe->setParent(this);
+        return probe;
     }
 
     void javaScriptAlert(const QUrl&, const QString& msg) override
@@ -237,6 +241,35 @@ Board::Board(Accounts& accounts, QObject* parent)
     isSignedIn = [this] { return accounts_.signedIn(); };
     accountKey = [this] { return accounts_.accountKey(); };
     openBrowser = [](const QUrl& url) { QDesktopServices::openUrl(url); };
+    // A quit with the window open never closes it: its place is kept here.
+    if (QCoreApplication* app = QCoreApplication::instance())
+        connect(app, &QCoreApplication::aboutToQuit, this, [this] {
+            if (window_) {
+                keepGeometry();
+                settings_.d().sync();
+            }
+        });
+}
+
+bool Board::eventFilter(QObject* watched, QEvent* event)
+{
+    switch (event->type()) {
+    case QEvent::MouseButtonPress:
+    case QEvent::KeyPress:
+    case QEvent::TouchBegin:
+        if (auto* w = qobject_cast<QWidget*>(watched); w && window_ && w->window() == window_)
+            lastInput_.start();
+        break;
+    default:
+        break;
+    }
+    return false;
+}
+
+void Board::keepGeometry()
+{
+    if (window_)
+        settings_.d().setValue(geometryKey, window_->saveGeometry());
 }
 
 Board::~Board()
@@ -249,6 +282,7 @@ QWebEngineProfile* Board::profile()
 {
     if (profile_)
         return profile_;
+    GlShare::ready();
     const QString dir = Paths::ensure(profileDir(profileFolder));
     // What the engine loads from disk it never reports; changes from now on it does.
     cookies_ = CookieFile::read(cookieFile(profileFolder));
@@ -373,6 +407,7 @@ void Board::signedOut()
 
 void Board::makeWindow()
 {
+    GlShare::ready();
     auto* win = new BoardWindow;
     win->onClose = [this] { teardown(); };
     win->setWindowTitle(QStringLiteral("Zelvan"));
@@ -460,6 +495,7 @@ void Board::makeWindow()
     window_ = win;
     web_ = web;
     titleField_ = title;
+    qApp->installEventFilter(this);
     slog(QStringLiteral("board: window opened"));
 }
 
@@ -467,7 +503,7 @@ void Board::teardown()
 {
     if (!window_)
         return;
-    settings_.d().setValue(geometryKey, window_->saveGeometry());
+    keepGeometry();
     QMainWindow* win = window_;
     if (web_) {
         web_->page()->disconnect(this);
@@ -476,6 +512,8 @@ void Board::teardown()
     window_ = nullptr;
     web_ = nullptr;
     titleField_ = nullptr;
+    qApp->removeEventFilter(this);
+    lastInput_.invalidate();
     showingFailure_ = false;
     nav_.windowClosed();
     setDock(false);
@@ -622,8 +660,12 @@ void Board::download(QWebEngineDownloadRequest* request)
     // names the origin that made it; a data: URL names none, so it is refused.
     const auto fromUs = [&](const QUrl& u) { return WebHosts::isBoard(u, base) || WebHosts::isAuth(u); };
     const bool ours = scheme == QStringLiteral("blob") ? fromUs(QUrl(url.path())) : fromUs(url);
-    if (!ours) {
-        slog(QStringLiteral("board: download refused from ") + (url.host().isEmpty() ? scheme : url.host()));
+    // Files land only after the user did something in the window: a page's
+    // script alone cannot fill Downloads.
+    const bool asked = lastInput_.isValid() && lastInput_.elapsed() < userActionMs;
+    if (!ours || !asked) {
+        slog(QStringLiteral("board: download refused from ") + (url.host().isEmpty() ? scheme : url.host())
+             + (ours ? QStringLiteral(" (no click or key in the window)") : QString()));
         request->cancel();
         emit downloadFailed(QStringLiteral("refused"));
         return;

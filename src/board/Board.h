@@ -6,6 +6,7 @@
 #include <QHash>
 #include <QList>
 #include <QNetworkCookie>
+#include <QElapsedTimer>
 #include <QObject>
 #include <QPointer>
 #include <QUrl>
@@ -76,10 +77,14 @@ signals:
     void downloadFailed(const QString& message);
     void pageColour(const QColor& colour);
 
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
 private:
     friend class BoardPage;
     void makeWindow();
     void teardown();
+    void keepGeometry();
     void loadFinished(bool ok);
     void failed(const QString& description);
     void matchPageColors();
@@ -106,4 +111,7 @@ private:
     std::vector<Purge> purges_;
     int purgeCount_ = 0;
     DockPolicy::Activation dock_ = DockPolicy::Activation::accessory;
+    // The last click or key of the user's in the window; downloads need one.
+    QElapsedTimer lastInput_;
+    static constexpr qint64 userActionMs = 10'000;
 };

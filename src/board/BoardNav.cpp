@@ -101,7 +101,11 @@ BoardNav::Policy BoardNav::decide(const QUrl& url, bool isDownload, bool mainFra
     if (url.isEmpty())
         return Policy::allow;
     if (url.scheme().toLower() == QStringLiteral("zelvan")) {
-        ports_.openDeepLink(url);
+        // A frame may hold another site's page: only the page itself acts.
+        if (mainFrame)
+            ports_.openDeepLink(url);
+        else
+            slog(QStringLiteral("board: a frame's zelvan: link ignored"));
         return Policy::cancel;
     }
     if (!mainFrame)

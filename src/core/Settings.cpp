@@ -3,6 +3,7 @@
 #include "core/Address.h"
 #include "core/Clock.h"
 #include "core/Json.h"
+#include "core/Log.h"
 #include "core/Paths.h"
 #include "core/Strings.h"
 #include "platform/AppId.h"
@@ -16,6 +17,8 @@
 #include <algorithm>
 #include <cmath>
 #include <limits>
+#include <mutex>
+#include <utility>
 #include <fcntl.h>
 #include <unistd.h>
 
@@ -228,6 +231,11 @@ QLatin1String Settings::name(Key key)
     return QLatin1String(entry(key).name);
 }
 
+namespace {
+std::mutex damageMutex;
+std::optional<QString> damage;
+} // namespace
+
 std::unique_ptr<QSettings> Settings::suite(const QString& name)
 {
     if (name.isEmpty() || name == u"." || name == u".." || name.contains(u'/') || name.contains(QChar(0)))
@@ -237,10 +245,47 @@ std::unique_ptr<QSettings> Settings::suite(const QString& name)
     const QString file = dir + u'/' + name + QStringLiteral(".conf");
     // The store holds the account's e-mail: make it owner-only before the first
     // write, since every later atomic rewrite keeps the file's permissions.
-    const int fd = ::open(QFile::encodeName(file).constData(), O_WRONLY | O_CREAT | O_CLOEXEC, 0600);
-    if (fd >= 0)
-        ::close(fd);
-    return std::make_unique<QSettings>(file, QSettings::IniFormat);
+    const auto create = [&file] {
+        const int fd = ::open(QFile::encodeName(file).constData(), O_WRONLY | O_CREAT | O_CLOEXEC, 0600);
+        if (fd >= 0)
+            ::close(fd);
+    };
+    create();
+    auto store = std::make_unique<QSettings>(file, QSettings::IniFormat);
+    if (store->status() != QSettings::FormatError)
+        return store;
+
+    // A damaged file would be overwritten by the next change with only what
+    // could be read from it: keep the file aside, carry over what was read, and
+    // say so once.
+    QVariantMap readable;
+    for (const QString& key : store->allKeys())
+        readable.insert(key, store->value(key));
+    store.reset();
+    const QString kept = file + QStringLiteral(".unreadable");
+    QFile::remove(kept);
+    if (!QFile::rename(file, kept))
+        QFile::remove(file);
+    create();
+    store = std::make_unique<QSettings>(file, QSettings::IniFormat);
+    for (auto it = readable.cbegin(); it != readable.cend(); ++it)
+        store->setValue(it.key(), it.value());
+    store->sync();
+    slog(QStringLiteral("settings: %1 could not be read; %2 value(s) kept, the file itself kept as %3")
+             .arg(file)
+             .arg(readable.size())
+             .arg(kept));
+    const std::lock_guard lock(damageMutex);
+    damage = QStringLiteral("The settings file %1 could not be read. What could be read from it is kept; the file "
+                            "itself is kept as %2. Settings that were lost are back at their defaults.")
+                 .arg(file, kept);
+    return store;
+}
+
+std::optional<QString> Settings::takeDamage()
+{
+    const std::lock_guard lock(damageMutex);
+    return std::exchange(damage, std::nullopt);
 }
 
 void Settings::removeSuite(const QString& name)

@@ -62,7 +62,11 @@ public:
 
     // The store of a named suite: "<config>/Zelvan/<name>.conf". Nothing for a name
     // that cannot be a file name (empty, "." or "..", or with "/").
+    // A damaged file is kept aside as "<name>.conf.unreadable" and what could
+    // be read from it carried over into a new one.
     static std::unique_ptr<QSettings> suite(const QString& name);
+    // The words for the user about a damaged store met since the last call, once.
+    static std::optional<QString> takeDamage();
     // Empties a named suite and deletes its file.
     static void removeSuite(const QString& name);
     // The standard store (the application id's suite).

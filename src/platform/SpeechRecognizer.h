@@ -17,10 +17,14 @@ public:
     virtual void endAudio() = 0;
     // Drops what is not decoded yet; no result follows once the worker sees it.
     virtual void cancel() = 0;
+    // Asks for the transcription so far: a result follows when it changed.
+    // Dictation reports its text only when asked; commands report theirs as they go.
+    virtual void askText() {}
 };
 
-// On-device speech recognition of 16 kHz mono 16-bit sound. Each recogniser
-// loads its models once, on its own worker thread, and keeps them; its tasks are
+// On-device speech recognition of 16 kHz mono 16-bit sound. A recogniser loads
+// its models for its first task, on its own worker thread (the task's sound waits
+// meanwhile), and frees them once no task has come for a while; its tasks are
 // decoded one after the other in the order they were made.
 class SpeechRecognizer {
 public:
@@ -47,9 +51,12 @@ public:
     virtual bool onDevice() const = 0;
     // Starts a recognition. The handler runs on the recogniser's thread.
     virtual std::shared_ptr<SpeechTask> recognize(Handler handler) = 0;
+    // Whether the models are in memory now.
+    virtual bool loaded() const { return true; }
 
-    // pocketsphinx with the system's US English models.
-    static std::unique_ptr<SpeechRecognizer> create(Purpose purpose);
+    // pocketsphinx with the system's US English models, freed once no task has
+    // come for keepSeconds.
+    static std::unique_ptr<SpeechRecognizer> create(Purpose purpose, double keepSeconds = 0);
     // Whether those models are installed; cheap, loads nothing.
     static bool installed();
 };

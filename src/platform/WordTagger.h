@@ -32,8 +32,10 @@ class WordTagger {
 public:
     virtual ~WordTagger() = default;
     virtual std::vector<TaggedWord> tag(const QString& text) = 0;
+    // Frees what the tagger loaded; the next tag() loads it again.
+    virtual void release() {}
 
-    // link-grammar with its English dictionary, loaded on first use and kept;
-    // safe to call from any thread.
+    // link-grammar with its English dictionary, loaded on first use and kept
+    // until release(); safe to call from any thread.
     static WordTagger& shared();
 };

@@ -87,15 +87,14 @@ std::shared_ptr<Session> Session::create(const QString& title, const QString& ap
         if (::mkdir(QFile::encodeName(dir).constData(), 0700) == 0)
             break;
         if (errno != EEXIST)
-            throw Session::CreateError("cannot create the session folder " + QFileInfo(dir).fileName().toStdString()
-                                       + ": " + std::strerror(errno));
+            throw Session::CreateError("cannot create the session folder " + dir.toStdString() + ": "
+                                       + std::strerror(errno));
         dir = root + u'/' + stamp + u'-' + QString::number(n);
     }
     for (const char* sub : {"shots", "pins"}) {
         const QString path = dir + u'/' + QLatin1String(sub);
         if (::mkdir(QFile::encodeName(path).constData(), 0700) != 0 && errno != EEXIST)
-            throw Session::CreateError("cannot create " + QFileInfo(dir).fileName().toStdString() + '/' + sub + ": "
-                                       + std::strerror(errno));
+            throw Session::CreateError("cannot create " + path.toStdString() + ": " + std::strerror(errno));
     }
     SessionMeta meta;
     meta.title = title;

@@ -47,14 +47,40 @@ QString FeedRow::shownText() const
     return item_.text;
 }
 
+namespace {
+
+QStaticText staticText(const QString& text)
+{
+    QStaticText out(text);
+    out.setTextFormat(Qt::PlainText);
+    out.setPerformanceHint(QStaticText::AggressiveCaching);
+    return out;
+}
+
+} // namespace
+
+const FeedRow::Shaped& FeedRow::shaped() const
+{
+    if (!shaped_) {
+        Shaped s;
+        s.textLeft = dotSize + spacing + TextRun::width(label(), labelFont()) + spacing;
+        s.lines = PalText::breakLines(shownText(), textFont(), width - s.textLeft, 2);
+        s.label = staticText(label());
+        for (const QString& line : s.lines)
+            s.texts.push_back(staticText(line));
+        shaped_ = std::move(s);
+    }
+    return *shaped_;
+}
+
 qreal FeedRow::textLeft() const
 {
-    return dotSize + spacing + TextRun::width(label(), labelFont()) + spacing;
+    return shaped().textLeft;
 }
 
 QStringList FeedRow::lines() const
 {
-    return PalText::breakLines(shownText(), textFont(), width - textLeft(), 2);
+    return shaped().lines;
 }
 
 QColor FeedRow::colour() const
@@ -92,10 +118,16 @@ void FeedRow::paintEvent(QPaintEvent*)
     painter.setPen(Qt::NoPen);
     painter.setBrush(c);
     painter.drawEllipse(QRectF(0, baseline - dotSize - 1, dotSize, dotSize));
-    TextRun::draw(painter, dotSize + spacing, labelTop, label(), labelFont(), c);
+    const Shaped& s = shaped();
+    // A static text's position is its line's top, as TextRun draws.
+    painter.setFont(labelFont());
+    painter.setPen(c);
+    painter.drawStaticText(QPointF(dotSize + spacing, labelTop), s.label);
+    painter.setFont(textFont());
+    painter.setPen(p.tx);
     qreal top = 0;
-    for (const QString& line : lines()) {
-        TextRun::draw(painter, textLeft(), top, line, textFont(), p.tx);
+    for (const QStaticText& line : s.texts) {
+        painter.drawStaticText(QPointF(s.textLeft, top), line);
         top += TextRun::height(textFont());
     }
 }

@@ -2,11 +2,15 @@
 
 #include "core/FeedItem.h"
 
+#include <QStaticText>
 #include <QWidget>
+#include <optional>
+#include <vector>
 
 // One line of the recording panel's feed: a dot and the kind's label in the
 // kind's colour, then the text (in curly quotes for something heard) on at
-// most two lines. Drawn at `opacity`, so older rows fade.
+// most two lines. Drawn at `opacity`, so older rows fade. Its texts are laid
+// out and shaped once.
 class FeedRow : public QWidget {
     Q_OBJECT
 public:
@@ -35,4 +39,12 @@ private:
 
     FeedItem item_;
     qreal opacity_;
+    struct Shaped {
+        qreal textLeft = 0;
+        QStringList lines;
+        QStaticText label;
+        std::vector<QStaticText> texts;
+    };
+    const Shaped& shaped() const;
+    mutable std::optional<Shaped> shaped_;
 };

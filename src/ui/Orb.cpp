@@ -5,10 +5,10 @@
 #include "ui/Motion.h"
 #include "ui/Pal.h"
 #include "ui/ShadowEffect.h"
-#include "ui/TextRun.h"
 #include "ui/ZVFont.h"
 
 #include <QPainter>
+#include <QStaticText>
 #include <cmath>
 
 std::atomic<bool> Orb::snapshot_{false};
@@ -19,8 +19,19 @@ const QString ramp = QStringLiteral(" .\u00B7:-=+*#%@");
 constexpr qreal stillTime = 1.3;
 constexpr qreal pulseSeconds = 1.2;
 constexpr qreal charsFrom = 30; // orbs this size and larger draw characters
-// Just above 1/30 s, so a frame never comes sooner.
-constexpr int frameMsecs = 34;
+// The wave moves slowly: a 22-point field of dots changes by a fraction of a
+// pixel in 1/30 s, so small orbs draw 12 frames a second and character orbs 20.
+int frameMsecsFor(qreal size)
+{
+    return size < charsFrom ? 83 : 50;
+}
+// Brightness steps a cell is drawn in: finer than a dot's radius or alpha shows.
+constexpr qreal steps = 24;
+
+qreal stepped(qreal value)
+{
+    return std::round(value * steps) / steps;
+}
 
 const QDateTime& referenceDate()
 {
@@ -37,17 +48,17 @@ Orb::Orb(qreal size, bool live, QWidget* parent)
 {
     setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
     setAttribute(Qt::WA_TranslucentBackground);
-    timer_.setInterval(frameMsecs);
-    connect(&timer_, &QTimer::timeout, this, qOverload<>(&QWidget::update));
+    timer_.setInterval(frameMsecsFor(size));
+    connect(&timer_, &QTimer::timeout, this, &Orb::frame);
 
     // A still orb that follows the microphone looks at the level now and then,
     // and draws again only when it moved.
     levelWatch_.setInterval(200);
     connect(&levelWatch_, &QTimer::timeout, this, [this] {
         if (live_ && std::abs(double(LiveMeter::shared().mic()) * 0.55 - shownLevel_) >= 0.005)
-            update();
+            refresh();
     });
-    Motion::onChange(this, [this] { update(); });
+    Motion::onChange(this, [this] { refresh(); });
 
     auto* glow = new ShadowEffect(this);
     glow->shadow = [](const Pal& p) {
@@ -133,6 +144,48 @@ void Orb::hideEvent(QHideEvent*)
     levelWatch_.stop();
 }
 
+Orb::Moment Orb::moment() const
+{
+    const bool isStill = still();
+    const QDateTime now = Clock::current().now();
+    Moment m;
+    m.still = isStill;
+    m.t = isStill ? stillTime : referenceDate().msecsTo(now) / 1000.0;
+    m.level = live_ ? double(LiveMeter::shared().mic()) * 0.55 : 0;
+    m.since = LiveMeter::shared().pulseAt().msecsTo(now) / 1000.0;
+    return m;
+}
+
+std::vector<quint16> Orb::picture(qreal width, const Moment& m)
+{
+    std::vector<quint16> out;
+    for (const Cell& c : cells(width, m)) {
+        const auto step = quint16(std::lround(c.value * steps));
+        out.push_back(width < charsFrom ? step : quint16(rampAt(c.value).unicode() << 5 | step));
+    }
+    return out;
+}
+
+void Orb::frame()
+{
+    // A frame that would look like the last one is not drawn (one that turns
+    // the orb still is, and stops the frames).
+    if (!still() && picture(size_, moment()) == shown_)
+        return;
+    refresh();
+}
+
+void Orb::refresh()
+{
+    // The glow is kept between frames and the field stays inside the orb's
+    // square: only that square is drawn again, never the labels beside it
+    // that the glow reaches.
+    if (QWidget* parent = parentWidget(); parent && graphicsEffect())
+        parent->update(geometry());
+    else
+        update();
+}
+
 void Orb::paintEvent(QPaintEvent*)
 {
     QPainter painter(this);
@@ -158,15 +211,45 @@ void Orb::paintFrame(QPainter& painter)
         setAccessibleName(name);
 
     const Pal& p = Pal::of(this);
-    const QDateTime now = Clock::current().now();
-    Moment m;
-    m.still = isStill;
-    m.t = isStill ? stillTime : referenceDate().msecsTo(now) / 1000.0;
-    m.level = live_ ? double(LiveMeter::shared().mic()) * 0.55 : 0;
-    m.since = LiveMeter::shared().pulseAt().msecsTo(now) / 1000.0;
+    const Moment m = moment();
     shownLevel_ = m.level;
+    shown_ = picture(size_, m);
     drawCells(painter, size_, m, p.dark ? p.acFill : p.ac);
 }
+
+namespace {
+
+// The ramp's characters in one font, shaped once: an orb draws a hundred of
+// them on every frame.
+struct RampGlyphs {
+    QFont font;
+    std::vector<QStaticText> texts;
+    std::vector<qreal> widths;
+    qreal height = 0;
+};
+
+const RampGlyphs& rampGlyphs(const QFont& font)
+{
+    static std::vector<RampGlyphs> kept; // one per orb size; there are a few
+    for (const RampGlyphs& g : kept)
+        if (g.font == font)
+            return g;
+    RampGlyphs g;
+    g.font = font;
+    const QFontMetricsF metrics(font);
+    g.height = metrics.height();
+    for (const QChar ch : ramp) {
+        QStaticText text{QString(ch)};
+        text.setTextFormat(Qt::PlainText);
+        text.setPerformanceHint(QStaticText::AggressiveCaching);
+        g.texts.push_back(text);
+        g.widths.push_back(metrics.horizontalAdvance(ch));
+    }
+    kept.push_back(std::move(g));
+    return kept.back();
+}
+
+} // namespace
 
 void Orb::drawCells(QPainter& painter, qreal w, const Moment& m, const QColor& colour)
 {
@@ -176,20 +259,24 @@ void Orb::drawCells(QPainter& painter, qreal w, const Moment& m, const QColor& c
     const qreal cell = w / n;
     const QFont charFont = ZVFont::mono(cell * 1.15, QFont::Bold);
     for (const Cell& c : cells(w, m)) {
+        const qreal v = stepped(c.value);
         QColor ink = colour;
         if (w < charsFrom) {
-            ink.setAlphaF(float(0.75 * c.value + 0.25));
-            const qreal r = cell * (0.6 * c.value + 0.25) / 2;
+            ink.setAlphaF(float(0.75 * v + 0.25));
+            const qreal r = cell * (0.6 * v + 0.25) / 2;
             painter.setBrush(ink);
             painter.drawEllipse(c.centre, r, r);
             continue;
         }
-        const QChar ch = rampAt(c.value);
-        if (ch == QLatin1Char(' '))
+        const qsizetype index = ramp.indexOf(rampAt(c.value));
+        if (index <= 0) // the darkest is a space
             continue;
-        ink.setAlphaF(float(0.65 * c.value + 0.35));
-        const QString s(ch);
-        TextRun::draw(painter, c.centre.x() - TextRun::width(s, charFont) / 2,
-                      c.centre.y() - TextRun::height(charFont) / 2, s, charFont, ink);
+        ink.setAlphaF(float(0.65 * v + 0.35));
+        const RampGlyphs& glyphs = rampGlyphs(charFont);
+        painter.setFont(charFont);
+        painter.setPen(ink);
+        // A static text's position is its line's top, as TextRun draws.
+        painter.drawStaticText(QPointF(c.centre.x() - glyphs.widths[size_t(index)] / 2, c.centre.y() - glyphs.height / 2),
+                               glyphs.texts[size_t(index)]);
     }
 }

@@ -19,6 +19,7 @@ void PalText::setText(const QString& text)
     if (text == text_)
         return;
     text_ = text;
+    shaped_.clear();
     updateGeometry();
     update();
 }
@@ -28,6 +29,7 @@ void PalText::setWrap(qreal width, int maxLines, qreal lineSpacing)
     wrap_ = width;
     maxLines_ = maxLines;
     spacing_ = lineSpacing;
+    shaped_.clear();
     updateGeometry();
     update();
 }
@@ -87,10 +89,20 @@ void PalText::paintEvent(QPaintEvent*)
 {
     QPainter painter(this);
     painter.setRenderHint(QPainter::TextAntialiasing);
-    const QColor c = colour_(Pal::of(this));
+    if (shaped_.empty()) {
+        for (const QString& line : lines()) {
+            QStaticText text(line);
+            text.setTextFormat(Qt::PlainText);
+            text.setPerformanceHint(QStaticText::AggressiveCaching);
+            shaped_.push_back(text);
+        }
+    }
+    painter.setFont(font_);
+    painter.setPen(colour_(Pal::of(this)));
     qreal top = 0;
-    for (const QString& line : lines()) {
-        TextRun::draw(painter, 0, top, line, font_, c);
+    // A static text's position is its line's top; its baseline sits at the ascent, as TextRun draws.
+    for (const QStaticText& line : shaped_) {
+        painter.drawStaticText(QPointF(0, top), line);
         top += TextRun::height(font_) + spacing_;
     }
 }

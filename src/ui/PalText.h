@@ -2,14 +2,17 @@
 
 #include "ui/Pal.h"
 
+#include <QStaticText>
 #include <QWidget>
 #include <functional>
+#include <vector>
 
 // A plain-text label of the floating surfaces: always plain text (titles and
 // messages may come from the server or from window titles), its colour taken
 // from the palette on every paint. With a wrap width it breaks onto at most
 // `maxLines` lines of that width, the last one cut with an ellipsis; without
-// one it stays on one line at its full width.
+// one it stays on one line at its full width. Its lines are shaped once per
+// text and kept for every later paint.
 class PalText : public QWidget {
     Q_OBJECT
 public:
@@ -41,4 +44,5 @@ private:
     qreal wrap_ = 0;
     int maxLines_ = 0;
     qreal spacing_ = 0;
+    std::vector<QStaticText> shaped_; // the lines as laid out; empty until the next paint
 };

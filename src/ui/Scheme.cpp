@@ -8,8 +8,6 @@
 
 namespace {
 
-const char* const forcedProperty = "zelvanColorScheme";
-
 void repaintOnDesktopChange()
 {
     static const bool once = [] {
@@ -25,6 +23,8 @@ void repaintOnDesktopChange()
 } // namespace
 
 namespace Scheme {
+
+const char* const forcedProperty = "zelvanColorScheme";
 
 ColorScheme desktop()
 {

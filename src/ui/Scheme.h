@@ -11,6 +11,9 @@ enum class ColorScheme { light, dark };
 // desktop's. Views ask on every paint, so a change shows at the next repaint.
 namespace Scheme {
 
+// The dynamic property that holds a forced scheme.
+extern const char* const forcedProperty;
+
 // ZELVAN_COLOR_SCHEME=dark|light, else the settings portal's preference, else
 // dark exactly when the application palette's window colour is dark.
 ColorScheme desktop();

@@ -28,6 +28,7 @@
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPainter>
+#include <QEvent>
 #include <QPushButton>
 #include <QScrollArea>
 #include <QSignalBlocker>
@@ -46,18 +47,43 @@ QString idText(const QUuid& id)
     return id.toString(QUuid::WithoutBraces).toUpper();
 }
 
+// A button drawn as a link, in the link colour of the window it is shown in,
+// read at each paint so that it follows the scheme.
+class LinkButton : public QPushButton {
+public:
+    using QPushButton::QPushButton;
+
+    QSize sizeHint() const override
+    {
+        const QFontMetrics fm(font());
+        return {fm.horizontalAdvance(text()) + 2, fm.height() + 2};
+    }
+    QSize minimumSizeHint() const override { return sizeHint(); }
+
+protected:
+    void paintEvent(QPaintEvent*) override
+    {
+        QPainter p(this);
+        p.setRenderHint(QPainter::TextAntialiasing);
+        p.setFont(font());
+        const QPalette& pal = parentWidget() ? parentWidget()->palette() : palette();
+        p.setPen(isEnabled() ? pal.color(QPalette::Link) : pal.color(QPalette::Disabled, QPalette::WindowText));
+        p.drawText(rect().adjusted(1, 1, -1, -1), Qt::AlignLeft | Qt::AlignVCenter, text());
+        if (hasFocus()) { // keyboard focus: an underline in the same colour
+            const QFontMetrics fm(font());
+            const int y = (height() + fm.ascent()) / 2 + 1;
+            p.drawLine(1, y, 1 + fm.horizontalAdvance(text()), y);
+        }
+    }
+};
+
 QPushButton* link(const QString& text, bool small = false)
 {
-    auto* b = new QPushButton(text);
+    auto* b = new LinkButton(text);
     b->setFlat(true);
     b->setAutoDefault(false);
     b->setCursor(Qt::PointingHandCursor);
     b->setFont(SystemLook::font(small ? Style::caption : Style::body));
-    b->setForegroundRole(QPalette::Link);
-    QPalette p = b->palette();
-    p.setColor(QPalette::ButtonText, p.color(QPalette::Link));
-    b->setPalette(p);
-    b->setStyleSheet(QStringLiteral("QPushButton { border: none; padding: 0; text-align: left; }"));
     return b;
 }
 
@@ -203,6 +229,7 @@ SettingsView::SettingsView(Accounts& accounts, SignIn& signIn, std::function<voi
 
     setFixedSize(sizeHint());
     setAutoFillBackground(true); // a window of its own: its own background
+    SystemLook::follow(this);
     auto* column = new QVBoxLayout(this);
     column->setContentsMargins(20, 20, 20, 20);
     column->setSpacing(14);

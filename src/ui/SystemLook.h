@@ -28,6 +28,11 @@ void secondary(QLabel* label);
 void tint(QLabel* label, const QColor& color);
 void wrap(QLabel* label);
 
+// Gives a window's content the desktop's standard palette in the scheme the
+// rest of the app draws in (Scheme::of), and again whenever the desktop's
+// scheme changes: the plain look follows dark and light like the kit does.
+void follow(QWidget* view);
+
 // Lays out `root` and everything in it at once, innermost first. Rows added or
 // hidden are otherwise placed at the next turn of the event loop, and only
 // once the window is on screen; a render right after a change must see them.

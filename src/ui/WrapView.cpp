@@ -57,6 +57,7 @@ WrapView::WrapView(WrapModel& model, QWidget* parent)
 {
     setFixedSize(sizeHint());
     setAutoFillBackground(true); // a window of its own: its own background
+    SystemLook::follow(this);
     auto* column = new QVBoxLayout(this);
     column->setContentsMargins(20, 20, 20, 20);
     column->setSpacing(12);

@@ -134,6 +134,7 @@ struct Rig {
     {
         clock.advance(3);
         detector.tick();
+        EXPECT_TRUE(waitFor([&] { return !detector.asking(); }, 10)) << "the question was answered";
     }
     void others(std::optional<bool> busy)
     {
@@ -179,6 +180,24 @@ TEST(CallDetector, OffersEachCallOnce)
     r.mic.running = true;
     r.poll();
     EXPECT_EQ(r.offers.size(), 3u);
+}
+
+// The sound server and the window list can take a while to answer: the
+// interface must not wait for them.
+TEST(CallDetector, AsksOffTheMainThread)
+{
+    Rig r;
+    r.mic.running = true;
+    r.others(true);
+    r.detector.tick();
+    ASSERT_TRUE(waitFor([&] { return r.offers.size() == 1; }, 10));
+    const auto main = std::this_thread::get_id();
+    for (AskedOn* on : {&r.mic.on, &r.windows.on}) {
+        const auto threads = on->all();
+        ASSERT_FALSE(threads.empty());
+        for (const auto& t : threads)
+            EXPECT_NE(t, main);
+    }
 }
 
 TEST(CallDetector, OurOwnCaptureIsNoCall)

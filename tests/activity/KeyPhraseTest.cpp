@@ -105,6 +105,10 @@ TEST(KeyPhrase, WithTheSystemTagger)
     const auto split = KeyPhrase::extract("The budget grew. Marketing wants three new designers");
     ASSERT_TRUE(split.has_value());
     EXPECT_FALSE(split->contains("grew Marketing")) << split->toStdString();
+
+    // Live hearing frees the dictionary when it stops; the next phrase loads it again.
+    WordTagger::shared().release();
+    EXPECT_EQ(KeyPhrase::extract("so um I think their pricing page leads with the annual plan you know"), pricing);
 }
 
 } // namespace

@@ -4,6 +4,9 @@
 #include "core/Log.h"
 
 #include <QCoreApplication>
+#include <QThread>
+#include <QThreadPool>
+#include <atomic>
 #include <gtest/gtest.h>
 
 namespace {
@@ -35,6 +38,18 @@ struct Hearing {
     void hear(const QString& text, bool isFinal = false)
     {
         tasks.back()->say(text, isFinal);
+        settle();
+    }
+    void tick()
+    {
+        hearing.tick();
+        settle();
+    }
+    // Phrases are picked on a worker and delivered on the main thread.
+    static void settle()
+    {
+        QCoreApplication::processEvents();
+        QThreadPool::globalInstance()->waitForDone();
         QCoreApplication::processEvents();
     }
 };
@@ -44,29 +59,29 @@ TEST(LiveHearing, HarvestsFourNewWordsAfterAPause)
     Hearing h;
     h.hear("we need the");
     h.clock.advance(2);
-    h.hearing.tick();
+    h.tick();
     EXPECT_TRUE(h.extracted.empty()); // three words wait
 
     h.hear("we need the pricing");
     h.clock.advance(1.5);
-    h.hearing.tick();
+    h.tick();
     EXPECT_TRUE(h.extracted.empty()); // the pause must be longer than 1.5 s
     h.clock.advance(0.25);
-    h.hearing.tick();
+    h.tick();
     EXPECT_EQ(h.phrases, (std::vector<QString>{"we need the pricing"}));
 
     // Within the gap the new words are used up without a phrase.
     h.hear("we need the pricing page on mobile now");
     h.clock.advance(2);
-    h.hearing.tick();
+    h.tick();
     EXPECT_EQ(h.phrases.size(), 1u);
     h.clock.advance(LiveHearing::minGap);
-    h.hearing.tick();
+    h.tick();
     EXPECT_EQ(h.phrases.size(), 1u);
 
     h.hear("we need the pricing page on mobile now and the plan is set");
     h.clock.advance(2);
-    h.hearing.tick();
+    h.tick();
     EXPECT_EQ(h.phrases, (std::vector<QString>{"we need the pricing", "and the plan is set"}));
 }
 
@@ -83,7 +98,7 @@ TEST(LiveHearing, FinalResultHarvestsEvenOneWordAndStartsANewTask)
     // no further task.
     h.tasks[0]->say("pricing page", true);
     h.tasks[0]->fail("gone");
-    QCoreApplication::processEvents();
+    Hearing::settle();
     EXPECT_EQ(h.extracted.size(), 1u);
     EXPECT_EQ(h.tasks.size(), 2u);
 }
@@ -93,16 +108,16 @@ TEST(LiveHearing, ErrorAndLongTasksAreReplaced)
     Hearing h;
     h.hear("one two");
     h.tasks.back()->fail("decoder");
-    QCoreApplication::processEvents();
+    Hearing::settle();
     EXPECT_EQ(h.extracted, (std::vector<QString>{"one two"}));
     EXPECT_EQ(h.tasks.size(), 2u);
 
     h.hear("three");
     h.clock.advance(50);
-    h.hearing.tick();
+    h.tick();
     EXPECT_EQ(h.tasks.size(), 2u); // 50 s is not more than 50 s
     h.clock.advance(0.25);
-    h.hearing.tick();
+    h.tick();
     EXPECT_EQ(h.tasks.size(), 3u);
     EXPECT_TRUE(h.tasks[1]->cancelled);
     EXPECT_EQ(h.phrases, (std::vector<QString>{"one two", "three"})); // forced: one word is enough
@@ -125,9 +140,9 @@ TEST(LiveHearing, AudioFlowsOnlyWhileRunningAndStopDropsWords)
     h.hearing.append(buffer);
     EXPECT_EQ(h.tasks[0]->samples, before);
     h.tasks[0]->say("more words", true);
-    QCoreApplication::processEvents();
+    Hearing::settle();
     h.clock.advance(3);
-    h.hearing.tick();
+    h.tick();
     EXPECT_TRUE(h.extracted.empty());
     EXPECT_FALSE(h.hearing.running());
 
@@ -135,6 +150,77 @@ TEST(LiveHearing, AudioFlowsOnlyWhileRunningAndStopDropsWords)
     EXPECT_TRUE(h.hearing.start());
     EXPECT_TRUE(h.hearing.start());
     EXPECT_EQ(h.tasks.size(), 2u);
+}
+
+// Quiet costs the decoder as much as speech: only what may be speech reaches it,
+// with a little sound from before it and the pauses between words.
+TEST(LiveHearing, OnlyWhatMayBeSpeechIsDecoded)
+{
+    Hearing h;
+    const auto fed = [&] { return double(h.tasks.back()->samples) / SpeechRecognizer::sampleRate; };
+    const CaptureBuffer quiet = mono48k(4800, 0.002f); // 0.1 s each
+    const CaptureBuffer loud = mono48k(4800, 0.05f);
+    for (int i = 0; i < 30; ++i)
+        h.hearing.append(quiet);
+    EXPECT_EQ(h.tasks.back()->samples, 0u) << "three seconds of room tone";
+
+    h.hearing.append(loud);
+    EXPECT_NEAR(fed(), 0.4, 0.05) << "the word and the 0.3 s before it";
+    for (int i = 0; i < 5; ++i)
+        h.hearing.append(quiet);
+    EXPECT_NEAR(fed(), 0.9, 0.05) << "a pause between words";
+    for (int i = 0; i < 30; ++i)
+        h.hearing.append(quiet);
+    EXPECT_NEAR(fed(), 1.4, 0.15) << "a second of quiet after speech, then nothing";
+
+    // The next recording starts without the last one's sound.
+    h.hearing.stop();
+    ASSERT_TRUE(h.hearing.start());
+    h.hearing.append(loud);
+    EXPECT_NEAR(fed(), 0.1, 0.05);
+}
+
+// The decoder works its text out only when the harvest asks for it, once a tick;
+// picking the phrase (a parse) happens off the main thread, and a phrase picked
+// across a stop is dropped.
+TEST(LiveHearing, TextIsAskedForEachTickAndPhrasesArePickedOffTheMainThread)
+{
+    {
+        Hearing h;
+        EXPECT_EQ(h.tasks.back()->asks, 0);
+        h.tick();
+        EXPECT_EQ(h.tasks.back()->asks, 1);
+    }
+
+    FixedClock clock;
+    std::vector<std::shared_ptr<ScriptedTask>> tasks;
+    std::atomic<QThread*> pickedOn = nullptr;
+    std::atomic<bool> release = false;
+    std::vector<QString> phrases;
+    LiveHearing hearing(std::make_unique<ScriptedRecognizer>(&tasks), [&](const QString& words) {
+        pickedOn = QThread::currentThread();
+        for (int i = 0; i < 200 && !release; ++i)
+            QThread::msleep(10);
+        return std::optional<QString>(words);
+    });
+    hearing.onPhrase = [&](const QString& p) { phrases.push_back(p); };
+    ASSERT_TRUE(hearing.start());
+    tasks.back()->say("the pricing page leads", true);
+    QCoreApplication::processEvents();
+    release = true;
+    Hearing::settle();
+    EXPECT_NE(pickedOn.load(), nullptr);
+    EXPECT_NE(pickedOn.load(), QThread::currentThread());
+    EXPECT_EQ(phrases, (std::vector<QString>{"the pricing page leads"}));
+
+    release = false;
+    clock.advance(LiveHearing::minGap + 1);
+    tasks.back()->say("the annual plan", true);
+    QCoreApplication::processEvents();
+    hearing.stop();
+    release = true;
+    Hearing::settle();
+    EXPECT_EQ(phrases.size(), 1u) << "picked while hearing stopped";
 }
 
 TEST(LiveHearing, WithoutModelsItStaysOff)

@@ -19,6 +19,7 @@ public:
     void append(const std::int16_t*, std::size_t count) override { samples += count; }
     void endAudio() override { ended = true; }
     void cancel() override { cancelled = true; }
+    void askText() override { ++asks; }
 
     // As the real recogniser does, from its own thread; the result arrives once
     // the test runs the event loop.
@@ -27,6 +28,7 @@ public:
 
     SpeechRecognizer::Handler handler;
     std::size_t samples = 0;
+    int asks = 0;
     bool ended = false;
     bool cancelled = false;
 };
@@ -41,11 +43,15 @@ public:
     bool available() const override { return available_; }
     QString locale() const override { return QStringLiteral("en-US"); }
     bool onDevice() const override { return true; }
+    bool loaded() const override { return !loading || !*loading; }
     std::shared_ptr<SpeechTask> recognize(Handler handler) override
     {
         tasks_->push_back(std::make_shared<ScriptedTask>(std::move(handler)));
         return tasks_->back();
     }
+
+    // While it points at true, the models are still loading.
+    const bool* loading = nullptr;
 
 private:
     std::vector<std::shared_ptr<ScriptedTask>>* tasks_;

@@ -66,6 +66,29 @@ TEST(VoiceListener, PartialsThenFinalAfterStop)
     EXPECT_EQ(calls, 1);
 }
 
+// A first command after a while is heard while the models load: the wait for
+// its final text starts once they are in.
+TEST(VoiceListener, TheDeadlineCountsFromWhenTheModelsAreIn)
+{
+    std::vector<std::shared_ptr<ScriptedTask>> tasks;
+    InputState input;
+    bool loading = true;
+    auto recognizer = std::make_unique<ScriptedRecognizer>(&tasks);
+    recognizer->loading = &loading;
+    VoiceListener voice(std::move(recognizer), std::make_unique<ScriptedInput>(&input));
+    voice.finishSeconds = 0.2;
+    voice.start();
+    std::optional<QString> got;
+    voice.stop([&](const QString& t) { got = t; });
+    waitFor([] { return false; }, 1.5);
+    EXPECT_FALSE(got.has_value()) << "given up while the models were loading";
+
+    loading = false;
+    tasks[0]->say("note that the demo went well", true);
+    ASSERT_TRUE(waitFor([&] { return got.has_value(); }, 30));
+    EXPECT_EQ(*got, "note that the demo went well");
+}
+
 TEST(VoiceListener, WithoutFinalTheLastPartialComesAfterTheLimit)
 {
     Listener l;

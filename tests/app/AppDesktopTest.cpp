@@ -5,13 +5,40 @@
 #include "session/SessionLock.h"
 #include "support/JourneyDriver.h"
 #include "support/TraySlash.h"
+#include "ui/Floating.h"
+#include "ui/HUDController.h"
 
 #include <QFileInfo>
 #include <QProcess>
+#include <QRegularExpression>
 #include <map>
 #include <gtest/gtest.h>
 
 namespace {
+
+// The frames of a process's visible windows, as the X server has them.
+std::vector<QRect> visibleWindows(qint64 pid)
+{
+    std::vector<QRect> frames;
+    QProcess search;
+    search.start("xdotool", {"search", "--onlyvisible", "--pid", QString::number(pid)});
+    search.waitForFinished(20'000);
+    for (const QString& id : QString::fromUtf8(search.readAllStandardOutput()).split('\n', Qt::SkipEmptyParts)) {
+        QProcess info;
+        info.start("xwininfo", {"-id", id});
+        info.waitForFinished(20'000);
+        const QString text = QString::fromUtf8(info.readAllStandardOutput());
+        const auto field = [&](const char* name) {
+            return QRegularExpression(QStringLiteral("%1:\\s*(-?\\d+)").arg(QLatin1String(name)))
+                .match(text)
+                .captured(1)
+                .toInt();
+        };
+        frames.emplace_back(field("Absolute upper-left X"), field("Absolute upper-left Y"), field("Width"),
+                            field("Height"));
+    }
+    return frames;
+}
 
 // The executable on a throw-away support folder and settings suite, up and
 // showing its icon in the tray.
@@ -40,7 +67,50 @@ protected:
     QRect icon;
 };
 
+// The graphics driver (Mesa, with LLVM) mapped into a process.
+bool graphicsDriverIn(qint64 pid)
+{
+    const QByteArray maps = readFile(QStringLiteral("/proc/%1/maps").arg(pid));
+    return maps.contains("_dri.so") || maps.contains("libGLX_mesa") || maps.contains("libLLVM");
+}
+
 } // namespace
+
+// Started as a desktop session starts it: the program runs once (no second
+// exec to set up a library), FFmpeg is not loaded, and the board's GL context,
+// with the graphics driver it loads, waits until the board first opens.
+TEST(AppStart, RunsOnceAndMakesNoGLContextUntilTheBoardOpens)
+{
+    TempSupport support;
+    JourneyDriver app{ZELVAN_EXECUTABLE};
+    ASSERT_TRUE(slashOnScreen().isEmpty()) << "another slash is already in the tray";
+    ASSERT_TRUE(app.launch({.suite = "app-start-test", .unset = {"OMP_THREAD_LIMIT"}})) << app.log().toStdString();
+    ASSERT_TRUE(waitFor([] { return !slashOnScreen().isEmpty(); }, 60)) << "no icon in the tray";
+    const QByteArray environment = readFile(QStringLiteral("/proc/%1/environ").arg(app.pid()));
+    EXPECT_FALSE(environment.contains("OMP_THREAD_LIMIT=")) << "it ran itself again";
+    JourneyDriver::spend(2);
+    EXPECT_FALSE(graphicsDriverIn(app.pid())) << "a GL context was made at start";
+    // FFmpeg, and the hundred libraries it brings, wait for the first recording.
+    EXPECT_FALSE(readFile(QStringLiteral("/proc/%1/maps").arg(app.pid())).contains("libavformat"))
+        << "FFmpeg was loaded at start";
+
+    // A later start hands the board's link to the running one, which opens it.
+    QProcess link;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("ZELVAN_DEFAULTS_SUITE", "app-start-test");
+    link.setProcessEnvironment(env);
+    link.start(ZELVAN_EXECUTABLE, {"zelvan://board"});
+    ASSERT_TRUE(link.waitForFinished(180'000));
+    EXPECT_TRUE(app.logged("[Zelvan] deep link ")) << app.log().toStdString();
+    EXPECT_TRUE(waitFor([&] { return graphicsDriverIn(app.pid()); }, 60)) << "the board made no GL context";
+    EXPECT_TRUE(waitFor([] { return run(QStringLiteral("xdotool"), {"search", "--onlyvisible", "--name", "^Zelvan"}); },
+                        60))
+        << "no board window";
+    EXPECT_TRUE(app.running()) << app.log().toStdString();
+    app.terminate();
+    ASSERT_TRUE(app.ended(60));
+    EXPECT_EQ(app.exitCode(), 0);
+}
 
 TEST_F(AppDesktop, CtrlAltRStartsAndStopsARecording)
 {
@@ -48,6 +118,28 @@ TEST_F(AppDesktop, CtrlAltRStartsAndStopsARecording)
     ASSERT_FALSE(dir.isEmpty()) << "no recording started\n" << err();
     EXPECT_TRUE(app.logged("[Zelvan] recording started: " + QFileInfo(dir).fileName().toUtf8())) << err();
     EXPECT_TRUE(app.running());
+
+    // The recording panel hangs from its corner once the recording is under
+    // way (its hearing state set), read from the X server.
+    const QPoint corner = HUDController::anchor(std::nullopt, HUDModel::Mode::pill, FloatingPanel::screens());
+    QRect panel;
+    EXPECT_TRUE(waitFor(
+        [&] {
+            for (const QRect& w : visibleWindows(app.pid()))
+                if (w.x() + w.width() == corner.x() && w.y() == corner.y() && w.height() < 120) {
+                    panel = w;
+                    return true;
+                }
+            return false;
+        },
+        60))
+        << "no window of the app's hangs from " << corner.x() << "," << corner.y() << "\n"
+        << err();
+    JourneyDriver::spend(3); // the hearing state and the first feed entries arrive
+    bool still = false;
+    for (const QRect& w : visibleWindows(app.pid()))
+        still = still || w == panel;
+    EXPECT_TRUE(still) << "the panel left its corner";
 
     ASSERT_TRUE(app.wrapUp());
     ASSERT_TRUE(waitFor([&] { return !SessionLock::isLocked(dir); }, 120)) << "the recording did not stop";

@@ -4,16 +4,24 @@
 #include "../platform/DesktopHelpers.h"
 #include "core/Accounts.h"
 #include "core/Settings.h"
+#include "core/SignIn.h"
 #include "core/WebPlatform.h"
 #include "session/SessionLock.h"
+#include "support/BoardSite.h"
 #include "support/FakePlatform.h"
 #include "support/FakeWebPlatform.h"
 #include "support/JourneyDriver.h"
 #include "support/TraySlash.h"
+#include "ui/SettingsView.h"
+#include "ui/SystemLook.h"
 
+#include <QAbstractButton>
 #include <QGuiApplication>
 #include <QPixmap>
 #include <QProcess>
+#include <QRegularExpression>
+#include <QThread>
+#include <QWidget>
 #include <QScreen>
 #include <QUuid>
 #include <map>
@@ -191,4 +199,119 @@ TEST_F(InUse, CtrlAltRWithThePopoverOpenStartsARecording)
     EXPECT_TRUE(app.logged("[Zelvan] recording started: ")) << err();
     ASSERT_TRUE(app.wrapUp());
     EXPECT_TRUE(waitFor([&] { return !SessionLock::isLocked(dir); }, 120)) << "the recording did not stop\n" << err();
+}
+
+// The board open at quit: the app ends cleanly and the board's next open finds
+// the place and size the user gave it.
+TEST_F(InUse, QuittingWithTheBoardOpenKeepsItsPlace)
+{
+    signIn();
+    start();
+    ASSERT_FALSE(openPopover().isEmpty()) << "no popover\n" << err();
+    run("xdotool", {"key", "ctrl+o"});
+    // The board: the one large window of ours.
+    QString board;
+    ASSERT_TRUE(waitFor(
+        [&] {
+            QProcess p;
+            p.start("xdotool", {"search", "--onlyvisible", "--pid", QString::number(app.pid()), "--name", "."});
+            if (!p.waitForFinished(20'000))
+                return false;
+            for (const QString& id : QString::fromUtf8(p.readAllStandardOutput()).split('\n', Qt::SkipEmptyParts)) {
+                QProcess g;
+                g.start("xdotool", {"getwindowgeometry", "--shell", id});
+                g.waitForFinished(20'000);
+                if (QString::fromUtf8(g.readAllStandardOutput()).contains(QRegularExpression("WIDTH=(7[2-9]\\d|[89]\\d\\d|\\d{4})\\b"))) {
+                    board = id;
+                    return true;
+                }
+            }
+            return false;
+        },
+        120))
+        << "no board window\n"
+        << err();
+    run("xdotool", {"windowsize", board, "900", "600"});
+    run("xdotool", {"windowmove", board, "40", "30"});
+    QThread::msleep(1500);
+    app.terminate();
+    endsCleanly();
+    const QByteArray geometry = Settings::suite(suite)->value("ZelvanBoard/geometry").toByteArray();
+    ASSERT_FALSE(geometry.isEmpty()) << err();
+    QWidget probe;
+    ASSERT_TRUE(probe.restoreGeometry(geometry));
+    EXPECT_EQ(probe.size(), QSize(900, 600));
+}
+
+// Signed in, the board opened in one run; in the next the user signs out from
+// the settings window without opening the board: the server hears the sign-out
+// and the board, opened after it, sends no trace of the old session.
+TEST_F(InUse, SignOutEndsTheBoardsSessionWithoutOpeningIt)
+{
+    signIn();
+    BoardSite site(platform, {.key = FakeWebPlatform::Options().key});
+    start();
+    ASSERT_FALSE(openPopover().isEmpty()) << "no popover\n" << err();
+    run("xdotool", {"key", "ctrl+o"});
+    ASSERT_TRUE(waitFor([&] { return site.liveSessions().size() == 1; }, 120)) << err();
+    const std::string session = *site.liveSessions().begin();
+    app.terminate();
+    endsCleanly();
+
+    start();
+    ASSERT_FALSE(openPopover().isEmpty()) << "no popover\n" << err();
+    run("xdotool", {"key", "ctrl+comma"});
+    ASSERT_TRUE(waitFor([&] { return !windowOnScreen("Zelvan Settings").isEmpty(); }, 60)) << err();
+    // The link's place in the window: the same view laid out here, over the same settings.
+    QPoint link;
+    {
+        Settings settings(Settings::suite(suite));
+        Accounts accounts(settings);
+        SignIn signIn;
+        SettingsView view(accounts, signIn, {}, {});
+        view.setAttribute(Qt::WA_DontShowOnScreen);
+        view.show();
+        SystemLook::relayout(&view);
+        for (QAbstractButton* b : view.findChildren<QAbstractButton*>())
+            if (b->text() == "Sign out")
+                link = b->mapTo(&view, b->rect().center());
+    }
+    ASSERT_FALSE(link.isNull());
+    QProcess find;
+    find.start("xdotool", {"search", "--onlyvisible", "--name", "^Zelvan Settings$"});
+    ASSERT_TRUE(find.waitForFinished(20'000));
+    const QString id = QString::fromUtf8(find.readAllStandardOutput()).split('\n').first().trimmed();
+    ASSERT_FALSE(id.isEmpty());
+    ASSERT_TRUE(waitFor(
+        [&] {
+            run("xdotool", {"mousemove", "--window", id, QString::number(link.x()), QString::number(link.y()), "click",
+                            "1"});
+            return waitFor([&] { return !site.signouts().empty(); }, 5);
+        },
+        60))
+        << err();
+    EXPECT_EQ(site.signouts(), std::vector<std::string>{session});
+    const size_t before = platform.requests().size();
+
+    // The board, opened now, carries no cookie of the old session.
+    ASSERT_FALSE(openPopover().isEmpty()) << "no popover\n" << err();
+    run("xdotool", {"key", "ctrl+o"});
+    ASSERT_TRUE(waitFor(
+        [&] {
+            const auto requests = platform.requests();
+            for (size_t i = before; i < requests.size(); ++i)
+                if (requests[i].path == "/app" || requests[i].path == "/signin")
+                    return true;
+            return false;
+        },
+        120))
+        << err();
+    const auto requests = platform.requests();
+    for (size_t i = before; i < requests.size(); ++i) {
+        const auto& r = requests[i];
+        const auto cookie = r.headers.find("Cookie");
+        if (cookie != r.headers.end()) {
+            EXPECT_EQ(cookie->second.find(session), std::string::npos) << r.path;
+        }
+    }
 }

@@ -14,18 +14,26 @@
 #include <QTemporaryDir>
 #include <QProcess>
 #include <QRegularExpression>
+#include <QThread>
+#include <QUuid>
 #include <csignal>
 #include <gtest/gtest.h>
 #include <functional>
+#include <map>
 #include <memory>
 #include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
 
-std::unique_ptr<QProcess> start(const QStringList& args)
+// `env`: variables beside this process's own.
+std::unique_ptr<QProcess> start(const QStringList& args, const std::map<QString, QString>& env = {})
 {
     auto p = std::make_unique<QProcess>();
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    for (const auto& [name, value] : env)
+        environment.insert(name, value);
+    p->setProcessEnvironment(environment);
     // Its log lines arrive on standard error.
     p->setReadChannel(QProcess::StandardError);
     p->start(ZELVAN_EXECUTABLE, args);
@@ -44,6 +52,14 @@ bool waitForLog(QProcess& p, QByteArray& err, const QByteArray& text)
         err += p.readAllStandardError();
     }
     return true;
+}
+
+// A box of ours on screen: titled "Zelvan".
+bool boxShown()
+{
+    QProcess p;
+    p.start("xdotool", {"search", "--onlyvisible", "--name", "^Zelvan$"});
+    return p.waitForFinished(20'000) && p.exitCode() == 0;
 }
 
 void terminate(QProcess& p)
@@ -223,18 +239,47 @@ TEST(InstanceDesktop, AnUnwritableSupportFolderIsNamedAtStart)
     const QString blocker = support.file("not-a-folder");
     writeFile(blocker, "x");
     const QString folder = blocker + "/Zelvan";
-    QProcess p;
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert("ZELVAN_SUPPORT_DIR", folder);
-    p.setProcessEnvironment(env);
-    p.setReadChannel(QProcess::StandardError);
-    p.start(ZELVAN_EXECUTABLE, {});
-    ASSERT_TRUE(p.waitForStarted(30'000));
+    auto started = start({}, {{"ZELVAN_SUPPORT_DIR", folder}});
+    QProcess& p = *started;
     QByteArray err;
     EXPECT_TRUE(waitForLog(p, err, "[Zelvan] launched ")) << err.toStdString();
     EXPECT_TRUE(err.contains(("[Zelvan] the support folder " + folder + " cannot be written").toUtf8()))
         << err.toStdString();
+    // The user sees it too: a box at start, titled as ours.
+    ASSERT_TRUE(waitFor(boxShown, 120)) << err.toStdString();
+    QProcess::execute("xdotool", {"key", "Return"});
+    ASSERT_TRUE(waitFor([&] { return !boxShown(); }, 60));
+    // A kick-in then fails in a box that says which folder failed.
+    QProcess::execute("xdotool", {"key", "ctrl+alt+r"});
+    EXPECT_TRUE(waitFor(boxShown, 120)) << err.toStdString();
+    EXPECT_TRUE(waitForLog(p, err, ("start failed: cannot create the session folder " + folder).toUtf8()))
+        << err.toStdString();
     terminate(p);
+}
+
+// A damaged settings file: the user is told at start, once.
+TEST(InstanceDesktop, ADamagedSettingsFileIsSaidAtStartOnce)
+{
+    TempSupport support;
+    const QString suite = "damaged-" + QUuid::createUuid().toString(QUuid::WithoutBraces);
+    const QString file = Settings::suite(suite)->fileName();
+    writeFile(file, QByteArray("[General]\nbreakMinutes=40\n\xff\xfe\x01 junk\n[General\n"));
+    for (int run = 1; run <= 2; ++run) {
+        auto started = start({}, {{"ZELVAN_DEFAULTS_SUITE", suite}});
+        QProcess& p = *started;
+        QByteArray err;
+        ASSERT_TRUE(waitForLog(p, err, "[Zelvan] launched ")) << err.toStdString();
+        if (run == 1) {
+            EXPECT_TRUE(waitFor(boxShown, 120)) << err.toStdString();
+            EXPECT_TRUE(err.contains("could not be read")) << err.toStdString();
+        } else {
+            QThread::msleep(2000);
+            EXPECT_FALSE(boxShown()) << "said again on the next start";
+        }
+        terminate(p);
+    }
+    EXPECT_TRUE(readFile(file).contains("breakMinutes=40"));
+    Settings::removeSuite(suite);
 }
 
 namespace {

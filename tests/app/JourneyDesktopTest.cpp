@@ -380,6 +380,55 @@ TEST_F(Journey, TheVoiceKeyLeavesTheAppAnsweringWhileTheSoundServerHangs)
     EXPECT_TRUE(handled) << err();
 }
 
+// Speech for the desktop's microphone feed, from espeak-ng.
+QString spoken(const QString& folder, const QString& name, const QString& text)
+{
+    const QString raw = folder + "/" + name + "-raw.wav";
+    const QString out = folder + "/" + name + ".wav";
+    if (!run("espeak-ng", {"-v", "en-us+klatt2", "-s", "140", "-w", raw, text})
+        || !run("sox", {raw, "-r", "48000", "-c", "1", "-b", "16", out, "pad", "0.3", "0.6"}))
+        return {};
+    return out;
+}
+
+// The speech models are loaded only while they are used: the command models at
+// the first press of the voice key, which still hears that first command, and
+// for a few idle minutes after (here seconds); the dictation models while a
+// recording hears its microphone.
+TEST_F(Journey, SpeechModelsAreLoadedOnlyWhileTheyAreUsed)
+{
+    prepare(false);
+    const QString command = spoken(support.path(), "command", "note that the demo went well");
+    const QString talk = spoken(support.path(), "talk",
+                                "The design team wants a new landing page for the product launch. We should ship "
+                                "the leaderboard filter before the Friday release.");
+    ASSERT_FALSE(command.isEmpty() || talk.isEmpty());
+    JourneyDriver::Launch l{.suite = suite, .keyringService = keyring.name()};
+    l.env["ZELVAN_COMMAND_MODELS_SECONDS"] = "5";
+    ASSERT_TRUE(app.launch(l)) << err();
+    JourneyDriver::spend(3);
+    EXPECT_FALSE(app.log().contains("models loaded")) << err();
+
+    ASSERT_TRUE(run("xdotool", {"keydown", "ctrl+alt+space"}));
+    JourneyDriver::spend(0.3);
+    const bool played = play(command, "micfeed").ok;
+    ASSERT_TRUE(run("xdotool", {"keyup", "ctrl+alt+space"}));
+    ASSERT_TRUE(played);
+    const std::optional<QString> heard = app.waitLine("voice: “", 120);
+    ASSERT_TRUE(heard) << err();
+    EXPECT_TRUE(heard->contains("-> note(")) << heard->toStdString();
+    EXPECT_TRUE(app.log().contains("speech: command models loaded")) << err();
+    EXPECT_TRUE(app.logged("speech: command models freed", 120)) << err();
+
+    const QString dir = kickIn();
+    ASSERT_FALSE(dir.isEmpty());
+    EXPECT_TRUE(app.logged("speech: dictation models loaded", 120)) << err();
+    EXPECT_TRUE(play(talk, "micfeed").ok);
+    EXPECT_FALSE(app.log().contains("speech: dictation models freed")) << "freed while hearing" << err();
+    ASSERT_TRUE(app.wrapUp());
+    EXPECT_TRUE(app.logged("speech: dictation models freed", 120)) << err();
+}
+
 // Killed mid-recording, the real application comes back, closes the session and,
 // asked to retry, sends both sides of it once: the speaker's 440 Hz and the
 // microphone's 1000 Hz.

@@ -12,6 +12,7 @@
 
 #include <QDir>
 #include <QTemporaryDir>
+#include <QThread>
 #include <QWebEnginePage>
 #include <gtest/gtest.h>
 
@@ -91,14 +92,29 @@ TEST_F(BoardBrowser, SignedInBoardLinksDownloadsAndSignOut)
             res.set_header("Content-Disposition", "attachment; filename=\"evil.bin\"");
             res.set_content("evil", "application/octet-stream");
         });
+        // Two links the user clicks (real clicks through the X server), and a
+        // foreign frame that downloads by itself.
         js("for (const n of [1, 2]) { const a = document.createElement('a'); a.href = '/files/report.pdf?n=' + n; "
-           "a.download = '';"
-           " document.body.appendChild(a); a.click(); }"
+           "a.download = ''; a.textContent = 'report ' + n; a.id = 'report' + n;"
+           " a.style = 'position:fixed;left:20px;top:' + (n * 60) + 'px;width:200px;height:40px;display:block;"
+           "background:#ccc;z-index:9';"
+           " document.body.appendChild(a); }"
            "const f = document.createElement('iframe'); f.src = '"
            + other.base()
            + "/files/evil.bin';"
              " document.body.appendChild(f);");
-        ASSERT_TRUE(waitFor([&] { return done.size() >= 2 && !refused.empty(); }, 60));
+        ASSERT_TRUE(waitFor([&] { return !refused.empty(); }, 60));
+        QWidget* view = board.view();
+        for (int n : {1, 2}) {
+            ASSERT_TRUE(waitFor(
+                [&] {
+                    const QPoint at = view->mapToGlobal(QPoint(60, n * 60 + 20));
+                    run("xdotool", {"mousemove", QString::number(at.x()), QString::number(at.y()), "click", "1"});
+                    return waitFor([&] { return done.size() >= size_t(n); }, 5);
+                },
+                60))
+                << n;
+        }
         const QDir folder(downloads.path());
         EXPECT_EQ(folder.entryList(QDir::Files | QDir::Hidden, QDir::Name), (QStringList{"report 2.pdf", "report.pdf"}));
         QStringList contents{QString::fromUtf8(readFile(folder.filePath("report.pdf"))),
@@ -207,15 +223,22 @@ TEST_F(BoardBrowser, AForeignFrameWritesNoFileAndOpensNoBrowser)
             " document.body.appendChild(a); a.click(); };"
             "onload = () => { drop(URL.createObjectURL(new Blob(['echo pwned'])), 'run.sh');"
             " drop('data:text/plain,hello', 'note.txt'); window.open('https://example.org/popup');"
-            " document.title = 'tried'; };"
+            " document.title = 'tried';"
+            " setTimeout(() => { location.href = 'zelvan://session/rec:9'; }, 1000); };"
             "</script><body>frame</body>",
             "text/html");
     });
     js("const f = document.createElement('iframe'); f.src = '" + other.base() + "/frame'; document.body.appendChild(f);");
     ASSERT_TRUE(waitFor([&] { return refused.size() >= 2; }, 60)) << refused.size();
+    // The board's own page, downloading by script with no click of the user's.
+    js("const a = document.createElement('a'); a.href = '/files/report.pdf?n=9'; a.download = '';"
+       " document.body.appendChild(a); a.click();");
+    ASSERT_TRUE(waitFor([&] { return refused.size() >= 3; }, 60)) << refused.size();
+    QThread::msleep(2000); // the frame's link, had it been followed, would have moved the board by now
     EXPECT_TRUE(done.empty());
     EXPECT_TRUE(QDir(downloads.path()).entryList(QDir::Files | QDir::Hidden).isEmpty());
     EXPECT_TRUE(browser.empty());
+    EXPECT_EQ(path(), "/app") << "a foreign frame's zelvan: link was followed";
 }
 
 // A second run of the app: a new board over the same support folder, whose

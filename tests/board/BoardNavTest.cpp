@@ -201,7 +201,9 @@ TEST_F(BoardNavTest, NavigationPolicy)
 {
     EXPECT_EQ(nav->decide(at("/app"), true, true), P::download);
     EXPECT_EQ(nav->decide(QUrl(), false, true), P::allow);
-    EXPECT_EQ(nav->decide(QUrl("zelvan://p/x"), false, false), P::cancel);
+    // A zelvan: link is followed from the page itself, never from a frame inside it.
+    EXPECT_EQ(nav->decide(QUrl("zelvan://p/frame"), false, false), P::cancel);
+    EXPECT_EQ(nav->decide(QUrl("zelvan://p/x"), false, true), P::cancel);
     EXPECT_EQ(deepLinks, std::vector<QUrl>{QUrl("zelvan://p/x")});
     EXPECT_EQ(nav->decide(QUrl("https://example.org/embed"), false, false), P::allow);
     EXPECT_EQ(nav->decide(QUrl("https://example.org/"), false, true), P::cancel);

@@ -8,6 +8,8 @@
 #include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
+#include <QDir>
+#include <QStandardPaths>
 #include <QUuid>
 #include <gtest/gtest.h>
 
@@ -309,6 +311,33 @@ TEST_F(SettingsStore, TheStoreIsOwnerOnly)
     s->setAccountEmail("varra@example.com");
     EXPECT_EQ(fileMode(s->d().fileName()), 0600);
     EXPECT_EQ(fileMode(QFileInfo(s->d().fileName()).path()), 0700);
+}
+
+// A damaged file: what can be read is kept (the account among it), the file
+// itself is kept aside, and from then on every change is saved again.
+TEST_F(SettingsStore, ADamagedFileKeepsWhatCanBeReadAndSavesAgain)
+{
+    // Planted before any store of this process has read the file.
+    const QString file = QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) + "/Zelvan/" + name_
+        + ".conf";
+    QDir().mkpath(QFileInfo(file).path());
+    writeFile(file, QByteArray("[General]\naccountEmail=varra@example.com\n\xff\xfe\x01 not a line\n[General\n"));
+    {
+        auto s = open();
+        EXPECT_EQ(s->accountEmail(), "varra@example.com");
+        s->setBreakMinutes(35);
+    }
+    // On disk, not only in this process's cache of the file.
+    const QByteArray written = readFile(file);
+    EXPECT_TRUE(written.contains("breakMinutes=35")) << written.toStdString();
+    EXPECT_TRUE(written.contains("accountEmail=varra@example.com")) << written.toStdString();
+    EXPECT_TRUE(QFileInfo::exists(file + ".unreadable"));
+    EXPECT_EQ(fileMode(file), 0600);
+    // Said once.
+    const auto damage = Settings::takeDamage();
+    ASSERT_TRUE(damage);
+    EXPECT_TRUE(damage->contains(file + ".unreadable")) << damage->toStdString();
+    EXPECT_FALSE(Settings::takeDamage());
 }
 
 TEST(SettingsShared, OpensTheSuiteNamedByTheEnvironment)

@@ -1,6 +1,9 @@
 # Builds the Debian package with cpack into OUT_DIR and checks what it holds:
 # the program, the desktop entry with the scheme handler, the icons in the
-# hicolor theme, and run-time dependencies on Debian packages.
+# hicolor theme, the copyright and changelog, and run-time dependencies on
+# Debian packages; that the program carries no debugging information, that the
+# description says what it is, and, where lintian is installed, that it finds
+# no error.
 file(REMOVE_RECURSE ${OUT_DIR})
 execute_process(
   COMMAND cpack -G DEB --config ${BUILD_DIR}/CPackConfig.cmake -B ${OUT_DIR}
@@ -18,7 +21,8 @@ execute_process(COMMAND dpkg-deb --contents ${debs} OUTPUT_VARIABLE contents RES
 if(NOT result EQUAL 0)
   message(FATAL_ERROR "dpkg-deb cannot read ${debs}")
 endif()
-set(expected ./usr/bin/zelvan ./usr/share/applications/app.zelvan.Zelvan.desktop)
+set(expected ./usr/bin/zelvan ./usr/share/applications/app.zelvan.Zelvan.desktop
+             ./usr/share/doc/zelvan/copyright ./usr/share/doc/zelvan/changelog.gz)
 foreach(size 16 32 64 128 256 512)
   list(APPEND expected ./usr/share/icons/hicolor/${size}x${size}/apps/app.zelvan.Zelvan.png)
 endforeach()
@@ -41,6 +45,35 @@ foreach(dependency "Package: zelvan" "libqt6widgets6" "libcurl4" "libtesseract5"
     message(FATAL_ERROR "the package's control fields lack ${dependency}:\n${fields}")
   endif()
 endforeach()
+
+execute_process(COMMAND dpkg-deb --field ${debs} Description OUTPUT_VARIABLE description)
+string(REGEX MATCHALL "\n " lines "${description}")
+list(LENGTH lines more)
+if(more LESS 4)
+  message(FATAL_ERROR "the package's description has no more than its summary:\n${description}")
+endif()
+
+set(unpacked ${OUT_DIR}/unpacked)
+execute_process(COMMAND dpkg-deb -x ${debs} ${unpacked})
+execute_process(COMMAND readelf -S ${unpacked}/usr/bin/zelvan OUTPUT_VARIABLE sections)
+if(sections MATCHES "\\.debug_info|\\.symtab")
+  message(FATAL_ERROR "the packaged program is not stripped")
+endif()
+file(SIZE ${debs} bytes)
+math(EXPR megabytes "${bytes} / 1048576")
+message(STATUS "package: ${bytes} bytes")
+if(bytes GREATER 10485760)
+  message(FATAL_ERROR "the package takes ${megabytes} MB, more than 10")
+endif()
+
+find_program(LINTIAN lintian)
+if(LINTIAN)
+  execute_process(COMMAND ${LINTIAN} --no-tag-display-limit ${debs} OUTPUT_VARIABLE tags ERROR_VARIABLE tags)
+  message(STATUS "lintian:\n${tags}")
+  if(tags MATCHES "(^|\n)E: ")
+    message(FATAL_ERROR "lintian finds errors in the package:\n${tags}")
+  endif()
+endif()
 
 execute_process(COMMAND dpkg-deb --info ${debs} OUTPUT_VARIABLE info)
 message(STATUS "${info}")

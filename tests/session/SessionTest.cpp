@@ -63,8 +63,14 @@ TEST(Session, CreationFailureIsAnError)
 {
     TempSupport support;
     writeFile(support.file("plain"), "x");
-    EXPECT_THROW(Session::create("a", "Screen", std::nullopt, start, support.file("plain/recordings")),
-                 Session::CreateError);
+    const QString root = support.file("plain/recordings");
+    try {
+        Session::create("a", "Screen", std::nullopt, start, root);
+        ADD_FAILURE() << "created under a file";
+    } catch (const Session::CreateError& e) {
+        // The message names the whole path: the user must find the folder that failed.
+        EXPECT_TRUE(QString::fromStdString(e.what()).contains(root + "/")) << e.what();
+    }
 }
 
 TEST(Session, NewFolderLoadsBack)

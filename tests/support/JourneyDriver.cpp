@@ -66,6 +66,8 @@ bool JourneyDriver::launch(const Launch& launch)
         env.insert("ZELVAN_KEYCHAIN_SERVICE", launch.keyringService);
     for (const auto& [name, value] : launch.env)
         env.insert(name, value);
+    for (const QString& name : launch.unset)
+        env.remove(name);
     app_.setProcessEnvironment(env);
     app_.setReadChannel(QProcess::StandardError);
     app_.start(executable_, launch.args);

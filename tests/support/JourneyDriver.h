@@ -18,6 +18,7 @@ public:
         QString keyringService; // ZELVAN_KEYCHAIN_SERVICE
         QStringList args;
         std::map<QString, QString> env; // more variables: ZELVAN_ASK_SECONDS, PULSE_SERVER …
+        QStringList unset;              // variables of the test's environment it starts without
     };
 
     explicit JourneyDriver(QString executable);

@@ -505,3 +505,48 @@ TEST(HUDView, OrbFramesRepaintOnlyTheOrbAndBlurNothing)
     EXPECT_LE(buttonPaints.count - buttons, 1) << "the card's buttons were painted with the orb's frames";
     qunsetenv("ZELVAN_REDUCE_MOTION");
 }
+
+// The pill's orb beside its labels: a frame of the orb draws the orb's square
+// alone, so the labels are not shaped and painted again for it.
+TEST(HUDView, PillOrbFramesLeaveTheLabelsAlone)
+{
+    qputenv("ZELVAN_REDUCE_MOTION", "0");
+    HUDModel m;
+    m.setMode(HUDModel::Mode::pill);
+    HUDView view(m);
+    view.show();
+    Orb* orb = view.body()->findChild<Orb*>();
+    ASSERT_TRUE(orb);
+    PalText* title = nullptr;
+    for (PalText* t : view.body()->findChildren<PalText*>())
+        if (t->text() == QStringLiteral("Zelvan active"))
+            title = t;
+    ASSERT_TRUE(title);
+    ASSERT_TRUE(waitFor([&] { return orb->frames() >= 3; }, 20));
+    Paints titlePaints(title);
+    const int frames = orb->frames();
+    ASSERT_TRUE(waitFor([&] { return orb->frames() >= frames + 5; }, 30));
+    EXPECT_EQ(titlePaints.count, 0) << "the title was painted with the orb's frames";
+    qunsetenv("ZELVAN_REDUCE_MOTION");
+}
+
+// An orb whose picture does not change (the clock stands still, the level
+// stays) draws no more frames for it.
+TEST(Orb, AStillPictureDrawsNoFrames)
+{
+    qputenv("ZELVAN_REDUCE_MOTION", "0");
+    FixedClock clock;
+    for (const qreal size : {22.0, 40.0}) {
+        Orb orb(size);
+        orb.show();
+        ASSERT_TRUE(waitFor([&] { return orb.animating() && orb.frames() >= 1; }, 20)) << size;
+        const int frames = orb.frames();
+        waitFor([] { return false; }, 1.0); // a second of the event loop
+        EXPECT_LE(orb.frames(), frames + 1) << size << " pt: frames drawn of a picture that stood still";
+        // The picture moves again: a frame comes.
+        const int still = orb.frames();
+        clock.advance(0.5);
+        EXPECT_TRUE(waitFor([&] { return orb.frames() > still; }, 20)) << size;
+    }
+    qunsetenv("ZELVAN_REDUCE_MOTION");
+}

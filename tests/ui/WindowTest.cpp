@@ -751,6 +751,28 @@ TEST_F(Window, TheWheelScrollsThePageAndChangesNoSetting)
     EXPECT_EQ(changes_, 0);
 }
 
+// The plain windows follow the scheme the kit's surfaces draw in: on a dark
+// desktop they are dark with light text, not Qt's light default.
+TEST_F(Window, ThePlainWindowsFollowTheScheme)
+{
+    signIn(projects());
+    WrapModel wrap;
+    WrapView wrapView(wrap);
+    const std::pair<const char*, QWidget*> views[] = {{"settings", &open()}, {"wrap", &wrapView}};
+    for (const auto& [name, view] : views) {
+        for (bool dark : {true, false}) {
+            const QString path = snapshotDir() + QString("/plain-%1-%2.png").arg(name, dark ? "dark" : "light");
+            ASSERT_TRUE(Snapshot::png(*view, dark, path));
+            // Inside the view's own margin: its background (snapshots are twice the size, 24 pt padding).
+            const QColor background = QImage(path).pixelColor(QPoint(24 + 6, 24 + 6) * 2);
+            if (dark)
+                EXPECT_LT(background.lightness(), 80) << name << " dark: " << background.name().toStdString();
+            else
+                EXPECT_GT(background.lightness(), 180) << name << " light: " << background.name().toStdString();
+        }
+    }
+}
+
 TEST_F(Window, DoneClosesItsOwnWindow)
 {
     WindowBox box;

@@ -2,6 +2,7 @@
 
 #include "platform/MediaError.h"
 #include "platform/linux/AvError.h"
+#include "platform/linux/FFmpeg.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -10,13 +11,6 @@
 #include <mutex>
 #include <unistd.h>
 #include <vector>
-
-extern "C" {
-#include <libavcodec/avcodec.h>
-#include <libavformat/avformat.h>
-#include <libavutil/channel_layout.h>
-#include <libavutil/opt.h>
-}
 
 namespace {
 
@@ -29,19 +23,19 @@ AVCodecContext* openEncoder()
 {
     // The encoder's statistics lines are noise on a user's terminal.
     static std::once_flag quiet;
-    std::call_once(quiet, [] { av_log_set_level(AV_LOG_ERROR); });
-    const AVCodec* codec = avcodec_find_encoder_by_name("aac");
+    std::call_once(quiet, [] { FFmpeg::api().av_log_set_level(AV_LOG_ERROR); });
+    const AVCodec* codec = FFmpeg::api().avcodec_find_encoder_by_name("aac");
     if (!codec)
         throw MediaError("no AAC encoder");
-    AVCodecContext* ctx = avcodec_alloc_context3(codec);
+    AVCodecContext* ctx = FFmpeg::api().avcodec_alloc_context3(codec);
     ctx->sample_fmt = AV_SAMPLE_FMT_FLTP;
     ctx->sample_rate = AacWriter::sampleRate;
     ctx->ch_layout = AV_CHANNEL_LAYOUT_MONO;
     ctx->bit_rate = AacWriter::bitRate;
     ctx->time_base = AVRational{1, AacWriter::sampleRate};
     ctx->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
-    if (const int rc = avcodec_open2(ctx, codec, nullptr); rc < 0) {
-        avcodec_free_context(&ctx);
+    if (const int rc = FFmpeg::api().avcodec_open2(ctx, codec, nullptr); rc < 0) {
+        FFmpeg::api().avcodec_free_context(&ctx);
         throw MediaError("cannot open the AAC encoder: " + avText(rc));
     }
     return ctx;
@@ -55,34 +49,34 @@ const std::vector<uint8_t>& silentFrame()
     static std::vector<uint8_t> packet;
     std::call_once(once, [] {
         AVCodecContext* ctx = openEncoder();
-        AVFrame* frame = av_frame_alloc();
-        AVPacket* pkt = av_packet_alloc();
+        AVFrame* frame = FFmpeg::api().av_frame_alloc();
+        AVPacket* pkt = FFmpeg::api().av_packet_alloc();
         std::vector<std::vector<uint8_t>> packets;
         for (int i = 0; i <= 6; ++i) {
             if (i < 6) {
-                av_frame_unref(frame);
+                FFmpeg::api().av_frame_unref(frame);
                 frame->format = AV_SAMPLE_FMT_FLTP;
                 frame->sample_rate = AacWriter::sampleRate;
                 frame->ch_layout = AV_CHANNEL_LAYOUT_MONO;
                 frame->nb_samples = frameSize;
                 frame->pts = int64_t(i) * frameSize;
-                av_frame_get_buffer(frame, 0);
+                FFmpeg::api().av_frame_get_buffer(frame, 0);
                 std::memset(frame->data[0], 0, sizeof(float) * frameSize);
-                avcodec_send_frame(ctx, frame);
+                FFmpeg::api().avcodec_send_frame(ctx, frame);
             } else {
-                avcodec_send_frame(ctx, nullptr);
+                FFmpeg::api().avcodec_send_frame(ctx, nullptr);
             }
-            while (avcodec_receive_packet(ctx, pkt) == 0) {
+            while (FFmpeg::api().avcodec_receive_packet(ctx, pkt) == 0) {
                 packets.emplace_back(pkt->data, pkt->data + pkt->size);
-                av_packet_unref(pkt);
+                FFmpeg::api().av_packet_unref(pkt);
             }
         }
         // A frame from the middle: neither the first nor the flushed last one.
         if (packets.size() >= 4)
             packet = packets[3];
-        av_packet_free(&pkt);
-        av_frame_free(&frame);
-        avcodec_free_context(&ctx);
+        FFmpeg::api().av_packet_free(&pkt);
+        FFmpeg::api().av_frame_free(&frame);
+        FFmpeg::api().avcodec_free_context(&ctx);
     });
     return packet;
 }
@@ -107,17 +101,17 @@ struct AacWriter::Impl {
     void writePacket(AVPacket* p)
     {
         p->stream_index = stream->index;
-        av_packet_rescale_ts(p, enc->time_base, stream->time_base);
+        FFmpeg::api().av_packet_rescale_ts(p, enc->time_base, stream->time_base);
         if (p->pts != AV_NOPTS_VALUE)
             lastPts = p->pts;
-        if (const int rc = av_write_frame(fmt, p); rc < 0)
+        if (const int rc = FFmpeg::api().av_write_frame(fmt, p); rc < 0)
             fail("cannot write", rc);
     }
 
     void drain()
     {
         for (;;) {
-            const int rc = avcodec_receive_packet(enc, pkt);
+            const int rc = FFmpeg::api().avcodec_receive_packet(enc, pkt);
             if (rc == AVERROR(EAGAIN) || rc == AVERROR_EOF)
                 return;
             if (rc < 0)
@@ -125,22 +119,22 @@ struct AacWriter::Impl {
             pkt->pts += shift;
             pkt->dts += shift;
             writePacket(pkt);
-            av_packet_unref(pkt);
+            FFmpeg::api().av_packet_unref(pkt);
         }
     }
 
     void encode(const float* samples, int count)
     {
-        av_frame_unref(frame);
+        FFmpeg::api().av_frame_unref(frame);
         frame->format = AV_SAMPLE_FMT_FLTP;
         frame->sample_rate = sampleRate;
         frame->ch_layout = AV_CHANNEL_LAYOUT_MONO;
         frame->nb_samples = count;
         frame->pts = inputPts;
-        if (const int rc = av_frame_get_buffer(frame, 0); rc < 0)
+        if (const int rc = FFmpeg::api().av_frame_get_buffer(frame, 0); rc < 0)
             fail("cannot encode", rc);
         std::memcpy(frame->data[0], samples, sizeof(float) * size_t(count));
-        if (const int rc = avcodec_send_frame(enc, frame); rc < 0)
+        if (const int rc = FFmpeg::api().avcodec_send_frame(enc, frame); rc < 0)
             fail("cannot encode", rc);
         inputPts += count;
         drain();
@@ -162,38 +156,41 @@ struct AacWriter::Impl {
         if (silent.empty())
             throw MediaError("cannot encode silence");
         for (int64_t i = 0; i < count; ++i) {
-            AVPacket* p = av_packet_alloc();
-            av_new_packet(p, int(silent.size()));
+            AVPacket* p = FFmpeg::api().av_packet_alloc();
+            FFmpeg::api().av_new_packet(p, int(silent.size()));
             std::memcpy(p->data, silent.data(), silent.size());
             p->flags |= AV_PKT_FLAG_KEY;
             const int64_t pts = (lastPts == INT64_MIN
                                      ? -enc->initial_padding
-                                     : av_rescale_q(lastPts, stream->time_base, enc->time_base) + frameSize);
+                                     : FFmpeg::api().av_rescale_q(lastPts, stream->time_base, enc->time_base) + frameSize);
             p->pts = p->dts = pts;
             p->duration = frameSize;
             shift += frameSize;
             try {
                 writePacket(p);
             } catch (...) {
-                av_packet_free(&p);
+                FFmpeg::api().av_packet_free(&p);
                 throw;
             }
-            av_packet_free(&p);
+            FFmpeg::api().av_packet_free(&p);
         }
     }
 
     void release()
     {
+        open = false;
+        const FFmpeg::Api* ff = FFmpeg::loaded();
+        if (!ff)
+            return;
         if (fmt) {
             if (fmt->pb)
-                avio_closep(&fmt->pb);
-            avformat_free_context(fmt);
+                ff->avio_closep(&fmt->pb);
+            ff->avformat_free_context(fmt);
             fmt = nullptr;
         }
-        avcodec_free_context(&enc);
-        av_frame_free(&frame);
-        av_packet_free(&pkt);
-        open = false;
+        ff->avcodec_free_context(&enc);
+        ff->av_frame_free(&frame);
+        ff->av_packet_free(&pkt);
     }
 };
 
@@ -209,27 +206,27 @@ AacWriter::AacWriter(const std::string& path)
         throw MediaError("cannot create " + path + ": " + std::strerror(errno));
     ::close(fd);
     try {
-        if (const int rc = avformat_alloc_output_context2(&d.fmt, nullptr, "ipod", path.c_str()); rc < 0)
+        if (const int rc = FFmpeg::api().avformat_alloc_output_context2(&d.fmt, nullptr, "ipod", path.c_str()); rc < 0)
             d.fail("cannot create", rc);
         d.enc = openEncoder();
-        d.stream = avformat_new_stream(d.fmt, nullptr);
+        d.stream = FFmpeg::api().avformat_new_stream(d.fmt, nullptr);
         d.stream->time_base = AVRational{1, sampleRate};
-        avcodec_parameters_from_context(d.stream->codecpar, d.enc);
-        if (const int rc = avio_open(&d.fmt->pb, path.c_str(), AVIO_FLAG_WRITE); rc < 0)
+        FFmpeg::api().avcodec_parameters_from_context(d.stream->codecpar, d.enc);
+        if (const int rc = FFmpeg::api().avio_open(&d.fmt->pb, path.c_str(), AVIO_FLAG_WRITE); rc < 0)
             d.fail("cannot create", rc);
         // Fragments of about one second, each flushed to disk as it is finished.
         d.fmt->flags |= AVFMT_FLAG_FLUSH_PACKETS;
         AVDictionary* opts = nullptr;
-        av_dict_set(&opts, "movflags", "empty_moov+delay_moov+default_base_moof", 0);
-        av_dict_set(&opts, "frag_duration", "1000000", 0);
-        av_dict_set(&opts, "use_editlist", "1", 0);
-        const int rc = avformat_write_header(d.fmt, &opts);
-        av_dict_free(&opts);
+        FFmpeg::api().av_dict_set(&opts, "movflags", "empty_moov+delay_moov+default_base_moof", 0);
+        FFmpeg::api().av_dict_set(&opts, "frag_duration", "1000000", 0);
+        FFmpeg::api().av_dict_set(&opts, "use_editlist", "1", 0);
+        const int rc = FFmpeg::api().avformat_write_header(d.fmt, &opts);
+        FFmpeg::api().av_dict_free(&opts);
         if (rc < 0)
             d.fail("cannot create", rc);
-        avio_flush(d.fmt->pb);
-        d.frame = av_frame_alloc();
-        d.pkt = av_packet_alloc();
+        FFmpeg::api().avio_flush(d.fmt->pb);
+        d.frame = FFmpeg::api().av_frame_alloc();
+        d.pkt = FFmpeg::api().av_packet_alloc();
         d.open = true;
     } catch (...) {
         d.release();
@@ -287,10 +284,10 @@ void AacWriter::flush()
     // The muxer's first forced flush writes only the header held back so far;
     // the second writes the samples.
     for (int i = 0; i < 2; ++i) {
-        if (const int rc = av_write_frame(d.fmt, nullptr); rc < 0)
+        if (const int rc = FFmpeg::api().av_write_frame(d.fmt, nullptr); rc < 0)
             d.fail("cannot write", rc);
     }
-    avio_flush(d.fmt->pb);
+    FFmpeg::api().avio_flush(d.fmt->pb);
     if (d.fmt->pb->error < 0)
         d.fail("cannot write", d.fmt->pb->error);
 }
@@ -305,10 +302,10 @@ void AacWriter::close()
             d.encode(d.pending.data(), int(d.pending.size()));
             d.pending.clear();
         }
-        if (const int rc = avcodec_send_frame(d.enc, nullptr); rc < 0)
+        if (const int rc = FFmpeg::api().avcodec_send_frame(d.enc, nullptr); rc < 0)
             d.fail("cannot encode", rc);
         d.drain();
-        if (const int rc = av_write_trailer(d.fmt); rc < 0)
+        if (const int rc = FFmpeg::api().av_write_trailer(d.fmt); rc < 0)
             d.fail("cannot finish", rc);
     } catch (...) {
         d.release();

@@ -2,16 +2,10 @@
 
 #include "platform/MediaError.h"
 #include "platform/linux/AvError.h"
+#include "platform/linux/FFmpeg.h"
 
 #include <algorithm>
 #include <cstring>
-
-extern "C" {
-#include <libavcodec/avcodec.h>
-#include <libavformat/avformat.h>
-#include <libavutil/channel_layout.h>
-#include <libswresample/swresample.h>
-}
 
 namespace {
 
@@ -19,15 +13,15 @@ namespace {
 AVFormatContext* openInput(const std::string& path, int& streamIndex)
 {
     AVFormatContext* fmt = nullptr;
-    if (const int rc = avformat_open_input(&fmt, path.c_str(), nullptr, nullptr); rc < 0)
+    if (const int rc = FFmpeg::api().avformat_open_input(&fmt, path.c_str(), nullptr, nullptr); rc < 0)
         throw MediaError("cannot open " + path + ": " + avText(rc));
-    if (const int rc = avformat_find_stream_info(fmt, nullptr); rc < 0) {
-        avformat_close_input(&fmt);
+    if (const int rc = FFmpeg::api().avformat_find_stream_info(fmt, nullptr); rc < 0) {
+        FFmpeg::api().avformat_close_input(&fmt);
         throw MediaError("cannot read " + path + ": " + avText(rc));
     }
-    streamIndex = av_find_best_stream(fmt, AVMEDIA_TYPE_AUDIO, -1, -1, nullptr, 0);
+    streamIndex = FFmpeg::api().av_find_best_stream(fmt, AVMEDIA_TYPE_AUDIO, -1, -1, nullptr, 0);
     if (streamIndex < 0) {
-        avformat_close_input(&fmt);
+        FFmpeg::api().avformat_close_input(&fmt);
         throw NoAudioStream("no audio in " + path);
     }
     return fmt;
@@ -48,11 +42,14 @@ struct AudioReader::Impl {
 
     ~Impl()
     {
-        swr_free(&swr);
-        av_frame_free(&frame);
-        av_packet_free(&pkt);
-        avcodec_free_context(&dec);
-        avformat_close_input(&fmt);
+        const FFmpeg::Api* ff = FFmpeg::loaded();
+        if (!ff)
+            return;
+        ff->swr_free(&swr);
+        ff->av_frame_free(&frame);
+        ff->av_packet_free(&pkt);
+        ff->avcodec_free_context(&dec);
+        ff->avformat_close_input(&fmt);
     }
 
     // Next packet of our stream to the decoder; false once the input has ended.
@@ -60,21 +57,21 @@ struct AudioReader::Impl {
     bool feed()
     {
         for (;;) {
-            const int rc = av_read_frame(fmt, pkt);
+            const int rc = FFmpeg::api().av_read_frame(fmt, pkt);
             if (rc < 0) {
                 if (!flushed) {
                     flushed = true;
-                    avcodec_send_packet(dec, nullptr);
+                    FFmpeg::api().avcodec_send_packet(dec, nullptr);
                     return true;
                 }
                 return false;
             }
             if (pkt->stream_index != stream) {
-                av_packet_unref(pkt);
+                FFmpeg::api().av_packet_unref(pkt);
                 continue;
             }
-            const int sent = avcodec_send_packet(dec, pkt);
-            av_packet_unref(pkt);
+            const int sent = FFmpeg::api().avcodec_send_packet(dec, pkt);
+            FFmpeg::api().av_packet_unref(pkt);
             // A damaged packet is skipped rather than ending the stream.
             if (sent < 0 && sent != AVERROR_INVALIDDATA && sent != AVERROR(EAGAIN))
                 throw MediaError("cannot decode " + path + ": " + avText(sent));
@@ -90,17 +87,17 @@ AudioReader::AudioReader(const std::string& path)
     d.path = path;
     d.fmt = openInput(path, d.stream);
     const AVCodecParameters* par = d.fmt->streams[d.stream]->codecpar;
-    const AVCodec* codec = avcodec_find_decoder(par->codec_id);
+    const AVCodec* codec = FFmpeg::api().avcodec_find_decoder(par->codec_id);
     if (!codec)
         throw MediaError("no decoder for " + path);
-    d.dec = avcodec_alloc_context3(codec);
-    avcodec_parameters_to_context(d.dec, par);
-    if (const int rc = avcodec_open2(d.dec, codec, nullptr); rc < 0)
+    d.dec = FFmpeg::api().avcodec_alloc_context3(codec);
+    FFmpeg::api().avcodec_parameters_to_context(d.dec, par);
+    if (const int rc = FFmpeg::api().avcodec_open2(d.dec, codec, nullptr); rc < 0)
         throw MediaError("cannot decode " + path + ": " + avText(rc));
     if (d.dec->sample_rate <= 0 || d.dec->ch_layout.nb_channels <= 0)
         throw MediaError("no audio format in " + path);
-    d.pkt = av_packet_alloc();
-    d.frame = av_frame_alloc();
+    d.pkt = FFmpeg::api().av_packet_alloc();
+    d.frame = FFmpeg::api().av_frame_alloc();
 }
 
 AudioReader::~AudioReader() = default;
@@ -125,7 +122,7 @@ bool AudioReader::read(PcmBuffer& block)
     block.channels = channels();
     block.samples.clear();
     while (!d.ended) {
-        const int rc = avcodec_receive_frame(d.dec, d.frame);
+        const int rc = FFmpeg::api().avcodec_receive_frame(d.dec, d.frame);
         if (rc == AVERROR(EAGAIN)) {
             if (!d.feed())
                 d.ended = true;
@@ -140,14 +137,14 @@ bool AudioReader::read(PcmBuffer& block)
         const int count = d.frame->nb_samples;
         const int ch = d.frame->ch_layout.nb_channels;
         if (count <= 0 || ch != block.channels) {
-            av_frame_unref(d.frame);
+            FFmpeg::api().av_frame_unref(d.frame);
             continue;
         }
         // Encoder priming sits before time 0 (the edit list says so): drop it.
         int skip = 0;
         if (d.frame->pts != AV_NOPTS_VALUE && d.frame->pts < 0) {
             const AVRational tb = d.fmt->streams[d.stream]->time_base;
-            skip = int(std::min<int64_t>(count, av_rescale_q(-d.frame->pts, tb, AVRational{1, d.frame->sample_rate})));
+            skip = int(std::min<int64_t>(count, FFmpeg::api().av_rescale_q(-d.frame->pts, tb, AVRational{1, d.frame->sample_rate})));
         }
         block.samples.resize(size_t(count) * size_t(ch));
         const auto format = AVSampleFormat(d.frame->format);
@@ -164,19 +161,19 @@ bool AudioReader::read(PcmBuffer& block)
             }
         } else {
             if (!d.swr) {
-                if (swr_alloc_set_opts2(&d.swr, &d.frame->ch_layout, AV_SAMPLE_FMT_FLT, d.frame->sample_rate,
+                if (FFmpeg::api().swr_alloc_set_opts2(&d.swr, &d.frame->ch_layout, AV_SAMPLE_FMT_FLT, d.frame->sample_rate,
                                         &d.frame->ch_layout, format, d.frame->sample_rate, 0, nullptr)
                         < 0
-                    || swr_init(d.swr) < 0)
+                    || FFmpeg::api().swr_init(d.swr) < 0)
                     throw MediaError("cannot convert the samples of " + d.path);
             }
             auto* out = reinterpret_cast<uint8_t*>(block.samples.data());
-            const int got = swr_convert(d.swr, &out, count, const_cast<const uint8_t**>(d.frame->extended_data), count);
+            const int got = FFmpeg::api().swr_convert(d.swr, &out, count, const_cast<const uint8_t**>(d.frame->extended_data), count);
             if (got < 0)
                 throw MediaError("cannot convert the samples of " + d.path);
             block.samples.resize(size_t(got) * size_t(ch));
         }
-        av_frame_unref(d.frame);
+        FFmpeg::api().av_frame_unref(d.frame);
         block.samples.erase(block.samples.begin(),
                             block.samples.begin()
                                 + std::min<ptrdiff_t>(ptrdiff_t(skip) * ch, ptrdiff_t(block.samples.size())));
@@ -198,24 +195,24 @@ double AudioReader::duration(const std::string& path)
     // The packets' time stamps, read without decoding: a fragmented file's header
     // holds no length, and a cut-off one has no index at all.
     const AVStream* st = fmt->streams[stream];
-    AVPacket* pkt = av_packet_alloc();
+    AVPacket* pkt = FFmpeg::api().av_packet_alloc();
     int64_t first = AV_NOPTS_VALUE;
     int64_t last = AV_NOPTS_VALUE;
-    while (av_read_frame(fmt, pkt) >= 0) {
+    while (FFmpeg::api().av_read_frame(fmt, pkt) >= 0) {
         if (pkt->stream_index == stream && pkt->pts != AV_NOPTS_VALUE) {
             const int64_t end = pkt->pts + std::max<int64_t>(pkt->duration, 0);
             first = first == AV_NOPTS_VALUE ? pkt->pts : std::min(first, pkt->pts);
             last = last == AV_NOPTS_VALUE ? end : std::max(last, end);
         }
-        av_packet_unref(pkt);
+        FFmpeg::api().av_packet_unref(pkt);
     }
-    av_packet_free(&pkt);
+    FFmpeg::api().av_packet_free(&pkt);
     double seconds = 0;
     if (first != AV_NOPTS_VALUE) {
         // Encoder priming before time 0 is not part of the sound.
         const int64_t start = std::max<int64_t>(first, st->start_time == AV_NOPTS_VALUE ? first : st->start_time);
         seconds = double(last - std::max<int64_t>(start, 0)) * av_q2d(st->time_base);
     }
-    avformat_close_input(&fmt);
+    FFmpeg::api().avformat_close_input(&fmt);
     return std::max(seconds, 0.0);
 }

@@ -1,15 +1,13 @@
 #pragma once
 
-#include <string>
+#include "platform/linux/FFmpeg.h"
 
-extern "C" {
-#include <libavutil/error.h>
-}
+#include <string>
 
 // FFmpeg's text for one of its error codes.
 inline std::string avText(int code)
 {
     char text[AV_ERROR_MAX_STRING_SIZE] = {};
-    av_strerror(code, text, sizeof text);
+    FFmpeg::api().av_strerror(code, text, sizeof text);
     return text;
 }

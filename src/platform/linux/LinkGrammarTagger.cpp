@@ -6,6 +6,7 @@
 #include <QSet>
 #include <link-grammar/dict-api.h>
 #include <link-grammar/link-includes.h>
+#include <malloc.h>
 #include <mutex>
 
 namespace {
@@ -122,8 +123,6 @@ class LinkGrammarTagger final : public WordTagger {
 public:
     LinkGrammarTagger()
     {
-        keepMessagesOffStdout();
-        dictionary_ = dictionary_create_lang("en");
         options_ = parse_options_create();
         parse_options_set_verbosity(options_, 0);
         parse_options_set_linkage_limit(options_, 1);
@@ -140,8 +139,25 @@ public:
             dictionary_delete(dictionary_);
     }
 
+    // The dictionary (some 15 MB) goes until the next tag().
+    void release() override
+    {
+        std::lock_guard lock(mutex_);
+        keepMessagesOffStdout();
+        if (dictionary_)
+            dictionary_delete(dictionary_);
+        dictionary_ = nullptr;
+        // Its many small pieces would otherwise stay with the process.
+        malloc_trim(0);
+    }
+
     std::vector<TaggedWord> tag(const QString& text) override
     {
+        std::lock_guard lock(mutex_);
+        if (!dictionary_) {
+            keepMessagesOffStdout();
+            dictionary_ = dictionary_create_lang("en");
+        }
         std::vector<TaggedWord> out;
         const std::vector<QString> words = tokens(text);
         for (const QString& w : words)
@@ -158,7 +174,6 @@ public:
                 begin = i < words.size() && isPunctuationMark(words[i]) ? i + 1 : i;
             }
         }
-        std::lock_guard lock(mutex_);
         for (std::size_t i = 0; i < words.size(); ++i)
             if (!linked[i] && !isPunctuationMark(words[i]))
                 suffixes[i] = lookup(words[i]);
@@ -227,7 +242,6 @@ private:
         for (const QString& w : words)
             joined << w;
         const QByteArray input = joined.join(QLatin1Char(' ')).toUtf8();
-        std::lock_guard lock(mutex_);
         keepMessagesOffStdout();
         Sentence sentence = sentence_create(input.constData(), dictionary_);
         if (!sentence)
@@ -286,7 +300,7 @@ private:
         }
     }
 
-    std::mutex mutex_;
+    std::mutex mutex_; // held through each tag() and release()
     Dictionary dictionary_ = nullptr;
     Parse_Options options_ = nullptr;
 };

@@ -1,5 +1,7 @@
 #include "platform/SpeechRecognizer.h"
 
+#include "platform/SystemLog.h"
+
 #include <QFile>
 #include <QTemporaryFile>
 #include <QRegularExpression>
@@ -7,9 +9,12 @@
 #include <QTextStream>
 #include <QSet>
 #include <algorithm>
+#include <atomic>
+#include <chrono>
 #include <cmath>
 #include <condition_variable>
 #include <deque>
+#include <malloc.h>
 #include <map>
 #include <mutex>
 #include <pocketsphinx.h>
@@ -148,6 +153,7 @@ public:
     void append(const std::int16_t* samples, std::size_t count) override;
     void endAudio() override;
     void cancel() override;
+    void askText() override;
 
     std::shared_ptr<Engine> engine_;
     const SpeechRecognizer::Handler handler;
@@ -155,6 +161,7 @@ public:
     std::vector<std::int16_t> pending;
     bool ended = false;
     bool cancelled = false;
+    bool asked = false;
 };
 
 // The decoder's worker and its queue of tasks, shared with the tasks so that a
@@ -164,6 +171,7 @@ struct Engine {
     std::condition_variable wake;
     std::deque<std::shared_ptr<PsTask>> queue;
     bool quit = false;
+    std::atomic<bool> loaded = false;
 
     void notify() { wake.notify_one(); }
 };
@@ -188,6 +196,15 @@ void PsTask::endAudio()
     engine_->notify();
 }
 
+void PsTask::askText()
+{
+    {
+        std::lock_guard lock(engine_->mutex);
+        asked = true;
+    }
+    engine_->notify();
+}
+
 void PsTask::cancel()
 {
     {
@@ -200,12 +217,11 @@ void PsTask::cancel()
 
 class PocketSphinx final : public SpeechRecognizer {
 public:
-    explicit PocketSphinx(Purpose purpose)
+    PocketSphinx(Purpose purpose, double keepSeconds)
         : purpose_(purpose)
+        , keep_(std::chrono::milliseconds(qint64(std::max(0.0, keepSeconds) * 1000)))
         , engine_(std::make_shared<Engine>())
     {
-        // Loading takes a second or so: it happens on the worker, not the caller's thread.
-        worker_ = std::thread([this] { run(); });
     }
 
     ~PocketSphinx() override
@@ -215,12 +231,14 @@ public:
             engine_->quit = true;
         }
         engine_->notify();
-        worker_.join();
+        if (worker_.joinable())
+            worker_.join();
     }
 
     bool available() const override { return installed(); }
     QString locale() const override { return QStringLiteral("en-US"); }
     bool onDevice() const override { return true; }
+    bool loaded() const override { return engine_->loaded; }
 
     std::shared_ptr<SpeechTask> recognize(Handler handler) override
     {
@@ -229,6 +247,10 @@ public:
             std::lock_guard lock(engine_->mutex);
             if (!engine_->quit)
                 engine_->queue.push_back(task);
+            // Nothing is loaded before the first task; loading takes a second or
+            // so, on the worker, while the task's sound waits in its queue.
+            if (!worker_.joinable())
+                worker_ = std::thread([this] { run(); });
         }
         engine_->notify();
         return task;
@@ -248,14 +270,19 @@ private:
         cmd_ln_t* config = nullptr;
         if (purpose_ == Purpose::Dictation) {
             // Narrow beams, no second pass: cheap enough to run beside a recording.
+            // The narrowest that still keep bench/voice's key phrases.
             config = cmd_ln_init(nullptr, ps_args(), TRUE, "-hmm", hmm.constData(), "-lm", lm.constData(), "-dict",
-                                 dict.constData(), "-logfn", "/dev/null", "-beam", "1e-40", "-wbeam", "1e-30",
-                                 "-maxhmmpf", "3000", "-maxwpf", "10", "-topn", "2", "-fwdflat", "no", "-bestpath",
+                                 dict.constData(), "-logfn", "/dev/null", "-beam", "1e-35", "-wbeam", "1e-30",
+                                 "-maxhmmpf", "1500", "-maxwpf", "5", "-topn", "2", "-fwdflat", "no", "-bestpath",
                                  "no", nullptr);
         } else {
             config = cmd_ln_init(nullptr, ps_args(), TRUE, "-hmm", hmm.constData(), "-lm", lm.constData(), "-dict",
                                  dict.constData(), "-logfn", "/dev/null", nullptr);
         }
+        // Commands search only the mix made below: the general model gets no
+        // search of its own, which would hold tens of megabytes unused.
+        if (config && purpose_ == Purpose::Command)
+            cmd_ln_set_str_r(config, "-lm", nullptr);
         ps_decoder_t* ps = config ? ps_init(config) : nullptr;
         if (config)
             cmd_ln_free_r(config);
@@ -265,7 +292,8 @@ private:
         }
         // Without the mix the general model alone still recognises commands.
         if (purpose_ == Purpose::Command) {
-            mixCommandModel(ps);
+            if (!mixCommandModel(ps) && ps_set_lm_file(ps, "_default", lm.constData()) == 0)
+                ps_set_search(ps, "_default");
             grammarReady_ = addHeadGrammar(ps);
         }
         return ps;
@@ -279,18 +307,25 @@ private:
         QTemporaryFile file;
         if (!file.open() || file.write(commandModel()) < 0 || !file.flush())
             return false;
-        ngram_model_t* general = ps_get_lm(ps, "_default");
+        const QByteArray generalPath = QFile::encodeName(languageModel);
+        ngram_model_t* general =
+            ngram_model_read(ps_get_config(ps), generalPath.constData(), NGRAM_AUTO, ps_get_logmath(ps));
         if (!general)
             return false;
         const QByteArray path = QFile::encodeName(file.fileName());
         ngram_model_t* commands = ngram_model_read(ps_get_config(ps), path.constData(), NGRAM_ARPA, ps_get_logmath(ps));
-        if (!commands)
+        if (!commands) {
+            ngram_model_free(general);
             return false;
-        ngram_model_retain(general);
+        }
         ngram_model_t* models[2] = {general, commands};
         const char* names[2] = {"general", "commands"};
         float32 weights[2] = {1.0f - commandWeight, commandWeight};
         ngram_model_t* mix = ngram_model_set_init(ps_get_config(ps), models, const_cast<char**>(names), weights, 2);
+        // The mix holds models of its own: without these frees the general model
+        // (30 MB) would outlive the decoder.
+        ngram_model_free(general);
+        ngram_model_free(commands);
         if (!mix)
             return false;
         const bool ok = ps_set_lm(ps, "commands", mix) == 0 && ps_set_search(ps, "commands") == 0;
@@ -390,41 +425,94 @@ private:
         });
     }
 
+    QString name() const
+    {
+        return purpose_ == Purpose::Command ? QStringLiteral("command") : QStringLiteral("dictation");
+    }
+
+    // The models go back to the system: the decoder's memory is freed and the
+    // heap's free pages returned, else the process would keep them.
+    void release(ps_decoder_t* ps)
+    {
+        {
+            const std::lock_guard<std::mutex> turn(setupLock());
+            ps_free(ps);
+        }
+        malloc_trim(0);
+        engine_->loaded = false;
+        SystemLog::write(QStringLiteral("speech: %1 models freed").arg(name()));
+    }
+
     void run()
     {
         QString loadError;
-        ps_decoder_t* ps = load(&loadError);
+        ps_decoder_t* ps = nullptr;
         bool inUtterance = false;
         QString last;
         std::vector<std::int16_t> utterance; // commands only: the grammar pass reads it again
         for (;;) {
+            if (!ps) {
+                {
+                    std::unique_lock lock(engine_->mutex);
+                    engine_->wake.wait(lock, [this] { return engine_->quit || !engine_->queue.empty(); });
+                    if (engine_->quit)
+                        break;
+                }
+                ps = load(&loadError);
+                if (ps) {
+                    engine_->loaded = true;
+                    SystemLog::write(QStringLiteral("speech: %1 models loaded").arg(name()));
+                } else {
+                    std::shared_ptr<PsTask> task;
+                    bool cancelled = false;
+                    {
+                        std::lock_guard lock(engine_->mutex);
+                        if (engine_->queue.empty())
+                            continue;
+                        task = engine_->queue.front();
+                        engine_->queue.pop_front();
+                        cancelled = task->cancelled;
+                    }
+                    if (!cancelled)
+                        task->handler({.error = loadError});
+                    continue;
+                }
+            }
             std::shared_ptr<PsTask> task;
             std::vector<std::int16_t> audio;
             bool ended = false;
             bool cancelled = false;
+            bool asked = false;
             {
                 std::unique_lock lock(engine_->mutex);
-                engine_->wake.wait(lock, [this] {
+                const auto due = [this] {
                     if (engine_->quit)
                         return true;
                     if (engine_->queue.empty())
                         return false;
                     const auto& t = engine_->queue.front();
-                    return t->cancelled || t->ended || !t->pending.empty();
-                });
+                    return t->cancelled || t->ended || t->asked || !t->pending.empty();
+                };
+                // Models nobody has used for a while are freed; the next task loads them again.
+                if (!inUtterance && engine_->queue.empty()) {
+                    if (!engine_->wake.wait_for(lock, keep_, due)) {
+                        lock.unlock();
+                        release(ps);
+                        ps = nullptr;
+                        continue;
+                    }
+                } else {
+                    engine_->wake.wait(lock, due);
+                }
                 if (engine_->quit)
                     break;
                 task = engine_->queue.front();
                 audio.swap(task->pending);
                 ended = task->ended;
                 cancelled = task->cancelled;
-                if (cancelled || ended || !ps)
+                asked = std::exchange(task->asked, false);
+                if (cancelled || ended)
                     engine_->queue.pop_front();
-            }
-            if (!ps) {
-                if (!cancelled)
-                    task->handler({.error = loadError});
-                continue;
             }
             if (cancelled) {
                 if (inUtterance)
@@ -449,8 +537,12 @@ private:
                 ps_process_raw(ps, audio.data(), audio.size(), FALSE, FALSE);
                 if (grammarReady_)
                     utterance.insert(utterance.end(), audio.begin(), audio.end());
+            }
+            // Dictation's text is asked for by its owner now and then; a command's
+            // shows as it is spoken.
+            if (!ended && (asked || (purpose_ == Purpose::Command && !audio.empty()))) {
                 const QString now = hypothesis(ps);
-                if (now != last && !ended) {
+                if (now != last) {
                     last = now;
                     task->handler({.text = now});
                 }
@@ -467,8 +559,7 @@ private:
         if (ps) {
             if (inUtterance)
                 ps_end_utt(ps);
-            const std::lock_guard<std::mutex> turn(setupLock());
-            ps_free(ps);
+            release(ps);
         }
     }
 
@@ -480,6 +571,7 @@ private:
     }
 
     const Purpose purpose_;
+    const std::chrono::milliseconds keep_;
     bool grammarReady_ = false; // worker only
     std::shared_ptr<Engine> engine_;
     std::thread worker_;
@@ -493,7 +585,7 @@ bool SpeechRecognizer::installed()
         && QFile::exists(dictionary);
 }
 
-std::unique_ptr<SpeechRecognizer> SpeechRecognizer::create(Purpose purpose)
+std::unique_ptr<SpeechRecognizer> SpeechRecognizer::create(Purpose purpose, double keepSeconds)
 {
-    return std::make_unique<PocketSphinx>(purpose);
+    return std::make_unique<PocketSphinx>(purpose, keepSeconds);
 }

@@ -1,19 +1,18 @@
 #include "platform/Resampler.h"
 
 #include "platform/MediaError.h"
+#include "platform/linux/FFmpeg.h"
 
 #include <cmath>
 #include <cstdio>
 
-extern "C" {
-#include <libavutil/channel_layout.h>
-#include <libavutil/opt.h>
-#include <libswresample/swresample.h>
-}
-
 struct Resampler::Impl {
     SwrContext* swr = nullptr;
-    ~Impl() { swr_free(&swr); }
+    ~Impl()
+    {
+        if (const FFmpeg::Api* ff = FFmpeg::loaded())
+            ff->swr_free(&swr);
+    }
 };
 
 std::string Resampler::describe(double rate, int channels)
@@ -36,10 +35,10 @@ Resampler::Resampler(double inputRate, int inputChannels, int outputRate)
     if (int(inputRate) == outputRate)
         return;
     AVChannelLayout mono = AV_CHANNEL_LAYOUT_MONO;
-    if (swr_alloc_set_opts2(&impl_->swr, &mono, AV_SAMPLE_FMT_FLT, outputRate, &mono, AV_SAMPLE_FMT_FLT, int(inputRate),
+    if (FFmpeg::api().swr_alloc_set_opts2(&impl_->swr, &mono, AV_SAMPLE_FMT_FLT, outputRate, &mono, AV_SAMPLE_FMT_FLT, int(inputRate),
                             0, nullptr)
             < 0
-        || swr_init(impl_->swr) < 0)
+        || FFmpeg::api().swr_init(impl_->swr) < 0)
         throw MediaError("no conversion from " + describe(inputRate, inputChannels));
 }
 
@@ -68,14 +67,14 @@ void Resampler::convert(const float* interleaved, int64_t frames, std::vector<fl
         out.insert(out.end(), mono, mono + frames);
         return;
     }
-    const int capacity = swr_get_out_samples(impl_->swr, int(frames));
+    const int capacity = FFmpeg::api().swr_get_out_samples(impl_->swr, int(frames));
     if (capacity < 0)
         throw MediaError("convert failed");
     const size_t start = out.size();
     out.resize(start + size_t(capacity));
     auto* dst = reinterpret_cast<uint8_t*>(out.data() + start);
     const auto* src = reinterpret_cast<const uint8_t*>(mono);
-    const int got = swr_convert(impl_->swr, &dst, capacity, &src, int(frames));
+    const int got = FFmpeg::api().swr_convert(impl_->swr, &dst, capacity, &src, int(frames));
     if (got < 0) {
         out.resize(start);
         throw MediaError("convert failed");

@@ -1,8 +1,9 @@
 // Tesseract 5 with its LSTM English model. Tesseract parallelises with OpenMP,
-// which on a small machine makes every page several times slower; the process
-// runs with OMP_THREAD_LIMIT=1 from its start (see platform/Relaunch.h).
+// which on a small machine makes every page several times slower: each thread
+// that reads allows no active parallel region before its first engine starts.
 #include "platform/TextRecognizer.h"
 
+#include <omp.h>
 #include <tesseract/baseapi.h>
 #include <tesseract/resultiterator.h>
 
@@ -24,6 +25,10 @@ constexpr int screenDpi = 96;
 
 std::unique_ptr<tesseract::TessBaseAPI> start(Mode mode)
 {
+    // A per-thread setting (OpenMP's max-active-levels): Tesseract's parallel
+    // loops run on this thread alone, whatever they ask for. The environment's
+    // OMP_THREAD_LIMIT would do the same, but OpenMP reads it only as it loads.
+    omp_set_max_active_levels(0);
     auto api = std::make_unique<tesseract::TessBaseAPI>();
     std::vector<std::string> names;
     std::vector<std::string> values;
