@@ -327,7 +327,7 @@ TEST(VoiceDesktop, OrdinaryTalkIsNoCommandWhileCommandsStillAct)
         const QByteArray said = pcm(voice, speed, text);
         if (warm.isEmpty() || said.isEmpty())
             return QStringLiteral("(no speech)");
-        const auto recognizer = SpeechRecognizer::create(SpeechRecognizer::Purpose::Command);
+        const auto recognizer = SpeechRecognizer::create(SpeechRecognizer::Purpose::Command, 600);
         decode(*recognizer, warm);
         return decode(*recognizer, said);
     };
