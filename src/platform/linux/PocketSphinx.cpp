@@ -77,6 +77,19 @@ QByteArray headGrammar()
     return g.toUtf8();
 }
 
+// The words that may come before a command's head.
+const QSet<QString>& leadWords()
+{
+    static const QSet<QString> words = [] {
+        QSet<QString> set;
+        for (const char* lead : commandLeads)
+            for (const QString& w : QString::fromLatin1(lead).split(QLatin1Char(' '), Qt::SkipEmptyParts))
+                set.insert(w);
+        return set;
+    }();
+    return words;
+}
+
 struct Word {
     QString text;
     int start = 0;
@@ -366,14 +379,9 @@ private:
             head = segments(ps);
         }
         ps_set_search(ps, back.constData());
-        static const QSet<QString> leads = [] {
-            QSet<QString> set;
-            for (const char* lead : commandLeads)
-                for (const QString& w : QString::fromLatin1(lead).split(QLatin1Char(' '), Qt::SkipEmptyParts))
-                    set.insert(w);
-            return set;
-        }();
-        const bool found = std::any_of(head.begin(), head.end(), [](const Word& w) { return !leads.contains(w.text); });
+        const QSet<QString>& leads = leadWords();
+        const bool found =
+            std::any_of(head.begin(), head.end(), [&](const Word& w) { return !leads.contains(w.text); });
         if (!found || outvoted(head, words))
             return heard;
         QStringList said;
@@ -392,13 +400,7 @@ private:
     // the stretch where the grammar put the head ("she" where the grammar heard "card").
     static bool outvoted(const std::vector<Word>& head, const std::vector<Word>& words)
     {
-        static const QSet<QString> leads = [] {
-            QSet<QString> set;
-            for (const char* lead : commandLeads)
-                for (const QString& w : QString::fromLatin1(lead).split(QLatin1Char(' '), Qt::SkipEmptyParts))
-                    set.insert(w);
-            return set;
-        }();
+        const QSet<QString>& leads = leadWords();
         QSet<QString> said;
         int from = -1;
         for (const Word& w : head) {
