@@ -6,6 +6,7 @@
 #include "app/Recovery.h"
 #include "core/Fmt.h"
 #include "core/Log.h"
+#include "platform/Memory.h"
 #include "platform/Wording.h"
 #include "session/LiveMeter.h"
 
@@ -385,6 +386,8 @@ void AppController::watchStop(quint64 generation, const QString& folder, const s
 bool AppController::saveEnded()
 {
     saving = false;
+    // The recorder's buffers are gone: their pages go back to the system.
+    background(Lane::local, [] { Memory::giveBack(); }, [](AppController&) {});
     detector->suppressCurrent();
     updateStatusTitle();
     rebuildMenu();
