@@ -386,8 +386,6 @@ void AppController::watchStop(quint64 generation, const QString& folder, const s
 bool AppController::saveEnded()
 {
     saving = false;
-    // The recorder's buffers are gone: their pages go back to the system.
-    background(Lane::local, [] { Memory::giveBack(); }, [](AppController&) {});
     detector->suppressCurrent();
     updateStatusTitle();
     rebuildMenu();
@@ -399,6 +397,8 @@ bool AppController::saveEnded()
 
 void AppController::saved(const std::shared_ptr<Session>& session)
 {
+    // The recorder's buffers are gone: their pages go back to the system.
+    background(Lane::local, [] { Memory::giveBack(); }, [](AppController&) {});
     // A quit waited for this save; the session stays on disk, finished and unfiled,
     // for the next pass of pending uploads.
     if (saveEnded())
