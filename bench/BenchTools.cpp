@@ -173,4 +173,47 @@ void resetPeak()
     std::ofstream("/proc/self/clear_refs") << "5";
 }
 
+std::vector<std::string> ffmpegPeer(const std::string& display, const std::string& size, const std::string& monitor,
+                                    const std::string& microphone, const std::string& seconds, const std::string& folder)
+{
+    std::vector<std::string> args{"ffmpeg",
+                                  "-loglevel",
+                                  "error",
+                                  "-y",
+                                  "-f",
+                                  "x11grab",
+                                  "-framerate",
+                                  "0.5",
+                                  "-draw_mouse",
+                                  "1",
+                                  "-video_size",
+                                  size,
+                                  "-i",
+                                  display,
+                                  "-f",
+                                  "pulse",
+                                  "-i",
+                                  monitor,
+                                  "-f",
+                                  "pulse",
+                                  "-i",
+                                  microphone,
+                                  "-map",
+                                  "0:v",
+                                  "-vf",
+                                  "scale=1440:-2",
+                                  "-q:v",
+                                  "5",
+                                  "-t",
+                                  seconds,
+                                  folder + "/%04d.jpg"};
+    for (const auto& [input, name] : {std::pair{"1:a", "system.m4a"}, std::pair{"2:a", "mic.m4a"}})
+        for (const std::string& a :
+             {std::string("-map"), std::string(input), std::string("-ac"), std::string("1"), std::string("-ar"),
+              std::string("48000"), std::string("-c:a"), std::string("aac"), std::string("-b:a"), std::string("64k"),
+              std::string("-t"), seconds, folder + "/" + name})
+            args.push_back(a);
+    return args;
+}
+
 } // namespace BenchTools

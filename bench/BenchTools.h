@@ -53,4 +53,12 @@ long statusKiB(const char* key);
 // Starts the peak resident size afresh from the current size.
 void resetPeak();
 
+// The command a user would record with instead: ffmpeg with the recorder's
+// settings (a frame every 2 s from the X display scaled to 1440 wide as JPEG,
+// system sound and microphone as mono 48 kHz AAC at 64 kb/s), for `seconds`,
+// into `folder` (frames as "%04d.jpg", "system.m4a", "mic.m4a").
+std::vector<std::string> ffmpegPeer(const std::string& display, const std::string& size, const std::string& monitor,
+                                    const std::string& microphone, const std::string& seconds,
+                                    const std::string& folder);
+
 } // namespace BenchTools

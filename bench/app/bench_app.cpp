@@ -324,8 +324,8 @@ int main(int argc, char** argv)
         BenchTools::spawn({"ffplay", "-loglevel", "quiet", "-an", "-window_title", "Moving picture", "-f", "lavfi",
                            "-i", "life=size=160x90:rate=5:ratio=0.3:mold=10,scale=1280:720:flags=neighbor"},
                           quiet);
-    BenchTools::Child speaker =
-        BenchTools::spawn({"paplay", "--device=" + sink.toStdString(), tab.toStdString()}, quiet);
+    BenchTools::Child speaker = BenchTools::spawn({"paplay", "--device=" + sink.toStdString(), tab.toStdString()},
+                                                  quiet);
     BenchTools::Child talker = BenchTools::spawn({"paplay", "--device=micfeed", mic.toStdString()}, quiet);
     BenchTools::Child app, recorder, ffmpeg;
     std::atomic<bool> renaming{true};
@@ -370,65 +370,10 @@ int main(int argc, char** argv)
     recorder = BenchTools::spawn({"env", "ZELVAN_SUPPORT_DIR=" + bare.toStdString(), BENCH_RECORD, "--child", "full",
                                   peerSeconds, (bare + "/sessions").toStdString()},
                                  dir.filePath("bare.log").toStdString());
-    ffmpeg = BenchTools::spawn(
-        {"ffmpeg",
-         "-loglevel",
-         "error",
-         "-y",
-         "-f",
-         "x11grab",
-         "-framerate",
-         "0.5",
-         "-draw_mouse",
-         "1",
-         "-video_size",
-         geometry.toStdString(),
-         "-i",
-         qgetenv("DISPLAY").toStdString(),
-         "-f",
-         "pulse",
-         "-i",
-         (sink + ".monitor").toStdString(),
-         "-f",
-         "pulse",
-         "-i",
-         source.toStdString(),
-         "-map",
-         "0:v",
-         "-vf",
-         "scale=1440:-2",
-         "-q:v",
-         "5",
-         "-t",
-         peerSeconds,
-         dir.filePath("ffmpeg/%04d.jpg").toStdString(),
-         "-map",
-         "1:a",
-         "-ac",
-         "1",
-         "-ar",
-         "48000",
-         "-c:a",
-         "aac",
-         "-b:a",
-         "64k",
-         "-t",
-         peerSeconds,
-         dir.filePath("ffmpeg/system.m4a").toStdString(),
-         "-map",
-         "2:a",
-         "-ac",
-         "1",
-         "-ar",
-         "48000",
-         "-c:a",
-         "aac",
-         "-b:a",
-         "64k",
-         "-t",
-         peerSeconds,
-         dir.filePath("ffmpeg/mic.m4a").toStdString()},
-        dir.filePath("ffmpeg.log").toStdString());
+    ffmpeg = BenchTools::spawn(BenchTools::ffmpegPeer(qgetenv("DISPLAY").toStdString(), geometry.toStdString(),
+                                                      (sink + ".monitor").toStdString(), source.toStdString(),
+                                                      peerSeconds, dir.filePath("ffmpeg").toStdString()),
+                               dir.filePath("ffmpeg.log").toStdString());
     QString session;
     if (!waitFor([&] { return !(session = liveSession(support + "/recordings")).isEmpty(); }, 60)) {
         cleanUp();
@@ -454,8 +399,8 @@ int main(int argc, char** argv)
     BenchTools::run({"xdotool", "mousemove", std::to_string(pillFrame.center().x()),
                      std::to_string(pillFrame.center().y()), "click", "1"});
     const bool cardShown = waitFor([&] { return panel().height() > 2 * pillFrame.height(); }, 20);
-    BenchTools::run({"xdotool", "mousemove", std::to_string(size.value(0).toInt() / 2),
-                     std::to_string(size.value(1).toInt() - 5)});
+    BenchTools::run(
+        {"xdotool", "mousemove", std::to_string(size.value(0).toInt() / 2), std::to_string(size.value(1).toInt() - 5)});
     pause(2);
     const Slice card = measure(app.pid, recorder.pid, ffmpeg.pid, seconds);
     const long peakRss = BenchTools::statusKiBOf(app.pid, "VmHWM:");
