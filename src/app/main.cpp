@@ -10,6 +10,7 @@
 #include "core/Log.h"
 #include "core/Paths.h"
 #include "core/Settings.h"
+#include "platform/Memory.h"
 #include "platform/OwnWindows.h"
 #include "platform/SystemLog.h"
 #include "platform/CaptureError.h"
@@ -30,7 +31,6 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
-#include <malloc.h>
 #include <optional>
 #include <unistd.h>
 #include <thread>
@@ -241,11 +241,7 @@ int runApplication(int argc, char** argv, const QStringList& args)
 
 int main(int argc, char** argv)
 {
-    // Each thread that allocates would get a malloc arena of its own, and what
-    // is freed there stays with the process (malloc_trim cannot give back the
-    // top of another thread's arena): after one recording and its speech models
-    // some 40 MB. With one arena freed memory is reused and can be given back.
-    mallopt(M_ARENA_MAX, 1);
+    Memory::shareOneHeap();
 
     QStringList args;
     for (int i = 0; i < argc; ++i)

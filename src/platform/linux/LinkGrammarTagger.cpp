@@ -1,12 +1,12 @@
 #include "platform/WordTagger.h"
 
+#include "platform/Memory.h"
 #include "platform/SystemLog.h"
 
 #include <QRegularExpression>
 #include <QSet>
 #include <link-grammar/dict-api.h>
 #include <link-grammar/link-includes.h>
-#include <malloc.h>
 #include <mutex>
 
 namespace {
@@ -148,7 +148,7 @@ public:
             dictionary_delete(dictionary_);
         dictionary_ = nullptr;
         // Its many small pieces would otherwise stay with the process.
-        malloc_trim(0);
+        Memory::giveBack();
     }
 
     std::vector<TaggedWord> tag(const QString& text) override

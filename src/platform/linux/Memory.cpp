@@ -9,4 +9,9 @@ void giveBack()
     malloc_trim(0);
 }
 
+void shareOneHeap()
+{
+    mallopt(M_ARENA_MAX, 1);
+}
+
 } // namespace Memory

@@ -1,5 +1,6 @@
 #include "platform/SpeechRecognizer.h"
 
+#include "platform/Memory.h"
 #include "platform/SystemLog.h"
 
 #include <QFile>
@@ -14,7 +15,6 @@
 #include <cmath>
 #include <condition_variable>
 #include <deque>
-#include <malloc.h>
 #include <map>
 #include <mutex>
 #include <pocketsphinx.h>
@@ -440,7 +440,7 @@ private:
             const std::lock_guard<std::mutex> turn(setupLock());
             ps_free(ps);
         }
-        malloc_trim(0);
+        Memory::giveBack();
         engine_->loaded = false;
         SystemLog::write(QStringLiteral("speech: %1 models freed").arg(name()));
     }
