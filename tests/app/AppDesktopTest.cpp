@@ -10,35 +10,10 @@
 
 #include <QFileInfo>
 #include <QProcess>
-#include <QRegularExpression>
 #include <map>
 #include <gtest/gtest.h>
 
 namespace {
-
-// The frames of a process's visible windows, as the X server has them.
-std::vector<QRect> visibleWindows(qint64 pid)
-{
-    std::vector<QRect> frames;
-    QProcess search;
-    search.start("xdotool", {"search", "--onlyvisible", "--pid", QString::number(pid)});
-    search.waitForFinished(20'000);
-    for (const QString& id : QString::fromUtf8(search.readAllStandardOutput()).split('\n', Qt::SkipEmptyParts)) {
-        QProcess info;
-        info.start("xwininfo", {"-id", id});
-        info.waitForFinished(20'000);
-        const QString text = QString::fromUtf8(info.readAllStandardOutput());
-        const auto field = [&](const char* name) {
-            return QRegularExpression(QStringLiteral("%1:\\s*(-?\\d+)").arg(QLatin1String(name)))
-                .match(text)
-                .captured(1)
-                .toInt();
-        };
-        frames.emplace_back(field("Absolute upper-left X"), field("Absolute upper-left Y"), field("Width"),
-                            field("Height"));
-    }
-    return frames;
-}
 
 // The executable on a throw-away support folder and settings suite, up and
 // showing its icon in the tray.
@@ -125,9 +100,10 @@ TEST_F(AppDesktop, CtrlAltRStartsAndStopsARecording)
     QRect panel;
     EXPECT_TRUE(waitFor(
         [&] {
-            for (const QRect& w : visibleWindows(app.pid()))
-                if (w.x() + w.width() == corner.x() && w.y() == corner.y() && w.height() < 120) {
-                    panel = w;
+            for (const ShownWindow& w : visibleWindows(app.pid()))
+                if (w.frame.x() + w.frame.width() == corner.x() && w.frame.y() == corner.y()
+                    && w.frame.height() < 120) {
+                    panel = w.frame;
                     return true;
                 }
             return false;
@@ -137,8 +113,8 @@ TEST_F(AppDesktop, CtrlAltRStartsAndStopsARecording)
         << err();
     JourneyDriver::spend(3); // the hearing state and the first feed entries arrive
     bool still = false;
-    for (const QRect& w : visibleWindows(app.pid()))
-        still = still || w == panel;
+    for (const ShownWindow& w : visibleWindows(app.pid()))
+        still = still || w.frame == panel;
     EXPECT_TRUE(still) << "the panel left its corner";
 
     ASSERT_TRUE(app.wrapUp());

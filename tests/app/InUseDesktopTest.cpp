@@ -19,7 +19,6 @@
 #include <QGuiApplication>
 #include <QPixmap>
 #include <QProcess>
-#include <QRegularExpression>
 #include <QThread>
 #include <QWidget>
 #include <QScreen>
@@ -213,19 +212,11 @@ TEST_F(InUse, QuittingWithTheBoardOpenKeepsItsPlace)
     QString board;
     ASSERT_TRUE(waitFor(
         [&] {
-            QProcess p;
-            p.start("xdotool", {"search", "--onlyvisible", "--pid", QString::number(app.pid()), "--name", "."});
-            if (!p.waitForFinished(20'000))
-                return false;
-            for (const QString& id : QString::fromUtf8(p.readAllStandardOutput()).split('\n', Qt::SkipEmptyParts)) {
-                QProcess g;
-                g.start("xdotool", {"getwindowgeometry", "--shell", id});
-                g.waitForFinished(20'000);
-                if (QString::fromUtf8(g.readAllStandardOutput()).contains(QRegularExpression("WIDTH=(7[2-9]\\d|[89]\\d\\d|\\d{4})\\b"))) {
-                    board = id;
+            for (const ShownWindow& w : visibleWindows(app.pid()))
+                if (w.frame.width() >= 720) {
+                    board = w.id;
                     return true;
                 }
-            }
             return false;
         },
         120))

@@ -5,6 +5,7 @@
 #include <QImage>
 #include <QPixmap>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QScreen>
 #include <cstdlib>
 #include <map>
@@ -42,4 +43,27 @@ QRect windowOnScreen(const QString& title)
     for (const QString& line : QString::fromUtf8(p.readAllStandardOutput()).split('\n', Qt::SkipEmptyParts))
         v[line.section('=', 0, 0)] = line.section('=', 1).toInt();
     return QRect(v["X"], v["Y"], v["WIDTH"], v["HEIGHT"]);
+}
+
+std::vector<ShownWindow> visibleWindows(qint64 pid)
+{
+    std::vector<ShownWindow> windows;
+    QProcess search;
+    search.start("xdotool", {"search", "--onlyvisible", "--pid", QString::number(pid)});
+    search.waitForFinished(20'000);
+    for (const QString& id : QString::fromUtf8(search.readAllStandardOutput()).split('\n', Qt::SkipEmptyParts)) {
+        QProcess info;
+        info.start("xwininfo", {"-id", id});
+        info.waitForFinished(20'000);
+        const QString text = QString::fromUtf8(info.readAllStandardOutput());
+        const auto field = [&](const char* name) {
+            return QRegularExpression(QStringLiteral("%1:\\s*(-?\\d+)").arg(QLatin1String(name)))
+                .match(text)
+                .captured(1)
+                .toInt();
+        };
+        windows.push_back({id, QRect(field("Absolute upper-left X"), field("Absolute upper-left Y"), field("Width"),
+                                     field("Height"))});
+    }
+    return windows;
 }

@@ -2,6 +2,7 @@
 
 #include <QRect>
 #include <QString>
+#include <vector>
 
 // Where the slash's stroke for a light tray (#4A8A00) shows on the lower part of
 // the screen, where the tray host of the private desktop sits: the bounding box
@@ -14,3 +15,10 @@ QRect slashOnScreen();
 QRect popoverOnScreen();
 // The frame of the shown window with exactly this title; empty when none shows.
 QRect windowOnScreen(const QString& title);
+
+// A process's visible windows: their ids and frames, as the X server has them.
+struct ShownWindow {
+    QString id;
+    QRect frame;
+};
+std::vector<ShownWindow> visibleWindows(qint64 pid);
