@@ -8,7 +8,7 @@
 // per second of audio, and live hearing's share of one core. Ratios count; the
 // machine is shared.
 //
-//   bench_voice [--voices voice@wpm,...] [--sets own,fresh,held] [--wavs DIR] [--no-cli] [--commands-only]
+//   bench_voice [--voices voice@wpm,...] [--sets own,fresh,held] [--wavs DIR] [--no-cli] [--commands-only | --hearing-only]
 #include "activity/KeyPhrase.h"
 #include "activity/VoiceIntent.h"
 #include "platform/SpeechRecognizer.h"
@@ -299,6 +299,102 @@ QString percent(int n, int of)
     return of ? QString::number(100.0 * n / of, 'f', 0) + "%" : QStringLiteral("-");
 }
 
+// Live hearing: the dictation decoder on a long stretch of talk, and the key
+// phrases picked from what it heard.
+int hearing(const QStringList& voices, const QString& dir)
+{
+    // As the recording feeds it (48 kHz float through the resampler), against the command line on the same file.
+    const QString talkWav = dir + "/talk.wav";
+    const QString talk48 = dir + "/talk48.wav";
+    if (!speak(voices.front(), talk, talkWav, dir)
+        || !BenchTools::run({"sox", talkWav.toStdString(), "-r", "48000", "-e", "floating-point", "-b", "32", "-t",
+                             "raw", talk48.toStdString()})) {
+        std::fprintf(stderr, "espeak-ng or sox failed\n");
+        return 1;
+    }
+    QFile raw48(talk48);
+    raw48.open(QIODevice::ReadOnly);
+    const QByteArray floats = raw48.readAll();
+    const auto* f = reinterpret_cast<const float*>(floats.constData());
+    const std::int64_t frames = floats.size() / 4;
+    const double talkSeconds = double(frames) / 48000;
+
+    auto dictation = SpeechRecognizer::create(SpeechRecognizer::Purpose::Dictation, 600);
+    decode(*dictation, std::vector<std::int16_t>(1600));
+    SpeechResampler resampler;
+    std::mutex m;
+    std::condition_variable cv;
+    bool done = false;
+    QString heard;
+    const double hearStart = cpuNow();
+    auto task = dictation->recognize([&](const SpeechRecognizer::Result& r) {
+        if (!r.isFinal)
+            return;
+        std::lock_guard lock(m);
+        heard = r.text;
+        done = true;
+        cv.notify_one();
+    });
+    for (std::int64_t at = 0; at < frames; at += 4096) {
+        const auto pcm = resampler.convert(f + at, std::min<std::int64_t>(4096, frames - at), 48000, 1);
+        task->append(pcm.data(), pcm.size());
+        // Live hearing asks for the text once per 2-second tick.
+        if ((at / 4096) % 24 == 23)
+            task->askText();
+    }
+    task->endAudio();
+    {
+        std::unique_lock lock(m);
+        cv.wait(lock, [&] { return done; });
+    }
+    const double hearCpu = cpuNow() - hearStart;
+    const BenchTools::Measured cliTalk = BenchTools::measure({"sh", "-c",
+                                                              "pocketsphinx_continuous -infile '"
+                                                                  + talkWav.toStdString() + "' -logfn /dev/null > '"
+                                                                  + talkWav.toStdString() + ".txt'"});
+    QFile cliOut(talkWav + ".txt");
+    cliOut.open(QIODevice::ReadOnly);
+    const QString cliHeard = QString::fromUtf8(cliOut.readAll());
+    const QStringList ref = words(QString::fromUtf8(talk));
+    std::printf("\nlive hearing on %.1f s of talk\n", talkSeconds);
+    std::printf("%-28s %11.1f%% %11.1f%%\n", "share of one core", 100.0 * hearCpu / talkSeconds,
+                100.0 * cliTalk.cpu / talkSeconds);
+    std::printf("%-28s %11.0f%% %11.0f%%\n", "word error rate", 100.0 * distance(ref, words(heard)) / ref.size(),
+                100.0 * distance(ref, words(cliHeard)) / ref.size());
+    if (qEnvironmentVariableIsSet("BENCH_VOICE_VERBOSE"))
+        std::printf("  ours: %s\n  cli:  %s\n", heard.toUtf8().constData(), cliHeard.simplified().toUtf8().constData());
+
+    // Key phrases: each sentence of the talk in each voice, heard on its own as
+    // live hearing harvests at pauses; the phrase picked from what was heard
+    // against the one picked from the written sentence.
+    const QStringList sentences = QString::fromUtf8(talk).split(QRegularExpression("(?<=\\.)\\s+"), Qt::SkipEmptyParts);
+    int exact = 0;
+    int sharing = 0;
+    int phrases = 0;
+    // The two voices the benchmark began with, so that the figures compare.
+    const QStringList phraseVoices = voices.mid(0, 2);
+    for (const QString& voice : phraseVoices) {
+        for (qsizetype i = 0; i < sentences.size(); ++i, ++phrases) {
+            const QString wav = dir + QString("/sentence-%1.wav").arg(phrases);
+            if (!speak(voice, sentences[i], wav, dir)) {
+                std::fprintf(stderr, "espeak-ng or sox failed\n");
+                return 1;
+            }
+            const QString said = decode(*dictation, readWav(wav));
+            const QStringList want = words(KeyPhrase::extract(sentences[i], 7).value_or(QString()));
+            const QStringList got = words(KeyPhrase::extract(said, 7).value_or(QString()));
+            exact += !want.isEmpty() && want == got;
+            sharing += std::any_of(want.begin(), want.end(), [&](const QString& w) { return got.contains(w); });
+            if (qEnvironmentVariableIsSet("BENCH_VOICE_VERBOSE"))
+                std::printf("  %-40s | %s\n", want.join(' ').toUtf8().constData(), got.join(' ').toUtf8().constData());
+        }
+    }
+    std::printf("\nkey phrases of %d sentences (%d voices)\n", phrases, int(phraseVoices.size()));
+    std::printf("%-28s %8d\n", "the same", exact);
+    std::printf("%-28s %8d\n", "with a word in common", sharing);
+    return 0;
+}
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -310,6 +406,7 @@ int main(int argc, char** argv)
     QString wavDir;
     bool withCli = true;
     bool withHearing = true;
+    bool withCommands = true;
     QStringList only;
     for (int i = 1; i < argc; ++i) {
         const QString a = argv[i];
@@ -323,10 +420,14 @@ int main(int argc, char** argv)
             only = QString(argv[++i]).split(','); // by name, "held" for the held-out set
         else if (a == "--commands-only")
             withHearing = false;
+        else if (a == "--hearing-only")
+            withCommands = false;
     }
 
     QTemporaryDir tmp;
     const QString dir = wavDir.isEmpty() ? tmp.path() : wavDir;
+    if (!withCommands)
+        return hearing(voices, dir);
     struct Sample {
         const Command* command;
         int set;
@@ -439,95 +540,5 @@ int main(int argc, char** argv)
     if (!withHearing)
         return 0;
 
-    // Live hearing: the dictation decoder on a long stretch of talk, as the
-    // recording feeds it (48 kHz float through the resampler), against the command line on the same file.
-    const QString talkWav = dir + "/talk.wav";
-    const QString talk48 = dir + "/talk48.wav";
-    if (!speak(voices.front(), talk, talkWav, dir)
-        || !BenchTools::run({"sox", talkWav.toStdString(), "-r", "48000", "-e", "floating-point", "-b", "32", "-t",
-                             "raw", talk48.toStdString()})) {
-        std::fprintf(stderr, "espeak-ng or sox failed\n");
-        return 1;
-    }
-    QFile raw48(talk48);
-    raw48.open(QIODevice::ReadOnly);
-    const QByteArray floats = raw48.readAll();
-    const auto* f = reinterpret_cast<const float*>(floats.constData());
-    const std::int64_t frames = floats.size() / 4;
-    const double talkSeconds = double(frames) / 48000;
-
-    auto dictation = SpeechRecognizer::create(SpeechRecognizer::Purpose::Dictation, 600);
-    decode(*dictation, std::vector<std::int16_t>(1600));
-    SpeechResampler resampler;
-    std::mutex m;
-    std::condition_variable cv;
-    bool done = false;
-    QString heard;
-    const double hearStart = cpuNow();
-    auto task = dictation->recognize([&](const SpeechRecognizer::Result& r) {
-        if (!r.isFinal)
-            return;
-        std::lock_guard lock(m);
-        heard = r.text;
-        done = true;
-        cv.notify_one();
-    });
-    for (std::int64_t at = 0; at < frames; at += 4096) {
-        const auto pcm = resampler.convert(f + at, std::min<std::int64_t>(4096, frames - at), 48000, 1);
-        task->append(pcm.data(), pcm.size());
-        // Live hearing asks for the text once per 2-second tick.
-        if ((at / 4096) % 24 == 23)
-            task->askText();
-    }
-    task->endAudio();
-    {
-        std::unique_lock lock(m);
-        cv.wait(lock, [&] { return done; });
-    }
-    const double hearCpu = cpuNow() - hearStart;
-    const BenchTools::Measured cliTalk = BenchTools::measure({"sh", "-c",
-                                                              "pocketsphinx_continuous -infile '"
-                                                                  + talkWav.toStdString() + "' -logfn /dev/null > '"
-                                                                  + talkWav.toStdString() + ".txt'"});
-    QFile cliOut(talkWav + ".txt");
-    cliOut.open(QIODevice::ReadOnly);
-    const QString cliHeard = QString::fromUtf8(cliOut.readAll());
-    const QStringList ref = words(QString::fromUtf8(talk));
-    std::printf("\nlive hearing on %.1f s of talk\n", talkSeconds);
-    std::printf("%-28s %11.1f%% %11.1f%%\n", "share of one core", 100.0 * hearCpu / talkSeconds,
-                100.0 * cliTalk.cpu / talkSeconds);
-    std::printf("%-28s %11.0f%% %11.0f%%\n", "word error rate", 100.0 * distance(ref, words(heard)) / ref.size(),
-                100.0 * distance(ref, words(cliHeard)) / ref.size());
-    if (qEnvironmentVariableIsSet("BENCH_VOICE_VERBOSE"))
-        std::printf("  ours: %s\n  cli:  %s\n", heard.toUtf8().constData(), cliHeard.simplified().toUtf8().constData());
-
-    // Key phrases: each sentence of the talk in each voice, heard on its own as
-    // live hearing harvests at pauses; the phrase picked from what was heard
-    // against the one picked from the written sentence.
-    const QStringList sentences = QString::fromUtf8(talk).split(QRegularExpression("(?<=\\.)\\s+"), Qt::SkipEmptyParts);
-    int exact = 0;
-    int sharing = 0;
-    int phrases = 0;
-    // The two voices the benchmark began with, so that the figures compare.
-    const QStringList phraseVoices = voices.mid(0, 2);
-    for (const QString& voice : phraseVoices) {
-        for (qsizetype i = 0; i < sentences.size(); ++i, ++phrases) {
-            const QString wav = dir + QString("/sentence-%1.wav").arg(phrases);
-            if (!speak(voice, sentences[i], wav, dir)) {
-                std::fprintf(stderr, "espeak-ng or sox failed\n");
-                return 1;
-            }
-            const QString said = decode(*dictation, readWav(wav));
-            const QStringList want = words(KeyPhrase::extract(sentences[i], 7).value_or(QString()));
-            const QStringList got = words(KeyPhrase::extract(said, 7).value_or(QString()));
-            exact += !want.isEmpty() && want == got;
-            sharing += std::any_of(want.begin(), want.end(), [&](const QString& w) { return got.contains(w); });
-            if (qEnvironmentVariableIsSet("BENCH_VOICE_VERBOSE"))
-                std::printf("  %-40s | %s\n", want.join(' ').toUtf8().constData(), got.join(' ').toUtf8().constData());
-        }
-    }
-    std::printf("\nkey phrases of %d sentences (%d voices)\n", phrases, int(phraseVoices.size()));
-    std::printf("%-28s %8d\n", "the same", exact);
-    std::printf("%-28s %8d\n", "with a word in common", sharing);
-    return 0;
+    return hearing(voices, dir);
 }

@@ -105,9 +105,13 @@ void LiveHearing::append(const CaptureBuffer& buffer)
         return;
     }
     // Only what may be speech is decoded: the decoder costs as much on silence.
+    // Nor is speech that no phrase could come from.
     const bool loud = level(buffer) >= speechLevel;
     quiet_ = loud ? 0 : quiet_ + buffer.seconds();
-    if (!loud && quiet_ > hangSeconds) {
+    const bool resting = now() < restUntil_;
+    if (resting)
+        quiet_ = 1e9; // the first words after the rest come with their lead
+    if (resting || (!loud && quiet_ > hangSeconds)) {
         lead_.insert(lead_.end(), samples.begin(), samples.end());
         const auto keep = std::size_t(leadSeconds * SpeechRecognizer::sampleRate);
         if (lead_.size() > keep)
@@ -232,6 +236,7 @@ void LiveHearing::deliver(quint64 run, const std::optional<QString>& phrase)
     if (run != run_ || !running_ || !phrase)
         return;
     lastEmit_ = now();
+    restUntil_ = lastEmit_ + minGap - resumeBefore;
     if (onPhrase)
         onPhrase(*phrase);
 }

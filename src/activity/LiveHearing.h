@@ -49,6 +49,10 @@ public:
     // A microphone buffer quieter than this (RMS) is not decoded; a quiet
     // speaker is louder.
     static constexpr float speechLevel = 0.008f;
+    // After a phrase the decoder rests until this long before the gap ends: words
+    // heard in the gap are used up unheard, and a word takes a few seconds from
+    // being said to its harvest.
+    static constexpr double resumeBefore = 4.0;
 
 private:
     void newTask();
@@ -77,6 +81,7 @@ private:
     std::vector<std::int16_t> lead_;
     double quiet_ = 1e9;
     std::atomic<bool> fresh_ = true; // set by start(): the gate forgets the last recording
+    std::atomic<double> restUntil_ = -std::numeric_limits<double>::infinity(); // set on the main thread
     QObject guard_;
     // Closed first when hearing goes, so that no result is queued to it later.
     ResultRelay relay_{&guard_};

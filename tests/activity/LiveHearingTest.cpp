@@ -180,6 +180,34 @@ TEST(LiveHearing, OnlyWhatMayBeSpeechIsDecoded)
     EXPECT_NEAR(fed(), 0.1, 0.05);
 }
 
+// Words heard within the gap after a phrase are used up unheard, so the decoder
+// rests then; it starts again early enough for words harvested after the gap.
+TEST(LiveHearing, TheDecoderRestsWhileNoPhraseCouldBeDelivered)
+{
+    Hearing h;
+    const CaptureBuffer loud = mono48k(4800, 0.05f); // 0.1 s each
+    h.hear("we need the pricing page", true);
+    ASSERT_EQ(h.phrases.size(), 1u);
+    const auto fed = [&] { return h.tasks.back()->samples; };
+
+    h.hearing.append(loud);
+    EXPECT_EQ(fed(), 0u) << "just after a phrase";
+    h.clock.advance(LiveHearing::minGap - LiveHearing::resumeBefore - 0.5);
+    h.hearing.append(loud);
+    EXPECT_EQ(fed(), 0u) << "still within the gap";
+    h.clock.advance(1);
+    h.hearing.append(loud);
+    EXPECT_NEAR(double(fed()) / SpeechRecognizer::sampleRate, 0.3, 0.05) << "this sound, and the rest's as its lead";
+
+    h.clock.advance(LiveHearing::minGap);
+    h.hear("the plan is set", true);
+    ASSERT_EQ(h.phrases.size(), 2u);
+    h.hearing.stop();
+    ASSERT_TRUE(h.hearing.start());
+    h.hearing.append(loud);
+    EXPECT_EQ(fed(), 0u) << "the gap outlasts a stop, as the harvest's does";
+}
+
 // The decoder works its text out only when the harvest asks for it, once a tick;
 // picking the phrase (a parse) happens off the main thread, and a phrase picked
 // across a stop is dropped.
