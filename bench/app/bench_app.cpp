@@ -15,8 +15,8 @@
 //   after          resident memory once the recording is saved
 //
 // Live hearing is on, as it is by default (--no-hearing turns it off, to tell
-// its share from the rest). A moving picture stays on screen
-// and a sound plays on the speaker and on the microphone throughout. The
+// its share from the rest). A moving picture stays on screen, a sound plays on
+// the speaker and speech on the microphone, in turns as in a call. The
 // machine is shared and noisy: differences and ratios between sides measured
 // in one window count, not absolute figures. Run it inside the private desktop
 // (`make bench`).
@@ -69,6 +69,46 @@ QString output(const QString& program, const QStringList& args)
     p.start(program, args);
     p.waitForFinished(20000);
     return QString::fromUtf8(p.readAllStandardOutput()).trimmed();
+}
+
+// The user's side of a call: spoken sentences, 4 s on and 4 s off, off first,
+// turn about with the other side's sound (its tremolo). Speech, not a tone, so
+// that live hearing decodes what it decodes in a call.
+bool talkInTurns(const QString& dir, const QString& out, double seconds)
+{
+    const QString wav = dir + "/talk.wav", raw = dir + "/talk.f32", turns = dir + "/turns.f32";
+    const char* text =
+        "Thanks for joining. Let's start with the pricing page: the annual plan should lead, and the monthly plan "
+        "comes second. The design team wants a new landing page before the Friday release. Support tickets grew "
+        "last week, mostly about the mobile app crashing on older phones. Can we move the customer review to "
+        "Thursday? I'll send the contract draft this afternoon, and marketing would like a short video for the "
+        "launch. Let's keep the standup to fifteen minutes and write the open questions in the shared document.";
+    if (!BenchTools::run({"espeak-ng", "-v", "en-us+m3", "-s", "150", "-w", wav.toStdString(), text})
+        || !BenchTools::run({"sox", wav.toStdString(), "-r", "48000", "-c", "1", "-e", "floating-point", "-b", "32",
+                             "-t", "raw", raw.toStdString()}))
+        return false;
+    QFile in(raw);
+    if (!in.open(QIODevice::ReadOnly))
+        return false;
+    const QByteArray bytes = in.readAll();
+    const auto* speech = reinterpret_cast<const float*>(bytes.constData());
+    const std::size_t spoken = std::size_t(bytes.size()) / sizeof(float);
+    if (spoken == 0)
+        return false;
+    const std::size_t turn = 4 * 48000;
+    std::vector<float> samples(std::size_t(seconds * 48000), 0.0f);
+    std::size_t next = 0;
+    for (std::size_t i = 0; i < samples.size(); ++i)
+        if ((i / turn) % 2 == 1)
+            samples[i] = speech[next++ % spoken];
+    QFile o(turns);
+    if (!o.open(QIODevice::WriteOnly)
+        || o.write(reinterpret_cast<const char*>(samples.data()), qint64(samples.size() * sizeof(float)))
+               != qint64(samples.size() * sizeof(float)))
+        return false;
+    o.close();
+    return BenchTools::run({"sox", "-t", "raw", "-r", "48000", "-c", "1", "-e", "floating-point", "-b", "32",
+                            turns.toStdString(), "-b", "16", out.toStdString()});
 }
 
 // The live session under `folder`: a session folder whose lock a recorder holds.
@@ -316,8 +356,8 @@ int main(int argc, char** argv)
     BenchTools::run({"sox",  "-n",  "-r",   "48000", "-c",    "1", tab.toStdString(), "synth", length.toStdString(),
                      "sine", "220", "sine", "330",   "remix", "1", "tremolo",         "0.125", "100",
                      "vol",  "0.4"});
-    BenchTools::run({"sox", "-n", "-r", "48000", "-c", "1", mic.toStdString(), "synth", length.toStdString(), "sine",
-                     "180", "tremolo", "0.125", "100", "vol", "0.4", "delay", "4"});
+    if (!talkInTurns(dir.path(), mic, 4 * seconds + 180))
+        return fail("espeak-ng or sox could not make the talk");
     const std::string quiet = dir.filePath("players.log").toStdString();
     const QString sink = output("pactl", {"get-default-sink"}), source = output("pactl", {"get-default-source"});
     BenchTools::Child picture =
