@@ -76,7 +76,10 @@ bool LiveHearing::start()
         return false;
     }
     running_ = true;
-    fresh_ = true;
+    {
+        std::lock_guard lock(lock_);
+        ear_ = std::make_shared<Ear>();
+    }
     newTask();
     timer_.start();
     return true;
@@ -85,21 +88,21 @@ bool LiveHearing::start()
 void LiveHearing::append(const CaptureBuffer& buffer)
 {
     std::shared_ptr<SpeechTask> request;
+    std::shared_ptr<Ear> ear;
     {
-        // Only the reference is taken under the lock; a stop() meanwhile leaves
+        // Only the references are taken under the lock; a stop() meanwhile leaves
         // this buffer going to a request that is already ended, which ignores it.
         std::lock_guard lock(lock_);
         request = request_;
+        ear = ear_;
     }
-    if (!request)
+    if (!request || !ear)
         return;
-    if (fresh_.exchange(false)) {
-        lead_.clear();
-        quiet_ = 1e9;
-    }
+    std::vector<std::int16_t>& lead = ear->lead;
+    double& quiet = ear->quiet;
     std::vector<std::int16_t> samples;
     try {
-        samples = resampler_.convert(buffer.samples.data(), buffer.frames(), buffer.sampleRate, buffer.channels);
+        samples = ear->resampler.convert(buffer.samples.data(), buffer.frames(), buffer.sampleRate, buffer.channels);
     } catch (const std::exception&) {
         // A format that cannot be converted is not heard.
         return;
@@ -107,20 +110,20 @@ void LiveHearing::append(const CaptureBuffer& buffer)
     // Only what may be speech is decoded: the decoder costs as much on silence.
     // Nor is speech that no phrase could come from.
     const bool loud = level(buffer) >= speechLevel;
-    quiet_ = loud ? 0 : quiet_ + buffer.seconds();
+    quiet = loud ? 0 : quiet + buffer.seconds();
     const bool resting = now() < restUntil_;
     if (resting)
-        quiet_ = 1e9; // the first words after the rest come with their lead
-    if (resting || (!loud && quiet_ > hangSeconds)) {
-        lead_.insert(lead_.end(), samples.begin(), samples.end());
+        quiet = 1e9; // the first words after the rest come with their lead
+    if (resting || (!loud && quiet > hangSeconds)) {
+        lead.insert(lead.end(), samples.begin(), samples.end());
         const auto keep = std::size_t(leadSeconds * SpeechRecognizer::sampleRate);
-        if (lead_.size() > keep)
-            lead_.erase(lead_.begin(), lead_.end() - std::ptrdiff_t(keep));
+        if (lead.size() > keep)
+            lead.erase(lead.begin(), lead.end() - std::ptrdiff_t(keep));
         return;
     }
-    if (!lead_.empty()) {
-        request->append(lead_.data(), lead_.size());
-        lead_.clear();
+    if (!lead.empty()) {
+        request->append(lead.data(), lead.size());
+        lead.clear();
     }
     request->append(samples.data(), samples.size());
 }
@@ -132,12 +135,15 @@ void LiveHearing::stop()
     running_ = false;
     timer_.stop();
     std::shared_ptr<SpeechTask> request;
+    std::shared_ptr<Ear> ear;
     {
         std::lock_guard lock(lock_);
         request = std::exchange(request_, nullptr);
+        ear = std::exchange(ear_, nullptr);
     }
     if (request)
         request->cancel();
+    ear.reset(); // outside the lock: freeing it may unload libraries
     ++taskId_;
     ++run_;
     text_.clear();

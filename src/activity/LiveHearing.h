@@ -52,7 +52,7 @@ public:
     // After a phrase the decoder rests until this long before the gap ends: words
     // heard in the gap are used up unheard, and a word takes a few seconds from
     // being said to its harvest.
-    static constexpr double resumeBefore = 4.0;
+    static constexpr double resumeBefore = 2.5;
 
 private:
     void newTask();
@@ -63,7 +63,7 @@ private:
     std::unique_ptr<SpeechRecognizer> recognizer_;
     Extract extract_;
     std::function<void()> unload_; // frees what extract_ loaded; runs on a worker after stop()
-    std::mutex lock_; // guards request_ only
+    std::mutex lock_; // guards request_ and ear_
     std::shared_ptr<SpeechTask> request_;
     quint64 taskId_ = 0; // results of any other task are dropped
     QString text_;
@@ -75,12 +75,15 @@ private:
     quint64 run_ = 0;         // each stop() begins a new one; phrases of older runs are dropped
     bool extracting_ = false; // a key phrase is being picked on a worker
     QTimer timer_;
-    SpeechResampler resampler_; // capture thread only
-    // Capture thread only: sound just before speech begins, and how long it has
-    // been quiet since speech was last heard.
-    std::vector<std::int16_t> lead_;
-    double quiet_ = 1e9;
-    std::atomic<bool> fresh_ = true; // set by start(): the gate forgets the last recording
+    // What the capture thread keeps between the buffers of one recording. Made
+    // by start() and let go by stop(): the next recording starts without the
+    // last one's sound, and the sound libraries under the resampler can go.
+    struct Ear {
+        SpeechResampler resampler;
+        std::vector<std::int16_t> lead; // sound just before speech begins
+        double quiet = 1e9;             // since speech was last heard, in seconds
+    };
+    std::shared_ptr<Ear> ear_; // guarded by lock_; used on the capture thread
     std::atomic<double> restUntil_ = -std::numeric_limits<double>::infinity(); // set on the main thread
     QObject guard_;
     // Closed first when hearing goes, so that no result is queued to it later.

@@ -4,6 +4,7 @@
 #include "core/Log.h"
 
 #include <QCoreApplication>
+#include <QFile>
 #include <QThread>
 #include <QThreadPool>
 #include <atomic>
@@ -150,6 +151,21 @@ TEST(LiveHearing, AudioFlowsOnlyWhileRunningAndStopDropsWords)
     EXPECT_TRUE(h.hearing.start());
     EXPECT_TRUE(h.hearing.start());
     EXPECT_EQ(h.tasks.size(), 2u);
+}
+
+// The microphone's sound is converted with the sound libraries; they are let go
+// with the recording, so that they can be unloaded.
+TEST(LiveHearing, ItsSoundLibrariesGoWithTheRecording)
+{
+    const auto mapped = [] {
+        QFile maps("/proc/self/maps");
+        return maps.open(QIODevice::ReadOnly) && maps.readAll().contains("libavcodec.so");
+    };
+    Hearing h;
+    h.hearing.append(mono48k(4800, 0.1f));
+    EXPECT_TRUE(mapped());
+    h.hearing.stop();
+    EXPECT_FALSE(mapped());
 }
 
 // Quiet costs the decoder as much as speech: only what may be speech reaches it,

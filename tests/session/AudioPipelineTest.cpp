@@ -101,6 +101,28 @@ TEST(AudioPipeline, CallTracksLevelsSpansAndMix)
     EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden).filter("mixing").size(), 0);
 }
 
+// FFmpeg and the hundred libraries it brings are tens of megabytes: they go
+// when the last track is written and read, and come back for the next.
+TEST(AudioPipeline, FFmpegIsUnloadedOnceNothingUsesIt)
+{
+    const auto mapped = [] {
+        QFile maps("/proc/self/maps");
+        return maps.open(QIODevice::ReadOnly) && maps.readAll().contains("libavcodec.so");
+    };
+    TempSupport dir;
+    for (int round = 0; round < 2; ++round) {
+        CallFixture call(dir);
+        EXPECT_FALSE(call.system.lastError());
+        Mixer::mix({{call.system.path(), 0.3}, {call.mic.path(), 1.0}}, dir.file("mixed.m4a"));
+        {
+            AudioReader reader(QFile::encodeName(dir.file("mixed.m4a")).toStdString());
+            EXPECT_TRUE(mapped());
+            EXPECT_NEAR(Mixer::duration(dir.file("mixed.m4a")), 6.3, 0.15);
+        }
+        EXPECT_FALSE(mapped()) << "round " << round;
+    }
+}
+
 TEST(Mixer, SumsWithoutScalingAndClamps)
 {
     TempSupport dir;

@@ -21,9 +21,6 @@ constexpr int64_t warmFrames = 3;
 
 AVCodecContext* openEncoder()
 {
-    // The encoder's statistics lines are noise on a user's terminal.
-    static std::once_flag quiet;
-    std::call_once(quiet, [] { FFmpeg::api().av_log_set_level(AV_LOG_ERROR); });
     const AVCodec* codec = FFmpeg::api().avcodec_find_encoder_by_name("aac");
     if (!codec)
         throw MediaError("no AAC encoder");
@@ -48,6 +45,7 @@ const std::vector<uint8_t>& silentFrame()
     static std::once_flag once;
     static std::vector<uint8_t> packet;
     std::call_once(once, [] {
+        const FFmpeg::Use use;
         AVCodecContext* ctx = openEncoder();
         AVFrame* frame = FFmpeg::api().av_frame_alloc();
         AVPacket* pkt = FFmpeg::api().av_packet_alloc();
@@ -84,6 +82,7 @@ const std::vector<uint8_t>& silentFrame()
 } // namespace
 
 struct AacWriter::Impl {
+    const FFmpeg::Use use; // first in, last out
     std::string path;
     AVFormatContext* fmt = nullptr;
     AVCodecContext* enc = nullptr;

@@ -30,6 +30,7 @@ AVFormatContext* openInput(const std::string& path, int& streamIndex)
 } // namespace
 
 struct AudioReader::Impl {
+    const FFmpeg::Use use; // first in, last out
     std::string path;
     AVFormatContext* fmt = nullptr;
     AVCodecContext* dec = nullptr;
@@ -185,6 +186,7 @@ bool AudioReader::read(PcmBuffer& block)
 
 double AudioReader::duration(const std::string& path)
 {
+    const FFmpeg::Use use;
     int stream = -1;
     AVFormatContext* fmt = nullptr;
     try {

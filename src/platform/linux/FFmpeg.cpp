@@ -5,6 +5,7 @@
 #include <dlfcn.h>
 #include <mutex>
 #include <string>
+#include <vector>
 
 namespace FFmpeg {
 
@@ -35,25 +36,32 @@ namespace {
 Api a;
 std::mutex mutex;
 bool done = false;
+int users = 0;
+// In the order they were opened; closed the other way round.
+std::vector<void*> libraries;
 
-} // namespace
-
-const Api* loaded()
+void unload()
 {
-    const std::lock_guard lock(mutex);
-    return done ? &a : nullptr;
+    a = Api{};
+    done = false;
+    for (auto it = libraries.rbegin(); it != libraries.rend(); ++it)
+        ::dlclose(*it);
+    libraries.clear();
 }
 
-const Api& api()
+void load()
 {
-    const std::lock_guard lock(mutex);
     if (done)
-        return a;
-    {
-        void* const avutil = open("avutil", LIBAVUTIL_VERSION_MAJOR);
-        void* const avcodec = open("avcodec", LIBAVCODEC_VERSION_MAJOR);
-        void* const avformat = open("avformat", LIBAVFORMAT_VERSION_MAJOR);
-        void* const swresample = open("swresample", LIBSWRESAMPLE_VERSION_MAJOR);
+        return;
+    try {
+        libraries.push_back(open("avutil", LIBAVUTIL_VERSION_MAJOR));
+        libraries.push_back(open("avcodec", LIBAVCODEC_VERSION_MAJOR));
+        libraries.push_back(open("avformat", LIBAVFORMAT_VERSION_MAJOR));
+        libraries.push_back(open("swresample", LIBSWRESAMPLE_VERSION_MAJOR));
+        void* const avutil = libraries[0];
+        void* const avcodec = libraries[1];
+        void* const avformat = libraries[2];
+        void* const swresample = libraries[3];
         get(a.av_dict_free, avutil, "av_dict_free");
         get(a.av_dict_set, avutil, "av_dict_set");
         get(a.av_frame_alloc, avutil, "av_frame_alloc");
@@ -98,9 +106,43 @@ const Api& api()
         get(a.swr_free, swresample, "swr_free");
         get(a.swr_get_out_samples, swresample, "swr_get_out_samples");
         get(a.swr_init, swresample, "swr_init");
+    } catch (...) {
+        // The next use tries again.
+        unload();
+        throw;
     }
-    // A load that failed threw above, and the next call tries again.
     done = true;
+    // The encoder's statistics lines are noise on a user's terminal.
+    a.av_log_set_level(AV_LOG_ERROR);
+}
+
+} // namespace
+
+Use::Use()
+{
+    const std::lock_guard lock(mutex);
+    load();
+    ++users;
+}
+
+Use::~Use()
+{
+    const std::lock_guard lock(mutex);
+    if (--users == 0)
+        unload();
+}
+
+const Api* loaded()
+{
+    const std::lock_guard lock(mutex);
+    return done ? &a : nullptr;
+}
+
+const Api& api()
+{
+    const std::lock_guard lock(mutex);
+    // Called without a Use it loads for good, as before; every caller has one.
+    load();
     return a;
 }
 

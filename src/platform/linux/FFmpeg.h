@@ -64,8 +64,19 @@ struct Api {
 };
 #undef ZELVAN_FFMPEG
 
-// Loads the libraries of the FFmpeg the program was built against the first
-// time; throws MediaError when one of them or a function cannot be had.
+// Keeps the libraries loaded while it lives, loading them if need be (throws
+// MediaError when one of them or a function cannot be had); when the last one
+// goes they are unloaded. Everything that holds FFmpeg's objects, or calls it,
+// holds one: after a recording the libraries would otherwise stay for good.
+class Use {
+public:
+    Use();
+    ~Use();
+    Use(const Use&) = delete;
+    Use& operator=(const Use&) = delete;
+};
+
+// The functions, while some Use lives.
 const Api& api();
 // The same once loaded, else null: for clean-up, where nothing was made before.
 const Api* loaded();

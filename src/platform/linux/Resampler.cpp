@@ -5,8 +5,10 @@
 
 #include <cmath>
 #include <cstdio>
+#include <optional>
 
 struct Resampler::Impl {
+    std::optional<FFmpeg::Use> use; // only for a conversion between rates
     SwrContext* swr = nullptr;
     ~Impl()
     {
@@ -34,6 +36,7 @@ Resampler::Resampler(double inputRate, int inputChannels, int outputRate)
         throw MediaError("no conversion from " + describe(inputRate, inputChannels));
     if (int(inputRate) == outputRate)
         return;
+    impl_->use.emplace();
     AVChannelLayout mono = AV_CHANNEL_LAYOUT_MONO;
     if (FFmpeg::api().swr_alloc_set_opts2(&impl_->swr, &mono, AV_SAMPLE_FMT_FLT, outputRate, &mono, AV_SAMPLE_FMT_FLT, int(inputRate),
                             0, nullptr)
