@@ -44,30 +44,22 @@ const QString dictionary = modelDir + QStringLiteral("cmudict-en-us.dict");
 constexpr int dictationWords = 40000;
 
 // The pronunciations, in the dictionary's own format, of the general model's
-// most likely words; empty when either file cannot be read.
-QByteArray commonWordsDictionary()
+// most likely words; empty when the dictionary cannot be read.
+QByteArray commonWordsDictionary(ngram_model_t* model)
 {
-    const QByteArray lmPath = QFile::encodeName(languageModel);
-    logmath_t* math = logmath_init(1.0001, 0, 0);
-    ngram_model_t* model = math ? ngram_model_read(nullptr, lmPath.constData(), NGRAM_AUTO, math) : nullptr;
     QSet<QByteArray> common;
-    if (model) {
-        std::vector<std::pair<int32, const char*>> ranked;
-        const uint32 count = ngram_model_get_counts(model)[0];
-        ranked.reserve(count);
-        for (uint32 i = 0; i < count; ++i) {
-            const char* word = ngram_word(model, int32(i));
-            ranked.emplace_back(ngram_score(model, word, nullptr), word);
-        }
-        const auto keep = std::min<std::size_t>(ranked.size(), dictationWords);
-        std::partial_sort(ranked.begin(), ranked.begin() + std::ptrdiff_t(keep), ranked.end(),
-                          [](const auto& a, const auto& b) { return a.first > b.first; });
-        for (std::size_t i = 0; i < keep; ++i)
-            common.insert(QByteArray(ranked[i].second));
-        ngram_model_free(model);
+    std::vector<std::pair<int32, const char*>> ranked;
+    const uint32 count = ngram_model_get_counts(model)[0];
+    ranked.reserve(count);
+    for (uint32 i = 0; i < count; ++i) {
+        const char* word = ngram_word(model, int32(i));
+        ranked.emplace_back(ngram_score(model, word, nullptr), word);
     }
-    if (math)
-        logmath_free(math);
+    const auto keep = std::min<std::size_t>(ranked.size(), dictationWords);
+    std::partial_sort(ranked.begin(), ranked.begin() + std::ptrdiff_t(keep), ranked.end(),
+                      [](const auto& a, const auto& b) { return a.first > b.first; });
+    for (std::size_t i = 0; i < keep; ++i)
+        common.insert(QByteArray(ranked[i].second));
     QFile file(dictionary);
     if (common.isEmpty() || !file.open(QIODevice::ReadOnly))
         return {};
@@ -327,20 +319,22 @@ private:
         const QByteArray lm = QFile::encodeName(languageModel);
         const QByteArray dict = QFile::encodeName(dictionary);
         cmd_ln_t* config = nullptr;
-        QTemporaryFile common;
+        // Dictation starts with a one-word dictionary: its own is made from the
+        // general model once that is loaded, which is then read only once.
+        QTemporaryFile seed;
         if (purpose_ == Purpose::Dictation) {
-            const QByteArray words = commonWordsDictionary();
-            if (words.isEmpty() || !common.open() || common.write(words) != words.size() || !common.flush()) {
+            if (!seed.open() || seed.write("a AH\n") < 0 || !seed.flush()) {
                 *error = QStringLiteral("the speech models could not be read");
                 return nullptr;
             }
-            const QByteArray commonPath = QFile::encodeName(common.fileName());
+            const QByteArray seedPath = QFile::encodeName(seed.fileName());
             // Narrow beams, every other frame scored, no second pass: cheap enough
-            // to run beside a recording. Measured on recorded speech and bench/voice.
-            config = cmd_ln_init(nullptr, ps_args(), TRUE, "-hmm", hmm.constData(), "-lm", lm.constData(), "-dict",
-                                 commonPath.constData(), "-logfn", "/dev/null", "-beam", "1e-35", "-wbeam", "1e-30",
-                                 "-pbeam", "1e-30", "-lpbeam", "1e-25", "-ds", "2", "-maxhmmpf", "1500", "-maxwpf",
-                                 "5", "-topn", "2", "-fwdflat", "no", "-bestpath", "no", nullptr);
+            // to run beside a recording. Narrower phone beams cost bench/voice's
+            // key phrases.
+            config = cmd_ln_init(nullptr, ps_args(), TRUE, "-hmm", hmm.constData(), "-dict",
+                                 seedPath.constData(), "-logfn", "/dev/null", "-beam", "1e-35", "-wbeam", "1e-30",
+                                 "-ds", "2", "-maxhmmpf", "1500", "-maxwpf", "5", "-topn", "2", "-fwdflat", "no",
+                                 "-bestpath", "no", nullptr);
         } else {
             config = cmd_ln_init(nullptr, ps_args(), TRUE, "-hmm", hmm.constData(), "-lm", lm.constData(), "-dict",
                                  dict.constData(), "-logfn", "/dev/null", nullptr);
@@ -356,6 +350,11 @@ private:
             *error = QStringLiteral("the speech models could not be loaded");
             return nullptr;
         }
+        if (purpose_ == Purpose::Dictation && !useCommonWords(ps)) {
+            ps_free(ps);
+            *error = QStringLiteral("the speech models could not be loaded");
+            return nullptr;
+        }
         // Without the mix the general model alone still recognises commands.
         if (purpose_ == Purpose::Command) {
             if (!mixCommandModel(ps) && ps_set_lm_file(ps, "_default", lm.constData()) == 0)
@@ -363,6 +362,22 @@ private:
             grammarReady_ = addHeadGrammar(ps);
         }
         return ps;
+    }
+
+    // The general model with a dictionary of its most common words.
+    static bool useCommonWords(ps_decoder_t* ps)
+    {
+        const QByteArray path = QFile::encodeName(languageModel);
+        ngram_model_t* general = ngram_model_read(ps_get_config(ps), path.constData(), NGRAM_AUTO, ps_get_logmath(ps));
+        if (!general)
+            return false;
+        const QByteArray words = commonWordsDictionary(general);
+        QTemporaryFile file;
+        const bool ok = !words.isEmpty() && file.open() && file.write(words) == words.size() && file.flush()
+            && ps_load_dict(ps, QFile::encodeName(file.fileName()).constData(), nullptr, nullptr) == 0
+            && ps_set_lm(ps, "_default", general) == 0 && ps_set_search(ps, "_default") == 0;
+        ngram_model_free(general);
+        return ok;
     }
 
     // Interpolates the general model with the bigram model of command openings.
