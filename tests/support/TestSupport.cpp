@@ -146,6 +146,11 @@ int fileMode(const QString& path)
     return int(st.st_mode & 07777);
 }
 
+bool libraryLoaded(const QByteArray& name)
+{
+    return readFile(QStringLiteral("/proc/self/maps")).contains(name);
+}
+
 void writeToneTrack(const QString& path, int hz, double seconds)
 {
     std::vector<float> samples(size_t(seconds * 48000));
