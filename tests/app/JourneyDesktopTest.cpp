@@ -394,7 +394,8 @@ QString spoken(const QString& folder, const QString& name, const QString& text)
 // The speech models are loaded only while they are used: the command models at
 // the first press of the voice key, which still hears that first command, and
 // for a few idle minutes after (here seconds); the dictation models while a
-// recording hears its microphone.
+// recording hears its microphone. FFmpeg's libraries likewise go once the
+// recording's tracks are written.
 TEST_F(Journey, SpeechModelsAreLoadedOnlyWhileTheyAreUsed)
 {
     prepare(false);
@@ -425,8 +426,11 @@ TEST_F(Journey, SpeechModelsAreLoadedOnlyWhileTheyAreUsed)
     EXPECT_TRUE(app.logged("speech: dictation models loaded", 120)) << err();
     EXPECT_TRUE(play(talk, "micfeed").ok);
     EXPECT_FALSE(app.log().contains("speech: dictation models freed")) << "freed while hearing" << err();
+    EXPECT_TRUE(libraryLoaded("libavcodec.so", app.pid())) << "the tracks are written with FFmpeg";
     ASSERT_TRUE(app.wrapUp());
     EXPECT_TRUE(app.logged("speech: dictation models freed", 120)) << err();
+    // The sound libraries go too, once the tracks are written and mixed.
+    EXPECT_TRUE(waitFor([&] { return !libraryLoaded("libavcodec.so", app.pid()); }, 60)) << err();
 }
 
 // Killed mid-recording, the real application comes back, closes the session and,

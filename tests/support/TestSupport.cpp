@@ -146,9 +146,10 @@ int fileMode(const QString& path)
     return int(st.st_mode & 07777);
 }
 
-bool libraryLoaded(const QByteArray& name)
+bool libraryLoaded(const QByteArray& name, qint64 pid)
 {
-    return readFile(QStringLiteral("/proc/self/maps")).contains(name);
+    const QString process = pid > 0 ? QString::number(pid) : QStringLiteral("self");
+    return readFile(QStringLiteral("/proc/%1/maps").arg(process)).contains(name);
 }
 
 void writeToneTrack(const QString& path, int hz, double seconds)

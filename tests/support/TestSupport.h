@@ -77,8 +77,9 @@ QStringList logLines();
 void writeFile(const QString& path, const QByteArray& data);
 // The permission bits of a file or folder (0700, 0600 …), or -1.
 int fileMode(const QString& path);
-// Whether a shared library whose file name holds `name` is loaded in this process.
-bool libraryLoaded(const QByteArray& name);
+// Whether a shared library whose file name holds `name` is loaded in the
+// process `pid` (this one by default).
+bool libraryLoaded(const QByteArray& name, qint64 pid = 0);
 
 // A mono 48 kHz AAC track, as the recorder writes them, of a sine at `hz`.
 void writeToneTrack(const QString& path, int hz, double seconds);
