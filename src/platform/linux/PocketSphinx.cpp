@@ -76,6 +76,21 @@ QByteArray commonWordsDictionary(ngram_model_t* model)
     return out;
 }
 
+// `data` in a temporary file of its own, for the library's calls that read
+// files only; false when it could not be written.
+bool writeTemporary(QTemporaryFile& file, const QByteArray& data)
+{
+    return file.open() && file.write(data) == data.size() && file.flush();
+}
+
+// The general language model, read with the decoder's settings and arithmetic;
+// null when it cannot be read.
+ngram_model_t* readGeneralModel(ps_decoder_t* ps)
+{
+    const QByteArray path = QFile::encodeName(languageModel);
+    return ngram_model_read(ps_get_config(ps), path.constData(), NGRAM_AUTO, ps_get_logmath(ps));
+}
+
 // How commands begin; the decoder leans towards these at the start of an utterance.
 const char* const commandHeads[] = {
     "take a screenshot", "screenshot",  "screen shot", "save this",  "pin this",   "capture this", "make a note",
@@ -323,7 +338,7 @@ private:
         // general model once that is loaded, which is then read only once.
         QTemporaryFile seed;
         if (purpose_ == Purpose::Dictation) {
-            if (!seed.open() || seed.write("a AH\n") < 0 || !seed.flush()) {
+            if (!writeTemporary(seed, "a AH\n")) {
                 *error = QStringLiteral("the speech models could not be read");
                 return nullptr;
             }
@@ -367,13 +382,12 @@ private:
     // The general model with a dictionary of its most common words.
     static bool useCommonWords(ps_decoder_t* ps)
     {
-        const QByteArray path = QFile::encodeName(languageModel);
-        ngram_model_t* general = ngram_model_read(ps_get_config(ps), path.constData(), NGRAM_AUTO, ps_get_logmath(ps));
+        ngram_model_t* general = readGeneralModel(ps);
         if (!general)
             return false;
         const QByteArray words = commonWordsDictionary(general);
         QTemporaryFile file;
-        const bool ok = !words.isEmpty() && file.open() && file.write(words) == words.size() && file.flush()
+        const bool ok = !words.isEmpty() && writeTemporary(file, words)
             && ps_load_dict(ps, QFile::encodeName(file.fileName()).constData(), nullptr, nullptr) == 0
             && ps_set_lm(ps, "_default", general) == 0 && ps_set_search(ps, "_default") == 0;
         ngram_model_free(general);
@@ -386,11 +400,9 @@ private:
         ps_add_word(ps, "zelvan", "Z EH L V AH N", FALSE);
         ps_add_word(ps, "selvin", "S EH L V IH N", FALSE);
         QTemporaryFile file;
-        if (!file.open() || file.write(commandModel()) < 0 || !file.flush())
+        if (!writeTemporary(file, commandModel()))
             return false;
-        const QByteArray generalPath = QFile::encodeName(languageModel);
-        ngram_model_t* general =
-            ngram_model_read(ps_get_config(ps), generalPath.constData(), NGRAM_AUTO, ps_get_logmath(ps));
+        ngram_model_t* general = readGeneralModel(ps);
         if (!general)
             return false;
         const QByteArray path = QFile::encodeName(file.fileName());
