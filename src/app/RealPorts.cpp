@@ -4,7 +4,7 @@
 #include "activity/CallDetector.h"
 #include "activity/LiveHearing.h"
 #include "activity/VoiceListener.h"
-#include "board/Board.h"
+#include "board/BoardModule.h"
 #include "board/Notify.h"
 #include "core/FeedItem.h"
 #include "menu/KeyPanel.h"
@@ -304,34 +304,36 @@ std::optional<QString> SharedNudges::current() const
     return ::Nudges::shared().current();
 }
 
-BoardPort::BoardPort(::Board& board)
-    : board_(board)
-{
-}
-
 void BoardPort::openDeepLink(const QString& url)
 {
-    board_.openDeepLink(QUrl(url));
+    if (const BoardModule::Entry* board = BoardModule::entry())
+        board->openDeepLink(QUrl(url));
 }
 
 void BoardPort::show()
 {
-    board_.show();
+    if (const BoardModule::Entry* board = BoardModule::entry())
+        board->show(std::nullopt);
 }
 
 void BoardPort::signedIn()
 {
-    board_.signedIn();
+    // A board not made yet has no page waiting for the sign-in.
+    if (BoardModule::loaded())
+        BoardModule::entry()->signedIn();
 }
 
 void BoardPort::signedOut()
 {
-    board_.signedOut();
+    // The web session's cookies are on disk whether or not the board opened.
+    if (const BoardModule::Entry* board = BoardModule::entry())
+        board->signedOut();
 }
 
 void BoardPort::open(const QUrl& url)
 {
-    board_.open(url);
+    if (const BoardModule::Entry* board = BoardModule::entry())
+        board->open(url);
 }
 
 NotifyPort::NotifyPort(QStringList args)
@@ -364,7 +366,7 @@ Components::Components(QSettings& store, Ports::StatusItem& statusItem, QStringL
     : store(store)
     , statusItem(statusItem)
     , quit(std::move(quit))
-    , board(std::make_unique<BoardPort>(::Board::shared()))
+    , board(std::make_unique<BoardPort>())
     , notify(std::move(args))
 {
 }

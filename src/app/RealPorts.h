@@ -12,7 +12,6 @@
 class QSettings;
 class MenuModel;
 class PopoverController;
-class Board;
 
 // The application's own components behind the controller's ports: the popover,
 // the recording panel, nudges, hot keys, call detection, voice, the board and
@@ -49,17 +48,14 @@ private:
     MenuModel fallback_{*store_};
 };
 
+// The board, its library loaded by the first call that needs a board.
 class BoardPort final : public Ports::Board {
 public:
-    explicit BoardPort(::Board& board);
     void openDeepLink(const QString& url) override;
     void show() override;
     void signedIn() override;
     void signedOut() override;
     void open(const QUrl& url) override;
-
-private:
-    ::Board& board_;
 };
 
 // Desktop notifications; switched off by the command line as Notify decides.

@@ -5,7 +5,7 @@
 #include "app/RecTest.h"
 #include "app/SingleInstance.h"
 #include "core/Accounts.h"
-#include "board/Board.h"
+#include "board/BoardModule.h"
 #include "board/GlShare.h"
 #include "core/Log.h"
 #include "core/Paths.h"
@@ -18,7 +18,6 @@
 #include "preview/IconSet.h"
 #include "preview/LaunchPreview.h"
 #include "preview/Previews.h"
-#include "selftest/BoardCheck.h"
 #include "selftest/SelfTest.h"
 #include "ui/StatusIcon.h"
 
@@ -175,10 +174,10 @@ int runApplication(int argc, char** argv, const QStringList& args)
                                             components.ports(scheduler, worker, application, ownWindows), args);
     std::weak_ptr<AppController> weak = controller;
     *handle = weak;
-    Board::shared().openSettings = [weak] {
+    BoardModule::setOpenSettings([weak] {
         if (auto c = weak.lock())
             c->openSettings();
-    };
+    });
     QuitSignals quitSignals([weak] {
         if (auto c = weak.lock())
             c->requestQuit();
@@ -273,7 +272,9 @@ int main(int argc, char** argv)
         slogFlush();
         return code;
     }
-    if (args.contains(QStringLiteral("--board-check")))
-        return BoardLiveCheck::main(argc, argv, args);
+    if (args.contains(QStringLiteral("--board-check"))) {
+        const BoardModule::Entry* board = BoardModule::entry();
+        return board ? board->check(argc, argv, args) : 1;
+    }
     return runApplication(argc, argv, args);
 }

@@ -1,6 +1,7 @@
 #include "board/Board.h"
 
 #include "board/BoardLook.h"
+#include "board/BoardModule.h"
 #include "board/GlShare.h"
 #include "board/CookieFile.h"
 #include "board/DeepLink.h"
@@ -188,7 +189,11 @@ private:
 
 Board& Board::shared()
 {
-    static Board* instance = new Board(Accounts::shared());
+    static Board* instance = [] {
+        auto* board = new Board(Accounts::shared());
+        board->openSettings = [] { BoardModule::openSettings(); };
+        return board;
+    }();
     return *instance;
 }
 

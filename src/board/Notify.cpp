@@ -1,6 +1,6 @@
 #include "board/Notify.h"
 
-#include "board/Board.h"
+#include "board/BoardModule.h"
 #include "board/DeepLink.h"
 #include "board/SessionLinks.h"
 #include "board/WebHosts.h"
@@ -31,7 +31,10 @@ Notify& Notify::shared()
 {
     static Notify* instance = [] {
         auto* n = new Notify(Settings::shared());
-        n->onOpen = [](const QUrl& url) { Board::shared().show(url); };
+        n->onOpen = [](const QUrl& url) {
+            if (const BoardModule::Entry* board = BoardModule::entry())
+                board->show(url);
+        };
         return n;
     }();
     return *instance;

@@ -10,11 +10,13 @@
 #include "core/WebPlatform.h"
 #include "session/OCR.h"
 #include "session/Session.h"
+#include "support/BoardSite.h"
 #include "support/FakePlatform.h"
 #include "support/FakeWebPlatform.h"
 #include "support/JourneyDriver.h"
 #include "support/PrivatePulse.h"
 #include "support/TextImages.h"
+#include "support/TraySlash.h"
 
 #include <QGuiApplication>
 #include <QJsonArray>
@@ -378,6 +380,24 @@ TEST_F(Journey, TheVoiceKeyLeavesTheAppAnsweringWhileTheSoundServerHangs)
     pulse.resume();
     link->waitForFinished(30'000);
     EXPECT_TRUE(handled) << err();
+}
+
+// The board's web engine is loaded the first time the board opens, not at every
+// start of a tray app whose board may never show; a link then opens it signed in.
+TEST_F(Journey, TheBoardsWebEngineLoadsWhenTheBoardFirstOpens)
+{
+    prepare(false);
+    BoardSite site{platform};
+    launch();
+    JourneyDriver::spend(2);
+    EXPECT_FALSE(libraryLoaded("libQt6WebEngineCore.so", app.pid())) << "loaded at start";
+
+    QProcess* link = beside({"zelvan://board"});
+    ASSERT_TRUE(app.logged("[Zelvan] deep link ", 30)) << err();
+    link->waitForFinished(30'000);
+    EXPECT_TRUE(waitFor([] { return !windowOnScreen("Board /app").isEmpty(); }, 90)) << err();
+    EXPECT_TRUE(libraryLoaded("libQt6WebEngineCore.so", app.pid()));
+    EXPECT_EQ(site.exchanges(), 1);
 }
 
 // Speech for the desktop's microphone feed, from espeak-ng.

@@ -1,7 +1,8 @@
 # Builds the Debian package with cpack into OUT_DIR and checks what it holds:
 # the program, the desktop entry with the scheme handler, the icons in the
-# hicolor theme, the copyright and changelog, and run-time dependencies on
-# Debian packages; that the program carries no debugging information, that the
+# hicolor theme, the board's library, the copyright and changelog, and run-time
+# dependencies on Debian packages; that the program and the library carry no
+# debugging information, that the installed program opens its board, that the
 # description says what it is, and, where lintian is installed, that it finds
 # no error.
 file(REMOVE_RECURSE ${OUT_DIR})
@@ -21,7 +22,7 @@ execute_process(COMMAND dpkg-deb --contents ${debs} OUTPUT_VARIABLE contents RES
 if(NOT result EQUAL 0)
   message(FATAL_ERROR "dpkg-deb cannot read ${debs}")
 endif()
-set(expected ./usr/bin/zelvan ./usr/share/applications/app.zelvan.Zelvan.desktop
+set(expected ./usr/bin/zelvan ./usr/lib/zelvan/libzelvan-board.so ./usr/share/applications/app.zelvan.Zelvan.desktop
              ./usr/share/doc/zelvan/copyright ./usr/share/doc/zelvan/changelog.gz)
 foreach(size 16 32 64 128 256 512)
   list(APPEND expected ./usr/share/icons/hicolor/${size}x${size}/apps/app.zelvan.Zelvan.png)
@@ -58,6 +59,16 @@ execute_process(COMMAND dpkg-deb -x ${debs} ${unpacked})
 execute_process(COMMAND readelf -S ${unpacked}/usr/bin/zelvan OUTPUT_VARIABLE sections)
 if(sections MATCHES "\\.debug_info|\\.symtab")
   message(FATAL_ERROR "the packaged program is not stripped")
+endif()
+execute_process(COMMAND readelf -S ${unpacked}/usr/lib/zelvan/libzelvan-board.so OUTPUT_VARIABLE sections)
+if(sections MATCHES "\\.debug_info|\\.symtab")
+  message(FATAL_ERROR "the packaged board library is not stripped")
+endif()
+# The installed program finds its board library where the package puts it.
+execute_process(COMMAND bash ${BOARD_CHECK} ${unpacked}/usr/bin/zelvan ${FAKE_PLATFORM}
+  RESULT_VARIABLE result OUTPUT_VARIABLE out ERROR_VARIABLE out)
+if(NOT result EQUAL 0)
+  message(FATAL_ERROR "the packaged program did not open its board:\n${out}")
 endif()
 file(SIZE ${debs} bytes)
 math(EXPR megabytes "${bytes} / 1048576")

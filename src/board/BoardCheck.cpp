@@ -1,4 +1,4 @@
-#include "selftest/BoardCheck.h"
+#include "board/BoardCheck.h"
 
 #include "board/Board.h"
 #include "board/DockPolicy.h"
@@ -7,7 +7,6 @@
 #include "core/Settings.h"
 #include "platform/AppId.h"
 #include "platform/Wording.h"
-#include "selftest/ThrowAway.h"
 
 #include <QApplication>
 #include <QDir>

@@ -1,0 +1,89 @@
+#include "board/BoardModule.h"
+
+#include "core/Log.h"
+
+#include <QApplication>
+#include <QFileInfo>
+#include <QLibrary>
+#include <QMessageBox>
+#include <cstdio>
+
+namespace {
+
+std::function<void()>& settingsOpener()
+{
+    static std::function<void()> open;
+    return open;
+}
+
+const BoardModule::Entry* loadedEntry = nullptr;
+
+// Beside the program in a build; in its private library folder once installed.
+QStringList places()
+{
+    const QString dir = QFileInfo(QStringLiteral("/proc/self/exe")).canonicalPath();
+    return {dir + QStringLiteral("/libzelvan-board.so"), dir + QStringLiteral("/../lib/zelvan/libzelvan-board.so")};
+}
+
+void tell(const QString& why)
+{
+    const QString line = QStringLiteral("board: its library could not be loaded: ") + why;
+    slog(line);
+    if (!qobject_cast<QApplication*>(QCoreApplication::instance())) {
+        std::fprintf(stderr, "zelvan: %s\n", qPrintable(line));
+        return;
+    }
+    auto* box = new QMessageBox(QMessageBox::Warning, QStringLiteral("Zelvan can’t open the board"),
+                                QStringLiteral("Part of Zelvan is missing or damaged (%1). Reinstalling Zelvan "
+                                               "puts it back; recording and filing work without it.")
+                                    .arg(why));
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    box->show();
+}
+
+} // namespace
+
+namespace BoardModule {
+
+const Entry* entry()
+{
+    static bool tried = false;
+    if (tried)
+        return loadedEntry;
+    tried = true;
+    QString why = QStringLiteral("not installed");
+    for (const QString& path : places()) {
+        if (!QFileInfo::exists(path))
+            continue;
+        QLibrary library(path);
+        // Every symbol bound now: a missing one fails here, not at a later call.
+        library.setLoadHints(QLibrary::ResolveAllSymbolsHint);
+        using Get = const Entry* (*)();
+        if (const auto get = reinterpret_cast<Get>(library.resolve("zelvanBoardEntry"))) {
+            loadedEntry = get();
+            slog(QStringLiteral("board: library loaded"));
+            return loadedEntry;
+        }
+        why = library.errorString();
+    }
+    tell(why);
+    return nullptr;
+}
+
+bool loaded()
+{
+    return loadedEntry != nullptr;
+}
+
+void setOpenSettings(std::function<void()> open)
+{
+    settingsOpener() = std::move(open);
+}
+
+void openSettings()
+{
+    if (settingsOpener())
+        settingsOpener()();
+}
+
+} // namespace BoardModule
