@@ -6,7 +6,6 @@
 #include <QFileInfo>
 #include <QLibrary>
 #include <QMessageBox>
-#include <cstdio>
 
 namespace {
 
@@ -22,17 +21,16 @@ const BoardModule::Entry* loadedEntry = nullptr;
 QStringList places()
 {
     const QString dir = QFileInfo(QStringLiteral("/proc/self/exe")).canonicalPath();
-    return {dir + QStringLiteral("/libzelvan-board.so"), dir + QStringLiteral("/../lib/zelvan/libzelvan-board.so")};
+    return {dir + QStringLiteral("/libzelvan-board.so"),
+            dir + QStringLiteral("/../" ZELVAN_BOARD_DIR "/libzelvan-board.so")};
 }
 
 void tell(const QString& why)
 {
     const QString line = QStringLiteral("board: its library could not be loaded: ") + why;
     slog(line);
-    if (!qobject_cast<QApplication*>(QCoreApplication::instance())) {
-        std::fprintf(stderr, "zelvan: %s\n", qPrintable(line));
+    if (!qobject_cast<QApplication*>(QCoreApplication::instance()))
         return;
-    }
     auto* box = new QMessageBox(QMessageBox::Warning, QStringLiteral("Zelvan can’t open the board"),
                                 QStringLiteral("Part of Zelvan is missing or damaged (%1). Reinstalling Zelvan "
                                                "puts it back; recording and filing work without it.")

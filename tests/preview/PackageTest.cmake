@@ -22,7 +22,7 @@ execute_process(COMMAND dpkg-deb --contents ${debs} OUTPUT_VARIABLE contents RES
 if(NOT result EQUAL 0)
   message(FATAL_ERROR "dpkg-deb cannot read ${debs}")
 endif()
-set(expected ./usr/bin/zelvan ./usr/lib/zelvan/libzelvan-board.so ./usr/share/applications/app.zelvan.Zelvan.desktop
+set(expected ./usr/bin/zelvan ./usr/${BOARD_DIR}/libzelvan-board.so ./usr/share/applications/app.zelvan.Zelvan.desktop
              ./usr/share/doc/zelvan/copyright ./usr/share/doc/zelvan/changelog.gz)
 foreach(size 16 32 64 128 256 512)
   list(APPEND expected ./usr/share/icons/hicolor/${size}x${size}/apps/app.zelvan.Zelvan.png)
@@ -60,7 +60,7 @@ execute_process(COMMAND readelf -S ${unpacked}/usr/bin/zelvan OUTPUT_VARIABLE se
 if(sections MATCHES "\\.debug_info|\\.symtab")
   message(FATAL_ERROR "the packaged program is not stripped")
 endif()
-execute_process(COMMAND readelf -S ${unpacked}/usr/lib/zelvan/libzelvan-board.so OUTPUT_VARIABLE sections)
+execute_process(COMMAND readelf -S ${unpacked}/usr/${BOARD_DIR}/libzelvan-board.so OUTPUT_VARIABLE sections)
 if(sections MATCHES "\\.debug_info|\\.symtab")
   message(FATAL_ERROR "the packaged board library is not stripped")
 endif()
