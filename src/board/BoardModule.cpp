@@ -16,6 +16,7 @@ std::function<void()>& settingsOpener()
 }
 
 const BoardModule::Entry* loadedEntry = nullptr;
+const QString notInstalled = QStringLiteral("not installed");
 
 // Beside the program in a build; in its private library folder once installed.
 QStringList places()
@@ -27,14 +28,15 @@ QStringList places()
 
 void tell(const QString& why)
 {
-    const QString line = QStringLiteral("board: its library could not be loaded: ") + why;
-    slog(line);
+    slog(QStringLiteral("board: its library could not be loaded: ") + why);
     if (!qobject_cast<QApplication*>(QCoreApplication::instance()))
         return;
+    const QString what = why == notInstalled
+        ? QStringLiteral("The board’s part of Zelvan is not installed.")
+        : QStringLiteral("The board’s part of Zelvan could not be loaded (%1).").arg(why);
     auto* box = new QMessageBox(QMessageBox::Warning, QStringLiteral("Zelvan can’t open the board"),
-                                QStringLiteral("Part of Zelvan is missing or damaged (%1). Reinstalling Zelvan "
-                                               "puts it back; recording and filing work without it.")
-                                    .arg(why));
+                                what + QStringLiteral(" Reinstalling Zelvan puts it back; recording and filing work "
+                                                      "without it."));
     box->setAttribute(Qt::WA_DeleteOnClose);
     box->show();
 }
@@ -49,7 +51,7 @@ const Entry* entry()
     if (tried)
         return loadedEntry;
     tried = true;
-    QString why = QStringLiteral("not installed");
+    QString why = notInstalled;
     for (const QString& path : places()) {
         if (!QFileInfo::exists(path))
             continue;
