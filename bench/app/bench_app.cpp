@@ -35,6 +35,7 @@
 #include <QTemporaryDir>
 #include <X11/Xatom.h>
 #include <X11/Xlib.h>
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <csignal>
@@ -236,12 +237,13 @@ std::vector<std::pair<std::string, double>> byThread(pid_t pid, const std::vecto
 struct Slice {
     double wall = 0;
     double app = 0, bare = 0, ffmpeg = 0; // percent of one core
-    std::vector<std::pair<std::string, double>> threads;
+    std::vector<std::pair<std::string, double>> threads, bareThreads;
 };
 
 Slice measure(pid_t app, pid_t bare, pid_t ffmpeg, double seconds)
 {
     const auto threadsFrom = BenchTools::threadsOf(app);
+    const auto bareFrom = bare < 0 ? std::vector<BenchTools::ThreadCpu>{} : BenchTools::threadsOf(bare);
     const double at = BenchTools::now();
     const double a0 = BenchTools::treeCpuOf(app), b0 = bare < 0 ? 0 : BenchTools::treeCpuOf(bare),
                  f0 = ffmpeg < 0 ? 0 : BenchTools::treeCpuOf(ffmpeg);
@@ -254,6 +256,8 @@ Slice measure(pid_t app, pid_t bare, pid_t ffmpeg, double seconds)
     w.bare = 100 * (b1 - b0) / w.wall;
     w.ffmpeg = 100 * (f1 - f0) / w.wall;
     w.threads = byThread(app, threadsFrom, BenchTools::threadsOf(app));
+    if (bare >= 0)
+        w.bareThreads = byThread(bare, bareFrom, BenchTools::threadsOf(bare));
     return w;
 }
 
@@ -263,10 +267,14 @@ void printWindow(const char* name, const Slice& w)
                 w.app, w.bare, w.ffmpeg);
     std::printf("                app - bare %5.2f %%   app / bare %4.2f   app / ffmpeg %4.2f\n", w.app - w.bare,
                 w.bare > 0 ? w.app / w.bare : 0, w.ffmpeg > 0 ? w.app / w.ffmpeg : 0);
-    std::printf("                app by thread:");
-    for (size_t i = 0; i < w.threads.size() && i < 6; ++i)
-        std::printf("%s %s %.2f %%", i ? "," : "", w.threads[i].first.c_str(), 100.0 * w.threads[i].second / w.wall);
-    std::printf("\n");
+    const auto print = [&](const char* side, const std::vector<std::pair<std::string, double>>& threads) {
+        std::printf("                %s by thread:", side);
+        for (size_t i = 0; i < threads.size() && i < 7; ++i)
+            std::printf("%s %s %.2f %%", i ? "," : "", threads[i].first.c_str(), 100.0 * threads[i].second / w.wall);
+        std::printf("\n");
+    };
+    print("app", w.threads);
+    print("bare", w.bareThreads);
 }
 
 double mb(long kib)
@@ -406,6 +414,8 @@ int main(int argc, char** argv)
     // The three start recording together; the peers' time has room for the
     // application's start and stop on either side of the measured windows.
     const std::string peerSeconds = std::to_string(int(2 * seconds + 60));
+    // A reminder shown before the recording may stay on screen beside the panel.
+    const std::vector<QRect> shownBefore = screen.windowsOf(app.pid);
     BenchTools::run({"xdotool", "key", "ctrl+alt+r"});
     recorder = BenchTools::spawn({"env", "ZELVAN_SUPPORT_DIR=" + bare.toStdString(), BENCH_RECORD, "--child", "full",
                                   peerSeconds, (bare + "/sessions").toStdString()},
@@ -425,12 +435,15 @@ int main(int argc, char** argv)
     }
     pause(3); // all past their start
 
-    // The panel: the application's one larger window on screen.
+    // The panel: the application's largest window that came with the recording
+    // (a tooltip may show beside it).
     const auto panel = [&]() -> QRect {
+        QRect largest;
         for (const QRect& r : screen.windowsOf(app.pid))
-            if (r.width() > 64)
-                return r;
-        return {};
+            if (r.width() > 64 && r.width() * r.height() > largest.width() * largest.height()
+                && std::find(shownBefore.begin(), shownBefore.end(), r) == shownBefore.end())
+                largest = r;
+        return largest;
     };
     const QRect pillFrame = panel();
     const Slice pill = measure(app.pid, recorder.pid, ffmpeg.pid, seconds);
@@ -438,7 +451,9 @@ int main(int argc, char** argv)
     // A click on the pill opens the card.
     BenchTools::run({"xdotool", "mousemove", std::to_string(pillFrame.center().x()),
                      std::to_string(pillFrame.center().y()), "click", "1"});
-    const bool cardShown = waitFor([&] { return panel().height() > 2 * pillFrame.height(); }, 20);
+    // The panel's frame has room for its shadow around the pill and the card alike.
+    const bool cardShown = waitFor([&] { return panel().height() > pillFrame.height() + 40; }, 20);
+    const QRect cardFrame = panel();
     BenchTools::run(
         {"xdotool", "mousemove", std::to_string(size.value(0).toInt() / 2), std::to_string(size.value(1).toInt() - 5)});
     pause(2);
@@ -468,7 +483,8 @@ int main(int argc, char** argv)
     std::printf("  idle  %3.0f s   app %5.2f %% of one core\n", idle.wall, idle.app);
     std::printf("  recording, the pill showing (%dx%d):\n", pillFrame.width(), pillFrame.height());
     printWindow("pill", pill);
-    std::printf("  recording, the card open%s, its feed updating:\n", cardShown ? "" : " (IT DID NOT OPEN)");
+    std::printf("  recording, the card open (%dx%d)%s, its feed updating:\n", cardFrame.width(), cardFrame.height(),
+                cardShown ? "" : " (IT DID NOT OPEN)");
     printWindow("card", card);
     std::printf("  card - pill: app %5.2f %% of one core   (target <= 2 %%)\n", card.app - pill.app);
     std::printf("  targets, pill: app - bare <= 2 %% (%.2f), app / ffmpeg <= 1.2 (%.2f)\n", pill.app - pill.bare,

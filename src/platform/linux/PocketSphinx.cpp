@@ -20,6 +20,7 @@
 #include <pocketsphinx.h>
 #include <sphinxbase/logmath.h>
 #include <sphinxbase/ngram_model.h>
+#include <pthread.h>
 #include <thread>
 
 namespace {
@@ -315,8 +316,11 @@ public:
                 engine_->queue.push_back(task);
             // Nothing is loaded before the first task; loading takes a second or
             // so, on the worker, while the task's sound waits in its queue.
-            if (!worker_.joinable())
+            if (!worker_.joinable()) {
                 worker_ = std::thread([this] { run(); });
+                pthread_setname_np(worker_.native_handle(),
+                                   purpose_ == Purpose::Command ? "zelvan.command" : "zelvan.hearing");
+            }
         }
         engine_->notify();
         return task;

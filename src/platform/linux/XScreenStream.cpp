@@ -52,6 +52,8 @@ void XScreenStream::start(Handlers handlers)
     handlers_ = std::move(handlers);
     stopping_ = false;
     thread_ = std::thread([this] { run(); });
+    // Named, so that a look at the process tells the grabs' share.
+    pthread_setname_np(thread_.native_handle(), "zelvan.screen");
 }
 
 void XScreenStream::stop()
