@@ -343,6 +343,12 @@ TEST(VoiceDesktop, OrdinaryTalkIsNoCommandWhileCommandsStillAct)
         {"en-us+f2", "130", "can you hear me", K::unknown},
         {"en-us+f2", "130", "the meeting went well today", K::unknown},
         {"en-us+f3", "140", "she wrote a long note", K::unknown},
+        // Talk the grammar or the command model pulled towards a head it barely heard.
+        {"en-us+m1", "165", "today is a good day", K::unknown},
+        {"en-us+f2", "130", "today is a good day", K::unknown},
+        {"en-us+f2", "130", "turn the music down please", K::unknown},
+        {"en-us+f2", "130", "to be honest I forgot", K::unknown},
+        {"en-us+f2", "130", "carry on with the plan", K::unknown},
         // The heads written as the parser knows them, and the mis-heard wake phrase.
         {"en-us+klatt2", "140", "add to do book the venue", K::card},
         {"en-us+klatt2", "140", "add to-do check the invoices", K::card},
@@ -352,6 +358,9 @@ TEST(VoiceDesktop, OrdinaryTalkIsNoCommandWhileCommandsStillAct)
         {"en-us+klatt2", "140", "add a card prepare the workshop slides", K::card},
         {"en-us+m1", "165", "add a note about the parking permit", K::note},
         {"en-gb+m3", "150", "screenshot this error dialog", K::screenshot},
+        // Short commands, where a head has the least sound to be sure of.
+        {"en-us+klatt2", "140", "pin this", K::screenshot},
+        {"en-us+f2", "130", "okay, save this", K::screenshot},
     };
     for (const Case& c : cases) {
         const QString heard = hear(c.voice, c.speed, c.spoken);

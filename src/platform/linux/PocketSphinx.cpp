@@ -103,6 +103,15 @@ const char* const commandLeads[] = {"", "okay", "ok", "please", "so", "um", "uh"
 // command's head, outvotes the grammar: the grammar finds some head in almost
 // any sound. Measured on bench/voice.
 constexpr double sureWord = 0.9;
+// A head only the grammar heard, which the mix's own words do not begin with,
+// acts only when its sound fits it this well: the mean acoustic score per frame
+// over the head, in the decoder's scaled log units. Below it, the grammar most
+// likely pulled other talk towards a head ("today" heard as "todo"), and the
+// words the mix heard are handed on instead. Measured on bench/voice.
+constexpr double headFit = -75;
+// A head only the mix heard, with the grammar finding none there, acts when the
+// mix's lattice gives its first word at least this posterior. Measured on bench/voice.
+constexpr double mixSure = 0.2;
 // Share of the command model in the mix with the general one; measured on bench/voice.
 constexpr float commandWeight = 0.3f;
 // The phones of the acoustic model: single-phone words make a loop that soaks up
@@ -149,6 +158,7 @@ struct Word {
     int start = 0;
     int end = 0;
     double posterior = 1; // from the lattice; 1 when the search gives none
+    int acoustic = 0;     // the acoustic score over its frames
 };
 
 // The words of the last utterance with their frames; silence, noise and the
@@ -170,7 +180,7 @@ std::vector<Word> segments(ps_decoder_t* ps)
         int32 lscr = 0;
         int32 lback = 0;
         const int32 prob = ps_seg_prob(it, &ascr, &lscr, &lback);
-        out.push_back({w, start, end, std::min(1.0, logmath_exp(ps_get_logmath(ps), prob))});
+        out.push_back({w, start, end, std::min(1.0, logmath_exp(ps_get_logmath(ps), prob)), ascr});
     }
     return out;
 }
@@ -467,6 +477,8 @@ private:
         const bool found =
             std::any_of(head.begin(), head.end(), [&](const Word& w) { return !leads.contains(w.text); });
         if (!found || outvoted(head, words))
+            return sure(heard, words) ? heard : withoutHead(heard);
+        if (!isCommand(heard) && !fits(head))
             return heard;
         QStringList said;
         for (const Word& w : head)
@@ -478,6 +490,61 @@ private:
             if (w.start >= headEnd - 2)
                 text << w.text;
         return text.join(QLatin1Char(' '));
+    }
+
+    // How many words, leads included, the command's head at the start of `text`
+    // takes; 0 when it begins with none.
+    static qsizetype headWords(const QStringList& text)
+    {
+        qsizetype lead = 0;
+        while (lead < text.size() && leadWords().contains(text[lead]))
+            ++lead;
+        qsizetype longest = 0;
+        for (const char* head : commandHeads) {
+            const QStringList words = QString::fromLatin1(head).split(QLatin1Char(' '));
+            if (text.mid(lead, words.size()) == words)
+                longest = std::max(longest, lead + words.size());
+        }
+        return longest;
+    }
+
+    static bool isCommand(const QString& text)
+    {
+        return headWords(text.split(QLatin1Char(' '), Qt::SkipEmptyParts)) > 0;
+    }
+
+    // The text without the heads it begins with: what was heard, as no command.
+    static QString withoutHead(const QString& text)
+    {
+        QStringList words = text.split(QLatin1Char(' '), Qt::SkipEmptyParts);
+        while (const qsizetype n = headWords(words))
+            words = words.mid(n);
+        return words.join(QLatin1Char(' '));
+    }
+
+    // Whether a head the mix heard is one it was sure enough of.
+    static bool sure(const QString& heard, const std::vector<Word>& words)
+    {
+        if (!isCommand(heard))
+            return true;
+        const auto first = std::find_if(words.begin(), words.end(),
+                                        [](const Word& w) { return !leadWords().contains(w.text); });
+        return first != words.end() && first->posterior >= mixSure;
+    }
+
+    // Whether the sound where the grammar put the head fits the head well enough.
+    static bool fits(const std::vector<Word>& head)
+    {
+        int acoustic = 0;
+        int from = -1;
+        for (const Word& w : head) {
+            if (leadWords().contains(w.text))
+                continue;
+            if (from < 0)
+                from = w.start;
+            acoustic += w.acoustic;
+        }
+        return from >= 0 && double(acoustic) / (head.back().end - from + 1) >= headFit;
     }
 
     // Whether the general model heard, with confidence, some other word over most of
