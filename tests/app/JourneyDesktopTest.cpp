@@ -401,11 +401,12 @@ TEST_F(Journey, TheBoardsWebEngineLoadsWhenTheBoardFirstOpens)
 }
 
 // Speech for the desktop's microphone feed, from espeak-ng.
-QString spoken(const QString& folder, const QString& name, const QString& text)
+QString spoken(const QString& folder, const QString& name, const QString& text,
+               const QString& voice = QStringLiteral("en-us+klatt2"), const QString& speed = QStringLiteral("140"))
 {
     const QString raw = folder + "/" + name + "-raw.wav";
     const QString out = folder + "/" + name + ".wav";
-    if (!run("espeak-ng", {"-v", "en-us+klatt2", "-s", "140", "-w", raw, text})
+    if (!run("espeak-ng", {"-v", voice, "-s", speed, "-w", raw, text})
         || !run("sox", {raw, "-r", "48000", "-c", "1", "-b", "16", out, "pad", "0.3", "0.6"}))
         return {};
     return out;
@@ -451,6 +452,32 @@ TEST_F(Journey, SpeechModelsAreLoadedOnlyWhileTheyAreUsed)
     EXPECT_TRUE(app.logged("speech: dictation models freed", 120)) << err();
     // The sound libraries go too, once the tracks are written and mixed.
     EXPECT_TRUE(waitFor([&] { return !libraryLoaded("libavcodec.so", app.pid()); }, 60)) << err();
+}
+
+// Ordinary talk under the voice key, in a voice whose words the command models
+// pull towards "to-do" and "card", makes no card: it is heard as no command.
+TEST_F(Journey, OrdinaryTalkUnderTheVoiceKeyMakesNoCard)
+{
+    prepare(false);
+    const QStringList talk = {"to be honest I forgot", "carry on with the plan"};
+    QStringList wavs;
+    for (const QString& text : talk)
+        wavs << spoken(support.path(), "talk" + QString::number(wavs.size()), text, "en-us+f2", "130");
+    ASSERT_FALSE(wavs.contains(QString()));
+    JourneyDriver::Launch l{.suite = suite, .keyringService = keyring.name()};
+    ASSERT_TRUE(app.launch(l)) << err();
+    for (qsizetype i = 0; i < wavs.size(); ++i) {
+        ASSERT_TRUE(run("xdotool", {"keydown", "ctrl+alt+space"}));
+        JourneyDriver::spend(0.3);
+        const bool played = play(wavs[i], "micfeed").ok;
+        ASSERT_TRUE(run("xdotool", {"keyup", "ctrl+alt+space"}));
+        ASSERT_TRUE(played);
+        ASSERT_TRUE(waitFor([&] { return app.log().count("voice: “") > i || !app.running(); }, 120)) << err();
+    }
+    const QStringList heard = QString::fromUtf8(app.log()).split('\n').filter("voice: “");
+    ASSERT_EQ(heard.size(), talk.size()) << err();
+    for (const QString& line : heard)
+        EXPECT_TRUE(line.contains("-> unknown(")) << line.toStdString();
 }
 
 // Killed mid-recording, the real application comes back, closes the session and,
