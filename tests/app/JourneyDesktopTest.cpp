@@ -18,6 +18,8 @@
 #include "support/TextImages.h"
 #include "support/TraySlash.h"
 
+#include <QDir>
+#include <QFile>
 #include <QGuiApplication>
 #include <QJsonArray>
 #include <QLabel>
@@ -398,6 +400,43 @@ TEST_F(Journey, TheBoardsWebEngineLoadsWhenTheBoardFirstOpens)
     EXPECT_TRUE(waitFor([] { return !windowOnScreen("Board /app").isEmpty(); }, 90)) << err();
     EXPECT_TRUE(libraryLoaded("libQt6WebEngineCore.so", app.pid()));
     EXPECT_EQ(site.exchanges(), 1);
+}
+
+// A program installed without its board library still runs; asked for the board
+// it says in plain words what is missing and what puts it back.
+TEST_F(Journey, AMissingBoardLibraryIsToldInPlainWords)
+{
+    prepare(false);
+    // A copy of the program alone in a folder: no board library beside it or in
+    // the installed library folder.
+    const QString alone = support.path() + "/alone/bin/zelvan";
+    ASSERT_TRUE(QDir().mkpath(support.path() + "/alone/bin"));
+    ASSERT_TRUE(QFile::copy(ZELVAN_EXECUTABLE, alone));
+    ASSERT_TRUE(QFile::setPermissions(alone, QFile::permissions(ZELVAN_EXECUTABLE)));
+    JourneyDriver lone(alone);
+    launch({}, {}, &lone);
+
+    QProcess* link = beside({"zelvan://board"});
+    EXPECT_TRUE(lone.logged("board: its library could not be loaded: not installed", 60)) << lone.log().toStdString();
+    link->waitForFinished(30'000);
+    QRect box;
+    ASSERT_TRUE(waitFor([&] { return !(box = windowOnScreen("Zelvan can’t open the board")).isEmpty(); }, 30))
+        << lone.log().toStdString();
+    QString said;
+    waitFor(
+        [&] {
+            // The dialog's small type is read at three times its size.
+            const QRect around = box.adjusted(-20, -40, 20, 20);
+            const QImage shot = QGuiApplication::primaryScreen()
+                                    ->grabWindow(0, around.x(), around.y(), around.width(), around.height())
+                                    .toImage();
+            said = OCR::text(shot.scaled(shot.size() * 3, Qt::IgnoreAspectRatio, Qt::SmoothTransformation)).simplified();
+            return said.contains("Reinstalling");
+        },
+        10);
+    EXPECT_TRUE(said.contains("is not installed")) << said.toStdString();
+    EXPECT_TRUE(said.contains("Reinstalling Zelvan puts it back")) << said.toStdString();
+    EXPECT_TRUE(lone.running());
 }
 
 // Speech for the desktop's microphone feed, from espeak-ng.
